@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what QK needs to build, test and run; does nothing for packages already present.
+# Usage: scripts/install-deps.sh [build|test|bench|gui]...
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build ccache pkg-config libc6)
+for set in "$@"; do
+  case "$set" in
+    build) ;;
+    test) packages+=(libgtest-dev libgmock-dev libcrypto++-dev) ;;
+    bench) packages+=(libbenchmark-dev libcrypto++-dev libssl-dev libgcrypt20-dev time) ;;
+    *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "install-deps: installing ${missing[*]}"
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

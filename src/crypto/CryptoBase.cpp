@@ -1,0 +1,155 @@
+#include "crypto/CryptoBase.h"
+
+#include "crypto/SHA1.h"
+
+#include <cstring>
+
+namespace qk::crypto {
+
+void SecureFill(void* p, std::uint8_t value, std::size_t n) {
+  volatile std::uint8_t* bytes = static_cast<volatile std::uint8_t*>(p);
+  for (std::size_t i = 0; i < n; ++i) bytes[i] = value;
+}
+
+void TDCP_hash::UpdateText(std::string_view text) {
+  Update(text.data(), static_cast<std::int32_t>(text.size()));
+}
+
+void TDCP_blockcipher::Init(const void* key, std::int32_t sizeBits, const void* iv) {
+  if (initialized_) EraseKey();
+  if (sizeBits > maxKeySizeBits_ || sizeBits <= 0 || sizeBits % 8 != 0) {
+    EraseKey();
+    throw CryptoError(algorithm_ + ": Invalid key size - " + std::to_string(sizeBits));
+  }
+  std::uint8_t key32[32] = {};
+  std::memcpy(key32, key, static_cast<std::size_t>(sizeBits / 8));
+  InstallKey(key32, sizeBits);
+  SecureZero(key32, sizeof key32);
+
+  if (iv) {
+    InstallIV(static_cast<const std::uint8_t*>(iv));
+  } else {
+    std::memset(iv_, 0xFF, sizeof iv_);
+    EncryptRaw(iv_, iv_);
+  }
+  std::memcpy(chain_, iv_, sizeof chain_);
+  initialized_ = true;
+}
+
+void TDCP_blockcipher::InitFromText(std::string_view text) {
+  TDCP_sha1 hash;
+  hash.Init();
+  hash.UpdateText(text);
+  std::uint8_t digest[20];
+  hash.Final(digest);
+  const std::int32_t bits = maxKeySizeBits_ < hash.HashSize() ? maxKeySizeBits_ : hash.HashSize();
+  try {
+    Init(digest, bits, nullptr);
+  } catch (...) {
+    SecureFill(digest, 0xFF, sizeof digest);
+    throw;
+  }
+  SecureFill(digest, 0xFF, sizeof digest);
+}
+
+void TDCP_blockcipher::InstallIV(const std::uint8_t* iv) {
+  std::memcpy(iv_, iv, static_cast<std::size_t>(BlockBytes()));
+}
+
+void TDCP_blockcipher::ResetChain() { std::memcpy(chain_, iv_, sizeof chain_); }
+
+void TDCP_blockcipher::CheckInitialized() const {
+  if (!initialized_) throw CryptoError(algorithm_ + ": Not initialized");
+}
+
+void TDCP_blockcipher::EraseChain() {
+  SecureFill(iv_, 0xFF, sizeof iv_);
+  SecureFill(chain_, 0xFF, sizeof chain_);
+  initialized_ = false;
+}
+
+void TDCP_blockcipher::EncryptBlock(const void* in, void* out) {
+  CheckInitialized();
+  EncryptRaw(static_cast<const std::uint8_t*>(in), static_cast<std::uint8_t*>(out));
+}
+
+void TDCP_blockcipher::DecryptBlock(const void* in, void* out) {
+  CheckInitialized();
+  DecryptRaw(static_cast<const std::uint8_t*>(in), static_cast<std::uint8_t*>(out));
+}
+
+void TDCP_blockcipher::EncryptCBC(const void* in, void* out, std::int32_t size) {
+  CheckInitialized();
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  const int b = BlockBytes();
+  std::uint8_t work[kMaxBlockBytes];
+  std::int32_t done = 0;
+  for (; size - done >= b; done += b) {
+    for (int j = 0; j < b; ++j) work[j] = src[done + j] ^ chain_[j];
+    EncryptRaw(work, work);
+    std::memcpy(dst + done, work, static_cast<std::size_t>(b));
+    std::memcpy(chain_, work, static_cast<std::size_t>(b));
+  }
+  if (done < size) {
+    EncryptRaw(chain_, work);
+    for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
+  }
+  SecureFill(work, 0xFF, sizeof work);
+}
+
+void TDCP_blockcipher::DecryptCBC(const void* in, void* out, std::int32_t size) {
+  CheckInitialized();
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  const int b = BlockBytes();
+  std::uint8_t work[kMaxBlockBytes];
+  std::uint8_t saved[kMaxBlockBytes];
+  std::int32_t done = 0;
+  for (; size - done >= b; done += b) {
+    std::memcpy(saved, src + done, static_cast<std::size_t>(b));
+    DecryptRaw(saved, work);
+    for (int j = 0; j < b; ++j) dst[done + j] = work[j] ^ chain_[j];
+    std::memcpy(chain_, saved, static_cast<std::size_t>(b));
+  }
+  if (done < size) {
+    EncryptRaw(chain_, work);
+    for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
+  }
+  SecureFill(work, 0xFF, sizeof work);
+  SecureFill(saved, 0xFF, sizeof saved);
+}
+
+void TDCP_blockcipher::EncryptCFB8(const void* in, void* out, std::int32_t size) {
+  CheckInitialized();
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  const int b = BlockBytes();
+  std::uint8_t k[kMaxBlockBytes];
+  for (std::int32_t i = 0; i < size; ++i) {
+    EncryptRaw(chain_, k);
+    const std::uint8_t c = src[i] ^ k[0];
+    dst[i] = c;
+    std::memmove(chain_, chain_ + 1, static_cast<std::size_t>(b - 1));
+    chain_[b - 1] = c;
+  }
+  SecureFill(k, 0xFF, sizeof k);
+}
+
+void TDCP_blockcipher::DecryptCFB8(const void* in, void* out, std::int32_t size) {
+  CheckInitialized();
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  const int b = BlockBytes();
+  std::uint8_t k[kMaxBlockBytes];
+  for (std::int32_t i = 0; i < size; ++i) {
+    const std::uint8_t c = src[i];
+    EncryptRaw(chain_, k);
+    dst[i] = c ^ k[0];
+    std::memmove(chain_, chain_ + 1, static_cast<std::size_t>(b - 1));
+    chain_[b - 1] = c;
+  }
+  SecureFill(k, 0xFF, sizeof k);
+}
+
+} // namespace qk::crypto

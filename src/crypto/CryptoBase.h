@@ -1,0 +1,129 @@
+// Base classes of the hash and block-cipher families, the error type of the primitives, and
+// stores that the compiler cannot drop for clearing secrets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace qk::crypto {
+
+// Every primitive reports failures with this type; the message begins with the algorithm's name,
+// for example "Twofish: Not initialized" or "SHA1: Not initialized".
+class CryptoError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// Overwrites n bytes at p with value; never removed by the optimiser.
+void SecureFill(void* p, std::uint8_t value, std::size_t n);
+inline void SecureZero(void* p, std::size_t n) { SecureFill(p, 0, n); }
+
+// Incremental hash: Init, any number of Update / UpdateText, Final (which erases the state).
+class TDCP_hash {
+public:
+  virtual ~TDCP_hash() = default;
+  TDCP_hash(const TDCP_hash&) = delete;
+  TDCP_hash& operator=(const TDCP_hash&) = delete;
+
+  const std::string& Algorithm() const { return algorithm_; }
+  int HashSize() const { return hashSize_; } // bits
+  int AlgorithmCode() const { return algorithmCode_; }
+  bool Initialized() const { return initialized_; }
+
+  virtual void Init() = 0;
+  virtual void EraseState() = 0;
+  virtual void Update(const void* buffer, std::int32_t size) = 0;
+  // Writes HashSize() / 8 bytes to digest and erases the state.
+  virtual void Final(void* digest) = 0;
+
+  // Update over the bytes of text, without terminator.
+  void UpdateText(std::string_view text);
+
+protected:
+  TDCP_hash(std::string algorithm, int hashSizeBits, int algorithmCode)
+      : algorithm_(std::move(algorithm)), hashSize_(hashSizeBits), algorithmCode_(algorithmCode) {}
+
+  bool initialized_ = false;
+
+private:
+  std::string algorithm_;
+  int hashSize_;
+  int algorithmCode_;
+};
+
+// Block cipher with the key and IV installation, chaining state and modes shared by all ciphers.
+// Buffer operations may work in place (in == out).
+class TDCP_blockcipher {
+public:
+  static constexpr int kMaxBlockBytes = 16;
+
+  virtual ~TDCP_blockcipher() = default;
+  TDCP_blockcipher(const TDCP_blockcipher&) = delete;
+  TDCP_blockcipher& operator=(const TDCP_blockcipher&) = delete;
+
+  const std::string& Algorithm() const { return algorithm_; }
+  int BlockSize() const { return blockSizeBits_; } // bits
+  int MaxKeySize() const { return maxKeySizeBits_; } // bits
+  int AlgorithmCode() const { return algorithmCode_; }
+  bool Initialized() const { return initialized_; }
+
+  // Installs a key of sizeBits bits (a multiple of 8, 8..MaxKeySize()); iv is one block or null.
+  // Without an IV, IV := E_K(FF..FF). Raises "<Algorithm>: Invalid key size - <sizeBits>".
+  void Init(const void* key, std::int32_t sizeBits, const void* iv);
+  // Keys the cipher with the SHA-1 digest of text (160 bits, no IV).
+  void InitFromText(std::string_view text);
+  // Fills key schedule, IV and chaining value with 0xFF bytes; not initialised afterwards.
+  virtual void EraseKey() = 0;
+  // ChainValue := IV.
+  void ResetChain();
+
+  void EncryptBlock(const void* in, void* out);
+  void DecryptBlock(const void* in, void* out);
+  // CBC over size bytes; a partial tail is XORed with E(ChainValue), which does not advance.
+  virtual void EncryptCBC(const void* in, void* out, std::int32_t size);
+  virtual void DecryptCBC(const void* in, void* out, std::int32_t size);
+  // 8-bit cipher feedback over size bytes.
+  void EncryptCFB8(const void* in, void* out, std::int32_t size);
+  void DecryptCFB8(const void* in, void* out, std::int32_t size);
+
+  // Read-only views of the chaining state, for tests of key hygiene.
+  const std::uint8_t* IV() const { return iv_; }
+  const std::uint8_t* ChainValue() const { return chain_; }
+
+protected:
+  TDCP_blockcipher(std::string algorithm, int blockSizeBits, int maxKeySizeBits,
+                   int algorithmCode)
+      : algorithm_(std::move(algorithm)), blockSizeBits_(blockSizeBits),
+        maxKeySizeBits_(maxKeySizeBits), algorithmCode_(algorithmCode) {}
+
+  int BlockBytes() const { return blockSizeBits_ / 8; }
+
+  // Runs the key schedule on a 32-byte buffer holding the key zero-padded; sizeBits is the
+  // key length as given to Init.
+  virtual void InstallKey(const std::uint8_t* key32, std::int32_t sizeBits) = 0;
+  // Copies a caller's IV; a cipher may apply its own rule to special values.
+  virtual void InstallIV(const std::uint8_t* iv);
+  // One block under the installed key, without the initialisation check.
+  virtual void EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const = 0;
+  virtual void DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const = 0;
+
+  // Raises "<Algorithm>: Not initialized" when no key is installed.
+  void CheckInitialized() const;
+  // Fills IV and ChainValue with 0xFF and clears the initialised flag (for EraseKey).
+  void EraseChain();
+
+  bool initialized_ = false;
+  std::uint8_t iv_[kMaxBlockBytes] = {};
+  std::uint8_t chain_[kMaxBlockBytes] = {};
+
+private:
+  std::string algorithm_;
+  int blockSizeBits_;
+  int maxKeySizeBits_;
+  int algorithmCode_;
+};
+
+} // namespace qk::crypto

@@ -1,0 +1,50 @@
+// One-call SHA-1 over a buffer, a text or a file, with the result as five 32-bit words.
+#pragma once
+
+#include "crypto/CryptoBase.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace qk::crypto {
+
+struct SecDigest {
+  std::uint32_t H[5] = {};
+};
+
+class ESecHashException : public CryptoError {
+public:
+  using CryptoError::CryptoError;
+};
+
+class TSecHash {
+public:
+  // Called with true when a hash call starts and false when it ends (also on errors); the
+  // desktop front end shows the busy cursor from it. Does nothing by default.
+  using BusyHook = std::function<void(bool busy)>;
+  static void SetBusyHook(BusyHook hook);
+
+  TSecHash() = default;
+  ~TSecHash();
+
+  void HashBuffer(const void* data, std::int32_t length, SecDigest& digest);
+  void HashText(std::string_view text, SecDigest& digest);
+  // Opens with read and write access; a file that cannot be opened so raises
+  // ESecHashException "File not found !".
+  void HashFile(const std::string& fileName, SecDigest& digest);
+
+private:
+  void Start();
+  void Compress();
+
+  std::uint32_t h_[5] = {};
+  std::uint8_t block_[64] = {};
+  std::uint32_t w_[80] = {};
+};
+
+// The five words as 8 upper-case hex digits each, separated by single spaces.
+std::string FormatSecDigest(const SecDigest& digest);
+
+} // namespace qk::crypto

@@ -1,0 +1,40 @@
+// Facts about paths and whole-file operations: sizes, attributes, packed dates, delete, rename.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qk::platform {
+
+// Size of a file (symbolic links followed); -1 when the path is missing or names a folder.
+std::int64_t GetFileSize64(const std::string& path);
+// Anything exists at path (a dangling symbolic link counts).
+bool FileExists(const std::string& path);
+// path names a folder (symbolic links followed).
+bool IsDirectory(const std::string& path);
+// path exists and lacks the owner-write bit.
+bool IsReadOnly(const std::string& path);
+
+// Last-write time as a packed date and time in local time (year-1980, month, day, hour, minute,
+// seconds/2, date in the upper 16 bits); -1 when unreadable or outside 1980..2107.
+std::int32_t GetFileDate(const std::string& path);
+// Sets the last-write time from a packed value; false when the file is missing or it fails.
+bool SetFileDate(const std::string& path, std::int32_t packed);
+std::int32_t PackFileDate(std::int64_t unixSeconds);   // -1 outside the range
+std::int64_t UnpackFileDate(std::int32_t packed);      // local time back to seconds
+
+bool DeleteFile(const std::string& path);
+// Renames without ever replacing an existing file; false when to exists or the rename fails.
+bool RenameFile(const std::string& from, const std::string& to);
+// Two paths name one file: same device and inode when both exist, the exact text otherwise.
+bool SamePath(const std::string& a, const std::string& b);
+
+// Path parts, "/" being the separator.
+std::string ExtractFilePath(const std::string& path); // up to and including the last "/"
+std::string ExtractFileName(const std::string& path); // after the last "/"
+std::string ExtractFileExt(const std::string& path);  // from the last "." of the name, or ""
+// path made absolute against base (a folder), without resolving links.
+std::string MakeAbsolute(const std::string& path, const std::string& base);
+std::string CurrentDirectory();
+
+} // namespace qk::platform
