@@ -1,12 +1,18 @@
 // Files as the engine uses them: opened with read and write access while others may read and
 // write, created for output, or opened exclusively for the wipe. Every POSIX file call of the
 // program goes through this unit.
+//
+// Sharing is built from advisory flock(2) locks, which every QK process honours: the shared
+// opens take LOCK_SH, the exclusive open takes LOCK_EX, both without waiting. A file without the
+// owner-write bit counts as read-only and is refused by every open that writes, for root too.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace qk::platform {
 
@@ -34,12 +40,15 @@ public:
   // openers. Fails for a missing file, a folder, a file without the owner-write bit (read-only,
   // also for root) and a file that another opener holds exclusively.
   static File OpenShared(const std::string& path);
-  // A new file for output (read and write); fails when anything exists at path.
+  // A new file for output (read and write); fails when anything exists at path (a dangling
+  // symbolic link too).
   static File CreateNew(const std::string& path);
-  // A file for output, replacing the contents of an existing file at path.
+  // A file for output, replacing the contents of an existing file at path. Fails like OpenShared
+  // for an existing read-only file, a folder, or a file held exclusively; the contents are cut
+  // only once the lock is held.
   static File CreateAlways(const std::string& path);
   // An existing file for writing only, held exclusively: fails while any other opener holds it.
-  // Symbolic links are not followed.
+  // Symbolic links are not followed; read-only files are refused.
   static File OpenExclusiveWrite(const std::string& path);
 
   bool IsOpen() const { return fd_ >= 0; }
@@ -53,20 +62,46 @@ public:
   void WriteAll(const void* buffer, std::size_t n);
   // One write call: returns the count written (0 when nothing could be written); raises on error.
   std::size_t WriteSome(const void* buffer, std::size_t n);
+  // Moves to offset bytes from the beginning.
   void Seek(std::int64_t offset);
   std::int64_t Size() const;
   // Flushes the contents to the disk.
   void Sync();
   // Asks the kernel to drop cached pages, so that the next read comes from the disk.
   void DropCache();
-  // Closes and reports a failing close; the destructor closes silently.
+  // Closes and reports a failing close; the destructor closes silently. Closing a closed file
+  // does nothing.
   void Close();
 
 private:
   File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  int CheckedFd(const char* action) const;
 
   int fd_ = -1;
   std::string path_;
 };
+
+// Fault injection for tests. The hook is called before each system call of the operations
+// below, with the path concerned; a non-zero result is taken as the errno of that call, which
+// then fails as the system would have failed it (IoError, or false for the FileSystem calls).
+// Not for production use; set and clear it while no file work runs on other threads.
+enum class FileOperation {
+  Open,    // OpenShared, OpenExclusiveWrite
+  Create,  // CreateNew, CreateAlways
+  Read,    // Read, ReadExact
+  Write,   // WriteAll, WriteSome
+  Seek,    // Seek
+  Size,    // Size
+  Sync,    // Sync
+  Close,   // Close (the descriptor is released all the same)
+  Delete,  // DeleteFile
+  Rename,  // RenameFile
+  SetDate, // SetFileDate
+};
+using FaultHook = std::function<int(FileOperation operation, const std::string& path)>;
+// Installs hook (an empty function removes it).
+void SetFaultHook(FaultHook hook);
+// The errno the installed hook gives for the operation, 0 when none is installed.
+int InjectedFault(FileOperation operation, const std::string& path);
 
 } // namespace qk::platform

@@ -18,10 +18,15 @@ bool IsReadOnly(const std::string& path);
 // Last-write time as a packed date and time in local time (year-1980, month, day, hour, minute,
 // seconds/2, date in the upper 16 bits); -1 when unreadable or outside 1980..2107.
 std::int32_t GetFileDate(const std::string& path);
-// Sets the last-write time from a packed value; false when the file is missing or it fails.
+// Sets the last-write time from a packed value (the access time is kept); false when the file is
+// missing, the value names no valid date, or it fails.
 bool SetFileDate(const std::string& path, std::int32_t packed);
-std::int32_t PackFileDate(std::int64_t unixSeconds);   // -1 outside the range
-std::int64_t UnpackFileDate(std::int32_t packed);      // local time back to seconds
+// Seconds since the epoch as a packed local date and time (odd seconds rounded down); -1 outside
+// 1980..2107. Values from 2044 on are negative as int32; only -1 itself means "no date".
+std::int32_t PackFileDate(std::int64_t unixSeconds);
+// A packed local date and time back to seconds since the epoch; -1 for a value that names no
+// valid date (-1 itself, month 0 or 13..15, 31 February, hour 24 and the like).
+std::int64_t UnpackFileDate(std::int32_t packed);
 
 bool DeleteFile(const std::string& path);
 // Renames without ever replacing an existing file; false when to exists or the rename fails.
@@ -35,6 +40,7 @@ std::string ExtractFileName(const std::string& path); // after the last "/"
 std::string ExtractFileExt(const std::string& path);  // from the last "." of the name, or ""
 // path made absolute against base (a folder), without resolving links.
 std::string MakeAbsolute(const std::string& path, const std::string& base);
+// The current working directory; raises IoError when it cannot be found (removed, say).
 std::string CurrentDirectory();
 
 } // namespace qk::platform

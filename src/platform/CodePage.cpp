@@ -1,0 +1,100 @@
+#include "platform/CodePage.h"
+
+#include <cerrno>
+#include <iconv.h>
+#include <optional>
+
+namespace qk::platform {
+
+namespace {
+
+// glibc's CP932 is the Windows-31J table: 0x5C is the backslash, 0x8160 is U+FF5E, NEC and IBM
+// extensions included. Encoding also takes the usual look-alikes of the JIS tables (U+301C wave
+// dash, U+2212 minus, U+00A5 yen, ...) to the bytes a Japanese Windows system types for them.
+constexpr const char* kSystemCodePage = "CP932";
+
+bool IsAscii(std::string_view bytes) {
+  for (const unsigned char c : bytes) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  const std::size_t n = bytes.size();
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length;
+    unsigned char low = 0x80; // range of the second byte
+    unsigned char high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (n - i < length) return false;
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    if (second < low || second > high) return false;
+    for (std::size_t k = 2; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if (next < 0x80 || next > 0xBF) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// The whole input converted, or nothing when any part of it cannot be. One conversion
+// descriptor per call keeps it safe to use from several threads.
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
+  const iconv_t cd = ::iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  // Between UTF-8 and CP932 one input byte never needs more than three output bytes.
+  std::string output(input.size() * 3 + 8, '\0');
+  char* in = const_cast<char*>(input.data());
+  std::size_t inLeft = input.size();
+  char* out = output.data();
+  std::size_t outLeft = output.size();
+  bool ok = ::iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
+            inLeft == 0 &&
+            ::iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
+  ::iconv_close(cd);
+  if (!ok) return std::nullopt;
+  output.resize(output.size() - outLeft);
+  return output;
+}
+
+} // namespace
+
+std::string ToSystemCodePage(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
+  if (!IsValidUtf8(utf8)) return std::string(utf8);
+  if (auto converted = Convert(kSystemCodePage, "UTF-8", utf8)) return std::move(*converted);
+  return std::string(utf8);
+}
+
+std::string FromSystemCodePage(std::string_view bytes) {
+  if (IsAscii(bytes) || IsValidUtf8(bytes)) return std::string(bytes);
+  if (auto converted = Convert("UTF-8", kSystemCodePage, bytes)) return std::move(*converted);
+  return std::string(bytes);
+}
+
+std::size_t SystemByteLength(std::string_view utf8) {
+  return ToSystemCodePage(utf8).size();
+}
+
+} // namespace qk::platform

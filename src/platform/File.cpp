@@ -1,0 +1,298 @@
+#include "platform/File.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace qk::platform {
+
+namespace {
+
+// The installed fault hook. Reads take a copy under the mutex; the flag keeps the common case
+// (no hook) to one atomic load.
+std::mutex hookMutex;
+std::shared_ptr<const FaultHook> hook;
+std::atomic<bool> hookInstalled{false};
+
+// Largest count handed to one read or write call.
+constexpr std::size_t kMaxChunk = static_cast<std::size_t>(SSIZE_MAX) & ~std::size_t{0xFFF};
+
+std::string ErrorText(int err) {
+  return std::system_category().message(err);
+}
+
+[[noreturn]] void Fail(const std::string& action, const std::string& path, int err,
+                       const std::string& detail = {}) {
+  std::string message = "Cannot " + action + " \"" + path + "\": " + ErrorText(err);
+  if (!detail.empty()) message += " (" + detail + ")";
+  throw IoError(message, err);
+}
+
+// Closes fd keeping errno of the failure being reported.
+void CloseQuietly(int fd) {
+  const int saved = errno;
+  ::close(fd);
+  errno = saved;
+}
+
+// Checks an opened descriptor for the rules every QK open shares and takes its lock:
+// only regular files, no file without the owner-write bit (unless the caller created it just
+// now), and a non-blocking flock of the given kind. On failure fd is closed and IoError raised.
+void CheckAndLock(int fd, const std::string& path, const std::string& action, int lockKind,
+                  bool checkWritable) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    CloseQuietly(fd);
+    Fail(action, path, err);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    CloseQuietly(fd);
+    Fail(action, path, EISDIR);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    CloseQuietly(fd);
+    Fail(action, path, EINVAL, "not a regular file");
+  }
+  if (checkWritable && (st.st_mode & S_IWUSR) == 0) {
+    CloseQuietly(fd);
+    Fail(action, path, EACCES, "the file is read-only");
+  }
+  while (::flock(fd, lockKind | LOCK_NB) != 0) {
+    const int err = errno;
+    if (err == EINTR) continue;
+    // File systems without flock support: the lock is advisory anyway, go on without it.
+    if (err == ENOLCK || err == EOPNOTSUPP || err == ENOSYS) break;
+    CloseQuietly(fd);
+    if (err == EWOULDBLOCK) Fail(action, path, err, "the file is in use by another program");
+    Fail(action, path, err);
+  }
+  // O_NONBLOCK only kept the open itself from hanging on a FIFO or device.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+
+int OpenRaw(const std::string& path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+} // namespace
+
+void SetFaultHook(FaultHook newHook) {
+  std::lock_guard lock(hookMutex);
+  if (newHook) {
+    hook = std::make_shared<const FaultHook>(std::move(newHook));
+    hookInstalled = true;
+  } else {
+    hook.reset();
+    hookInstalled = false;
+  }
+}
+
+int InjectedFault(FileOperation operation, const std::string& path) {
+  if (!hookInstalled.load(std::memory_order_acquire)) return 0;
+  std::shared_ptr<const FaultHook> current;
+  {
+    std::lock_guard lock(hookMutex);
+    current = hook;
+  }
+  return current ? (*current)(operation, path) : 0;
+}
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+File File::OpenShared(const std::string& path) {
+  const std::string action = "open for reading and writing";
+  if (const int err = InjectedFault(FileOperation::Open, path)) Fail(action, path, err);
+  const int fd = OpenRaw(path, O_RDWR);
+  if (fd < 0) Fail(action, path, errno);
+  CheckAndLock(fd, path, action, LOCK_SH, true);
+  return File(fd, path);
+}
+
+File File::CreateNew(const std::string& path) {
+  const std::string action = "create";
+  if (const int err = InjectedFault(FileOperation::Create, path)) Fail(action, path, err);
+  const int fd = OpenRaw(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+  if (fd < 0) Fail(action, path, errno);
+  try {
+    CheckAndLock(fd, path, action, LOCK_SH, false);
+  } catch (const IoError&) {
+    ::unlink(path.c_str()); // ours: O_EXCL made it
+    throw;
+  }
+  return File(fd, path);
+}
+
+File File::CreateAlways(const std::string& path) {
+  const std::string action = "create";
+  if (const int err = InjectedFault(FileOperation::Create, path)) Fail(action, path, err);
+  // Create when nothing is there; otherwise open what is there, check it as an existing file
+  // and cut it only once the lock is held, so that a file another QK holds is left intact.
+  for (int attempt = 0;; ++attempt) {
+    int fd = OpenRaw(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) {
+      try {
+        CheckAndLock(fd, path, action, LOCK_SH, false);
+      } catch (const IoError&) {
+        ::unlink(path.c_str());
+        throw;
+      }
+      return File(fd, path);
+    }
+    if (errno != EEXIST) Fail(action, path, errno);
+    fd = OpenRaw(path, O_RDWR);
+    if (fd < 0) {
+      // Gone again in between: try once more. A dangling symbolic link ends up here each time.
+      if (errno == ENOENT && attempt < 2) continue;
+      Fail(action, path, errno);
+    }
+    CheckAndLock(fd, path, action, LOCK_SH, true);
+    while (::ftruncate(fd, 0) != 0) {
+      const int err = errno;
+      if (err == EINTR) continue;
+      CloseQuietly(fd);
+      Fail(action, path, err);
+    }
+    return File(fd, path);
+  }
+}
+
+File File::OpenExclusiveWrite(const std::string& path) {
+  const std::string action = "open exclusively";
+  if (const int err = InjectedFault(FileOperation::Open, path)) Fail(action, path, err);
+  const int fd = OpenRaw(path, O_WRONLY | O_NOFOLLOW);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ELOOP) Fail(action, path, err, "symbolic links are not followed");
+    Fail(action, path, err);
+  }
+  CheckAndLock(fd, path, action, LOCK_EX, true);
+  return File(fd, path);
+}
+
+int File::CheckedFd(const char* action) const {
+  if (fd_ < 0) Fail(action, path_, EBADF, "the file is not open");
+  return fd_;
+}
+
+std::size_t File::Read(void* buffer, std::size_t n) {
+  const int fd = CheckedFd("read");
+  if (const int err = InjectedFault(FileOperation::Read, path_)) Fail("read", path_, err);
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::read(fd, out + done, std::min(n - done, kMaxChunk));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Fail("read", path_, errno);
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+void File::ReadExact(void* buffer, std::size_t n) {
+  const std::size_t got = Read(buffer, n);
+  if (got != n) {
+    Fail("read", path_, EIO,
+         "the file ends after " + std::to_string(got) + " of " + std::to_string(n) + " bytes");
+  }
+}
+
+void File::WriteAll(const void* buffer, std::size_t n) {
+  const int fd = CheckedFd("write");
+  if (const int err = InjectedFault(FileOperation::Write, path_)) Fail("write", path_, err);
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t put = ::write(fd, in + done, std::min(n - done, kMaxChunk));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      Fail("write", path_, errno);
+    }
+    // A regular file accepts nothing only when there is no room left.
+    if (put == 0) Fail("write", path_, ENOSPC);
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+std::size_t File::WriteSome(const void* buffer, std::size_t n) {
+  const int fd = CheckedFd("write");
+  if (const int err = InjectedFault(FileOperation::Write, path_)) Fail("write", path_, err);
+  for (;;) {
+    const ssize_t put = ::write(fd, buffer, std::min(n, kMaxChunk));
+    if (put >= 0) return static_cast<std::size_t>(put);
+    if (errno != EINTR) Fail("write", path_, errno);
+  }
+}
+
+void File::Seek(std::int64_t offset) {
+  const int fd = CheckedFd("seek in");
+  if (const int err = InjectedFault(FileOperation::Seek, path_)) Fail("seek in", path_, err);
+  if (offset < 0) Fail("seek in", path_, EINVAL, "negative offset");
+  if (::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) Fail("seek in", path_, errno);
+}
+
+std::int64_t File::Size() const {
+  const int fd = CheckedFd("get the size of");
+  if (const int err = InjectedFault(FileOperation::Size, path_)) {
+    Fail("get the size of", path_, err);
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) Fail("get the size of", path_, errno);
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+void File::Sync() {
+  const int fd = CheckedFd("flush");
+  if (const int err = InjectedFault(FileOperation::Sync, path_)) Fail("flush", path_, err);
+  while (::fsync(fd) != 0) {
+    if (errno != EINTR) Fail("flush", path_, errno);
+  }
+}
+
+void File::DropCache() {
+  // Dirty pages stay cached until written back; callers Sync first. Failure only costs a
+  // cached read.
+  if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+void File::Close() {
+  if (fd_ < 0) return;
+  const int fd = std::exchange(fd_, -1);
+  const int injected = InjectedFault(FileOperation::Close, path_);
+  // Never retried: on Linux the descriptor is gone whatever close reports.
+  const int result = ::close(fd);
+  if (injected) Fail("close", path_, injected);
+  if (result != 0) Fail("close", path_, errno);
+}
+
+} // namespace qk::platform

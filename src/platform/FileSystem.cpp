@@ -1,0 +1,203 @@
+#include "platform/FileSystem.h"
+
+#include "platform/File.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace qk::platform {
+
+namespace {
+
+constexpr int kFirstYear = 1980;
+constexpr int kLastYear = 2107; // 7 bits of years
+
+bool StatPath(const std::string& path, struct stat& st) {
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Renames from to to, failing with EEXIST instead of replacing. Returns 0 or an errno value.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+#ifdef SYS_renameat2
+  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) ==
+      0) {
+    return 0;
+  }
+  const int err = errno;
+  // ENOSYS: an old kernel; EINVAL: a file system without RENAME_NOREPLACE.
+  if (err != ENOSYS && err != EINVAL) return err;
+#endif
+  // A hard link refuses an existing target atomically; then drop the old name.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    if (::unlink(from.c_str()) != 0) {
+      const int err = errno;
+      ::unlink(to.c_str());
+      return err;
+    }
+    return 0;
+  }
+  if (errno == EEXIST) return EEXIST;
+  // Folders, and file systems without hard links: check, then rename (not atomic).
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+std::int64_t GetFileSize64(const std::string& path) {
+  struct stat st {};
+  if (!StatPath(path, st) || S_ISDIR(st.st_mode)) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return StatPath(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool IsReadOnly(const std::string& path) {
+  struct stat st {};
+  return StatPath(path, st) && (st.st_mode & S_IWUSR) == 0;
+}
+
+std::int32_t PackFileDate(std::int64_t unixSeconds) {
+  if (unixSeconds < std::numeric_limits<time_t>::min() ||
+      unixSeconds > std::numeric_limits<time_t>::max()) {
+    return -1;
+  }
+  const time_t t = static_cast<time_t>(unixSeconds);
+  struct tm local {};
+  if (::localtime_r(&t, &local) == nullptr) return -1;
+  const int year = local.tm_year + 1900;
+  if (year < kFirstYear || year > kLastYear) return -1;
+  const int seconds = local.tm_sec > 59 ? 59 : local.tm_sec; // a leap second
+  const std::uint32_t packed = static_cast<std::uint32_t>(year - kFirstYear) << 25 |
+                               static_cast<std::uint32_t>(local.tm_mon + 1) << 21 |
+                               static_cast<std::uint32_t>(local.tm_mday) << 16 |
+                               static_cast<std::uint32_t>(local.tm_hour) << 11 |
+                               static_cast<std::uint32_t>(local.tm_min) << 5 |
+                               static_cast<std::uint32_t>(seconds / 2);
+  // Years from 2044 on set the top bit: such values are negative, but never -1 (month 15).
+  return static_cast<std::int32_t>(packed);
+}
+
+std::int64_t UnpackFileDate(std::int32_t packed) {
+  const auto bits = static_cast<std::uint32_t>(packed);
+  const int year = static_cast<int>(bits >> 25) + kFirstYear;
+  const int month = static_cast<int>((bits >> 21) & 0x0F);
+  const int day = static_cast<int>((bits >> 16) & 0x1F);
+  const int hour = static_cast<int>((bits >> 11) & 0x1F);
+  const int minute = static_cast<int>((bits >> 5) & 0x3F);
+  const int seconds = static_cast<int>(bits & 0x1F) * 2;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || seconds > 59) {
+    return -1;
+  }
+  struct tm local {};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = seconds;
+  local.tm_isdst = -1; // as the zone had it on that day
+  const time_t t = ::mktime(&local);
+  // mktime moves 31 February on to March; such a date does not exist.
+  if (t == static_cast<time_t>(-1) || local.tm_mday != day || local.tm_mon != month - 1) {
+    return -1;
+  }
+  return static_cast<std::int64_t>(t);
+}
+
+std::int32_t GetFileDate(const std::string& path) {
+  struct stat st {};
+  if (!StatPath(path, st)) return -1;
+  return PackFileDate(static_cast<std::int64_t>(st.st_mtim.tv_sec));
+}
+
+bool SetFileDate(const std::string& path, std::int32_t packed) {
+  if (InjectedFault(FileOperation::SetDate, path) != 0) return false;
+  const std::int64_t seconds = UnpackFileDate(packed);
+  if (seconds == -1) return false;
+  struct timespec times[2]{};
+  times[0].tv_nsec = UTIME_OMIT; // access time unchanged
+  times[1].tv_sec = static_cast<time_t>(seconds);
+  times[1].tv_nsec = 0;
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool DeleteFile(const std::string& path) {
+  if (InjectedFault(FileOperation::Delete, path) != 0) return false;
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (InjectedFault(FileOperation::Rename, from) != 0) return false;
+  return RenameNoReplace(from, to) == 0;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  if (StatPath(a, sa) && StatPath(b, sb)) {
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  }
+  return a == b;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExtractFileExt(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const auto nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos || dot < nameStart) return {};
+  return path.substr(dot);
+}
+
+std::string MakeAbsolute(const std::string& path, const std::string& base) {
+  if (!path.empty() && path.front() == '/') return path;
+  if (path.empty()) return base;
+  if (!base.empty() && base.back() == '/') return base + path;
+  return base + "/" + path;
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(PATH_MAX);
+  for (;;) {
+    if (::getcwd(buffer.data(), buffer.size()) != nullptr) return buffer.data();
+    if (errno != ERANGE) {
+      throw IoError("Cannot get the current directory: " + std::system_category().message(errno),
+                    errno);
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+} // namespace qk::platform
