@@ -1,0 +1,375 @@
+#include "engine/FileEngine.h"
+
+#include "engine/Container.h"
+#include "platform/CodePage.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace qk::engine {
+
+namespace {
+
+using platform::File;
+
+// Clears a secret copy however the scope is left.
+struct Scrub {
+  std::string& text;
+  ~Scrub() { crypto::SecureZero(text.data(), text.size()); }
+};
+
+// Erases a data cipher's key however the scope is left.
+struct KeyGuard {
+  crypto::TDCP_blockcipher* cipher = nullptr;
+  ~KeyGuard() {
+    if (cipher && cipher->Initialized()) cipher->EraseKey();
+  }
+};
+
+std::size_t Base64Length(std::size_t n) {
+  return 4 * ((n + 2) / 3);
+}
+
+// A stored name is used as a file name in the container's folder only when it is one.
+bool ValidStoredName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+std::int64_t RoundUp16(std::int64_t n) {
+  return (n + 15) / 16 * 16;
+}
+
+void ReadInt32(File& file, std::int32_t& value) {
+  std::uint8_t bytes[4];
+  file.ReadExact(bytes, sizeof bytes);
+  value = GetInt32(bytes);
+}
+
+} // namespace
+
+bool IsDecryptSuccess(const std::string& result) {
+  return result.rfind(kDecryptOkPrefix, 0) == 0;
+}
+
+std::string MakeUniquePath(std::string path) {
+  while (platform::FileExists(path)) path += "_RENAMED" + platform::ExtractFileExt(path);
+  return path;
+}
+
+FileEngine::FileEngine(EngineHost& host, RunState& state, const EngineSettings& settings,
+                       Random& random)
+    : host_(host), state_(state), settings_(settings), random_(random),
+      tamper_(host, settings, random) {}
+
+crypto::TDCP_blockcipher& FileEngine::CipherFor(std::int32_t algorithm) {
+  switch (algorithm) {
+  case AlgoRijndael:
+    return DCP_rijndael;
+  case AlgoGost:
+    return DCP_gost;
+  default:
+    return DCP_twofish;
+  }
+}
+
+void FileEngine::PumpMaybe() {
+  if (ShouldPump(random_, settings_.ProcessMsgInterval)) host_.ProcessMessages();
+}
+
+std::string FileEngine::ReadStoredHint(const std::string& path) {
+  return engine::ReadStoredHint(path, text_);
+}
+
+std::string FileEngine::EncryptFile(const std::string& source, const std::string& output,
+                                    const std::string& password, const std::string& hint,
+                                    std::int32_t algorithm, bool addTamperCode) {
+  const std::string out = MakeUniquePath(output);
+  std::string result = kEncryptFailed;
+  bool created = false;
+  std::string passwordBytes = platform::ToSystemCodePage(password);
+  Scrub scrubPassword{passwordBytes};
+  crypto::TDCP_blockcipher& cipher = CipherFor(algorithm);
+  KeyGuard keyGuard{&cipher};
+  std::vector<std::uint8_t> buffer(DataChunk);
+  try {
+    state_.SourceFileDate = platform::GetFileDate(source);
+    const std::int64_t size = platform::GetFileSize64(source);
+    const std::string hintBytes = platform::ToSystemCodePage(hint);
+    const std::string nameBytes = platform::ToSystemCodePage(platform::ExtractFileName(source));
+    // A longer header text would make a container that no reader accepts.
+    if (Base64Length(hintBytes.size()) > MaxHeaderTextLength ||
+        Base64Length(nameBytes.size()) > MaxHeaderTextLength) {
+      throw platform::IoError("header text too long", 0);
+    }
+
+    File src = File::OpenShared(source);
+    File dst = File::CreateNew(out);
+    created = true;
+
+    FileKey key = MakeFileKey(passwordBytes);
+    cipher.Init(key.data(), 256, nullptr);
+    crypto::SecureZero(key.data(), key.size());
+
+    const std::string hintText = text_.EncryptHeaderText(hintBytes);
+    const std::string nameText = text_.EncryptHeaderText(nameBytes);
+    const auto check = MakePasswordCheck(cipher, text_, passwordBytes);
+
+    std::vector<std::uint8_t> header(MarkerV5.begin(), MarkerV5.end());
+    header.push_back(addTamperCode ? 1 : 0);
+    if (addTamperCode) header.insert(header.end(), TamperCodeLength, 0xFF);
+    std::uint8_t number[8];
+    PutInt32(number, algorithm);
+    header.insert(header.end(), number, number + 4);
+    header.insert(header.end(), check.begin(), check.end());
+    for (const std::string* text : {&hintText, &nameText}) {
+      PutInt32(number, static_cast<std::int32_t>(text->size()));
+      header.insert(header.end(), number, number + 4);
+      header.insert(header.end(), text->begin(), text->end());
+    }
+    PutInt32(number, state_.SourceFileDate);
+    header.insert(header.end(), number, number + 4);
+    PutInt64(number, size);
+    header.insert(header.end(), number, number + 8);
+    dst.WriteAll(header.data(), header.size());
+
+    std::int64_t written = 0;
+    std::size_t n = 0;
+    do {
+      std::memset(buffer.data(), 0, buffer.size());
+      n = src.Read(buffer.data(), buffer.size());
+      if (n != DataChunk && n % 16 != 0) n = (n + 15) / 16 * 16;
+      cipher.EncryptCBC(buffer.data(), buffer.data(), static_cast<std::int32_t>(n));
+      dst.WriteAll(buffer.data(), n);
+      written += static_cast<std::int64_t>(n);
+      if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));
+      PumpMaybe();
+    } while (n == DataChunk);
+
+    cipher.EraseKey();
+    src.Close();
+    dst.Sync();
+    dst.Close();
+
+    if (addTamperCode) {
+      const auto code = tamper_.ComputeTamperCode(passwordBytes, out, TamperCoveredOffset);
+      if (!code) throw platform::IoError("Unable to open file", 0);
+      File patch = File::OpenShared(out);
+      patch.Seek(static_cast<std::int64_t>(TamperCodeOffset));
+      patch.WriteAll(code->data(), code->size());
+      patch.Sync();
+      patch.Close();
+    }
+    result = kEncryptOk;
+  } catch (const std::exception&) {
+    if (cipher.Initialized()) cipher.EraseKey();
+    if (created) platform::DeleteFile(out);
+    result = kEncryptFailed;
+  }
+  crypto::SecureZero(buffer.data(), buffer.size());
+  state_.LastSourceName = source;
+  state_.LastOutputName = out;
+  return result;
+}
+
+std::string FileEngine::DecryptFile(const std::string& container, const std::string& password) {
+  std::string note = kNoTamperInfo;
+  std::int64_t size = platform::GetFileSize64(container);
+  std::string passwordBytes = platform::ToSystemCodePage(password);
+  Scrub scrubPassword{passwordBytes};
+  KeyGuard keyGuard;
+  std::vector<std::uint8_t> buffer(DataChunk);
+  std::string out;
+  bool created = false;
+  try {
+    File in = File::OpenShared(container);
+    std::uint8_t marker[MarkerLength];
+    in.ReadExact(marker, sizeof marker);
+    const Generation generation = RecogniseGeneration(marker);
+    if (generation == Generation::Old) return kOldFormat;
+    if (generation == Generation::Unknown) return kInvalidFormat;
+
+    bool hasTamperCode = false;
+    TamperCode stored{};
+    if (generation == Generation::V5) {
+      std::uint8_t flag = 0;
+      in.ReadExact(&flag, 1);
+      if (flag != 0) {
+        hasTamperCode = true;
+        in.ReadExact(stored.data(), stored.size());
+      }
+    }
+    if (settings_.SkipNonHMAC && !hasTamperCode) return kSkipNonTamper;
+
+    std::int32_t algorithm = 0;
+    ReadInt32(in, algorithm);
+    crypto::TDCP_blockcipher& cipher = CipherFor(algorithm);
+    keyGuard.cipher = &cipher;
+    FileKey key = MakeFileKey(passwordBytes);
+    cipher.Init(key.data(), 256, nullptr);
+    crypto::SecureZero(key.data(), key.size());
+
+    const auto expected = MakePasswordCheck(cipher, text_, passwordBytes);
+    std::uint8_t check[8];
+    in.ReadExact(check, sizeof check);
+    if (std::memcmp(check, expected.data(), sizeof check) != 0) return kWrongPassword;
+
+    if (hasTamperCode) {
+      const auto computed =
+          tamper_.ComputeTamperCode(passwordBytes, container, TamperCoveredOffset);
+      if (!computed || !SameTamperCode(stored, *computed)) return kTamperMismatch;
+      note = kTamperOk;
+    }
+
+    std::int32_t hintLength = 0;
+    ReadInt32(in, hintLength);
+    if (!ValidHeaderTextLength(hintLength)) return kInvalidFile;
+    std::string skipped(static_cast<std::size_t>(hintLength), '\0');
+    in.ReadExact(skipped.data(), skipped.size());
+
+    std::int32_t nameLength = 0;
+    ReadInt32(in, nameLength);
+    if (!ValidHeaderTextLength(nameLength)) return kInvalidFile;
+    std::string nameText(static_cast<std::size_t>(nameLength), '\0');
+    in.ReadExact(nameText.data(), nameText.size());
+    const std::string nameBytes = text_.DecryptHeaderText(nameText);
+    const std::string name = platform::FromSystemCodePage(nameBytes);
+    // A crafted name must never lead outside the container's folder.
+    if (!ValidStoredName(nameBytes) || !ValidStoredName(name)) return kInvalidFile;
+
+    out = MakeUniquePath(platform::ExtractFilePath(container) + name);
+    state_.RenameAfterDecrypt = false;
+    if (platform::SamePath(out, container)) {
+      state_.RenameAfterDecrypt = true;
+      out = MakeUniquePath(out + ".dec");
+    }
+    const bool overridden = !state_.OutputNameOverride.empty();
+    if (overridden) {
+      out = state_.OutputNameOverride;
+      // Replacing the container by its own plaintext would lose it.
+      if (platform::SamePath(out, container)) throw platform::IoError("output is the input", 0);
+    }
+
+    std::int32_t fileDate = 0;
+    ReadInt32(in, fileDate);
+    const bool hasSize = generation != Generation::V3;
+    if (hasSize) {
+      std::uint8_t sizeBytes[8];
+      in.ReadExact(sizeBytes, sizeof sizeBytes);
+      size = GetInt64(sizeBytes);
+      if (size < 0) return kInvalidFile;
+    }
+    state_.SourceFileDate = fileDate;
+
+    File dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
+    created = true;
+
+    std::int64_t read = 0;
+    std::size_t n = 0;
+    do {
+      n = in.Read(buffer.data(), buffer.size());
+      cipher.DecryptCBC(buffer.data(), buffer.data(), static_cast<std::int32_t>(n));
+      read += static_cast<std::int64_t>(n);
+      if (hasSize && read > size) n -= static_cast<std::size_t>(read - size);
+      dst.WriteAll(buffer.data(), n);
+      if (size != 0) host_.ShowProgress(ProgressText("復号中：", read, size));
+      PumpMaybe();
+    } while (n == DataChunk);
+    // Data that ends before the stored size is a damaged container, not a shorter file.
+    if (hasSize && read < RoundUp16(size)) throw platform::IoError("container cut short", 0);
+
+    cipher.EraseKey();
+    in.Close();
+    dst.Sync();
+    dst.Close();
+  } catch (const std::exception&) {
+    crypto::SecureZero(buffer.data(), buffer.size());
+    if (keyGuard.cipher && keyGuard.cipher->Initialized()) keyGuard.cipher->EraseKey();
+    state_.LastSourceName = container;
+    state_.LastOutputName = out;
+    if (created) {
+      // The partial output may hold decrypted fragments.
+      try {
+        WipeFile(out);
+      } catch (const std::exception&) {
+        platform::DeleteFile(out);
+      }
+    }
+    return kDecryptFailed;
+  }
+  crypto::SecureZero(buffer.data(), buffer.size());
+  state_.LastSourceName = container;
+  state_.LastOutputName = out;
+  return std::string("復号成功(") + note + ") : ";
+}
+
+void FileEngine::WipeFile(const std::string& path) {
+  state_.SkipWipe = false;
+  const std::int64_t size = platform::GetFileSize64(path);
+  File::OpenShared(path).Close();
+
+  File file;
+  try {
+    file = File::OpenExclusiveWrite(path);
+  } catch (const platform::IoError& error) {
+    throw platform::IoError(kWipeOpenFailed, error.errorCode());
+  }
+  static const std::vector<std::uint8_t> pattern(2048, 0x4E);
+  file.Seek(0);
+  std::int64_t written = 0;
+  bool writeFailed = false;
+  int writeError = 0;
+  for (;;) {
+    if (ShouldPump(random_, settings_.ProcessMsgInterval)) {
+      if (size != 0) {
+        const double percent =
+            std::nearbyint(static_cast<double>(written) / static_cast<double>(size) * 100.0);
+        host_.ShowProgress("不要データ抹消中：" + std::to_string(static_cast<long long>(percent)) +
+                           "%");
+      }
+      host_.ProcessMessages();
+    }
+    std::size_t n = 0;
+    try {
+      n = file.WriteSome(pattern.data(), pattern.size());
+    } catch (const platform::IoError& error) {
+      writeFailed = true;
+      writeError = error.errorCode();
+      break;
+    }
+    written += static_cast<std::int64_t>(n);
+    if (n == 0) break;
+    if (written >= size || state_.SkipWipe) break;
+  }
+  // The overwrite has to reach the disk before the name goes.
+  try {
+    file.Sync();
+  } catch (const platform::IoError&) {
+  }
+  file.Close();
+  if (writeFailed && written < size && !state_.SkipWipe) {
+    throw platform::IoError("抹消中に書き込みに失敗しました", writeError);
+  }
+  platform::DeleteFile(path);
+}
+
+std::string FileEngine::MakeRandomName(const std::string& source, const std::string& extension) {
+  const std::string folder = platform::ExtractFilePath(source);
+  std::string candidate;
+  do {
+    std::string name;
+    for (int i = 0; i < 7; ++i) name += RandomNameChar();
+    candidate = folder + name + extension;
+  } while (platform::FileExists(candidate));
+  return candidate;
+}
+
+char FileEngine::RandomNameChar() {
+  if (random_.Below(2) == 0) return static_cast<char>(101 + random_.Below(20));
+  return static_cast<char>('0' + random_.Below(10));
+}
+
+} // namespace qk::engine

@@ -1,0 +1,84 @@
+// The per-file operations of a run: encrypt one file into a container, decrypt one container,
+// wipe one file. Each reports a short result text; progress and pending window events go
+// through the host.
+#pragma once
+
+#include "crypto/Gost.h"
+#include "crypto/Rijndael.h"
+#include "crypto/Twofish.h"
+#include "engine/Host.h"
+#include "engine/Random.h"
+#include "engine/RunState.h"
+#include "engine/TamperCode.h"
+#include "engine/TextCrypt.h"
+
+#include <cstdint>
+#include <string>
+
+namespace qk::engine {
+
+// Result texts.
+inline constexpr const char* kEncryptOk = "暗号化成功：";
+inline constexpr const char* kEncryptFailed = "＊暗号化失敗＊：";
+inline constexpr const char* kDecryptOkPrefix = "復号成功";
+inline constexpr const char* kNoTamperInfo = "改ざん検知情報無し";
+inline constexpr const char* kTamperOk = "改ざん検知照合OK";
+inline constexpr const char* kOldFormat = "＊古い形式です。Ver2.1で復号して下さい：";
+inline constexpr const char* kInvalidFormat = "＊不正なファイル形式です：";
+inline constexpr const char* kSkipNonTamper = "＊改ざん検知情報がないため処理できません。処理したい"
+                                              "場合はオプション画面で「改ざん検知情報が無い"
+                                              "ファイルは復号しない」をオフにして下さい。：";
+inline constexpr const char* kWrongPassword = "＊パスワードが違います：";
+inline constexpr const char* kTamperMismatch = "＊復号できません。データが破損または変更されている"
+                                               "か、パスワードが違います。（HMAC値不一致）：";
+inline constexpr const char* kInvalidFile = "＊ファイルが不正です：";
+inline constexpr const char* kDecryptFailed = "＊復号不可：";
+inline constexpr const char* kWipeOpenFailed = "ファイルが開けません";
+
+// True for the result of a successful decryption.
+bool IsDecryptSuccess(const std::string& result);
+
+class FileEngine {
+public:
+  FileEngine(EngineHost& host, RunState& state, const EngineSettings& settings, Random& random);
+
+  // Encrypts source into a container at output (made unique with "_RENAMED"). Texts in UTF-8.
+  std::string EncryptFile(const std::string& source, const std::string& output,
+                          const std::string& password, const std::string& hint,
+                          std::int32_t algorithm, bool addTamperCode);
+  // Decrypts a container beside itself under its stored name (or to OutputNameOverride).
+  std::string DecryptFile(const std::string& container, const std::string& password);
+  // Overwrites the file with 'N' bytes and deletes it; raises platform::IoError when the file
+  // cannot be opened.
+  void WipeFile(const std::string& path);
+
+  // A free path in the source's folder: 7 characters from "e".."x" and "0".."9" + extension.
+  std::string MakeRandomName(const std::string& source, const std::string& extension);
+  char RandomNameChar();
+
+  // The stored hint of a container, for the list in decrypt mode.
+  std::string ReadStoredHint(const std::string& path);
+
+  TextCrypt& Text() { return text_; }
+  RunState& State() { return state_; }
+  const EngineSettings& Settings() const { return settings_; }
+
+private:
+  crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm);
+  void PumpMaybe();
+
+  EngineHost& host_;
+  RunState& state_;
+  const EngineSettings& settings_;
+  Random& random_;
+  crypto::TDCP_twofish DCP_twofish;
+  crypto::TDCP_rijndael DCP_rijndael;
+  crypto::TDCP_gost DCP_gost;
+  TextCrypt text_;
+  TamperCoder tamper_;
+};
+
+// While a file exists at path: path + "_RENAMED" + its extension.
+std::string MakeUniquePath(std::string path);
+
+} // namespace qk::engine

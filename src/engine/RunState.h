@@ -1,0 +1,36 @@
+// The state of one confirmation list and its run, shared by the per-file operations and the
+// batch run that owns it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qk::engine {
+
+enum class OperationMode : std::uint8_t { Encrypt = 0, Decrypt = 1, Wipe = 2 };
+
+struct RunState {
+  std::string Password;     // UTF-8, as typed
+  std::string PasswordHint; // UTF-8
+  OperationMode Mode = OperationMode::Encrypt;
+  bool AutoRun = false;
+  bool ExitAfterRun = false;
+  bool ListShown = false;
+  const void* ReturnForm = nullptr; // opaque handle of the window that filled the list
+  std::int32_t SourceFileDate = 0;  // packed date of the last operation; -1 means none
+  bool ListEditable = false;
+  std::string LastSourceName;
+  std::string LastOutputName;
+  bool RenameAfterDecrypt = false;
+  std::string OutputNameOverride;
+  bool SkipWipe = false;
+  bool ReEncrypting = false;
+};
+
+// Settings the per-file operations read at the moment they act.
+struct EngineSettings {
+  std::int32_t ProcessMsgInterval = 30;
+  bool SkipNonHMAC = false;
+};
+
+} // namespace qk::engine

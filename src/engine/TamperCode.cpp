@@ -1,0 +1,101 @@
+#include "engine/TamperCode.h"
+
+#include "crypto/CryptoBase.h"
+#include "engine/Container.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+
+#include <cmath>
+#include <vector>
+
+namespace qk::engine {
+
+std::string ProgressText(std::string_view word, std::int64_t done, std::int64_t total) {
+  // Rounded to the nearest integer, halves to even (the default rounding mode).
+  const double percent =
+      std::nearbyint(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+  std::string text(word);
+  text += std::to_string(done);
+  text += '/';
+  text += std::to_string(total);
+  text += "バイト　";
+  text += std::to_string(static_cast<long long>(percent));
+  text += '%';
+  return text;
+}
+
+bool ShouldPump(Random& random, std::int32_t processMsgInterval) {
+  return processMsgInterval <= 1 || random.Below(processMsgInterval) == 0;
+}
+
+std::optional<TamperCode> TamperCoder::ComputeTamperCode(std::string_view passwordBytes,
+                                                         const std::string& path,
+                                                         std::int64_t offset) {
+  FileKey key = MakeFileKey(passwordBytes);
+  std::uint8_t pad[64] = {};
+  for (std::size_t i = 0; i < key.size(); ++i) pad[i] = key[i];
+  for (auto& b : pad) b ^= 0x36;
+  crypto::SecureZero(key.data(), key.size());
+
+  std::optional<TamperCode> inner;
+  try {
+    inner = HashFileFrom(pad, path, offset);
+  } catch (...) {
+    crypto::SecureZero(pad, sizeof pad);
+    throw;
+  }
+  crypto::SecureZero(pad, sizeof pad);
+  if (!inner) return std::nullopt;
+
+  std::uint8_t outer[64];
+  for (std::size_t i = 0; i < 32; ++i) {
+    outer[i] = (*inner)[i] ^ 0x5C;
+    outer[32 + i] = (*inner)[i];
+  }
+  TamperCode code;
+  code.fill(0xFF);
+  crypto::TDCP_sha1 sha;
+  sha.Init();
+  sha.Update(outer, sizeof outer);
+  sha.Final(code.data());
+  crypto::SecureZero(outer, sizeof outer);
+  return code;
+}
+
+std::optional<TamperCode> TamperCoder::HashFileFrom(const std::uint8_t (&pad)[64],
+                                                    const std::string& path, std::int64_t offset) {
+  platform::File file;
+  try {
+    file = platform::File::OpenShared(path);
+  } catch (const platform::IoError&) {
+    host_.Inform("Unable to open file");
+    return std::nullopt;
+  }
+  file.Seek(offset);
+  const std::int64_t total = platform::GetFileSize64(path);
+  std::int64_t done = 0;
+  DCP_sha11.Init();
+  DCP_sha11.Update(pad, sizeof pad);
+  std::vector<std::uint8_t> buffer(DataChunk);
+  std::size_t n = 0;
+  do {
+    n = file.Read(buffer.data(), buffer.size());
+    DCP_sha11.Update(buffer.data(), static_cast<std::int32_t>(n));
+    done += static_cast<std::int64_t>(n);
+    if (total != 0) host_.ShowProgress(ProgressText("改ざん検知データ計算中：", done, total));
+    if (ShouldPump(random_, settings_.ProcessMsgInterval)) host_.ProcessMessages();
+  } while (n == DataChunk);
+  TamperCode inner;
+  inner.fill(0xFF);
+  DCP_sha11.Final(inner.data());
+  file.Close();
+  return inner;
+}
+
+bool SameTamperCode(const TamperCode& a, const TamperCode& b) {
+  std::uint8_t diff = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<std::uint8_t>(a[i] ^ b[i]);
+  return diff == 0;
+}
+
+} // namespace qk::engine

@@ -1,0 +1,48 @@
+// The 32-byte tamper-detection code of a container: a keyed two-step SHA-1 over the file from a
+// given offset, with progress while the file is read.
+#pragma once
+
+#include "crypto/SHA1.h"
+#include "engine/Host.h"
+#include "engine/Random.h"
+#include "engine/RunState.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qk::engine {
+
+using TamperCode = std::array<std::uint8_t, 32>;
+
+class TamperCoder {
+public:
+  TamperCoder(EngineHost& host, const EngineSettings& settings, Random& random)
+      : host_(host), settings_(settings), random_(random) {}
+
+  // The code of the file at path from offset on; none when the file cannot be opened (an
+  // information box "Unable to open file" is shown then). Read errors raise.
+  std::optional<TamperCode> ComputeTamperCode(std::string_view passwordBytes,
+                                              const std::string& path, std::int64_t offset);
+  // Inner hash: SHA-1 of the 64-byte pad followed by the file from offset, then twelve 0xFF.
+  std::optional<TamperCode> HashFileFrom(const std::uint8_t (&pad)[64], const std::string& path,
+                                         std::int64_t offset);
+
+private:
+  EngineHost& host_;
+  const EngineSettings& settings_;
+  Random& random_;
+  crypto::TDCP_sha1 DCP_sha11;
+};
+
+bool SameTamperCode(const TamperCode& a, const TamperCode& b);
+
+// Progress line: word + done + "/" + total + "バイト　" + percent + "%".
+std::string ProgressText(std::string_view word, std::int64_t done, std::int64_t total);
+
+// True when pending window events should run after this block.
+bool ShouldPump(Random& random, std::int32_t processMsgInterval);
+
+} // namespace qk::engine
