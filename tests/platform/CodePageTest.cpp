@@ -1,0 +1,89 @@
+#include "platform/CodePage.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qk::platform {
+namespace {
+
+using test::FromHex;
+using test::Hex;
+
+TEST(CodePageTest, JapaneseTextBecomesWindows31J) {
+  EXPECT_EQ(Hex(ToSystemCodePage("あ")), "82a0");
+  EXPECT_EQ(Hex(ToSystemCodePage("～")), "8160"); // U+FF5E full-width tilde
+  EXPECT_EQ(Hex(ToSystemCodePage("〜")), "8160"); // U+301C wave dash, as typed on Linux
+  EXPECT_EQ(Hex(ToSystemCodePage("－")), "817c"); // U+FF0D full-width hyphen-minus
+  EXPECT_EQ(Hex(ToSystemCodePage("①")), "8740");  // NEC special character
+  EXPECT_EQ(Hex(ToSystemCodePage("ⅰ")), "fa40");  // IBM extension preferred over NEC-selected
+  EXPECT_EQ(Hex(ToSystemCodePage("髙")), "fbfc"); // IBM extension kanji
+  EXPECT_EQ(Hex(ToSystemCodePage("ｱ")), "b1");    // half-width katakana: one byte
+  EXPECT_EQ(Hex(ToSystemCodePage("漢字a\\~")), "8abf8e9a615c7e");
+}
+
+TEST(CodePageTest, AsciiAndUnrepresentableTextStayAsTheyAre) {
+  const std::string ascii = "Password 123 \\ ~ !";
+  EXPECT_EQ(ToSystemCodePage(ascii), ascii);
+  EXPECT_EQ(FromSystemCodePage(ascii), ascii);
+  EXPECT_EQ(ToSystemCodePage(""), "");
+
+  // One character CP932 lacks keeps the whole text UTF-8, not just that character.
+  const std::string withEmoji = "あい😀";
+  EXPECT_EQ(ToSystemCodePage(withEmoji), withEmoji);
+  EXPECT_EQ(SystemByteLength(withEmoji), withEmoji.size());
+  const std::string korean = "한국어テキスト";
+  EXPECT_EQ(ToSystemCodePage(korean), korean);
+
+  // Bytes that are not UTF-8 at all pass through unchanged.
+  const std::string broken = FromHex("e381");
+  EXPECT_EQ(ToSystemCodePage(broken), broken);
+}
+
+TEST(CodePageTest, StoredBytesBackToUtf8) {
+  EXPECT_EQ(FromSystemCodePage(FromHex("82a0")), "あ");
+  EXPECT_EQ(FromSystemCodePage(FromHex("8160")), "～");
+  EXPECT_EQ(FromSystemCodePage(FromHex("5c82a0")), "\\あ"); // 0x5C is the backslash, not yen
+  EXPECT_EQ(FromSystemCodePage(FromHex("b1")), "ｱ");
+  EXPECT_EQ(FromSystemCodePage(FromHex("eeef")), "ⅰ"); // NEC-selected IBM row reads too
+
+  const std::string name = "暗号化テスト－①～ｶﾅ.txt";
+  EXPECT_EQ(FromSystemCodePage(ToSystemCodePage(name)), name);
+  // Stored UTF-8 (written for a text CP932 lacks) is taken as UTF-8.
+  EXPECT_EQ(FromSystemCodePage("あい😀"), "あい😀");
+  // Neither UTF-8 nor CP932: returned as stored.
+  const std::string junk = FromHex("41ff80");
+  EXPECT_EQ(FromSystemCodePage(junk), junk);
+  const std::string cutShort = FromHex("4182");
+  EXPECT_EQ(FromSystemCodePage(cutShort), cutShort);
+}
+
+TEST(CodePageTest, ByteLengthsCountFullWidthAsTwo) {
+  EXPECT_EQ(SystemByteLength("ａｂｃ"), 6u);
+  EXPECT_EQ(SystemByteLength("abc"), 3u);
+  EXPECT_EQ(SystemByteLength("ｱｲｳ"), 3u);
+  std::string hundred;
+  for (int i = 0; i < 100; ++i) hundred += "漢";
+  EXPECT_EQ(SystemByteLength(hundred), 200u);
+  EXPECT_EQ(SystemByteLength(hundred + ".txt"), 204u);
+}
+
+TEST(CodePageTest, ConversionsRunInParallel) {
+  std::vector<std::thread> threads;
+  std::vector<int> mismatches(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&mismatches, t] {
+      for (int i = 0; i < 500; ++i) {
+        const std::string text = "ファイル" + std::to_string(t * 1000 + i) + "～";
+        if (FromSystemCodePage(ToSystemCodePage(text)) != text) ++mismatches[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const int m : mismatches) EXPECT_EQ(m, 0);
+}
+
+} // namespace
+} // namespace qk::platform

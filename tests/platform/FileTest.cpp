@@ -1,0 +1,305 @@
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "support/TestSupport.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qk::platform {
+namespace {
+
+using test::ReadAll;
+using test::TempDir;
+
+// Another opener of the file: its own open file description, optionally holding a flock.
+class OtherOpener {
+public:
+  OtherOpener(const std::string& path, int lockKind) : fd_(::open(path.c_str(), O_RDONLY)) {
+    EXPECT_GE(fd_, 0);
+    if (lockKind != 0) {
+      EXPECT_EQ(::flock(fd_, lockKind | LOCK_NB), 0);
+    }
+  }
+  ~OtherOpener() { ::close(fd_); }
+  OtherOpener(const OtherOpener&) = delete;
+  OtherOpener& operator=(const OtherOpener&) = delete;
+
+private:
+  int fd_;
+};
+
+// Runs open and returns the errno of the IoError it raises, or 0 when it succeeds.
+template <typename Open> int OpenError(Open open) {
+  try {
+    File file = open();
+    return 0;
+  } catch (const IoError& e) {
+    EXPECT_NE(std::string(e.what()).find('/'), std::string::npos) << "message names the path";
+    return e.errorCode();
+  }
+}
+
+class FileOpenTest : public ::testing::Test {
+protected:
+  TempDir dir;
+  std::string path = dir / "data.bin";
+  void SetUp() override { test::WriteAll(path, "contents"); }
+};
+
+TEST_F(FileOpenTest, ReadOnlyFileIsRefusedByEveryWritingOpenEvenForRoot) {
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(path); }), EACCES);
+  EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(path); }), EACCES);
+  EXPECT_EQ(OpenError([&] { return File::CreateAlways(path); }), EACCES);
+  EXPECT_EQ(ReadAll(path), "contents");
+  // Group and others may lack write access: only the owner bit decides.
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(path); }), 0);
+}
+
+TEST_F(FileOpenTest, FoldersAndMissingFilesAreRefused) {
+  const std::string folder = dir / "folder";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(folder); }), EISDIR);
+  EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(folder); }), EISDIR);
+  EXPECT_EQ(OpenError([&] { return File::CreateAlways(folder); }), EISDIR);
+  EXPECT_EQ(OpenError([&] { return File::CreateNew(folder); }), EEXIST);
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(dir / "missing"); }), ENOENT);
+  EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(dir / "missing"); }), ENOENT);
+  EXPECT_FALSE(test::Exists(dir / "missing"));
+}
+
+TEST_F(FileOpenTest, NonRegularFilesAreRefusedWithoutBlocking) {
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(fifo); }), EINVAL);
+  EXPECT_NE(OpenError([&] { return File::OpenExclusiveWrite(fifo); }), 0);
+}
+
+TEST_F(FileOpenTest, ExclusiveHolderKeepsSharedOpenersOut) {
+  {
+    OtherOpener wipe(path, LOCK_EX);
+    EXPECT_EQ(OpenError([&] { return File::OpenShared(path); }), EWOULDBLOCK);
+    // Replacing must fail before anything is cut.
+    EXPECT_EQ(OpenError([&] { return File::CreateAlways(path); }), EWOULDBLOCK);
+    EXPECT_EQ(ReadAll(path), "contents");
+  }
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(path); }), 0);
+}
+
+TEST_F(FileOpenTest, ExclusiveOpenFailsWhileAnyoneHoldsTheFile) {
+  {
+    OtherOpener reader(path, LOCK_SH);
+    EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(path); }), EWOULDBLOCK);
+  }
+  {
+    File shared = File::OpenShared(path);
+    EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(path); }), EWOULDBLOCK);
+    // Shared openers among themselves do not conflict.
+    File second = File::OpenShared(path);
+    EXPECT_TRUE(second.IsOpen());
+  }
+  File wipe = File::OpenExclusiveWrite(path);
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(path); }), EWOULDBLOCK);
+  EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(path); }), EWOULDBLOCK);
+  wipe.Close();
+  EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(path); }), 0);
+}
+
+TEST_F(FileOpenTest, ExclusiveOpenDoesNotFollowSymbolicLinks) {
+  const std::string link = dir / "link";
+  ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+  EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(link); }), ELOOP);
+  // The shared open follows it like any other program would.
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(link); }), 0);
+}
+
+TEST_F(FileOpenTest, CreateNewNeverTouchesWhatExists) {
+  EXPECT_EQ(OpenError([&] { return File::CreateNew(path); }), EEXIST);
+  EXPECT_EQ(ReadAll(path), "contents");
+  const std::string dangling = dir / "dangling";
+  const std::string target = dir / "target";
+  ASSERT_EQ(::symlink(target.c_str(), dangling.c_str()), 0);
+  EXPECT_EQ(OpenError([&] { return File::CreateNew(dangling); }), EEXIST);
+  EXPECT_FALSE(test::Exists(target));
+
+  File created = File::CreateNew(dir / "new");
+  created.WriteAll("x", 1);
+  created.Close();
+  EXPECT_EQ(ReadAll(dir / "new"), "x");
+}
+
+TEST_F(FileOpenTest, CreateAlwaysReplacesContentsOrCreates) {
+  File replaced = File::CreateAlways(path);
+  EXPECT_EQ(replaced.Size(), 0);
+  replaced.WriteAll("new", 3);
+  replaced.Close();
+  EXPECT_EQ(ReadAll(path), "new");
+
+  File fresh = File::CreateAlways(dir / "fresh");
+  fresh.WriteAll("abc", 3);
+  fresh.Close();
+  EXPECT_EQ(ReadAll(dir / "fresh"), "abc");
+}
+
+class FileIoTest : public ::testing::Test {
+protected:
+  TempDir dir;
+  std::string path = dir / "io.bin";
+};
+
+TEST_F(FileIoTest, ReadStopsOnlyAtTheEndAndReadExactRaisesThere) {
+  const std::string data = test::RandomBytes(100000, 1);
+  test::WriteAll(path, data);
+  File file = File::OpenShared(path);
+  std::string buffer(150000, '\0');
+  EXPECT_EQ(file.Read(buffer.data(), buffer.size()), data.size());
+  EXPECT_EQ(buffer.substr(0, data.size()), data);
+  EXPECT_EQ(file.Read(buffer.data(), 10), 0u);
+
+  file.Seek(99990);
+  try {
+    file.ReadExact(buffer.data(), 20);
+    FAIL() << "a read past the end must raise";
+  } catch (const IoError& e) {
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
+  }
+  file.Seek(99990);
+  file.ReadExact(buffer.data(), 10);
+  EXPECT_EQ(buffer.substr(0, 10), data.substr(99990));
+}
+
+TEST_F(FileIoTest, WritesSeeksAndSizes) {
+  File file = File::CreateNew(path);
+  file.WriteAll("0123456789", 10);
+  EXPECT_EQ(file.WriteSome("abc", 3), 3u);
+  EXPECT_EQ(file.Size(), 13);
+  file.Seek(2);
+  file.WriteAll("XY", 2);
+  file.Seek(0);
+  char buffer[13];
+  file.ReadExact(buffer, 13);
+  EXPECT_EQ(std::string(buffer, 13), "01XY456789abc");
+  file.Sync();
+  file.DropCache();
+  EXPECT_THROW(file.Seek(-1), IoError);
+  file.Close();
+  EXPECT_EQ(ReadAll(path), "01XY456789abc");
+}
+
+TEST_F(FileIoTest, SizesBeyondFourGigabytesAreExact) {
+  constexpr std::int64_t kFiveGiB = std::int64_t{5} << 30;
+  File file = File::CreateNew(path);
+  ASSERT_EQ(::truncate(path.c_str(), kFiveGiB), 0); // sparse
+  EXPECT_EQ(file.Size(), kFiveGiB);
+  EXPECT_EQ(GetFileSize64(path), kFiveGiB);
+  file.Seek(kFiveGiB + 3);
+  file.WriteAll("z", 1);
+  EXPECT_EQ(GetFileSize64(path), kFiveGiB + 4);
+  file.Seek(kFiveGiB + 2);
+  char buffer[4] = {1, 1, 1, 1};
+  EXPECT_EQ(file.Read(buffer, 4), 2u);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(buffer[1], 'z');
+}
+
+TEST_F(FileIoTest, WriteErrorsRaiseAndPartialWritesAreCounted) {
+  // A file-size limit makes the kernel refuse writes as a full disk would.
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+
+  const std::string block(3000, 'N');
+  int allError = 0;
+  std::size_t first = 0;
+  int someError = 0;
+  {
+    File file = File::CreateNew(path);
+    try {
+      file.WriteAll(block.data(), block.size());
+      file.WriteAll(block.data(), block.size());
+    } catch (const IoError& e) {
+      allError = e.errorCode();
+    }
+    file.Seek(0);
+    first = file.WriteSome(std::string(8192, 'N').data(), 8192);
+    file.Seek(4096);
+    try {
+      file.WriteSome(block.data(), block.size());
+    } catch (const IoError& e) {
+      someError = e.errorCode();
+    }
+  }
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(allError, EFBIG);
+  EXPECT_EQ(first, 4096u);
+  EXPECT_EQ(someError, EFBIG);
+}
+
+TEST_F(FileIoTest, ClosedAndMovedFilesRefuseWork) {
+  File file = File::CreateNew(path);
+  File moved = std::move(file);
+  EXPECT_FALSE(file.IsOpen()); // NOLINT(bugprone-use-after-move)
+  EXPECT_TRUE(moved.IsOpen());
+  EXPECT_EQ(moved.Path(), path);
+  char c;
+  try {
+    file.Read(&c, 1);
+    FAIL() << "reading a moved-from file must raise";
+  } catch (const IoError& e) {
+    EXPECT_EQ(e.errorCode(), EBADF);
+  }
+  moved.Close();
+  moved.Close(); // a second close does nothing
+  EXPECT_THROW(moved.WriteAll("x", 1), IoError);
+  EXPECT_THROW(moved.Sync(), IoError);
+  EXPECT_THROW(moved.Size(), IoError);
+}
+
+TEST_F(FileIoTest, InjectedFaultsFailTheOperationNamed) {
+  test::WriteAll(path, "abc");
+  SetFaultHook([&](FileOperation operation, const std::string& target) {
+    if (target != path) return 0;
+    if (operation == FileOperation::Write) return ENOSPC;
+    if (operation == FileOperation::Close) return EIO;
+    return 0;
+  });
+  int writeError = 0;
+  int closeError = 0;
+  {
+    File file = File::OpenShared(path);
+    char buffer[3];
+    file.ReadExact(buffer, 3);
+    try {
+      file.WriteAll("x", 1);
+    } catch (const IoError& e) {
+      writeError = e.errorCode();
+    }
+    try {
+      file.Close();
+    } catch (const IoError& e) {
+      closeError = e.errorCode();
+    }
+    EXPECT_FALSE(file.IsOpen());
+  }
+  SetFaultHook(nullptr);
+  EXPECT_EQ(writeError, ENOSPC);
+  EXPECT_EQ(closeError, EIO);
+  EXPECT_EQ(ReadAll(path), "abc");
+  // The failed close still released the file and its lock.
+  EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(path); }), 0);
+}
+
+} // namespace
+} // namespace qk::platform
