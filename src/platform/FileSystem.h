@@ -31,7 +31,8 @@ std::int64_t UnpackFileDate(std::int32_t packed);
 bool DeleteFile(const std::string& path);
 // Renames without ever replacing an existing file; false when to exists or the rename fails.
 bool RenameFile(const std::string& from, const std::string& to);
-// Two paths name one file: same device and inode when both exist, the exact text otherwise.
+// Two paths name one file: same device and inode when both exist (symbolic links followed), the
+// exact text otherwise.
 bool SamePath(const std::string& a, const std::string& b);
 
 // Path parts, "/" being the separator.

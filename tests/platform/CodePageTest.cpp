@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace qk::platform {
 namespace {
@@ -53,6 +51,7 @@ TEST(CodePageTest, StoredBytesBackToUtf8) {
   EXPECT_EQ(FromSystemCodePage(ToSystemCodePage(name)), name);
   // Stored UTF-8 (written for a text CP932 lacks) is taken as UTF-8.
   EXPECT_EQ(FromSystemCodePage("あい😀"), "あい😀");
+  EXPECT_EQ(FromSystemCodePage("ああ"), "ああ"); // also readable as CP932
   // Neither UTF-8 nor CP932: returned as stored.
   const std::string junk = FromHex("41ff80");
   EXPECT_EQ(FromSystemCodePage(junk), junk);
@@ -68,21 +67,6 @@ TEST(CodePageTest, ByteLengthsCountFullWidthAsTwo) {
   for (int i = 0; i < 100; ++i) hundred += "漢";
   EXPECT_EQ(SystemByteLength(hundred), 200u);
   EXPECT_EQ(SystemByteLength(hundred + ".txt"), 204u);
-}
-
-TEST(CodePageTest, ConversionsRunInParallel) {
-  std::vector<std::thread> threads;
-  std::vector<int> mismatches(4, 0);
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&mismatches, t] {
-      for (int i = 0; i < 500; ++i) {
-        const std::string text = "ファイル" + std::to_string(t * 1000 + i) + "～";
-        if (FromSystemCodePage(ToSystemCodePage(text)) != text) ++mismatches[t];
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  for (const int m : mismatches) EXPECT_EQ(m, 0);
 }
 
 } // namespace
