@@ -1,0 +1,253 @@
+// Decrypting containers: round trips, older generations, and every refusal leaving the disk as
+// it was.
+#include "engine/Container.h"
+#include "engine/EngineFixture.h"
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qk::test {
+namespace {
+
+using engine::kDecryptFailed;
+using engine::kInvalidFile;
+
+const std::string kOkNoCode = "復号成功(改ざん検知情報無し) : ";
+const std::string kOkCode = "復号成功(改ざん検知照合OK) : ";
+
+class DecryptTest : public EngineTest {
+protected:
+  // Encrypts name with bytes, removes the source, and returns the container.
+  std::string Container(const std::string& name, const std::string& bytes, int algorithm = 0,
+                        bool tamper = true, const std::string& password = "pw") {
+    const std::string source = Plain(name, bytes);
+    const std::string container = Encrypt(source, password, "hint", algorithm, tamper);
+    platform::DeleteFile(source);
+    return container;
+  }
+  // Overwrites a container with bytes and checks that decrypting it gives result and leaves
+  // the folder as it was.
+  void ExpectRefused(const std::string& container, const std::string& bytes,
+                     const std::string& result) {
+    WriteAll(container, bytes);
+    const auto before = Listing();
+    EXPECT_EQ(engine.DecryptFile(container, "pw"), result);
+    EXPECT_EQ(Listing(), before);
+    EXPECT_EQ(ReadAll(container), bytes);
+  }
+};
+
+struct RoundTrip {
+  int algorithm;
+  bool tamper;
+};
+
+class DecryptRoundTrip : public DecryptTest, public ::testing::WithParamInterface<RoundTrip> {};
+
+TEST_P(DecryptRoundTrip, RestoresNameBytesAndDate) {
+  const auto [algorithm, tamper] = GetParam();
+  for (std::size_t size : {0, 1, 15, 16, 17, 8191, 8192, 8193, 40000}) {
+    const std::string bytes = RandomBytes(size, static_cast<std::uint32_t>(size));
+    const std::string name = "ファイル" + std::to_string(size) + ".dat";
+    const std::string container = Container(name, bytes, algorithm, tamper);
+    const std::string result = engine.DecryptFile(container, "pw");
+    EXPECT_EQ(result, tamper ? kOkCode : kOkNoCode);
+    EXPECT_EQ(state.LastOutputName, dir / name);
+    EXPECT_EQ(state.LastSourceName, container);
+    EXPECT_EQ(ReadAll(dir / name), bytes) << size;
+    EXPECT_NE(state.SourceFileDate, -1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ciphers, DecryptRoundTrip,
+                         ::testing::Values(RoundTrip{0, true}, RoundTrip{0, false},
+                                           RoundTrip{1, true}, RoundTrip{1, false},
+                                           RoundTrip{2, true}, RoundTrip{2, false},
+                                           RoundTrip{-1, true}, RoundTrip{7, false}));
+
+TEST_F(DecryptTest, OlderGenerationsAreRead) {
+  const std::string v5 = ReadAll(Container("a.txt", "0123456789", 1, false));
+  // V4: the V4 marker, then everything from the algorithm number on.
+  const std::string v4 = "ENCRYPTED BY V4.X QK" + v5.substr(21);
+  // V3: as V4 without the size field.
+  const std::string v3 =
+      "ENCRYPTED BY V3.X QK" + v4.substr(20, v4.size() - 20 - 16 - 8) + v4.substr(v4.size() - 16);
+  WriteAll(dir / "v4.enc", v4);
+  EXPECT_EQ(engine.DecryptFile(dir / "v4.enc", "pw"), kOkNoCode);
+  EXPECT_EQ(ReadAll(dir / "a.txt"), "0123456789");
+  WriteAll(dir / "v3.enc", v3);
+  EXPECT_EQ(engine.DecryptFile(dir / "v3.enc", "pw"), kOkNoCode);
+  EXPECT_EQ(state.LastOutputName, dir / "a.txt_RENAMED.txt");
+  EXPECT_EQ(ReadAll(dir / "a.txt_RENAMED.txt"), "0123456789" + std::string(6, '\0'));
+
+  settings.SkipNonHMAC = true;
+  const std::string skip = engine::kSkipNonTamper;
+  ExpectRefused(dir / "v4.enc", v4, skip);
+  ExpectRefused(dir / "v3.enc", v3, skip);
+}
+
+TEST_F(DecryptTest, MarkersAreRecognisedAsSubstrings) {
+  const std::string path = dir / "x.enc";
+  const std::string old = engine::kOldFormat;
+  ExpectRefused(path, "12345ENCRYPTED BY QK and more bytes here", old);
+  ExpectRefused(path, "ENCRYPTED BY V2.X QK" + std::string(100, 'x'), old);
+  ExpectRefused(path, std::string("ENCRYPTED BY V5.X Q\0", 20) + std::string(100, 'x'),
+                engine::kInvalidFormat);
+  ExpectRefused(path, std::string("abc\0ENCRYPTED BY QK", 19) + std::string(100, 'x'),
+                engine::kInvalidFormat);
+  ExpectRefused(path, "plain text file that is long enough", engine::kInvalidFormat);
+  ExpectRefused(path, "short", kDecryptFailed);
+}
+
+TEST_F(DecryptTest, WrongPasswordIsRefusedBeforeTamperCheck) {
+  const std::string container = Container("a.txt", RandomBytes(100, 1));
+  const auto before = Listing();
+  host.progress.clear();
+  EXPECT_EQ(engine.DecryptFile(container, "wrong"), engine::kWrongPassword);
+  EXPECT_TRUE(host.progress.empty());
+  EXPECT_EQ(Listing(), before);
+}
+
+TEST_F(DecryptTest, AnyChangedByteFailsTheTamperCheck) {
+  const std::string container = Container("a.txt", RandomBytes(3000, 2));
+  const std::string original = ReadAll(container);
+  for (std::size_t at : {21u, 40u, 52u, 70u, 100u, 2000u, 3100u}) {
+    if (at >= original.size()) continue;
+    std::string changed = original;
+    changed[at] = static_cast<char>(changed[at] ^ 0x01);
+    ExpectRefused(container, changed, engine::kTamperMismatch);
+  }
+  // The algorithm number and password check are proved by the password first.
+  for (std::size_t at : {53u, 57u, 64u}) {
+    std::string changed = original;
+    changed[at] = static_cast<char>(changed[at] ^ 0x01);
+    ExpectRefused(container, changed, engine::kWrongPassword);
+  }
+  std::string cut = original.substr(0, original.size() - 5);
+  ExpectRefused(container, cut, engine::kTamperMismatch);
+}
+
+TEST_F(DecryptTest, LengthFieldsAreValidated) {
+  const std::string container = Container("a.txt", "abc", 0, false);
+  const std::string original = ReadAll(container);
+  auto withInt = [&](std::size_t at, std::int32_t v) {
+    std::string c = original;
+    engine::PutInt32(reinterpret_cast<std::uint8_t*>(c.data() + at), v);
+    return c;
+  };
+  // Hint at 33 (length 4 for "hint" scrambled to 8? "hint" is 4 bytes -> 8 characters).
+  const std::int32_t hintLength =
+      engine::GetInt32(reinterpret_cast<const std::uint8_t*>(original.data() + 33));
+  const std::size_t nameAt = 37 + static_cast<std::size_t>(hintLength);
+  for (std::int32_t bad : {-1, 1001, 0x7FFFFFFF}) {
+    ExpectRefused(container, withInt(33, bad), kInvalidFile);
+    ExpectRefused(container, withInt(nameAt, bad), kInvalidFile);
+  }
+  // A name length that is not a multiple of 4 fails in the Base64 decoder.
+  ExpectRefused(container, withInt(nameAt, 7), kDecryptFailed);
+}
+
+TEST_F(DecryptTest, CraftedStoredNamesAreRefused) {
+  const std::string good = ReadAll(Container("a.txt", "abc", 0, false));
+  const std::int32_t hintLength =
+      engine::GetInt32(reinterpret_cast<const std::uint8_t*>(good.data() + 33));
+  const std::size_t nameAt = 37 + static_cast<std::size_t>(hintLength);
+  const std::int32_t nameLength =
+      engine::GetInt32(reinterpret_cast<const std::uint8_t*>(good.data() + nameAt));
+  const std::string head = good.substr(0, nameAt);
+  const std::string tail = good.substr(nameAt + 4 + static_cast<std::size_t>(nameLength));
+  for (const std::string& name :
+       {std::string(""), std::string("."), std::string(".."), std::string("../x"),
+        std::string("a/b"), std::string("/etc/x"), std::string("a\0b", 3)}) {
+    const std::string text = engine.Text().EncryptHeaderText(name);
+    std::string c = head;
+    std::uint8_t n[4];
+    engine::PutInt32(n, static_cast<std::int32_t>(text.size()));
+    c.append(reinterpret_cast<char*>(n), 4);
+    c += text + tail;
+    ExpectRefused(dir / "crafted.enc", c, kInvalidFile);
+  }
+}
+
+TEST_F(DecryptTest, TruncatedContainersWriteNothing) {
+  const std::string container = Container("a.txt", RandomBytes(100, 3), 0, false);
+  const std::string original = ReadAll(container);
+  const std::int32_t hintLength =
+      engine::GetInt32(reinterpret_cast<const std::uint8_t*>(original.data() + 33));
+  const std::size_t dataAt = original.size() - 112;
+  (void)hintLength;
+  for (std::size_t cut = 20; cut < dataAt; cut += 3) {
+    ExpectRefused(container, original.substr(0, cut), kDecryptFailed);
+  }
+  // Cut inside the data: a damaged container, not a shorter file; nothing is left behind.
+  for (std::size_t cut : {dataAt, dataAt + 5, dataAt + 16, original.size() - 1}) {
+    ExpectRefused(container, original.substr(0, cut), kDecryptFailed);
+  }
+}
+
+TEST_F(DecryptTest, NegativeSizeIsInvalid) {
+  std::string c = ReadAll(Container("a.txt", "abc", 0, false));
+  engine::PutInt64(reinterpret_cast<std::uint8_t*>(c.data() + c.size() - 16 - 8), -5);
+  ExpectRefused(dir / "a.txt.enc", c, kInvalidFile);
+}
+
+TEST_F(DecryptTest, ExistingFilesAreNeverReplaced) {
+  const std::string container = Container("a.txt", "secret", 0, false);
+  WriteAll(dir / "a.txt", "keep me");
+  EXPECT_EQ(engine.DecryptFile(container, "pw"), kOkNoCode);
+  EXPECT_EQ(state.LastOutputName, dir / "a.txt_RENAMED.txt");
+  EXPECT_EQ(ReadAll(dir / "a.txt"), "keep me");
+  EXPECT_EQ(ReadAll(dir / "a.txt_RENAMED.txt"), "secret");
+
+  // A container named like the name stored in it.
+  const std::string self = Container("b.txt", "self", 0, false);
+  std::rename(self.c_str(), (dir / "b.txt").c_str());
+  EXPECT_EQ(engine.DecryptFile(dir / "b.txt", "pw"), kOkNoCode);
+  EXPECT_EQ(state.LastOutputName, dir / "b.txt_RENAMED.txt");
+  EXPECT_FALSE(state.RenameAfterDecrypt);
+}
+
+TEST_F(DecryptTest, OutputOverrideReplacesButNeverTheContainer) {
+  const std::string container = Container("a.txt", "secret", 0, true);
+  WriteAll(dir / "out.bin", "old");
+  state.OutputNameOverride = dir / "out.bin";
+  EXPECT_EQ(engine.DecryptFile(container, "pw"), kOkCode);
+  EXPECT_EQ(ReadAll(dir / "out.bin"), "secret");
+  const std::string before = ReadAll(container);
+  state.OutputNameOverride = container;
+  EXPECT_EQ(engine.DecryptFile(container, "pw"), kDecryptFailed);
+  EXPECT_EQ(ReadAll(container), before);
+}
+
+TEST_F(DecryptTest, ReadOnlyAndLockedContainersFail) {
+  const std::string container = Container("a.txt", "secret", 0, true);
+  chmod(container.c_str(), 0444);
+  EXPECT_EQ(engine.DecryptFile(container, "pw"), kDecryptFailed);
+  EXPECT_FALSE(Exists(dir / "a.txt"));
+  chmod(container.c_str(), 0644);
+  const int fd = open(container.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  EXPECT_EQ(engine.DecryptFile(container, "pw"), kDecryptFailed);
+  close(fd);
+  EXPECT_FALSE(Exists(dir / "a.txt"));
+}
+
+TEST_F(DecryptTest, ProgressCountsContainerBytes) {
+  const std::string container = Container("a.txt", RandomBytes(1000, 4), 0, true);
+  host.progress.clear();
+  EXPECT_EQ(engine.DecryptFile(container, "pw"), kOkCode);
+  const auto size = ReadAll(container).size();
+  ASSERT_GE(host.progress.size(), 2u);
+  EXPECT_EQ(host.progress.front(), "改ざん検知データ計算中：" + std::to_string(size - 53) + "/" +
+                                       std::to_string(size) + "バイト　" +
+                                       std::to_string(static_cast<int>(std::nearbyint(
+                                           (size - 53) * 100.0 / static_cast<double>(size)))) +
+                                       "%");
+  EXPECT_EQ(host.progress.back(), "復号中：1008/1000バイト　101%");
+}
+
+} // namespace
+} // namespace qk::test

@@ -1,0 +1,89 @@
+// Wiping: what reaches the file before it goes, and when a wipe refuses. A second hard link
+// keeps the overwritten contents visible after the wiped name is gone.
+#include "engine/EngineFixture.h"
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qk::test {
+namespace {
+
+class WipeTest : public EngineTest {
+protected:
+  // Wipes a file of size bytes and returns what its other link holds afterwards.
+  std::string WipeAndPeek(std::size_t size) {
+    const std::string path = Plain("victim", RandomBytes(size, 5));
+    const std::string peek = dir / "peek";
+    EXPECT_EQ(link(path.c_str(), peek.c_str()), 0);
+    engine.WipeFile(path);
+    EXPECT_FALSE(Exists(path));
+    const std::string left = ReadAll(peek);
+    unlink(peek.c_str());
+    return left;
+  }
+};
+
+TEST_F(WipeTest, OverwritesWholeBlocksOfN) {
+  EXPECT_EQ(WipeAndPeek(0), std::string(2048, 'N'));
+  EXPECT_EQ(WipeAndPeek(2048), std::string(2048, 'N'));
+  EXPECT_EQ(WipeAndPeek(2049), std::string(4096, 'N'));
+  EXPECT_EQ(WipeAndPeek(5000), std::string(6144, 'N'));
+}
+
+TEST_F(WipeTest, ProgressOnlyForNonEmptyFiles) {
+  settings.ProcessMsgInterval = 0;
+  WipeAndPeek(0);
+  EXPECT_TRUE(host.progress.empty());
+  EXPECT_EQ(host.pumps, 1);
+  WipeAndPeek(4096);
+  EXPECT_EQ(host.progress,
+            (std::vector<std::string>{"不要データ抹消中：0%", "不要データ抹消中：50%"}));
+}
+
+TEST_F(WipeTest, SkipEndsTheOverwriteButStillDeletes) {
+  settings.ProcessMsgInterval = 1;
+  host.onPump = [&] {
+    if (host.pumps == 3) state.SkipWipe = true;
+  };
+  const std::string left = WipeAndPeek(2048 * 100);
+  EXPECT_EQ(left.substr(0, 2048 * 3), std::string(2048 * 3, 'N'));
+  EXPECT_NE(left.substr(2048 * 3, 2048), std::string(2048, 'N'));
+  // The flag is cleared at the start of every wipe.
+  host.onPump = nullptr;
+  EXPECT_EQ(WipeAndPeek(8192), std::string(8192, 'N'));
+}
+
+TEST_F(WipeTest, RefusesWithoutTouchingTheFile) {
+  const std::string path = Plain("ro", "keep");
+  chmod(path.c_str(), 0444);
+  EXPECT_THROW(engine.WipeFile(path), platform::IoError);
+  EXPECT_EQ(ReadAll(path), "keep");
+  chmod(path.c_str(), 0644);
+
+  const int fd = open(path.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(fd, LOCK_SH), 0);
+  try {
+    engine.WipeFile(path);
+    ADD_FAILURE() << "a file held by another opener was wiped";
+  } catch (const platform::IoError& e) {
+    EXPECT_STREQ(e.what(), "ファイルが開けません");
+  }
+  close(fd);
+  EXPECT_EQ(ReadAll(path), "keep");
+
+  EXPECT_THROW(engine.WipeFile(dir / "missing"), platform::IoError);
+  EXPECT_THROW(engine.WipeFile(dir.path()), platform::IoError);
+}
+
+TEST_F(WipeTest, NeverOverwritesTheTargetOfALink) {
+  const std::string target = Plain("target", "precious");
+  ASSERT_EQ(symlink(target.c_str(), (dir / "link").c_str()), 0);
+  EXPECT_THROW(engine.WipeFile(dir / "link"), platform::IoError);
+  EXPECT_EQ(ReadAll(target), "precious");
+}
+
+} // namespace
+} // namespace qk::test
