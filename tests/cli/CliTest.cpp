@@ -1,0 +1,164 @@
+// qk-cli end to end: the real executable on real files.
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace qk::test {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs qk-cli with args, feeding input on standard input.
+Outcome RunQk(const std::vector<std::string>& args, const std::string& input = "") {
+  TempDir io;
+  WriteAll(io / "in", input);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+  std::vector<char*> argv{const_cast<char*>(QK_CLI_PATH)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  Outcome o;
+  if (posix_spawn(&pid, QK_CLI_PATH, &actions, nullptr, argv.data(), environ) != 0) return o;
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  o.out = ReadAll(io / "out");
+  o.err = ReadAll(io / "err");
+  return o;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+  TempDir dir;
+};
+
+TEST_F(CliTest, RoundTripsEveryCipherAndSize) {
+  const std::string password = "日本語のパスワード";
+  for (const std::string algorithm : {"twofish", "rijndael", "gost"}) {
+    for (const bool tamper : {true, false}) {
+      for (std::size_t size : {0, 1, 15, 16, 17, 8191, 8192, 8193, 3 * 1024 * 1024 + 5}) {
+        const std::string name = "資料 " + algorithm + std::to_string(size) + ".txt";
+        const std::string source = dir / name;
+        const std::string bytes = RandomBytes(size, static_cast<std::uint32_t>(size));
+        WriteAll(source, bytes);
+        const auto enc =
+            RunQk({"encrypt", "--password", password, "--hint", "ヒント", "--algorithm", algorithm,
+                   tamper ? "--tamper-code" : "--no-tamper-code", source});
+        ASSERT_EQ(enc.status, 0) << enc.err;
+        EXPECT_EQ(enc.out, "暗号化成功：" + source + "\n");
+        EXPECT_EQ(RunQk({"hint", source + ".enc"}).out, "ヒント\n");
+        ASSERT_EQ(unlink(source.c_str()), 0);
+
+        const auto dec = RunQk({"decrypt", "--password", password, source + ".enc"});
+        ASSERT_EQ(dec.status, 0) << dec.err;
+        const std::string note = tamper ? "改ざん検知照合OK" : "改ざん検知情報無し";
+        EXPECT_EQ(dec.out, "復号成功(" + note + ") : " + source + ".enc\t" + source + "\n");
+        EXPECT_EQ(ReadAll(source), bytes) << name;
+        unlink(source.c_str());
+        unlink((source + ".enc").c_str());
+      }
+    }
+  }
+}
+
+TEST_F(CliTest, RestoresTheStoredDate) {
+  const std::string source = dir / "dated.txt";
+  WriteAll(source, "x");
+  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}}; // 2001-09-09, even seconds
+  ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+  ASSERT_EQ(RunQk({"encrypt", "--password", "p", source}).status, 0);
+  unlink(source.c_str());
+  ASSERT_EQ(RunQk({"decrypt", "--password", "p", source + ".enc"}).status, 0);
+  struct stat st {};
+  ASSERT_EQ(stat(source.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1000000000);
+}
+
+TEST_F(CliTest, PasswordFromFileOrStandardInput) {
+  const std::string source = dir / "a.txt";
+  WriteAll(source, "abc");
+  WriteAll(dir / "pw", "secret\r\nsecond line\n");
+  ASSERT_EQ(RunQk({"encrypt", "--password-file", dir / "pw", source}).status, 0);
+  const auto wrong =
+      RunQk({"decrypt", "--password-file", "-", "-o", dir / "out", source + ".enc"}, "nope\n");
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_EQ(wrong.out, "＊パスワードが違います：" + source + ".enc\n");
+  const auto right =
+      RunQk({"decrypt", "--password-file", "-", "-o", dir / "out", source + ".enc"}, "secret\n");
+  EXPECT_EQ(right.status, 0);
+  EXPECT_EQ(ReadAll(dir / "out"), "abc");
+  EXPECT_EQ(RunQk({"passhash", "--password", "secret"}).out,
+            RunQk({"passhash", "--password-file", "-"}, "secret").out);
+  EXPECT_EQ(RunQk({"passhash", "--password", "secret"}).out.size(), 9u);
+}
+
+TEST_F(CliTest, OutputOptionNamesTheContainer) {
+  const std::string source = dir / "a.txt";
+  WriteAll(source, "abc");
+  WriteAll(dir / "taken.bin", "keep");
+  const auto enc = RunQk({"encrypt", "--password", "p", "-o", dir / "taken.bin", source});
+  ASSERT_EQ(enc.status, 0);
+  EXPECT_EQ(ReadAll(dir / "taken.bin"), "keep");
+  EXPECT_TRUE(Exists(dir / "taken.bin_RENAMED.bin"));
+}
+
+TEST_F(CliTest, HashesAndWipes) {
+  const std::string file = dir / "abc.txt";
+  WriteAll(file, "abc");
+  const auto sha = RunQk({"sha1", file});
+  EXPECT_EQ(sha.status, 0);
+  EXPECT_EQ(sha.out, "A9993E36 4706816A BA3E2571 7850C26C 9CD0D89D  " + file + "\n");
+  EXPECT_EQ(RunQk({"sha1", dir / "missing"}).status, 1);
+
+  const auto wipe = RunQk({"wipe", file, dir / "missing"});
+  EXPECT_EQ(wipe.status, 1);
+  EXPECT_EQ(wipe.out,
+            "抹消成功 : " + file + "\n" +
+                "＊抹消不可(ファイルが無効or読み取り専用orロックされている可能性があります。) : " +
+                dir / "missing" + "\n");
+  EXPECT_FALSE(Exists(file));
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+  const std::string file = dir / "a.txt";
+  WriteAll(file, "abc");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{},
+        {"frobnicate", file},
+        {"encrypt", file},
+        {"encrypt", "--password", "p", "--bogus", file},
+        {"encrypt", "--password", "p"},
+        {"encrypt", "--password", "p", "-o", dir / "x", file, file},
+        {"decrypt", "--password", "p", "--hint", "h", file},
+        {"encrypt", "--password"},
+        {"encrypt", "--password", "p", "--algorithm", "des", file}}) {
+    const auto o = RunQk(args);
+    EXPECT_EQ(o.status, 2) << (args.empty() ? "" : args[0]);
+    EXPECT_FALSE(o.err.empty());
+    EXPECT_TRUE(o.out.empty());
+  }
+  EXPECT_EQ(ReadAll(file), "abc");
+  EXPECT_FALSE(Exists(file + ".enc"));
+  const auto help = RunQk({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("visible to other users"), std::string::npos);
+}
+
+} // namespace
+} // namespace qk::test
