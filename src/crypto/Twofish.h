@@ -10,6 +10,8 @@ public:
   TDCP_twofish();
   ~TDCP_twofish() override;
   void EraseKey() override;
+  void EncryptCBC(const void* in, void* out, std::int32_t size) override;
+  void DecryptCBC(const void* in, void* out, std::int32_t size) override;
 
 protected:
   void InstallKey(const std::uint8_t* key32, std::int32_t sizeBits) override;
@@ -17,10 +19,10 @@ protected:
   void DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
 
 private:
-  std::uint32_t keyLength_ = 0;           // bits after rounding up
-  std::uint32_t subKeys_[40] = {};        // whitening and round keys
-  std::uint32_t sboxKey_[4] = {};         // S0..S(k-1)
-  std::uint32_t sbox_[4][256] = {};       // keyed S-boxes with the MDS product folded in
+  std::uint32_t keyLength_ = 0;     // bits after rounding up
+  std::uint32_t subKeys_[40] = {};  // whitening and round keys
+  std::uint32_t sboxKey_[4] = {};   // S0..S(k-1)
+  std::uint32_t sbox_[4][256] = {}; // keyed S-boxes with the MDS product folded in
 };
 
 } // namespace qk::crypto

@@ -1,0 +1,209 @@
+#include "crypto/Rijndael.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace qk::crypto {
+
+namespace {
+
+using Table = std::array<std::uint32_t, 256>;
+
+constexpr std::uint8_t Mul(std::uint32_t a, std::uint32_t b) {
+  std::uint32_t r = 0;
+  for (; b; b >>= 1) {
+    if (b & 1) r ^= a;
+    a <<= 1;
+    if (a & 0x100) a ^= 0x11B;
+  }
+  return static_cast<std::uint8_t>(r);
+}
+
+// The S-box: multiplicative inverse in GF(2^8) followed by the affine map.
+constexpr std::array<std::uint8_t, 256> MakeSbox() {
+  std::array<std::uint8_t, 256> s{};
+  for (unsigned x = 0; x < 256; ++x) {
+    std::uint32_t inv = 1; // x^254
+    for (int i = 0; i < 254; ++i) inv = Mul(inv, x);
+    if (x == 0) inv = 0;
+    std::uint32_t y = inv;
+    for (int i = 1; i <= 4; ++i) y ^= ((inv << i) | (inv >> (8 - i))) & 0xFF;
+    s[x] = static_cast<std::uint8_t>(y ^ 0x63);
+  }
+  return s;
+}
+
+constexpr auto kSbox = MakeSbox();
+
+constexpr std::array<std::uint8_t, 256> MakeInvSbox() {
+  std::array<std::uint8_t, 256> inv{};
+  for (unsigned x = 0; x < 256; ++x) inv[kSbox[x]] = static_cast<std::uint8_t>(x);
+  return inv;
+}
+
+constexpr auto kInvSbox = MakeInvSbox();
+
+// Words hold a state column with row 0 in the low byte. Table r maps a byte of row r to its
+// column after SubBytes and MixColumns (or InvSubBytes and InvMixColumns); tables 1..3 are
+// table 0 rotated.
+constexpr std::array<Table, 4> MakeTables(const std::array<std::uint8_t, 256>& box,
+                                          const std::uint8_t (&column)[4]) {
+  std::array<Table, 4> t{};
+  for (unsigned x = 0; x < 256; ++x) {
+    std::uint32_t w = 0;
+    for (int i = 0; i < 4; ++i) w |= std::uint32_t{Mul(box[x], column[i])} << (8 * i);
+    for (int r = 0; r < 4; ++r) t[r][x] = std::rotl(w, 8 * r);
+  }
+  return t;
+}
+
+constexpr std::uint8_t kMixColumn[4] = {2, 1, 1, 3};
+constexpr std::uint8_t kInvMixColumn[4] = {14, 9, 13, 11};
+constexpr auto kTe = MakeTables(kSbox, kMixColumn);
+constexpr auto kTd = MakeTables(kInvSbox, kInvMixColumn);
+
+constexpr std::uint8_t kRcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1B, 0x36};
+
+constexpr std::uint8_t kNilIV[16] = {'#', 'I', 'N', 'I', 'T', '_', 'I', 'V',
+                                     '_', 'T', 'O', '_', 'N', 'I', 'L', '#'};
+
+constexpr unsigned B(std::uint32_t w, int i) {
+  return (w >> (8 * i)) & 0xFF;
+}
+
+inline std::uint32_t Load32(const std::uint8_t* p) {
+  std::uint32_t w;
+  std::memcpy(&w, p, 4);
+  if constexpr (std::endian::native == std::endian::big)
+    w = (w >> 24) | ((w >> 8) & 0xFF00) | ((w << 8) & 0xFF0000) | (w << 24);
+  return w;
+}
+
+inline void Store32(std::uint8_t* p, std::uint32_t w) {
+  if constexpr (std::endian::native == std::endian::big)
+    w = (w >> 24) | ((w >> 8) & 0xFF00) | ((w << 8) & 0xFF0000) | (w << 24);
+  std::memcpy(p, &w, 4);
+}
+
+inline std::uint32_t SubWord(std::uint32_t w) {
+  return std::uint32_t{kSbox[B(w, 0)]} | std::uint32_t{kSbox[B(w, 1)]} << 8 |
+         std::uint32_t{kSbox[B(w, 2)]} << 16 | std::uint32_t{kSbox[B(w, 3)]} << 24;
+}
+
+inline std::uint32_t InvMixColumn(std::uint32_t w) {
+  return kTd[0][kSbox[B(w, 0)]] ^ kTd[1][kSbox[B(w, 1)]] ^ kTd[2][kSbox[B(w, 2)]] ^
+         kTd[3][kSbox[B(w, 3)]];
+}
+
+} // namespace
+
+TDCP_rijndael::TDCP_rijndael() : TDCP_blockcipher("Rijndael", 128, 256, 9) {
+  EraseKey();
+}
+
+TDCP_rijndael::~TDCP_rijndael() {
+  if (initialized_) EraseKey();
+}
+
+void TDCP_rijndael::EraseKey() {
+  SecureFill(encKey_, 0xFF, sizeof encKey_);
+  SecureFill(decKey_, 0xFF, sizeof decKey_);
+  rounds_ = 0;
+  EraseChain();
+}
+
+void TDCP_rijndael::InstallKey(const std::uint8_t* key32, std::int32_t sizeBits) {
+  const std::int32_t bytes = sizeBits / 8;
+  const int nk = bytes <= 16 ? 4 : bytes <= 24 ? 6 : 8;
+  rounds_ = nk + 6;
+  const int total = 4 * (rounds_ + 1);
+
+  std::uint32_t w[60];
+  for (int i = 0; i < nk; ++i) w[i] = Load32(key32 + 4 * i);
+  for (int i = nk; i < total; ++i) {
+    std::uint32_t t = w[i - 1];
+    if (i % nk == 0)
+      t = SubWord(std::rotr(t, 8)) ^ kRcon[i / nk - 1];
+    else if (nk > 6 && i % nk == 4)
+      t = SubWord(t);
+    w[i] = w[i - nk] ^ t;
+  }
+  for (int r = 0; r <= rounds_; ++r) {
+    for (int c = 0; c < 4; ++c) {
+      const std::uint32_t word = w[4 * r + c];
+      encKey_[r][c] = word;
+      decKey_[r][c] = (r == 0 || r == rounds_) ? word : InvMixColumn(word);
+    }
+  }
+  SecureZero(w, sizeof w);
+}
+
+void TDCP_rijndael::InstallIV(const std::uint8_t* iv) {
+  if (std::memcmp(iv, kNilIV, sizeof kNilIV) == 0)
+    std::memset(iv_, 0, 16);
+  else
+    std::memcpy(iv_, iv, 16);
+}
+
+void TDCP_rijndael::EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
+  const auto& T0 = kTe[0];
+  const auto& T1 = kTe[1];
+  const auto& T2 = kTe[2];
+  const auto& T3 = kTe[3];
+  const std::uint32_t* rk = encKey_[0];
+  std::uint32_t s0 = Load32(in) ^ rk[0], s1 = Load32(in + 4) ^ rk[1];
+  std::uint32_t s2 = Load32(in + 8) ^ rk[2], s3 = Load32(in + 12) ^ rk[3];
+  for (int r = 1; r < rounds_; ++r) {
+    rk = encKey_[r];
+    const std::uint32_t t0 = T0[B(s0, 0)] ^ T1[B(s1, 1)] ^ T2[B(s2, 2)] ^ T3[B(s3, 3)] ^ rk[0];
+    const std::uint32_t t1 = T0[B(s1, 0)] ^ T1[B(s2, 1)] ^ T2[B(s3, 2)] ^ T3[B(s0, 3)] ^ rk[1];
+    const std::uint32_t t2 = T0[B(s2, 0)] ^ T1[B(s3, 1)] ^ T2[B(s0, 2)] ^ T3[B(s1, 3)] ^ rk[2];
+    const std::uint32_t t3 = T0[B(s3, 0)] ^ T1[B(s0, 1)] ^ T2[B(s1, 2)] ^ T3[B(s2, 3)] ^ rk[3];
+    s0 = t0;
+    s1 = t1;
+    s2 = t2;
+    s3 = t3;
+  }
+  rk = encKey_[rounds_];
+  const auto last = [](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+    return std::uint32_t{kSbox[B(a, 0)]} | std::uint32_t{kSbox[B(b, 1)]} << 8 |
+           std::uint32_t{kSbox[B(c, 2)]} << 16 | std::uint32_t{kSbox[B(d, 3)]} << 24;
+  };
+  Store32(out, last(s0, s1, s2, s3) ^ rk[0]);
+  Store32(out + 4, last(s1, s2, s3, s0) ^ rk[1]);
+  Store32(out + 8, last(s2, s3, s0, s1) ^ rk[2]);
+  Store32(out + 12, last(s3, s0, s1, s2) ^ rk[3]);
+}
+
+void TDCP_rijndael::DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
+  const auto& T0 = kTd[0];
+  const auto& T1 = kTd[1];
+  const auto& T2 = kTd[2];
+  const auto& T3 = kTd[3];
+  const std::uint32_t* rk = decKey_[rounds_];
+  std::uint32_t s0 = Load32(in) ^ rk[0], s1 = Load32(in + 4) ^ rk[1];
+  std::uint32_t s2 = Load32(in + 8) ^ rk[2], s3 = Load32(in + 12) ^ rk[3];
+  for (int r = rounds_ - 1; r > 0; --r) {
+    rk = decKey_[r];
+    const std::uint32_t t0 = T0[B(s0, 0)] ^ T1[B(s3, 1)] ^ T2[B(s2, 2)] ^ T3[B(s1, 3)] ^ rk[0];
+    const std::uint32_t t1 = T0[B(s1, 0)] ^ T1[B(s0, 1)] ^ T2[B(s3, 2)] ^ T3[B(s2, 3)] ^ rk[1];
+    const std::uint32_t t2 = T0[B(s2, 0)] ^ T1[B(s1, 1)] ^ T2[B(s0, 2)] ^ T3[B(s3, 3)] ^ rk[2];
+    const std::uint32_t t3 = T0[B(s3, 0)] ^ T1[B(s2, 1)] ^ T2[B(s1, 2)] ^ T3[B(s0, 3)] ^ rk[3];
+    s0 = t0;
+    s1 = t1;
+    s2 = t2;
+    s3 = t3;
+  }
+  rk = decKey_[0];
+  const auto last = [](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+    return std::uint32_t{kInvSbox[B(a, 0)]} | std::uint32_t{kInvSbox[B(b, 1)]} << 8 |
+           std::uint32_t{kInvSbox[B(c, 2)]} << 16 | std::uint32_t{kInvSbox[B(d, 3)]} << 24;
+  };
+  Store32(out, last(s0, s3, s2, s1) ^ rk[0]);
+  Store32(out + 4, last(s1, s0, s3, s2) ^ rk[1]);
+  Store32(out + 8, last(s2, s1, s0, s3) ^ rk[2]);
+  Store32(out + 12, last(s3, s2, s1, s0) ^ rk[3]);
+}
+
+} // namespace qk::crypto
