@@ -1,0 +1,298 @@
+#include "engine/BatchRun.h"
+
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+
+namespace qk::engine {
+
+namespace {
+
+constexpr std::size_t kMaxNameBytes = 199;
+
+bool NameTooLong(const std::string& path) {
+  return platform::SystemByteLength(platform::ExtractFileName(path)) > kMaxNameBytes;
+}
+
+bool ExistsReadOnly(const std::string& path) {
+  return platform::FileExists(path) && platform::IsReadOnly(path);
+}
+
+} // namespace
+
+BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
+    : host_(host), options_(options), engine_(host, state_, options.Engine, random) {}
+
+void BatchRun::ClearList() {
+  entries_.clear();
+  host_.Changed();
+}
+
+void BatchRun::AddFile(const std::string& path) {
+  ListEntry entry;
+  entry.Caption = path;
+  entry.Path = path;
+  if (state_.Mode == OperationMode::Decrypt) entry.Sub1 = engine_.ReadStoredHint(path);
+  entries_.push_back(std::move(entry));
+  host_.Changed();
+}
+
+void BatchRun::ShowList() {
+  if (state_.ListShown) return;
+  state_.ListEditable = true;
+  dialog_.CloseCaption = "キャンセル";
+  dialog_.OKVisible = true;
+  dialog_.ReEncVisible = false;
+  dialog_.ReEncEnabled = false;
+  const std::string n = std::to_string(entries_.size());
+  switch (state_.Mode) {
+  case OperationMode::Encrypt:
+    dialog_.Caption = "ファイルの暗号化";
+    dialog_.Label1 =
+        "以上" + n +
+        "個のファイルを暗号化します。暗号化されたファイルは復号するまで他のアプリケーシ"
+        "ョンからはアクセスできなくなります。よろしいですか？";
+    dialog_.Column1Caption.clear();
+    dialog_.Column2Caption.clear();
+    break;
+  case OperationMode::Decrypt:
+    dialog_.Caption = "ファイルの復号";
+    dialog_.Label1 =
+        "以上" + n +
+        "個のファイルを復号します。これらのファイルが正しいパスワードで暗号化されたもの"
+        "であることを確認してください。よろしいですか？";
+    dialog_.Column1Caption = "パスワードヒント";
+    dialog_.Column2Caption = "復号後ファイル名";
+    break;
+  case OperationMode::Wipe:
+    dialog_.Caption = "ファイルの抹消";
+    dialog_.Label1 =
+        "以上" + n +
+        "個のファイルをディスクから完全に抹消(wipe)します。抹消されたファイルは復元が不"
+        "可能となります。よろしいですか？";
+    dialog_.Column1Caption.clear();
+    dialog_.Column2Caption.clear();
+    break;
+  }
+  state_.ListShown = true;
+  host_.ShowProgress(dialog_.Label1);
+  if (state_.AutoRun) {
+    host_.Changed();
+    RunBatch();
+    return;
+  }
+  dialog_.KeepOnTop = true;
+  host_.Changed();
+}
+
+void BatchRun::SetCaption(std::size_t index, const char* suffix) {
+  dialog_.Caption = "[" + std::to_string(index + 1) + "/" + std::to_string(entries_.size()) +
+                    "Files]" + entries_[index].Path + suffix;
+  host_.Changed();
+}
+
+void BatchRun::RunBatch() {
+  if (state_.Mode == OperationMode::Wipe && !state_.AutoRun) {
+    if (!host_.Confirm("これは抹消モードです！本当によろしいですか？")) return;
+  }
+  if (state_.Mode != OperationMode::Wipe && !state_.AutoRun && !state_.ReEncrypting) {
+    const auto answer = host_.AskPassword(state_.Mode == OperationMode::Decrypt);
+    if (!answer) return;
+    state_.Password = answer->password;
+    state_.PasswordHint = answer->hint;
+    host_.ClearPasswordFields(!options_.DontClearPassBox, !options_.SaveHint);
+  }
+
+  dialog_.DialogEnabled = false;
+  dialog_.ListEnabled = false;
+  dialog_.OKEnabled = false;
+  dialog_.CloseEnabled = false;
+  failures_ = 0;
+  host_.Changed();
+
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    ListEntry& entry = entries_[i];
+    std::string caption;
+    switch (state_.Mode) {
+    case OperationMode::Encrypt:
+      SetCaption(i, "を暗号化中");
+      host_.ProcessMessages();
+      caption = EncryptEntry(entry);
+      break;
+    case OperationMode::Decrypt:
+      caption = DecryptEntry(entry);
+      break;
+    case OperationMode::Wipe:
+      SetCaption(i, "を抹消中");
+      host_.ProcessMessages();
+      caption = WipeEntry(entry);
+      break;
+    }
+    // Failure texts begin with the full-width asterisk; a failed source wipe counts too.
+    if (caption.rfind("＊", 0) == 0 || caption.find(kWipeFailed) != std::string::npos) ++failures_;
+    entry.Caption = caption;
+    host_.Changed();
+  }
+
+  if (state_.Mode == OperationMode::Decrypt && options_.ReEnc) {
+    dialog_.ReEncVisible = true;
+    dialog_.ReEncEnabled = true;
+  }
+  Finish();
+  if (state_.ExitAfterRun || state_.AutoRun) {
+    Close();
+    host_.EndProgram();
+  }
+}
+
+std::string BatchRun::EncryptEntry(ListEntry& entry) {
+  const std::string& path = entry.Path;
+  if (state_.ReEncrypting && entry.Sub2.empty()) {
+    // Re-encryption of an entry whose decryption left no file.
+    return kEncryptFailed + path;
+  }
+  if (state_.ReEncrypting) state_.PasswordHint = entry.Sub1;
+  if (NameTooLong(path)) {
+    return "＊暗号化失敗(処理元ファイル名が半角200文字以上です。)：" + path;
+  }
+  std::string output;
+  switch (options_.NameMode) {
+  case 0:
+    output = path + ".enc";
+    break;
+  case 1:
+    output = path + options_.OwnExtStr;
+    break;
+  case 2:
+    output = engine_.MakeRandomName(path, options_.OwnExtStr);
+    break;
+  default:
+    return "＊予期せぬエラー：" + path;
+  }
+  std::string result = engine_.EncryptFile(path, output, state_.Password, state_.PasswordHint,
+                                           options_.Algorithm, options_.AddHMAC);
+  if (result != kEncryptOk) {
+    if (ExistsReadOnly(path)) result = "＊暗号化失敗(読み取り専用です)：";
+    return result + path;
+  }
+  if (options_.WipeSource && !platform::SamePath(state_.LastSourceName, state_.LastOutputName)) {
+    if (!WipeSource(path)) return result + kWipeFailed + path;
+  }
+  return result + path;
+}
+
+std::string BatchRun::DecryptEntry(ListEntry& entry) {
+  const std::string& path = entry.Path;
+  const std::size_t index = static_cast<std::size_t>(&entry - entries_.data());
+  if (NameTooLong(path)) {
+    return "＊復号失敗(処理元ファイル名が半角200文字以上です。)：" + path;
+  }
+  SetCaption(index, "を復号中");
+  std::string result = engine_.DecryptFile(path, state_.Password);
+  if (!IsDecryptSuccess(result)) {
+    if (ExistsReadOnly(path)) result = "＊復号失敗(読み取り専用です)：";
+    return result + path;
+  }
+  bool wiped = true;
+  if (options_.WipeDecSource) wiped = WipeSource(path);
+  host_.ProcessMessages();
+  std::string output = state_.LastOutputName;
+  if (state_.SourceFileDate != -1 && platform::FileExists(output)) {
+    platform::SetFileDate(output, state_.SourceFileDate);
+  }
+  if (state_.RenameAfterDecrypt && platform::RenameFile(output, state_.LastSourceName)) {
+    output = state_.LastSourceName;
+  }
+  entry.Sub2 = output;
+  if (!wiped) return result + kWipeFailed + path;
+  return result + path;
+}
+
+std::string BatchRun::WipeEntry(ListEntry& entry) {
+  try {
+    engine_.WipeFile(entry.Path);
+    return kWipeOk + entry.Path;
+  } catch (const std::exception&) {
+    return kWipeFailed + entry.Path;
+  }
+}
+
+bool BatchRun::WipeSource(const std::string& path) {
+  dialog_.DialogEnabled = true;
+  dialog_.SkipWipeVisible = true;
+  dialog_.SkipWipeEnabled = true;
+  host_.Changed();
+  bool ok = true;
+  try {
+    engine_.WipeFile(path);
+  } catch (const std::exception&) {
+    ok = false;
+  }
+  dialog_.DialogEnabled = false;
+  dialog_.ListEnabled = true;
+  dialog_.OKEnabled = true;
+  dialog_.CloseEnabled = true;
+  dialog_.SkipWipeVisible = false;
+  dialog_.SkipWipeEnabled = false;
+  host_.Changed();
+  return ok;
+}
+
+void BatchRun::Finish() {
+  if (!options_.ReEnc) state_.Password.clear();
+  if (!options_.SaveHint) state_.PasswordHint.clear();
+  state_.ListEditable = false;
+  dialog_.Caption = failures_ != 0 ? "終了しました。　失敗数 : " + std::to_string(failures_) + "個"
+                                   : std::string(kAllDone);
+  dialog_.Column1Caption.clear();
+  dialog_.Label1 = dialog_.Caption;
+  host_.ShowProgress(dialog_.Label1);
+  dialog_.CloseCaption = "閉じる";
+  dialog_.DialogEnabled = true;
+  dialog_.ListEnabled = true;
+  dialog_.OKEnabled = true;
+  dialog_.OKVisible = false;
+  dialog_.CloseEnabled = true;
+  dialog_.CloseFocused = true;
+  state_.ReEncrypting = false;
+  host_.Changed();
+}
+
+void BatchRun::DeleteSelected() {
+  if (!state_.ListEditable) return;
+  bool any = false;
+  for (const auto& e : entries_) any = any || e.Selected;
+  if (!any) return;
+  std::erase_if(entries_, [](const ListEntry& e) { return e.Selected; });
+  state_.ListShown = false;
+  ShowList();
+}
+
+void BatchRun::ReEncrypt() {
+  if (!options_.ReEnc) return;
+  if (!host_.Confirm(
+          "これらの復号済みのファイルを復号時のパスワードとヒントで再暗号化します。よろしい"
+          "ですか？\r\n（※注意！：再暗号化の際は当該ファイルが使用中であったり、削除、"
+          "移動、置き換え等されていないかご確認下さい。）")) {
+    return;
+  }
+  for (auto& entry : entries_) {
+    entry.Caption = entry.Sub2;
+    if (!entry.Sub2.empty()) entry.Path = entry.Sub2;
+  }
+  state_.ReEncrypting = true;
+  state_.Mode = OperationMode::Encrypt;
+  dialog_.ReEncVisible = false;
+  dialog_.ReEncEnabled = false;
+  host_.Changed();
+  RunBatch();
+}
+
+void BatchRun::Close() {
+  state_.ListShown = false;
+  state_.ListEditable = false;
+  dialog_.KeepOnTop = false;
+  host_.Changed();
+  host_.ShowReturnForm();
+}
+
+} // namespace qk::engine

@@ -1,0 +1,127 @@
+// The confirmation list and its run: entries with their captions and sub-columns, the question
+// for the mode, the run over every entry with its result texts, source wiping, removal of
+// entries before a run, and re-encryption after a decryption run. The window only mirrors the
+// state held here and answers the questions asked through the host.
+#pragma once
+
+#include "engine/FileEngine.h"
+#include "engine/Host.h"
+#include "engine/Random.h"
+#include "engine/RunState.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qk::engine {
+
+inline constexpr const char* kWipeOk = "抹消成功 : ";
+inline constexpr const char* kWipeFailed =
+    "＊抹消不可(ファイルが無効or読み取り専用orロックされている可能性があります。) : ";
+inline constexpr const char* kAllDone = "全てのファイル/フォルダを正常に処理しました。";
+
+// What the run asks of its window beyond the engine's needs.
+class BatchHost : public EngineHost {
+public:
+  struct PasswordAnswer {
+    std::string password;
+    std::string hint;
+  };
+  // The password dialog, modal; none when it was not left with OK.
+  virtual std::optional<PasswordAnswer> AskPassword(bool forDecrypt) = 0;
+  // Empties the password dialog's password fields and/or its hint field.
+  virtual void ClearPasswordFields(bool password, bool hint) = 0;
+  // The list or the state of the controls changed; the window redraws from the run.
+  virtual void Changed() = 0;
+  // The window closes; the window that filled the list shows again.
+  virtual void ShowReturnForm() = 0;
+  // The run ends the program (switches "-F" and "-I").
+  virtual void EndProgram() = 0;
+};
+
+// Options read at the moment the run acts on them.
+struct BatchOptions {
+  EngineSettings Engine;
+  bool WipeSource = true;
+  bool WipeDecSource = true;
+  bool ReEnc = true;
+  bool SaveHint = true;
+  bool DontClearPassBox = false;
+  bool AddHMAC = true;
+  std::int32_t Algorithm = 0;
+  std::int32_t NameMode = 0;
+  std::string OwnExtStr = ".bmp";
+};
+
+struct ListEntry {
+  std::string Caption; // the path, or after processing the result text followed by the path
+  std::string Path;    // the file the entry stands for
+  std::string Sub1;    // decrypt mode: the stored hint
+  std::string Sub2;    // after a decryption: the decrypted file
+  bool Selected = false;
+};
+
+// Enabled and visible states of the dialog's controls, and its texts.
+struct DialogState {
+  std::string Caption;
+  std::string Label1;
+  std::string Column1Caption;
+  std::string Column2Caption;
+  std::string CloseCaption = "キャンセル";
+  bool DialogEnabled = true;
+  bool ListEnabled = true;
+  bool OKVisible = true;
+  bool OKEnabled = true;
+  bool CloseEnabled = true;
+  bool CloseFocused = false;
+  bool SkipWipeVisible = false;
+  bool SkipWipeEnabled = false;
+  bool ReEncVisible = false;
+  bool ReEncEnabled = false;
+  bool KeepOnTop = false;
+};
+
+class BatchRun {
+public:
+  BatchRun(BatchHost& host, BatchOptions& options, Random& random);
+
+  RunState& State() { return state_; }
+  const DialogState& Dialog() const { return dialog_; }
+  std::vector<ListEntry>& Entries() { return entries_; }
+  FileEngine& Engine() { return engine_; }
+  int FailureCount() const { return failures_; }
+
+  void ClearList();
+  // Appends an entry; in decrypt mode reads the hint stored in the file.
+  void AddFile(const std::string& path);
+  // Captions and question for the list and mode; starts the run at once with AutoRun.
+  void ShowList();
+  // The OK button: the run over every entry.
+  void RunBatch();
+  // The Delete key: removes the selected entries while the list is editable.
+  void DeleteSelected();
+  void SkipWipe() { state_.SkipWipe = true; }
+  // The re-encrypt button after a decryption run.
+  void ReEncrypt();
+  // The dialog closes.
+  void Close();
+
+private:
+  void SetCaption(std::size_t index, const char* suffix);
+  std::string EncryptEntry(ListEntry& entry);
+  std::string DecryptEntry(ListEntry& entry);
+  std::string WipeEntry(ListEntry& entry);
+  // Wipes a source after a successful operation; false when the wipe failed.
+  bool WipeSource(const std::string& path);
+  void Finish();
+
+  BatchHost& host_;
+  BatchOptions& options_;
+  RunState state_;
+  FileEngine engine_;
+  DialogState dialog_;
+  std::vector<ListEntry> entries_;
+  int failures_ = 0;
+};
+
+} // namespace qk::engine

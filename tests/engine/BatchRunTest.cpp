@@ -1,0 +1,301 @@
+// The confirmation list's run with scripted answers, headless.
+#include "engine/BatchRun.h"
+#include "engine/EngineFixture.h"
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace qk::test {
+namespace {
+
+using engine::OperationMode;
+
+class ScriptedHost : public engine::BatchHost {
+public:
+  void ShowProgress(const std::string& text) override { label = text; }
+  void ProcessMessages() override {
+    ++pumps;
+    if (onPump) onPump();
+  }
+  void Inform(const std::string& text) override { informs.push_back(text); }
+  bool Confirm(const std::string& text) override {
+    confirms.push_back(text);
+    return confirmAnswer;
+  }
+  void Warn(const std::string& text) override { warnings.push_back(text); }
+  std::optional<PasswordAnswer> AskPassword(bool forDecrypt) override {
+    ++passwordDialogs;
+    lastForDecrypt = forDecrypt;
+    if (!passwordAnswer) return std::nullopt;
+    return PasswordAnswer{*passwordAnswer, hintAnswer};
+  }
+  void ClearPasswordFields(bool password, bool hint) override {
+    clearedPassword = password;
+    clearedHint = hint;
+  }
+  void Changed() override { ++changes; }
+  void ShowReturnForm() override { ++returns; }
+  void EndProgram() override { ended = true; }
+
+  std::string label;
+  std::vector<std::string> informs, confirms, warnings;
+  int pumps = 0, changes = 0, returns = 0, passwordDialogs = 0;
+  bool confirmAnswer = true, lastForDecrypt = false, ended = false;
+  bool clearedPassword = false, clearedHint = false;
+  std::optional<std::string> passwordAnswer = std::string("pw");
+  std::string hintAnswer = "hint";
+  std::function<void()> onPump;
+};
+
+class BatchTest : public ::testing::Test {
+protected:
+  BatchTest() : random(7), run(host, options, random) {}
+
+  std::string Plain(const std::string& name, const std::string& bytes) {
+    const std::string path = dir / name;
+    WriteAll(path, bytes);
+    return path;
+  }
+  // As the windows do: the dialog was closed, the list is refilled and shown.
+  void Fill(OperationMode mode, const std::vector<std::string>& paths) {
+    if (run.State().ListShown) run.Close();
+    run.ClearList();
+    run.State().Mode = mode;
+    for (const auto& p : paths) run.AddFile(p);
+    run.ShowList();
+  }
+  std::vector<std::string> Captions() {
+    std::vector<std::string> c;
+    for (const auto& e : run.Entries()) c.push_back(e.Caption);
+    return c;
+  }
+
+  TempDir dir;
+  ScriptedHost host;
+  engine::BatchOptions options;
+  engine::Random random;
+  engine::BatchRun run;
+};
+
+TEST_F(BatchTest, QuestionTextCarriesTheCount) {
+  Fill(OperationMode::Encrypt, {Plain("a", "1"), Plain("b", "2")});
+  EXPECT_EQ(run.Dialog().Caption, "ファイルの暗号化");
+  EXPECT_EQ(run.Dialog().Label1.rfind("以上2個のファイルを暗号化します。", 0), 0u);
+  EXPECT_TRUE(run.State().ListEditable);
+  EXPECT_TRUE(run.Dialog().KeepOnTop);
+  run.Entries()[0].Selected = true;
+  run.Entries()[1].Selected = true;
+  run.DeleteSelected();
+  EXPECT_TRUE(run.Entries().empty());
+  EXPECT_EQ(run.Dialog().Label1.rfind("以上0個の", 0), 0u);
+  run.RunBatch();
+  EXPECT_EQ(run.Dialog().Caption, engine::kAllDone);
+  EXPECT_EQ(run.Dialog().Label1, engine::kAllDone);
+  EXPECT_FALSE(run.Dialog().OKVisible);
+  EXPECT_EQ(run.Dialog().CloseCaption, "閉じる");
+  // Removal is possible before a run only.
+  run.Entries().push_back({"x", "x", "", "", true});
+  run.DeleteSelected();
+  EXPECT_EQ(run.Entries().size(), 1u);
+}
+
+TEST_F(BatchTest, EncryptRunWipesSourcesOnlyAfterSuccess) {
+  const std::string a = Plain("a.txt", "alpha");
+  const std::string ro = Plain("ro.txt", "read only");
+  chmod(ro.c_str(), 0444);
+  Fill(OperationMode::Encrypt, {a, ro, dir / "missing.txt"});
+  run.RunBatch();
+  EXPECT_EQ(host.passwordDialogs, 1);
+  EXPECT_FALSE(host.lastForDecrypt);
+  EXPECT_EQ(Captions(),
+            (std::vector<std::string>{"暗号化成功：" + a, "＊暗号化失敗(読み取り専用です)：" + ro,
+                                      "＊暗号化失敗＊：" + dir / "missing.txt"}));
+  EXPECT_FALSE(Exists(a));
+  EXPECT_TRUE(Exists(a + ".enc"));
+  EXPECT_EQ(ReadAll(ro), "read only");
+  EXPECT_EQ(run.FailureCount(), 2);
+  EXPECT_EQ(run.Dialog().Caption, "終了しました。　失敗数 : 2個");
+  EXPECT_EQ(run.State().Password, "pw"); // kept for re-encryption
+  EXPECT_TRUE(host.clearedPassword);
+  EXPECT_FALSE(host.clearedHint);
+}
+
+TEST_F(BatchTest, CancelledPasswordChangesNothing) {
+  const std::string a = Plain("a.txt", "alpha");
+  Fill(OperationMode::Encrypt, {a});
+  host.passwordAnswer.reset();
+  run.RunBatch();
+  EXPECT_EQ(Captions(), std::vector<std::string>{a});
+  EXPECT_TRUE(run.State().ListEditable);
+  EXPECT_TRUE(run.Dialog().OKVisible);
+  EXPECT_EQ(ReadAll(a), "alpha");
+}
+
+TEST_F(BatchTest, NameModesAndTheNameLimit) {
+  options.WipeSource = false;
+  // Names are counted in system-code-page bytes: a full-width character counts two.
+  std::string fullWidth;
+  for (int i = 0; i < 50; ++i) fullWidth += "あ";
+  const std::string fullWidth199 = fullWidth + std::string(99, 'x');
+  const std::string fullWidth200 = fullWidth + std::string(100, 'x');
+  ASSERT_EQ(platform::SystemByteLength(fullWidth199), 199u);
+  ASSERT_EQ(platform::SystemByteLength(fullWidth200), 200u);
+  const std::string ok = Plain(fullWidth199, "ok");
+  const std::string tooLong = Plain(fullWidth200, "long");
+  options.NameMode = 1;
+  options.OwnExtStr = ".jpg";
+  Fill(OperationMode::Encrypt, {ok, tooLong});
+  run.RunBatch();
+  EXPECT_EQ(Captions()[0], "暗号化成功：" + ok);
+  EXPECT_EQ(Captions()[1], "＊暗号化失敗(処理元ファイル名が半角200文字以上です。)：" + tooLong);
+  EXPECT_TRUE(Exists(ok + ".jpg"));
+
+  options.NameMode = 2;
+  Fill(OperationMode::Encrypt, {Plain("r.txt", "random")});
+  run.RunBatch();
+  EXPECT_EQ(run.State().LastOutputName.size(), (dir / "1234567.jpg").size());
+
+  options.NameMode = 5;
+  const std::string u = Plain("u.txt", "u");
+  Fill(OperationMode::Encrypt, {u});
+  run.RunBatch();
+  EXPECT_EQ(Captions()[0], "＊予期せぬエラー：" + u);
+  EXPECT_FALSE(Exists(u + ".enc"));
+}
+
+TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
+  const std::string a = Plain("a.txt", "alpha");
+  const std::string b = Plain("b.txt", "beta");
+  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+  utimensat(AT_FDCWD, a.c_str(), times, 0);
+  host.hintAnswer = "first hint";
+  Fill(OperationMode::Encrypt, {a});
+  run.RunBatch();
+  host.hintAnswer = "second hint";
+  Fill(OperationMode::Encrypt, {b});
+  run.RunBatch();
+  ASSERT_FALSE(Exists(a));
+
+  host.hintAnswer = "typed last";
+  Fill(OperationMode::Decrypt,
+       {a + ".enc", b + ".enc", Plain("junk.enc", "not a container at all")});
+  EXPECT_EQ(run.Entries()[0].Sub1, "first hint");
+  EXPECT_EQ(run.Entries()[1].Sub1, "second hint");
+  EXPECT_EQ(run.Dialog().Column1Caption, "パスワードヒント");
+  EXPECT_EQ(run.Dialog().Column2Caption, "復号後ファイル名");
+  run.RunBatch();
+  EXPECT_TRUE(host.lastForDecrypt);
+  EXPECT_EQ(Captions()[0], "復号成功(改ざん検知照合OK) : " + a + ".enc");
+  EXPECT_EQ(run.Entries()[0].Sub2, a);
+  EXPECT_EQ(ReadAll(a), "alpha");
+  struct stat st {};
+  stat(a.c_str(), &st);
+  EXPECT_EQ(st.st_mtime, 1000000000);
+  EXPECT_FALSE(Exists(a + ".enc")); // wiped after decryption
+  EXPECT_EQ(Captions()[2], std::string(engine::kInvalidFormat) + dir / "junk.enc");
+  EXPECT_TRUE(run.Dialog().ReEncVisible);
+  EXPECT_TRUE(run.Dialog().Column1Caption.empty());
+
+  host.confirmAnswer = true;
+  run.ReEncrypt();
+  EXPECT_EQ(host.confirms.back().rfind("これらの復号済みのファイルを", 0), 0u);
+  EXPECT_EQ(Captions()[0], "暗号化成功：" + a);
+  EXPECT_EQ(Captions()[1], "暗号化成功：" + b);
+  EXPECT_EQ(Captions()[2], "＊暗号化失敗＊：" + dir / "junk.enc");
+  EXPECT_EQ(run.FailureCount(), 1);
+  // Each file keeps the hint stored in its own container.
+  EXPECT_EQ(run.Engine().ReadStoredHint(a + ".enc"), "first hint");
+  EXPECT_EQ(run.Engine().ReadStoredHint(b + ".enc"), "second hint");
+  EXPECT_FALSE(Exists(a));
+  EXPECT_FALSE(run.State().ReEncrypting);
+  EXPECT_FALSE(run.Dialog().ReEncVisible);
+}
+
+TEST_F(BatchTest, WithoutReEncryptionThePasswordIsForgotten) {
+  options.ReEnc = false;
+  options.SaveHint = false;
+  const std::string a = Plain("a.txt", "alpha");
+  Fill(OperationMode::Encrypt, {a});
+  run.RunBatch();
+  EXPECT_TRUE(run.State().Password.empty());
+  EXPECT_TRUE(run.State().PasswordHint.empty());
+  EXPECT_TRUE(host.clearedHint);
+  Fill(OperationMode::Decrypt, {a + ".enc"});
+  run.RunBatch();
+  EXPECT_FALSE(run.Dialog().ReEncVisible);
+  run.ReEncrypt();
+  EXPECT_TRUE(Exists(a));
+  EXPECT_FALSE(Exists(a + ".enc"));
+}
+
+TEST_F(BatchTest, WipeModeAsksFirstAndCountsFailures) {
+  const std::string a = Plain("a", "1");
+  const std::string ro = Plain("ro", "2");
+  chmod(ro.c_str(), 0444);
+  Fill(OperationMode::Wipe, {a, ro});
+  host.confirmAnswer = false;
+  run.RunBatch();
+  EXPECT_TRUE(Exists(a));
+  EXPECT_EQ(host.passwordDialogs, 0);
+  host.confirmAnswer = true;
+  run.RunBatch();
+  EXPECT_EQ(Captions(), (std::vector<std::string>{engine::kWipeOk + a, engine::kWipeFailed + ro}));
+  EXPECT_FALSE(Exists(a));
+  EXPECT_EQ(run.FailureCount(), 1);
+  EXPECT_EQ(host.passwordDialogs, 0);
+}
+
+TEST_F(BatchTest, AutoRunAsksNothingAndEndsTheProgram) {
+  const std::string a = Plain("a", "1");
+  run.State().AutoRun = true;
+  run.State().Password = "given";
+  run.State().Mode = OperationMode::Encrypt;
+  run.AddFile(a);
+  run.ShowList();
+  EXPECT_EQ(host.passwordDialogs, 0);
+  EXPECT_TRUE(host.confirms.empty());
+  EXPECT_TRUE(host.ended);
+  EXPECT_EQ(host.returns, 1);
+  EXPECT_EQ(Captions()[0], "暗号化成功：" + a);
+}
+
+TEST_F(BatchTest, SkipWipeIsTheOnlyInputDuringASourceWipe) {
+  const std::string big = Plain("big", RandomBytes(2048 * 50, 1));
+  options.Engine.ProcessMsgInterval = 1;
+  bool sawWipeState = false;
+  host.onPump = [&] {
+    const auto& d = run.Dialog();
+    if (d.SkipWipeVisible) {
+      sawWipeState =
+          d.DialogEnabled && d.SkipWipeEnabled && !d.OKEnabled && !d.CloseEnabled && !d.ListEnabled;
+      run.SkipWipe();
+    } else {
+      EXPECT_FALSE(d.DialogEnabled);
+    }
+  };
+  Fill(OperationMode::Encrypt, {big});
+  run.RunBatch();
+  EXPECT_TRUE(sawWipeState);
+  EXPECT_FALSE(Exists(big));
+  EXPECT_EQ(Captions()[0], "暗号化成功：" + big);
+}
+
+TEST_F(BatchTest, FailedSourceWipeIsLoggedAndCounted) {
+  const std::string a = Plain("a.txt", "alpha");
+  options.Engine.ProcessMsgInterval = 1;
+  // Make the source read-only right after it was encrypted, before its wipe.
+  host.onPump = [&] {
+    if (Exists(a + ".enc")) chmod(a.c_str(), 0444);
+  };
+  Fill(OperationMode::Encrypt, {a});
+  run.RunBatch();
+  EXPECT_EQ(Captions()[0], "暗号化成功：" + std::string(engine::kWipeFailed) + a);
+  EXPECT_EQ(run.FailureCount(), 1);
+  EXPECT_TRUE(Exists(a));
+  EXPECT_TRUE(run.Dialog().CloseEnabled);
+}
+
+} // namespace
+} // namespace qk::test
