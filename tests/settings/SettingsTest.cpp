@@ -1,0 +1,294 @@
+// The settings model and its store: defaults, loading, saving and clearing QK.ini, and where the
+// file lives.
+#include "settings/Settings.h"
+#include "settings/IniUnit.h"
+#include "support/TestSupport.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <optional>
+#include <sys/stat.h>
+
+namespace qk::test {
+namespace {
+
+using namespace qk::settings;
+
+class SettingsTest : public ::testing::Test {
+protected:
+  SettingsModel Load() const {
+    SettingsModel m;
+    store.LoadL1(m);
+    store.LoadL2(m);
+    return m;
+  }
+  SettingsModel LoadFrom(const std::string& text) {
+    WriteAll(ini, text);
+    return Load();
+  }
+
+  TempDir dir;
+  const std::string ini = dir / "QK.ini";
+  SettingsStore store{ini};
+};
+
+// A model that differs from the defaults in every saved field.
+SettingsModel Changed() {
+  SettingsModel m;
+  m.X = -20;
+  m.Y = 640;
+  m.Recurse = false;
+  m.PassHash = "0123456789ABCDEF";
+  m.SecLevel = 4;
+  m.FirstExec = false;
+  m.WipeSource = false;
+  m.WipeDecSource = false;
+  m.MainTop = true;
+  m.DontClearPassBox = true;
+  m.SaveHint = true;
+  m.ReEnc = false;
+  m.TopWipe = true;
+  m.TextQKBtn = true;
+  m.AddHMAC = false;
+  m.SkipNonHMAC = true;
+  m.PasswordHint = "いつもの 'あれ'";
+  m.DefaultExt = false;
+  m.OwnExt = false;
+  m.RandomExt = true;
+  m.OwnExtStr = ".暗号";
+  m.Algorithm = 2;
+  return m;
+}
+
+TEST_F(SettingsTest, DefaultsWithoutFile) {
+  const SettingsModel m = Load();
+  EXPECT_EQ(m, SettingsModel());
+  EXPECT_EQ(m.X, 100);
+  EXPECT_EQ(m.Y, 100);
+  EXPECT_TRUE(m.Recurse);
+  EXPECT_EQ(m.SecLevel, 2);
+  EXPECT_EQ(m.Algorithm, 0);
+  EXPECT_EQ(m.NameMode(), kNameDefaultExt);
+  EXPECT_EQ(m.OwnExtStr, ".bmp");
+  EXPECT_TRUE(m.WipeSource);
+  EXPECT_TRUE(m.WipeDecSource);
+  EXPECT_TRUE(m.ReEnc);
+  EXPECT_TRUE(m.SaveHint);
+  EXPECT_TRUE(m.AddHMAC);
+  EXPECT_FALSE(m.SkipNonHMAC);
+  EXPECT_FALSE(m.MainTop);
+  EXPECT_FALSE(m.TopWipe);
+  EXPECT_FALSE(m.TextQKBtn);
+  EXPECT_FALSE(m.DontClearPassBox);
+  EXPECT_TRUE(m.FirstExec);
+  EXPECT_EQ(m.ProcessMsgInterval, 30);
+  EXPECT_EQ(m.PassHash, "");
+  EXPECT_EQ(m.PasswordHint, "");
+  EXPECT_TRUE(store.ReadDbChk());
+  EXPECT_FALSE(Exists(ini)) << "loading never creates the file";
+}
+
+TEST_F(SettingsTest, SecLevelDecoding) {
+  const struct {
+    const char* line;
+    std::int32_t expected;
+  } cases[] = {{"SECLEVEL=0x3", 3},   {"SECLEVEL=$4", 4},     {"SECLEVEL=abc", 2},
+               {"SECLEVEL=\"5\"", 5}, {"SECLEVEL =  7  ", 7}, {"seclevel=1", 1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(LoadFrom(std::string("[system]\r\n") + c.line + "\r\n").SecLevel, c.expected)
+        << c.line;
+  }
+}
+
+TEST_F(SettingsTest, BooleanDecoding) {
+  EXPECT_TRUE(LoadFrom("[SYSTEM]\nINCSUBFOLDER=2\n").Recurse);
+  EXPECT_TRUE(LoadFrom("[SYSTEM]\nINCSUBFOLDER=yes\n").Recurse);
+  EXPECT_FALSE(LoadFrom("[SYSTEM]\nINCSUBFOLDER=0\n").Recurse);
+  EXPECT_FALSE(LoadFrom("[SYSTEM]\nMAINTOP=yes\n").MainTop);
+  EXPECT_TRUE(LoadFrom("[SYSTEM]\nMAINTOP=1\n").MainTop);
+  WriteAll(ini, "[SYSTEM]\nDBCHK=0\n");
+  EXPECT_FALSE(store.ReadDbChk());
+}
+
+TEST_F(SettingsTest, LoadsEachKeyFromItsSection) {
+  const SettingsModel m = LoadFrom("[SYSTEM]\nX=1\n[WINDOWPOS]\nX=12\nY=34\nSECLEVEL=4\n"
+                                   "[SYSTEM]\nPROCESSMSGINTV=5\n");
+  EXPECT_EQ(m.X, 12);
+  EXPECT_EQ(m.Y, 34);
+  EXPECT_EQ(m.SecLevel, 2) << "SECLEVEL belongs to SYSTEM";
+  EXPECT_EQ(m.ProcessMsgInterval, 30) << "only the first SYSTEM section counts";
+}
+
+TEST_F(SettingsTest, StoredHintNeedsSaveHint) {
+  SettingsModel m;
+  m.PasswordHint = "stale";
+  WriteAll(ini, "[SYSTEM]\nSAVEHINT=0\nPASSHINT=secret\n");
+  store.LoadL2(m);
+  EXPECT_FALSE(m.SaveHint);
+  EXPECT_EQ(m.PasswordHint, "");
+  WriteAll(ini, "[SYSTEM]\nSAVEHINT=1\nPASSHINT=secret\n");
+  store.LoadL2(m);
+  EXPECT_EQ(m.PasswordHint, "secret");
+}
+
+TEST_F(SettingsTest, NameModeFromRadioFlags) {
+  SettingsModel m;
+  const struct {
+    bool def, own, random;
+    std::int32_t mode;
+  } cases[] = {{true, false, false, 0},  {false, true, false, 1}, {false, false, true, 2},
+               {false, false, false, 0}, {true, true, true, 0},   {false, true, true, 1}};
+  for (const auto& c : cases) {
+    m.DefaultExt = c.def;
+    m.OwnExt = c.own;
+    m.RandomExt = c.random;
+    EXPECT_EQ(m.NameMode(), c.mode) << c.def << c.own << c.random;
+  }
+}
+
+TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
+  SettingsModel m;
+  m.PasswordHint = "hint";
+  store.Save(m);
+  EXPECT_EQ(ReadAll(ini), "[WINDOWPOS]\nX=100\nY=100\n"
+                          "[SYSTEM]\nINCSUBFOLDER=1\nWIPESOURCE=1\nWIPEDECSOURCE=1\nMAINTOP=0\n"
+                          "DONTCLEARPASSBOX=0\nSAVEHINT=1\nREENC=1\nTOPWIPE=0\nTEXTQKBTN=0\n"
+                          "ADDHMAC=1\nSKIPNONHMAC=0\nPASSHINT=hint\nPASSHASH=\nSECLEVEL=2\n"
+                          "DEFAULT_EXT=1\nOWN_EXT=0\nRANDOM_EXT=0\nOWN_EXT_STR=.bmp\n"
+                          "ALGORITHM=0\nFIRSTEXEC=0\n");
+}
+
+TEST_F(SettingsTest, SaveWithoutSaveHintLeavesTheStoredHint) {
+  SettingsModel m;
+  m.SaveHint = false;
+  m.PasswordHint = "not this";
+  store.Save(m);
+  EXPECT_EQ(ReadIniString(ini, "SYSTEM", "PASSHINT", "absent"), "absent");
+  WriteIniString(ini, "SYSTEM", "PASSHINT", "kept");
+  store.Save(m);
+  EXPECT_EQ(ReadIniString(ini, "SYSTEM", "PASSHINT", ""), "kept");
+  EXPECT_EQ(ReadIniString(ini, "SYSTEM", "SAVEHINT", ""), "0");
+}
+
+TEST_F(SettingsTest, HandEditsSurviveRepeatedSaves) {
+  const std::string head = "; my settings\n[SYSTEM]\nPROCESSMSGINTV=1\nDBCHK=0\nCUSTOM=mine\n";
+  WriteAll(ini, head + "[EXTRA]\nA=b\n");
+  SettingsModel m;
+  for (int run = 0; run < 3; ++run) {
+    store.LoadL1(m);
+    store.LoadL2(m);
+    EXPECT_EQ(m.ProcessMsgInterval, 1);
+    m.X += 10;
+    store.Save(m);
+  }
+  const std::string text = ReadAll(ini);
+  EXPECT_EQ(text.rfind(head, 0), 0u) << text;
+  EXPECT_NE(text.find("[EXTRA]\nA=b\n"), std::string::npos) << text;
+  EXPECT_FALSE(store.ReadDbChk());
+  EXPECT_EQ(ReadIniInteger(ini, "WINDOWPOS", "X", 0), 130);
+  EXPECT_FALSE(Load().FirstExec);
+}
+
+TEST_F(SettingsTest, RoundTrip) {
+  const SettingsModel saved = Changed();
+  store.Save(saved);
+  SettingsModel loaded = Load();
+  EXPECT_EQ(loaded, saved);
+
+  // Hints and extensions with blanks and quotes at their ends come back as they were.
+  SettingsModel odd = saved;
+  odd.PasswordHint = "\"quoted\"";
+  odd.OwnExtStr = " .x ";
+  odd.Algorithm = -1;
+  store.Save(odd);
+  EXPECT_EQ(Load(), odd);
+}
+
+TEST_F(SettingsTest, ClearEmptiesHashAndHint) {
+  store.Save(Changed());
+  store.Clear();
+  const std::string text = ReadAll(ini);
+  EXPECT_NE(text.find("\nPASSHASH=\n"), std::string::npos);
+  EXPECT_NE(text.find("\nPASSHINT=\n"), std::string::npos);
+  SettingsModel expected = Changed();
+  expected.PassHash.clear();
+  expected.PasswordHint.clear();
+  EXPECT_EQ(Load(), expected);
+  // On a missing file both keys are created, present and empty.
+  const SettingsStore fresh(dir / "fresh.ini");
+  fresh.Clear();
+  EXPECT_EQ(ReadAll(dir / "fresh.ini"), "[SYSTEM]\nPASSHASH=\nPASSHINT=\n");
+}
+
+TEST_F(SettingsTest, FailedSaveRaisesAndKeepsTheOldFile) {
+  store.Save(SettingsModel());
+  const std::string old = ReadAll(ini);
+  chmod(ini.c_str(), 0444);
+  for (const auto& action : {+[](const SettingsStore& s) { s.Save(Changed()); },
+                             +[](const SettingsStore& s) { s.Clear(); }}) {
+    try {
+      action(store);
+      ADD_FAILURE() << "no error";
+    } catch (const SettingsWriteError& e) {
+      EXPECT_STREQ(e.what(), (ini + " に書き込めません").c_str());
+    }
+    EXPECT_EQ(ReadAll(ini), old);
+  }
+
+  WriteAll(dir / "plain", "x");
+  const SettingsStore blocked(dir / "plain/QK.ini");
+  EXPECT_THROW(blocked.Save(SettingsModel()), SettingsWriteError);
+}
+
+TEST(IniLocationTest, BesideTheExecutableWhenWritable) {
+  TempDir dir;
+  EXPECT_EQ(DefaultIniPath(dir.path()), dir / "QK.ini");
+  EXPECT_EQ(DefaultIniPath(dir.path() + "/"), dir / "QK.ini");
+}
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(IniLocationTest, ConfigFolderOtherwise) {
+  TempDir dir;
+  const std::string missing = dir / "no-such-folder";
+  {
+    ScopedEnv xdg("XDG_CONFIG_HOME", (dir / "cfg").c_str());
+    EXPECT_EQ(DefaultIniPath(missing), dir / "cfg/qk/QK.ini");
+  }
+  ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+  ScopedEnv home("HOME", dir.path().c_str());
+  EXPECT_EQ(DefaultIniPath(missing), dir / ".config/qk/QK.ini");
+  EXPECT_EQ(DefaultIniPath(""), dir / ".config/qk/QK.ini");
+}
+
+TEST(IniLocationTest, ExecutableDirHoldsThisTest) {
+  const std::string exeDir = ExecutableDir();
+  ASSERT_FALSE(exeDir.empty());
+  struct stat st {};
+  EXPECT_EQ(stat((exeDir + "/qk_settings_tests").c_str(), &st), 0) << exeDir;
+}
+
+} // namespace
+} // namespace qk::test
