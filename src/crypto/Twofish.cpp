@@ -80,8 +80,9 @@ constexpr std::array<Table, 4> MakeMdsQ() {
 
 constexpr auto kMdsQ = MakeMdsQ();
 
-constexpr std::uint8_t Byte(std::uint32_t w, int i) {
-  return static_cast<std::uint8_t>(w >> (8 * i));
+// Byte i of w, as an index.
+constexpr unsigned Byte(std::uint32_t w, int i) {
+  return (w >> (8 * i)) & 0xFF;
 }
 
 inline std::uint32_t Load32(const std::uint8_t* p) {
@@ -101,7 +102,7 @@ inline void Store32(std::uint8_t* p, std::uint32_t w) {
 // The q-permutation chain of h for the four bytes of x, keyed by the k words of l, up to (not
 // including) the last q permutation, which kMdsQ applies together with the MDS column.
 std::array<std::uint8_t, 4> KeyedBytes(std::uint32_t x, const std::uint32_t* l, int k) {
-  std::uint8_t b0 = Byte(x, 0), b1 = Byte(x, 1), b2 = Byte(x, 2), b3 = Byte(x, 3);
+  unsigned b0 = Byte(x, 0), b1 = Byte(x, 1), b2 = Byte(x, 2), b3 = Byte(x, 3);
   if (k == 4) {
     b0 = kQ1[b0] ^ Byte(l[3], 0);
     b1 = kQ0[b1] ^ Byte(l[3], 1);
@@ -163,52 +164,46 @@ inline void DecRound(const KeyedTables& s, const std::uint32_t* rk, std::uint32_
 }
 
 // Encrypts the block held in w (little-endian words) in place.
-inline void EncryptWords(const std::uint32_t* k, const KeyedTables& s, std::uint32_t* w) {
+[[gnu::always_inline]] inline void EncryptWords(const std::uint32_t* k, const KeyedTables& s,
+                                                std::uint32_t* w) {
   std::uint32_t a = w[0] ^ k[0], b = w[1] ^ k[1], c = w[2] ^ k[2], d = w[3] ^ k[3];
-  EncRound(s, k + 8, a, b, c, d);
-  EncRound(s, k + 10, c, d, a, b);
-  EncRound(s, k + 12, a, b, c, d);
-  EncRound(s, k + 14, c, d, a, b);
-  EncRound(s, k + 16, a, b, c, d);
-  EncRound(s, k + 18, c, d, a, b);
-  EncRound(s, k + 20, a, b, c, d);
-  EncRound(s, k + 22, c, d, a, b);
-  EncRound(s, k + 24, a, b, c, d);
-  EncRound(s, k + 26, c, d, a, b);
-  EncRound(s, k + 28, a, b, c, d);
-  EncRound(s, k + 30, c, d, a, b);
-  EncRound(s, k + 32, a, b, c, d);
-  EncRound(s, k + 34, c, d, a, b);
-  EncRound(s, k + 36, a, b, c, d);
-  EncRound(s, k + 38, c, d, a, b);
+#pragma GCC unroll 8
+  for (int r = 8; r < 40; r += 4) {
+    EncRound(s, k + r, a, b, c, d);
+    EncRound(s, k + r + 2, c, d, a, b);
+  }
   w[0] = c ^ k[4];
   w[1] = d ^ k[5];
   w[2] = a ^ k[6];
   w[3] = b ^ k[7];
 }
 
-inline void DecryptWords(const std::uint32_t* k, const KeyedTables& s, std::uint32_t* w) {
-  std::uint32_t c = w[0] ^ k[4], d = w[1] ^ k[5], a = w[2] ^ k[6], b = w[3] ^ k[7];
-  DecRound(s, k + 38, c, d, a, b);
-  DecRound(s, k + 36, a, b, c, d);
-  DecRound(s, k + 34, c, d, a, b);
-  DecRound(s, k + 32, a, b, c, d);
-  DecRound(s, k + 30, c, d, a, b);
-  DecRound(s, k + 28, a, b, c, d);
-  DecRound(s, k + 26, c, d, a, b);
-  DecRound(s, k + 24, a, b, c, d);
-  DecRound(s, k + 22, c, d, a, b);
-  DecRound(s, k + 20, a, b, c, d);
-  DecRound(s, k + 18, c, d, a, b);
-  DecRound(s, k + 16, a, b, c, d);
-  DecRound(s, k + 14, c, d, a, b);
-  DecRound(s, k + 12, a, b, c, d);
-  DecRound(s, k + 10, c, d, a, b);
-  DecRound(s, k + 8, a, b, c, d);
-  w[0] = a ^ k[0];
-  w[1] = b ^ k[1];
-  w[2] = c ^ k[2];
-  w[3] = d ^ k[3];
+// Decrypts N blocks side by side, so that their table lookups overlap.
+template <int N>
+[[gnu::always_inline]] inline void DecryptWords(const std::uint32_t* k, const KeyedTables& s,
+                                                std::uint32_t (*w)[4]) {
+  std::uint32_t a[N], b[N], c[N], d[N];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) {
+    c[j] = w[j][0] ^ k[4];
+    d[j] = w[j][1] ^ k[5];
+    a[j] = w[j][2] ^ k[6];
+    b[j] = w[j][3] ^ k[7];
+  }
+#pragma GCC unroll 8
+  for (int r = 38; r > 8; r -= 4) {
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) DecRound(s, k + r, c[j], d[j], a[j], b[j]);
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) DecRound(s, k + r - 2, a[j], b[j], c[j], d[j]);
+  }
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) {
+    w[j][0] = a[j] ^ k[0];
+    w[j][1] = b[j] ^ k[1];
+    w[j][2] = c[j] ^ k[2];
+    w[j][3] = d[j] ^ k[3];
+  }
 }
 
 inline void LoadBlock(const std::uint8_t* p, std::uint32_t* w) {
@@ -272,14 +267,14 @@ void TDCP_twofish::EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
 }
 
 void TDCP_twofish::DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
-  std::uint32_t w[4];
-  LoadBlock(in, w);
-  DecryptWords(subKeys_, sbox_, w);
-  StoreBlock(out, w);
+  std::uint32_t w[1][4];
+  LoadBlock(in, w[0]);
+  DecryptWords<1>(subKeys_, sbox_, w);
+  StoreBlock(out, w[0]);
 }
 
-// The chaining modes work on words held in registers; the semantics are those of the base
-// class, partial tail included.
+// The chaining modes keep the block and the chaining value in registers (no stack copy of the
+// data is left behind); the semantics are those of the base class, partial tail included.
 void TDCP_twofish::EncryptCBC(const void* in, void* out, std::int32_t size) {
   CheckInitialized();
   const auto* src = static_cast<const std::uint8_t*>(in);
@@ -292,44 +287,54 @@ void TDCP_twofish::EncryptCBC(const void* in, void* out, std::int32_t size) {
     for (int i = 0; i < 4; ++i) work[i] ^= chain[i];
     EncryptWords(subKeys_, sbox_, work);
     StoreBlock(dst + done, work);
-    std::memcpy(chain, work, sizeof chain);
+    for (int i = 0; i < 4; ++i) chain[i] = work[i];
   }
   StoreBlock(chain_, chain);
-  if (done < size) {
-    std::uint8_t pad[16];
-    EncryptRaw(chain_, pad);
-    for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ pad[j];
-    SecureFill(pad, 0xFF, sizeof pad);
-  }
-  SecureFill(work, 0xFF, sizeof work);
-  SecureFill(chain, 0xFF, sizeof chain);
+  XorTail(src + done, dst + done, size - done);
 }
 
 void TDCP_twofish::DecryptCBC(const void* in, void* out, std::int32_t size) {
   CheckInitialized();
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
-  std::uint32_t chain[4], saved[4], work[4];
+  std::uint32_t chain[4], saved[2][4], work[2][4];
   LoadBlock(chain_, chain);
   std::int32_t done = 0;
-  for (; size - done >= 16; done += 16) {
-    LoadBlock(src + done, saved);
+  // Two blocks at a time: CBC decryption of one block does not wait for the other.
+  for (; size - done >= 32; done += 32) {
+    LoadBlock(src + done, saved[0]);
+    LoadBlock(src + done + 16, saved[1]);
     std::memcpy(work, saved, sizeof work);
-    DecryptWords(subKeys_, sbox_, work);
-    for (int i = 0; i < 4; ++i) work[i] ^= chain[i];
-    StoreBlock(dst + done, work);
-    std::memcpy(chain, saved, sizeof chain);
+    DecryptWords<2>(subKeys_, sbox_, work);
+    for (int i = 0; i < 4; ++i) {
+      work[0][i] ^= chain[i];
+      work[1][i] ^= saved[0][i];
+      chain[i] = saved[1][i];
+    }
+    StoreBlock(dst + done, work[0]);
+    StoreBlock(dst + done + 16, work[1]);
+  }
+  if (size - done >= 16) {
+    LoadBlock(src + done, saved[0]);
+    std::memcpy(work, saved, sizeof work[0]);
+    DecryptWords<1>(subKeys_, sbox_, work);
+    for (int i = 0; i < 4; ++i) {
+      work[0][i] ^= chain[i];
+      chain[i] = saved[0][i];
+    }
+    StoreBlock(dst + done, work[0]);
+    done += 16;
   }
   StoreBlock(chain_, chain);
-  if (done < size) {
-    std::uint8_t pad[16];
-    EncryptRaw(chain_, pad);
-    for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ pad[j];
-    SecureFill(pad, 0xFF, sizeof pad);
-  }
-  SecureFill(work, 0xFF, sizeof work);
-  SecureFill(saved, 0xFF, sizeof saved);
-  SecureFill(chain, 0xFF, sizeof chain);
+  XorTail(src + done, dst + done, size - done);
+}
+
+void TDCP_twofish::XorTail(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n) const {
+  if (n <= 0) return;
+  std::uint8_t pad[16];
+  EncryptRaw(chain_, pad);
+  for (std::int32_t j = 0; j < n; ++j) dst[j] = src[j] ^ pad[j];
+  SecureFill(pad, 0xFF, sizeof pad);
 }
 
 } // namespace qk::crypto

@@ -19,6 +19,9 @@ protected:
   void DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
 
 private:
+  // A partial CBC tail: the n < 16 bytes XORed with E(ChainValue), which does not advance.
+  void XorTail(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n) const;
+
   std::uint32_t keyLength_ = 0;     // bits after rounding up
   std::uint32_t subKeys_[40] = {};  // whitening and round keys
   std::uint32_t sboxKey_[4] = {};   // S0..S(k-1)
