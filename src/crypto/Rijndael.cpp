@@ -20,13 +20,19 @@ constexpr std::uint8_t Mul(std::uint32_t a, std::uint32_t b) {
   return static_cast<std::uint8_t>(r);
 }
 
-// The S-box: multiplicative inverse in GF(2^8) followed by the affine map.
+// The S-box: multiplicative inverse in GF(2^8) (through powers of the generator 3) followed by
+// the affine map.
 constexpr std::array<std::uint8_t, 256> MakeSbox() {
+  std::uint8_t exp[255] = {}, log[256] = {};
+  std::uint32_t p = 1;
+  for (int i = 0; i < 255; ++i) {
+    exp[i] = static_cast<std::uint8_t>(p);
+    log[p] = static_cast<std::uint8_t>(i);
+    p = Mul(p, 3);
+  }
   std::array<std::uint8_t, 256> s{};
   for (unsigned x = 0; x < 256; ++x) {
-    std::uint32_t inv = 1; // x^254
-    for (int i = 0; i < 254; ++i) inv = Mul(inv, x);
-    if (x == 0) inv = 0;
+    const std::uint32_t inv = x == 0 ? 0 : exp[(255 - log[x]) % 255];
     std::uint32_t y = inv;
     for (int i = 1; i <= 4; ++i) y ^= ((inv << i) | (inv >> (8 - i))) & 0xFF;
     s[x] = static_cast<std::uint8_t>(y ^ 0x63);
