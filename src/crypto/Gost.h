@@ -11,13 +11,17 @@ public:
   ~TDCP_gost() override;
   void EraseKey() override;
 
+  // Same results as the shared CBC, with the block transform inlined into the loop.
+  void EncryptCBC(const void* in, void* out, std::int32_t size) override;
+  void DecryptCBC(const void* in, void* out, std::int32_t size) override;
+
 protected:
   void InstallKey(const std::uint8_t* key32, std::int32_t sizeBits) override;
   void EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
   void DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
 
 private:
-  std::uint32_t key_[8] = {};
+  std::uint32_t key_[8] = {}; // K0..K7
 };
 
 } // namespace qk::crypto

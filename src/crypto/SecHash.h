@@ -28,16 +28,20 @@ public:
 
   TSecHash() = default;
   ~TSecHash();
+  TSecHash(const TSecHash&) = delete;
+  TSecHash& operator=(const TSecHash&) = delete;
 
   void HashBuffer(const void* data, std::int32_t length, SecDigest& digest);
   void HashText(std::string_view text, SecDigest& digest);
   // Opens with read and write access; a file that cannot be opened so raises
-  // ESecHashException "File not found !".
+  // ESecHashException "File not found !". The size is taken once, as a 32-bit signed count.
   void HashFile(const std::string& fileName, SecDigest& digest);
 
 private:
-  void Start();
+  // Hashes length bytes delivered by fetch(destination, count), in order.
+  template <typename Fetch> void Run(std::int32_t length, Fetch&& fetch, SecDigest& digest);
   void Compress();
+  void Wipe();
 
   std::uint32_t h_[5] = {};
   std::uint8_t block_[64] = {};
