@@ -30,15 +30,6 @@ std::string IVOf(const TDCP_rijndael& c) {
   return std::string(reinterpret_cast<const char*>(c.IV()), 16);
 }
 
-TEST(Rijndael, Identity) {
-  TDCP_rijndael c;
-  EXPECT_EQ(c.Algorithm(), "Rijndael");
-  EXPECT_EQ(c.BlockSize(), 128);
-  EXPECT_EQ(c.MaxKeySize(), 256);
-  EXPECT_EQ(c.AlgorithmCode(), 9);
-  EXPECT_FALSE(c.Initialized());
-}
-
 TEST(Rijndael, Fips197ExamplesBothDirections) {
   struct Case {
     const char* key;
