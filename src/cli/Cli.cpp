@@ -1,12 +1,17 @@
 #include "cli/Cli.h"
 
+#include "app/CommandLine.h"
+#include "app/FindFile.h"
 #include "crypto/CryptoBase.h"
 #include "crypto/SecHash.h"
+#include "engine/BatchRun.h"
 #include "engine/Container.h"
-#include "engine/FileEngine.h"
+#include "engine/PasswordRules.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "settings/Settings.h"
 
+#include <chrono>
 #include <climits>
 #include <fstream>
 #include <iostream>
@@ -19,37 +24,58 @@ namespace qk::cli {
 
 namespace {
 
-constexpr const char* kWipeOk = "抹消成功 : ";
-constexpr const char* kWipeFailed =
-    "＊抹消不可(ファイルが無効or読み取り専用orロックされている可能性があります。) : ";
-
 class UsageError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
 };
 
-// Reports informations on standard error; questions are answered No.
-class CliHost : public engine::EngineHost {
+// Runs without questions: the batch is started with AutoRun, so nothing is asked. Progress goes
+// to standard error as one rewritten line when that is a terminal.
+class CliHost : public engine::BatchHost {
 public:
-  explicit CliHost(std::ostream& err) : err_(err) {}
-  void ShowProgress(const std::string&) override {}
+  explicit CliHost(std::ostream& err)
+      : err_(err), terminal_(&err == &std::cerr && isatty(STDERR_FILENO)) {}
+  ~CliHost() override {
+    if (shown_) err_ << "\r\033[K" << std::flush;
+  }
+  void ShowProgress(const std::string& text) override {
+    if (!terminal_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (shown_ && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    shown_ = true;
+    err_ << "\r\033[K" << text << std::flush;
+  }
   void ProcessMessages() override {}
   void Inform(const std::string& text) override { err_ << "qk-cli: " << text << '\n'; }
   bool Confirm(const std::string&) override { return false; }
   void Warn(const std::string& text) override { err_ << "qk-cli: " << text << '\n'; }
+  std::optional<PasswordAnswer> AskPassword(bool) override { return std::nullopt; }
+  void ClearPasswordFields(bool, bool) override {}
+  void Changed() override {}
+  void ShowReturnForm() override {}
+  void EndProgram() override {}
 
 private:
   std::ostream& err_;
+  bool terminal_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point last_;
 };
 
 struct Options {
   std::string command;
+  std::optional<std::string> ini;
   std::optional<std::string> password;
   std::optional<std::string> passwordFile;
-  std::string hint;
-  std::int32_t algorithm = engine::AlgoTwofish;
-  bool tamperCode = true;
-  bool skipNonTamper = false;
+  std::optional<std::string> hint;
+  std::optional<std::int32_t> algorithm;
+  std::optional<bool> tamperCode;
+  std::optional<bool> skipNonTamper;
+  std::optional<std::int32_t> nameMode;
+  std::optional<std::string> ext;
+  std::optional<bool> recursive;
+  bool wipeSource = false;
   std::optional<std::string> output;
   std::vector<std::string> files;
 };
@@ -69,15 +95,22 @@ std::int32_t ParseAlgorithm(const std::string& text) {
   throw UsageError("unknown algorithm '" + text + "' (twofish, rijndael, gost or a number)");
 }
 
+std::int32_t ParseNameMode(const std::string& text) {
+  if (text == "enc") return settings::kNameDefaultExt;
+  if (text == "own") return settings::kNameOwnExt;
+  if (text == "random") return settings::kNameRandom;
+  throw UsageError("unknown name mode '" + text + "' (enc, own or random)");
+}
+
 Options Parse(const std::vector<std::string>& args) {
   if (args.empty()) throw UsageError("no command given");
   Options o;
   o.command = args[0];
-  const bool takesPassword =
-      o.command == "encrypt" || o.command == "decrypt" || o.command == "passhash";
-  const bool known =
-      takesPassword || o.command == "wipe" || o.command == "hint" || o.command == "sha1";
-  if (!known) throw UsageError("unknown command '" + o.command + "'");
+  const bool batch = o.command == "encrypt" || o.command == "decrypt" || o.command == "wipe";
+  const bool takesPassword = batch || o.command == "passhash";
+  if (!takesPassword && o.command != "hint" && o.command != "sha1") {
+    throw UsageError("unknown command '" + o.command + "'");
+  }
 
   bool optionsEnded = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
@@ -90,25 +123,31 @@ Options Parse(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
       return args[++i];
     };
-    const bool enc = o.command == "encrypt";
-    const bool dec = o.command == "decrypt";
     if (a == "--") {
       optionsEnded = true;
     } else if (takesPassword && a == "--password") {
       o.password = value();
     } else if (takesPassword && a == "--password-file") {
       o.passwordFile = value();
-    } else if (enc && a == "--hint") {
+    } else if (batch && a == "--ini") {
+      o.ini = value();
+    } else if (batch && a == "--hint") {
       o.hint = value();
-    } else if (enc && a == "--algorithm") {
+    } else if (batch && a == "--algorithm") {
       o.algorithm = ParseAlgorithm(value());
-    } else if (enc && a == "--tamper-code") {
-      o.tamperCode = true;
-    } else if (enc && a == "--no-tamper-code") {
-      o.tamperCode = false;
-    } else if (dec && a == "--skip-non-tamper") {
-      o.skipNonTamper = true;
-    } else if ((enc || dec) && a == "-o") {
+    } else if (batch && (a == "--tamper-code" || a == "--no-tamper-code")) {
+      o.tamperCode = a == "--tamper-code";
+    } else if (batch && (a == "--skip-non-tamper" || a == "--allow-non-tamper")) {
+      o.skipNonTamper = a == "--skip-non-tamper";
+    } else if (batch && a == "--name-mode") {
+      o.nameMode = ParseNameMode(value());
+    } else if (batch && a == "--ext") {
+      o.ext = value();
+    } else if (batch && (a == "--recursive" || a == "--no-recursive")) {
+      o.recursive = a == "--recursive";
+    } else if (batch && a == "--wipe-source") {
+      o.wipeSource = true;
+    } else if (batch && a == "-o") {
       o.output = value();
     } else {
       throw UsageError("unknown option '" + a + "' for " + o.command);
@@ -157,72 +196,92 @@ std::string Password(const Options& o, std::istream& in, std::ostream& err) {
   throw UsageError("a password is needed: --password P or --password-file F");
 }
 
-int RunEncrypt(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {
-  std::string password = Password(o, in, err);
-  CliHost host(err);
-  engine::RunState state;
-  engine::EngineSettings settings;
-  engine::FileEngine engine(host, state, settings, engine::Random::Program());
-  int status = kExitOk;
-  for (const auto& file : o.files) {
-    const std::string target = o.output ? *o.output : file + ".enc";
-    const std::string result =
-        engine.EncryptFile(file, target, password, o.hint, o.algorithm, o.tamperCode);
-    out << result << file << '\n';
-    if (result != engine::kEncryptOk) status = kExitFailed;
-  }
-  crypto::SecureZero(password.data(), password.size());
-  return status;
+// The settings file's values, overridden by the flags.
+settings::SettingsModel LoadSettings(const Options& o) {
+  const std::string path = o.ini ? *o.ini : settings::DefaultIniPath(settings::ExecutableDir());
+  settings::SettingsStore store(path);
+  settings::SettingsModel model;
+  store.LoadL1(model);
+  store.LoadL2(model);
+  return model;
 }
 
-int RunDecrypt(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {
-  std::string password = Password(o, in, err);
+engine::BatchOptions MakeBatchOptions(const Options& o, const settings::SettingsModel& model) {
+  engine::BatchOptions b;
+  b.Engine.ProcessMsgInterval = model.ProcessMsgInterval;
+  b.Engine.SkipNonHMAC = o.skipNonTamper.value_or(model.SkipNonHMAC);
+  b.WipeSource = o.wipeSource;
+  b.WipeDecSource = o.wipeSource;
+  b.ReEnc = false;
+  b.SaveHint = false;
+  b.AddHMAC = o.tamperCode.value_or(model.AddHMAC);
+  b.Algorithm = o.algorithm.value_or(model.Algorithm);
+  b.NameMode = o.nameMode.value_or(model.NameMode());
+  b.OwnExtStr = o.ext.value_or(model.OwnExtStr);
+  return b;
+}
+
+int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {
+  const settings::SettingsModel model = LoadSettings(o);
+  engine::BatchOptions options = MakeBatchOptions(o, model);
   CliHost host(err);
-  engine::RunState state;
-  engine::EngineSettings settings;
-  settings.SkipNonHMAC = o.skipNonTamper;
-  if (o.output) state.OutputNameOverride = *o.output;
-  engine::FileEngine engine(host, state, settings, engine::Random::Program());
-  int status = kExitOk;
+  engine::BatchRun run(host, options, engine::Random::Program());
+  engine::RunState& state = run.State();
+  state.Mode = o.command == "encrypt"   ? engine::OperationMode::Encrypt
+               : o.command == "decrypt" ? engine::OperationMode::Decrypt
+                                        : engine::OperationMode::Wipe;
+  if (state.Mode != engine::OperationMode::Wipe) {
+    state.Password = Password(o, in, err);
+    const bool forDecrypt = state.Mode == engine::OperationMode::Decrypt;
+    if (const auto refusal =
+            engine::CheckPassword(state.Password, std::nullopt, forDecrypt, model.SecLevel)) {
+      crypto::SecureZero(state.Password.data(), state.Password.size());
+      throw UsageError(*refusal);
+    }
+    state.PasswordHint = o.hint.value_or(std::string());
+  }
+  if (o.output)
+    state.OutputNameOverride = platform::MakeAbsolute(*o.output, platform::CurrentDirectory());
+
+  app::TFindFile finder;
+  finder.Recurse = o.recursive.value_or(model.Recurse);
+  finder.Attributes = app::TAttrOptions(app::ffReadOnly) | app::ffHidden | app::ffSystem |
+                      app::ffDirectory | app::ffArchive;
   for (const auto& file : o.files) {
-    const std::string result = engine.DecryptFile(file, password);
-    if (engine::IsDecryptSuccess(result)) {
-      if (state.SourceFileDate != -1)
-        platform::SetFileDate(state.LastOutputName, state.SourceFileDate);
-      out << result << file << '\t' << state.LastOutputName << '\n';
+    if (platform::IsDirectory(file) || !platform::FileExists(file)) {
+      if (!platform::FileExists(file)) {
+        // A missing file adds nothing to the list; say so rather than stay silent.
+        err << "qk-cli: not found: " << file << '\n';
+      }
+      app::AddFolder(finder, file, [&](const std::string& path) { run.AddFile(path); });
     } else {
-      out << result << file << '\n';
-      status = kExitFailed;
+      run.AddFile(file);
     }
   }
-  crypto::SecureZero(password.data(), password.size());
-  return status;
-}
-
-int RunWipe(const Options& o, std::ostream& out, std::ostream& err) {
-  CliHost host(err);
-  engine::RunState state;
-  engine::EngineSettings settings;
-  engine::FileEngine engine(host, state, settings, engine::Random::Program());
-  int status = kExitOk;
-  for (const auto& file : o.files) {
-    try {
-      engine.WipeFile(file);
-      out << kWipeOk << file << '\n';
-    } catch (const std::exception&) {
-      out << kWipeFailed << file << '\n';
-      status = kExitFailed;
-    }
+  if (o.output && run.Entries().size() != 1) {
+    throw UsageError("-o needs exactly one file, and the folder holds " +
+                     std::to_string(run.Entries().size()));
   }
-  return status;
+
+  state.AutoRun = true;
+  run.ShowList();
+  crypto::SecureZero(state.Password.data(), state.Password.size());
+
+  for (const auto& entry : run.Entries()) {
+    out << entry.Caption;
+    if (state.Mode == engine::OperationMode::Decrypt && !entry.Sub2.empty())
+      out << '\t' << entry.Sub2;
+    out << '\n';
+  }
+  out << run.Dialog().Label1 << '\n';
+  bool missing = false;
+  for (const auto& file : o.files) missing = missing || !platform::FileExists(file);
+  return run.FailureCount() == 0 && !missing ? kExitOk : kExitFailed;
 }
 
-int RunHint(const Options& o, std::ostream& out, std::ostream& err) {
-  CliHost host(err);
-  engine::RunState state;
-  engine::EngineSettings settings;
-  engine::FileEngine engine(host, state, settings, engine::Random::Program());
-  for (const auto& file : o.files) out << engine.ReadStoredHint(file) << '\n';
+int RunHint(const Options& o, std::ostream& out) {
+  engine::TextCrypt text;
+  for (const auto& file : o.files) out << engine::ReadStoredHint(file, text) << '\n';
   return kExitOk;
 }
 
@@ -254,21 +313,30 @@ int RunPasshash(const Options& o, std::ostream& out, std::ostream& err, std::ist
 
 std::string UsageText() {
   return "usage:\n"
-         "  qk-cli encrypt [--password P | --password-file F] [--hint H]\n"
-         "                 [--algorithm twofish|rijndael|gost|N] [--tamper-code | "
-         "--no-tamper-code]\n"
-         "                 [-o OUT] FILE...\n"
-         "  qk-cli decrypt [--password P | --password-file F] [--skip-non-tamper] [-o OUT] "
-         "FILE...\n"
-         "  qk-cli wipe FILE...\n"
+         "  qk-cli encrypt|decrypt|wipe [OPTIONS] PATH...   folders are expanded like a drop\n"
+         "    --ini FILE                   settings file (default: QK's own QK.ini; never "
+         "written)\n"
+         "    --password P | --password-file F\n"
+         "    --hint H                     password hint stored in each container\n"
+         "    --algorithm twofish|rijndael|gost|N\n"
+         "    --tamper-code | --no-tamper-code\n"
+         "    --skip-non-tamper | --allow-non-tamper\n"
+         "    --name-mode enc|own|random   --ext EXT (the own extension)\n"
+         "    --recursive | --no-recursive\n"
+         "    --wipe-source                wipe each source after success (never without this "
+         "flag)\n"
+         "    -o OUT                       output path, with exactly one file\n"
          "  qk-cli hint FILE...\n"
          "  qk-cli sha1 FILE...\n"
          "  qk-cli passhash [--password P | --password-file F]\n"
          "\n"
          "--password-file F reads the first line of F; \"-\" reads standard input (without echo "
          "on\n"
-         "a terminal). Warning: a password given with --password is visible to other users of\n"
-         "this machine (in the process list); prefer --password-file.\n"
+         "a terminal). Warning: a password given with --password (or with the desktop program's\n"
+         "-P switch) is visible to other users of this machine in the process list; prefer\n"
+         "--password-file.\n"
+         "Defaults come from the settings file; flags override them. Encryption passwords must\n"
+         "reach the minimum length of the security level.\n"
          "Exit status: 0 every file succeeded, 1 some file failed, 2 usage error.\n";
 }
 
@@ -280,12 +348,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   try {
     const Options o = Parse(args);
-    if (o.command == "encrypt") return RunEncrypt(o, out, err, in);
-    if (o.command == "decrypt") return RunDecrypt(o, out, err, in);
-    if (o.command == "wipe") return RunWipe(o, out, err);
-    if (o.command == "hint") return RunHint(o, out, err);
+    if (o.command == "hint") return RunHint(o, out);
     if (o.command == "sha1") return RunSha1(o, out, err);
-    return RunPasshash(o, out, err, in);
+    if (o.command == "passhash") return RunPasshash(o, out, err, in);
+    return RunBatch(o, out, err, in);
   } catch (const UsageError& e) {
     err << "qk-cli: " << e.what() << "\n\n" << UsageText();
     return kExitUsage;

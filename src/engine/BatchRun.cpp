@@ -155,19 +155,23 @@ std::string BatchRun::EncryptEntry(ListEntry& entry) {
     return "＊暗号化失敗(処理元ファイル名が半角200文字以上です。)：" + path;
   }
   std::string output;
-  switch (options_.NameMode) {
-  case 0:
-    output = path + ".enc";
-    break;
-  case 1:
-    output = path + options_.OwnExtStr;
-    break;
-  case 2:
-    output = engine_.MakeRandomName(path, options_.OwnExtStr);
-    break;
-  default:
-    return "＊予期せぬエラー：" + path;
-  }
+  // A forced output path (the command line's single-file switch) replaces the naming mode.
+  if (!state_.OutputNameOverride.empty()) {
+    output = state_.OutputNameOverride;
+  } else
+    switch (options_.NameMode) {
+    case 0:
+      output = path + ".enc";
+      break;
+    case 1:
+      output = path + options_.OwnExtStr;
+      break;
+    case 2:
+      output = engine_.MakeRandomName(path, options_.OwnExtStr);
+      break;
+    default:
+      return "＊予期せぬエラー：" + path;
+    }
   std::string result = engine_.EncryptFile(path, output, state_.Password, state_.PasswordHint,
                                            options_.Algorithm, options_.AddHMAC);
   if (result != kEncryptOk) {

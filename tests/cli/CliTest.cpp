@@ -43,6 +43,8 @@ Outcome RunQk(const std::vector<std::string>& args, const std::string& input = "
   return o;
 }
 
+const std::string kAllDone = "全てのファイル/フォルダを正常に処理しました。\n";
+
 class CliTest : public ::testing::Test {
 protected:
   TempDir dir;
@@ -61,14 +63,15 @@ TEST_F(CliTest, RoundTripsEveryCipherAndSize) {
             RunQk({"encrypt", "--password", password, "--hint", "ヒント", "--algorithm", algorithm,
                    tamper ? "--tamper-code" : "--no-tamper-code", source});
         ASSERT_EQ(enc.status, 0) << enc.err;
-        EXPECT_EQ(enc.out, "暗号化成功：" + source + "\n");
+        EXPECT_EQ(enc.out, "暗号化成功：" + source + "\n" + kAllDone);
         EXPECT_EQ(RunQk({"hint", source + ".enc"}).out, "ヒント\n");
         ASSERT_EQ(unlink(source.c_str()), 0);
 
         const auto dec = RunQk({"decrypt", "--password", password, source + ".enc"});
         ASSERT_EQ(dec.status, 0) << dec.err;
         const std::string note = tamper ? "改ざん検知照合OK" : "改ざん検知情報無し";
-        EXPECT_EQ(dec.out, "復号成功(" + note + ") : " + source + ".enc\t" + source + "\n");
+        EXPECT_EQ(dec.out,
+                  "復号成功(" + note + ") : " + source + ".enc\t" + source + "\n" + kAllDone);
         EXPECT_EQ(ReadAll(source), bytes) << name;
         unlink(source.c_str());
         unlink((source + ".enc").c_str());
@@ -82,9 +85,9 @@ TEST_F(CliTest, RestoresTheStoredDate) {
   WriteAll(source, "x");
   struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}}; // 2001-09-09, even seconds
   ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
-  ASSERT_EQ(RunQk({"encrypt", "--password", "p", source}).status, 0);
+  ASSERT_EQ(RunQk({"encrypt", "--password", "secret1", source}).status, 0);
   unlink(source.c_str());
-  ASSERT_EQ(RunQk({"decrypt", "--password", "p", source + ".enc"}).status, 0);
+  ASSERT_EQ(RunQk({"decrypt", "--password", "secret1", source + ".enc"}).status, 0);
   struct stat st {};
   ASSERT_EQ(stat(source.c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1000000000);
@@ -98,7 +101,8 @@ TEST_F(CliTest, PasswordFromFileOrStandardInput) {
   const auto wrong =
       RunQk({"decrypt", "--password-file", "-", "-o", dir / "out", source + ".enc"}, "nope\n");
   EXPECT_EQ(wrong.status, 1);
-  EXPECT_EQ(wrong.out, "＊パスワードが違います：" + source + ".enc\n");
+  EXPECT_EQ(wrong.out,
+            "＊パスワードが違います：" + source + ".enc\n終了しました。　失敗数 : 1個\n");
   const auto right =
       RunQk({"decrypt", "--password-file", "-", "-o", dir / "out", source + ".enc"}, "secret\n");
   EXPECT_EQ(right.status, 0);
@@ -112,7 +116,7 @@ TEST_F(CliTest, OutputOptionNamesTheContainer) {
   const std::string source = dir / "a.txt";
   WriteAll(source, "abc");
   WriteAll(dir / "taken.bin", "keep");
-  const auto enc = RunQk({"encrypt", "--password", "p", "-o", dir / "taken.bin", source});
+  const auto enc = RunQk({"encrypt", "--password", "secret1", "-o", dir / "taken.bin", source});
   ASSERT_EQ(enc.status, 0);
   EXPECT_EQ(ReadAll(dir / "taken.bin"), "keep");
   EXPECT_TRUE(Exists(dir / "taken.bin_RENAMED.bin"));
@@ -126,12 +130,20 @@ TEST_F(CliTest, HashesAndWipes) {
   EXPECT_EQ(sha.out, "A9993E36 4706816A BA3E2571 7850C26C 9CD0D89D  " + file + "\n");
   EXPECT_EQ(RunQk({"sha1", dir / "missing"}).status, 1);
 
-  const auto wipe = RunQk({"wipe", file, dir / "missing"});
+  const std::string ro = dir / "ro";
+  WriteAll(ro, "keep");
+  chmod(ro.c_str(), 0444);
+  const auto wipe = RunQk({"wipe", file, ro});
   EXPECT_EQ(wipe.status, 1);
   EXPECT_EQ(wipe.out,
             "抹消成功 : " + file + "\n" +
                 "＊抹消不可(ファイルが無効or読み取り専用orロックされている可能性があります。) : " +
-                dir / "missing" + "\n");
+                ro + "\n終了しました。　失敗数 : 1個\n");
+  EXPECT_EQ(ReadAll(ro), "keep");
+  // A path that does not exist adds nothing but is reported and fails the run.
+  const auto missing = RunQk({"wipe", dir / "missing"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("not found"), std::string::npos);
   EXPECT_FALSE(Exists(file));
 }
 
@@ -142,12 +154,14 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
        {std::vector<std::string>{},
         {"frobnicate", file},
         {"encrypt", file},
-        {"encrypt", "--password", "p", "--bogus", file},
-        {"encrypt", "--password", "p"},
-        {"encrypt", "--password", "p", "-o", dir / "x", file, file},
-        {"decrypt", "--password", "p", "--hint", "h", file},
+        {"encrypt", "--password", "secret1", "--bogus", file},
+        {"encrypt", "--password", "secret1"},
+        {"encrypt", "--password", "secret1", "-o", dir / "x", file, file},
+        {"hint", "--password", "secret1", file},
+        {"encrypt", "--password", "short", file},
+        {"encrypt", "--password", "", file},
         {"encrypt", "--password"},
-        {"encrypt", "--password", "p", "--algorithm", "des", file}}) {
+        {"encrypt", "--password", "secret1", "--algorithm", "des", file}}) {
     const auto o = RunQk(args);
     EXPECT_EQ(o.status, 2) << (args.empty() ? "" : args[0]);
     EXPECT_FALSE(o.err.empty());
