@@ -41,9 +41,24 @@ constexpr Tables MakeTables() {
 
 constexpr Tables kTables = MakeTables();
 
-inline std::uint32_t F(std::uint32_t x) {
-  return kTables[0][x & 0xFF] ^ kTables[1][(x >> 8) & 0xFF] ^ kTables[2][(x >> 16) & 0xFF] ^
-         kTables[3][x >> 24];
+// CBC encryption is bound by the latency of the round. QK_GOST_KEEP stops the compiler from
+// turning the two-level XOR tree of a round back into one linear chain, which is longer.
+#if defined(__GNUC__)
+#define QK_GOST_KEEP(v) __asm__("" : "+r"(v))
+#define QK_GOST_INLINE [[gnu::always_inline]] inline
+#else
+#define QK_GOST_KEEP(v) (void)0
+#define QK_GOST_INLINE inline
+#endif
+
+// One round: n ^= f(x). The two lookups whose index comes out of x first are folded into n
+// while the other two are still loading.
+QK_GOST_INLINE std::uint32_t Round(std::uint32_t n, std::uint32_t x) {
+  std::uint32_t a = n ^ kTables[0][x & 0xFF] ^ kTables[3][x >> 24];
+  QK_GOST_KEEP(a);
+  std::uint32_t b = kTables[1][(x >> 8) & 0xFF] ^ kTables[2][(x >> 16) & 0xFF];
+  QK_GOST_KEEP(b);
+  return a ^ b;
 }
 
 inline std::uint32_t LoadLE(const std::uint8_t* p) {
@@ -58,31 +73,30 @@ inline void StoreLE(std::uint8_t* p, std::uint32_t v) {
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-// Eight rounds with the key words in ascending and descending order.
-inline void Up(const std::uint32_t* k, std::uint32_t& n1, std::uint32_t& n2) {
-  n2 ^= F(n1 + k[0]);
-  n1 ^= F(n2 + k[1]);
-  n2 ^= F(n1 + k[2]);
-  n1 ^= F(n2 + k[3]);
-  n2 ^= F(n1 + k[4]);
-  n1 ^= F(n2 + k[5]);
-  n2 ^= F(n1 + k[6]);
-  n1 ^= F(n2 + k[7]);
+// Two rounds with key words ka, kb.
+QK_GOST_INLINE void Rounds2(std::uint32_t& n1, std::uint32_t& n2, std::uint32_t ka,
+                            std::uint32_t kb) {
+  n2 = Round(n2, n1 + ka);
+  n1 = Round(n1, n2 + kb);
 }
 
-inline void Down(const std::uint32_t* k, std::uint32_t& n1, std::uint32_t& n2) {
-  n2 ^= F(n1 + k[7]);
-  n1 ^= F(n2 + k[6]);
-  n2 ^= F(n1 + k[5]);
-  n1 ^= F(n2 + k[4]);
-  n2 ^= F(n1 + k[3]);
-  n1 ^= F(n2 + k[2]);
-  n2 ^= F(n1 + k[1]);
-  n1 ^= F(n2 + k[0]);
+// Eight rounds with the key words in ascending and in descending order.
+QK_GOST_INLINE void Up(const std::uint32_t* k, std::uint32_t& n1, std::uint32_t& n2) {
+  Rounds2(n1, n2, k[0], k[1]);
+  Rounds2(n1, n2, k[2], k[3]);
+  Rounds2(n1, n2, k[4], k[5]);
+  Rounds2(n1, n2, k[6], k[7]);
+}
+
+QK_GOST_INLINE void Down(const std::uint32_t* k, std::uint32_t& n1, std::uint32_t& n2) {
+  Rounds2(n1, n2, k[7], k[6]);
+  Rounds2(n1, n2, k[5], k[4]);
+  Rounds2(n1, n2, k[3], k[2]);
+  Rounds2(n1, n2, k[1], k[0]);
 }
 
 // w0, w1: the block as two little-endian words in, the result (N2, N1) out.
-inline void EncryptWords(const std::uint32_t* k, std::uint32_t& w0, std::uint32_t& w1) {
+QK_GOST_INLINE void EncryptWords(const std::uint32_t* k, std::uint32_t& w0, std::uint32_t& w1) {
   std::uint32_t n1 = w0, n2 = w1;
   Up(k, n1, n2);
   Up(k, n1, n2);
@@ -92,7 +106,7 @@ inline void EncryptWords(const std::uint32_t* k, std::uint32_t& w0, std::uint32_
   w1 = n1;
 }
 
-inline void DecryptWords(const std::uint32_t* k, std::uint32_t& w0, std::uint32_t& w1) {
+QK_GOST_INLINE void DecryptWords(const std::uint32_t* k, std::uint32_t& w0, std::uint32_t& w1) {
   std::uint32_t n1 = w0, n2 = w1;
   Up(k, n1, n2);
   Down(k, n1, n2);
@@ -101,6 +115,43 @@ inline void DecryptWords(const std::uint32_t* k, std::uint32_t& w0, std::uint32_
   w0 = n2;
   w1 = n1;
 }
+
+// Two independent blocks side by side, so that the rounds of one fill the latency of the other.
+struct TwoBlocks {
+  std::uint32_t n1, n2, m1, m2;
+};
+
+QK_GOST_INLINE void Rounds2x2(TwoBlocks& s, std::uint32_t ka, std::uint32_t kb) {
+  s.n2 = Round(s.n2, s.n1 + ka);
+  s.m2 = Round(s.m2, s.m1 + ka);
+  s.n1 = Round(s.n1, s.n2 + kb);
+  s.m1 = Round(s.m1, s.m2 + kb);
+}
+
+QK_GOST_INLINE void Up2(const std::uint32_t* k, TwoBlocks& s) {
+  Rounds2x2(s, k[0], k[1]);
+  Rounds2x2(s, k[2], k[3]);
+  Rounds2x2(s, k[4], k[5]);
+  Rounds2x2(s, k[6], k[7]);
+}
+
+QK_GOST_INLINE void Down2(const std::uint32_t* k, TwoBlocks& s) {
+  Rounds2x2(s, k[7], k[6]);
+  Rounds2x2(s, k[5], k[4]);
+  Rounds2x2(s, k[3], k[2]);
+  Rounds2x2(s, k[1], k[0]);
+}
+
+// Decrypts two blocks given as (N1, N2) each; the results come back as (N2, N1) in n and m.
+QK_GOST_INLINE void DecryptWords2(const std::uint32_t* k, TwoBlocks& s) {
+  Up2(k, s);
+  Down2(k, s);
+  Down2(k, s);
+  Down2(k, s);
+}
+
+#undef QK_GOST_KEEP
+#undef QK_GOST_INLINE
 
 } // namespace
 
@@ -141,11 +192,14 @@ void TDCP_gost::EncryptCBC(const void* in, void* out, std::int32_t size) {
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
   std::uint32_t c0 = LoadLE(chain_), c1 = LoadLE(chain_ + 4);
+  // A local copy of the key words: the byte stores below could otherwise alias them.
+  std::uint32_t k[8];
+  std::memcpy(k, key_, sizeof k);
   std::int32_t done = 0;
   for (; size - done >= 8; done += 8) {
     c0 ^= LoadLE(src + done);
     c1 ^= LoadLE(src + done + 4);
-    EncryptWords(key_, c0, c1);
+    EncryptWords(k, c0, c1);
     StoreLE(dst + done, c0);
     StoreLE(dst + done + 4, c1);
   }
@@ -154,12 +208,13 @@ void TDCP_gost::EncryptCBC(const void* in, void* out, std::int32_t size) {
   std::uint8_t work[8];
   if (done < size) {
     // Tail: one block of keystream from the chaining value, which does not advance.
-    EncryptWords(key_, c0, c1);
+    EncryptWords(k, c0, c1);
     StoreLE(work, c0);
     StoreLE(work + 4, c1);
     for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
   }
   SecureFill(work, 0xFF, sizeof work);
+  SecureFill(k, 0xFF, sizeof k);
 }
 
 void TDCP_gost::DecryptCBC(const void* in, void* out, std::int32_t size) {
@@ -168,8 +223,20 @@ void TDCP_gost::DecryptCBC(const void* in, void* out, std::int32_t size) {
   auto* dst = static_cast<std::uint8_t*>(out);
   std::uint32_t c0 = LoadLE(chain_), c1 = LoadLE(chain_ + 4);
   std::int32_t done = 0;
-  for (; size - done >= 8; done += 8) {
-    // Read the ciphertext before writing, so that in-place work is safe.
+  // Ciphertext is read before anything is written, so that in-place work is safe.
+  for (; size - done >= 16; done += 16) {
+    const std::uint32_t s0 = LoadLE(src + done), s1 = LoadLE(src + done + 4);
+    const std::uint32_t s2 = LoadLE(src + done + 8), s3 = LoadLE(src + done + 12);
+    TwoBlocks t{s0, s1, s2, s3};
+    DecryptWords2(key_, t);
+    StoreLE(dst + done, t.n2 ^ c0);
+    StoreLE(dst + done + 4, t.n1 ^ c1);
+    StoreLE(dst + done + 8, t.m2 ^ s0);
+    StoreLE(dst + done + 12, t.m1 ^ s1);
+    c0 = s2;
+    c1 = s3;
+  }
+  if (size - done >= 8) {
     const std::uint32_t s0 = LoadLE(src + done), s1 = LoadLE(src + done + 4);
     std::uint32_t p0 = s0, p1 = s1;
     DecryptWords(key_, p0, p1);
@@ -177,6 +244,7 @@ void TDCP_gost::DecryptCBC(const void* in, void* out, std::int32_t size) {
     StoreLE(dst + done + 4, p1 ^ c1);
     c0 = s0;
     c1 = s1;
+    done += 8;
   }
   StoreLE(chain_, c0);
   StoreLE(chain_ + 4, c1);
