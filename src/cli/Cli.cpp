@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "app/BatchSettings.h"
 #include "app/CommandLine.h"
 #include "app/FindFile.h"
 #include "crypto/CryptoBase.h"
@@ -208,16 +209,17 @@ settings::SettingsModel LoadSettings(const Options& o) {
 
 engine::BatchOptions MakeBatchOptions(const Options& o, const settings::SettingsModel& model) {
   engine::BatchOptions b;
-  b.Engine.ProcessMsgInterval = model.ProcessMsgInterval;
-  b.Engine.SkipNonHMAC = o.skipNonTamper.value_or(model.SkipNonHMAC);
+  app::SyncBatchOptions(model, b);
+  // qk-cli keeps nothing between runs and wipes only when asked to.
   b.WipeSource = o.wipeSource;
   b.WipeDecSource = o.wipeSource;
   b.ReEnc = false;
   b.SaveHint = false;
-  b.AddHMAC = o.tamperCode.value_or(model.AddHMAC);
-  b.Algorithm = o.algorithm.value_or(model.Algorithm);
-  b.NameMode = o.nameMode.value_or(model.NameMode());
-  b.OwnExtStr = o.ext.value_or(model.OwnExtStr);
+  if (o.skipNonTamper) b.Engine.SkipNonHMAC = *o.skipNonTamper;
+  if (o.tamperCode) b.AddHMAC = *o.tamperCode;
+  if (o.algorithm) b.Algorithm = *o.algorithm;
+  if (o.nameMode) b.NameMode = *o.nameMode;
+  if (o.ext) b.OwnExtStr = *o.ext;
   return b;
 }
 
