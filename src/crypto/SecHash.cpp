@@ -89,7 +89,7 @@ void TSecHash::Compress() {
 }
 
 template <typename Fetch>
-void TSecHash::Run(std::int32_t length, Fetch&& fetch, SecDigest& digest) {
+void TSecHash::Run(std::int64_t length, Fetch&& fetch, SecDigest& digest) {
   // Block and schedule hold message data; they are cleared however the call ends.
   struct StateWiper {
     TSecHash& hash;
@@ -109,8 +109,7 @@ void TSecHash::Run(std::int32_t length, Fetch&& fetch, SecDigest& digest) {
     Compress();
   }
 
-  // A negative length (a file of 2 GiB or more seen through the 32-bit count) hashes nothing.
-  std::int32_t rest = length;
+  std::int64_t rest = length;
   while (rest > 0) {
     if (rest < 64) {
       std::memset(block_, 0, sizeof block_);
@@ -131,13 +130,9 @@ void TSecHash::Run(std::int32_t length, Fetch&& fetch, SecDigest& digest) {
       }
     }
     if (rest == 0) {
-      const auto n = static_cast<std::uint32_t>(length);
-      const std::uint32_t bitsLow = n << 3;
-      block_[59] = static_cast<std::uint8_t>(n >> 29);
-      block_[60] = static_cast<std::uint8_t>(bitsLow >> 24);
-      block_[61] = static_cast<std::uint8_t>(bitsLow >> 16);
-      block_[62] = static_cast<std::uint8_t>(bitsLow >> 8);
-      block_[63] = static_cast<std::uint8_t>(bitsLow);
+      // The message length in bits, big-endian; files of 2 GiB and more are hashed whole.
+      const std::uint64_t bits = static_cast<std::uint64_t>(length) << 3;
+      for (int i = 0; i < 8; ++i) block_[56 + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
       Compress();
     }
   }
@@ -178,7 +173,7 @@ void TSecHash::HashFile(const std::string& fileName, SecDigest& digest) {
     throw ESecHashException("File not found !");
   }
   // The size is read once; later growth of the file is not hashed, shrinking is a read error.
-  const auto length = static_cast<std::int32_t>(file.Size());
+  const std::int64_t length = file.Size();
 
   // The loop takes 64 bytes at a time; the file is read in larger pieces underneath.
   constexpr std::size_t kChunk = 64 * 1024;

@@ -39,7 +39,7 @@ public:
 
 private:
   // Hashes length bytes delivered by fetch(destination, count), in order.
-  template <typename Fetch> void Run(std::int32_t length, Fetch&& fetch, SecDigest& digest);
+  template <typename Fetch> void Run(std::int64_t length, Fetch&& fetch, SecDigest& digest);
   void Compress();
   void Wipe();
 
