@@ -1,0 +1,209 @@
+#include "platform/SingleInstance.h"
+#include "support/TestSupport.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace qk::platform {
+namespace {
+
+using State = SingleInstanceLock::State;
+using test::TempDir;
+
+// Sets an environment variable for the life of the object and puts the old value back.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Tries the lock in a child process; the child's verdict as its State.
+State TryInChild(const std::string& path) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    SingleInstanceLock lock(path);
+    ::_exit(static_cast<int>(lock.Acquire()));
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return static_cast<State>(WEXITSTATUS(status));
+}
+
+TEST(SingleInstanceLockPath, RuntimeFolderOrPerUserFileInTmp) {
+  {
+    ScopedEnv env("XDG_RUNTIME_DIR", "/run/user/4711");
+    EXPECT_EQ(SingleInstanceLockPath(), "/run/user/4711/HISNAMEISQK");
+  }
+  {
+    ScopedEnv env("XDG_RUNTIME_DIR", "/run/user/4711/");
+    EXPECT_EQ(SingleInstanceLockPath(), "/run/user/4711/HISNAMEISQK");
+  }
+  const std::string fallback = "/tmp/HISNAMEISQK-" + std::to_string(::getuid());
+  {
+    ScopedEnv env("XDG_RUNTIME_DIR", nullptr);
+    EXPECT_EQ(SingleInstanceLockPath(), fallback);
+  }
+  {
+    // An empty or relative value would put the lock wherever the program happens to start.
+    ScopedEnv env("XDG_RUNTIME_DIR", "");
+    EXPECT_EQ(SingleInstanceLockPath(), fallback);
+    ScopedEnv relative("XDG_RUNTIME_DIR", "run");
+    EXPECT_EQ(SingleInstanceLockPath(), fallback);
+  }
+}
+
+TEST(SingleInstanceLock, SecondHolderRefusedUntilTheFirstLetsGo) {
+  TempDir dir;
+  const std::string path = dir / "HISNAMEISQK";
+  SingleInstanceLock first(path);
+  ASSERT_EQ(first.Acquire(), State::Held);
+  EXPECT_EQ(first.Acquire(), State::Held) << "trying again keeps the lock";
+
+  SingleInstanceLock second(path);
+  EXPECT_EQ(second.Acquire(), State::HeldElsewhere);
+  EXPECT_EQ(TryInChild(path), State::HeldElsewhere);
+
+  first.Release();
+  EXPECT_EQ(first.Current(), State::Unlocked);
+  EXPECT_EQ(second.Acquire(), State::Held);
+  EXPECT_EQ(TryInChild(path), State::HeldElsewhere);
+}
+
+TEST(SingleInstanceLock, EndsWithTheProcessThatHeldIt) {
+  TempDir dir;
+  const std::string path = dir / "HISNAMEISQK";
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    auto* lock = new SingleInstanceLock(path); // never released: the process just ends
+    const char verdict = lock->Acquire() == State::Held ? 'y' : 'n';
+    (void)!::write(ready[1], &verdict, 1);
+    ::pause();
+    ::_exit(0);
+  }
+  char verdict = 0;
+  ASSERT_EQ(::read(ready[0], &verdict, 1), 1);
+  ASSERT_EQ(verdict, 'y');
+  SingleInstanceLock mine(path);
+  EXPECT_EQ(mine.Acquire(), State::HeldElsewhere);
+
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_EQ(mine.Acquire(), State::Held);
+  ::close(ready[0]);
+  ::close(ready[1]);
+}
+
+TEST(SingleInstanceLock, ProgramsStartedFromHereDoNotKeepIt) {
+  TempDir dir;
+  const std::string path = dir / "HISNAMEISQK";
+  SingleInstanceLock lock(path);
+  ASSERT_EQ(lock.Acquire(), State::Held);
+
+  // A long-lived program started while the lock is held, as a browser opened for the manual.
+  pid_t child = 0;
+  char sleepPath[] = "/bin/sleep";
+  char seconds[] = "30";
+  char* argv[] = {sleepPath, seconds, nullptr};
+  ASSERT_EQ(::posix_spawn(&child, sleepPath, nullptr, nullptr, argv, environ), 0);
+
+  lock.Release();
+  SingleInstanceLock next(path);
+  EXPECT_EQ(next.Acquire(), State::Held);
+
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+}
+
+TEST(SingleInstanceLock, FileThatIsNotOursCannotBlockTheProgram) {
+  TempDir dir;
+  // A symbolic link planted at the lock's place, pointing at a file someone else controls.
+  test::WriteAll(dir / "target", "");
+  const std::string link = dir / "HISNAMEISQK";
+  ASSERT_EQ(::symlink((dir / "target").c_str(), link.c_str()), 0);
+  SingleInstanceLock viaLink(link);
+  EXPECT_EQ(viaLink.Acquire(), State::Unavailable);
+  EXPECT_TRUE(MayRun(true, viaLink));
+
+  // A folder in its place.
+  const std::string folder = dir / "folder";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+  SingleInstanceLock onFolder(folder);
+  EXPECT_EQ(onFolder.Acquire(), State::Unavailable);
+
+  // A missing folder.
+  SingleInstanceLock nowhere(dir / "missing/HISNAMEISQK");
+  EXPECT_EQ(nowhere.Acquire(), State::Unavailable);
+  EXPECT_TRUE(MayRun(true, nowhere));
+}
+
+TEST(SingleInstanceLock, CreatedPrivateToTheUser) {
+  TempDir dir;
+  const std::string path = dir / "HISNAMEISQK";
+  const mode_t old = ::umask(0);
+  SingleInstanceLock lock(path);
+  const State state = lock.Acquire();
+  ::umask(old);
+  ASSERT_EQ(state, State::Held);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(MayRun, SecondCopyRefusedOnlyWhileTheCheckIsOn) {
+  TempDir dir;
+  const std::string path = dir / "HISNAMEISQK";
+  SingleInstanceLock running(path);
+  ASSERT_TRUE(MayRun(true, running));
+  EXPECT_EQ(running.Current(), State::Held);
+
+  SingleInstanceLock secondOn(path);
+  EXPECT_FALSE(MayRun(true, secondOn));
+
+  // With the check off the second copy runs and leaves the lock alone, so a third copy with the
+  // check on is still refused by the first.
+  SingleInstanceLock secondOff(path);
+  EXPECT_TRUE(MayRun(false, secondOff));
+  EXPECT_EQ(secondOff.Current(), State::Unlocked);
+  SingleInstanceLock third(path);
+  EXPECT_FALSE(MayRun(true, third));
+
+  // The first copy with the check off never took the lock: a later copy with it on runs.
+  running.Release();
+  SingleInstanceLock firstOff(path);
+  EXPECT_TRUE(MayRun(false, firstOff));
+  SingleInstanceLock later(path);
+  EXPECT_TRUE(MayRun(true, later));
+}
+
+} // namespace
+} // namespace qk::platform
