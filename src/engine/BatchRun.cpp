@@ -179,6 +179,11 @@ std::string BatchRun::EncryptEntry(ListEntry& entry) {
     return result + path;
   }
   if (options_.WipeSource && !platform::SamePath(state_.LastSourceName, state_.LastOutputName)) {
+    // The source goes only once its container is proved from the disk.
+    if (!engine_.VerifyEncryption(state_.LastOutputName, state_.Password)) {
+      platform::DeleteFile(state_.LastOutputName);
+      return kEncryptFailed + path;
+    }
     if (!WipeSource(path)) return result + kWipeFailed + path;
   }
   return result + path;
@@ -197,7 +202,18 @@ std::string BatchRun::DecryptEntry(ListEntry& entry) {
     return result + path;
   }
   bool wiped = true;
-  if (options_.WipeDecSource) wiped = WipeSource(path);
+  if (options_.WipeDecSource) {
+    // The container goes only once the output is proved from the disk.
+    if (!engine_.VerifyDecryption(state_.LastOutputName)) {
+      try {
+        engine_.WipeFile(state_.LastOutputName);
+      } catch (const std::exception&) {
+        platform::DeleteFile(state_.LastOutputName);
+      }
+      return kDecryptFailed + path;
+    }
+    wiped = WipeSource(path);
+  }
   host_.ProcessMessages();
   std::string output = state_.LastOutputName;
   if (state_.SourceFileDate != -1 && platform::FileExists(output)) {

@@ -136,11 +136,14 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
     header.insert(header.end(), number, number + 8);
     dst.WriteAll(header.data(), header.size());
 
+    crypto::TDCP_sha1 plainHash;
+    plainHash.Init();
     std::int64_t written = 0;
     std::size_t n = 0;
     do {
       std::memset(buffer.data(), 0, buffer.size());
       n = src.Read(buffer.data(), buffer.size());
+      plainHash.Update(buffer.data(), static_cast<std::int32_t>(n));
       if (n != DataChunk && n % 16 != 0) n = (n + 15) / 16 * 16;
       cipher.EncryptCBC(buffer.data(), buffer.data(), static_cast<std::int32_t>(n));
       dst.WriteAll(buffer.data(), n);
@@ -150,6 +153,7 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
     } while (n == DataChunk);
 
     cipher.EraseKey();
+    plainHash.Final(lastPlainDigest_.data());
     src.Close();
     dst.Sync();
     dst.Close();
@@ -176,6 +180,39 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
 }
 
 std::string FileEngine::DecryptFile(const std::string& container, const std::string& password) {
+  return Decrypt(container, password, nullptr);
+}
+
+bool FileEngine::VerifyEncryption(const std::string& container, const std::string& password) {
+  const PlainDigest expected = lastPlainDigest_;
+  PlainDigest proved{};
+  const bool ok = IsDecryptSuccess(Decrypt(container, password, &proved));
+  return ok && proved == expected;
+}
+
+bool FileEngine::VerifyDecryption(const std::string& output) {
+  try {
+    File file = File::OpenShared(output);
+    file.DropCache();
+    crypto::TDCP_sha1 sha;
+    sha.Init();
+    std::vector<std::uint8_t> buffer(DataChunk);
+    std::size_t n = 0;
+    do {
+      n = file.Read(buffer.data(), buffer.size());
+      sha.Update(buffer.data(), static_cast<std::int32_t>(n));
+    } while (n == buffer.size());
+    crypto::SecureZero(buffer.data(), buffer.size());
+    PlainDigest digest{};
+    sha.Final(digest.data());
+    return digest == lastPlainDigest_;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::string FileEngine::Decrypt(const std::string& container, const std::string& password,
+                                PlainDigest* verify) {
   std::string note = kNoTamperInfo;
   std::int64_t size = platform::GetFileSize64(container);
   std::string passwordBytes = platform::ToSystemCodePage(password);
@@ -184,8 +221,12 @@ std::string FileEngine::DecryptFile(const std::string& container, const std::str
   std::vector<std::uint8_t> buffer(DataChunk);
   std::string out;
   bool created = false;
+  crypto::TDCP_sha1 plainHash;
+  plainHash.Init();
   try {
     File in = File::OpenShared(container);
+    // A proof reads what is on the disk, not what the page cache still holds.
+    if (verify) in.DropCache();
     std::uint8_t marker[MarkerLength];
     in.ReadExact(marker, sizeof marker);
     const Generation generation = RecogniseGeneration(marker);
@@ -240,13 +281,15 @@ std::string FileEngine::DecryptFile(const std::string& container, const std::str
     // A crafted name must never lead outside the container's folder.
     if (!ValidStoredName(nameBytes) || !ValidStoredName(name)) return kInvalidFile;
 
-    out = MakeUniquePath(platform::ExtractFilePath(container) + name);
-    state_.RenameAfterDecrypt = false;
-    if (platform::SamePath(out, container)) {
-      state_.RenameAfterDecrypt = true;
-      out = MakeUniquePath(out + ".dec");
+    const bool overridden = !verify && !state_.OutputNameOverride.empty();
+    if (!verify) {
+      out = MakeUniquePath(platform::ExtractFilePath(container) + name);
+      state_.RenameAfterDecrypt = false;
+      if (platform::SamePath(out, container)) {
+        state_.RenameAfterDecrypt = true;
+        out = MakeUniquePath(out + ".dec");
+      }
     }
-    const bool overridden = !state_.OutputNameOverride.empty();
     if (overridden) {
       out = state_.OutputNameOverride;
       // Replacing the container by its own plaintext would lose it.
@@ -262,10 +305,14 @@ std::string FileEngine::DecryptFile(const std::string& container, const std::str
       size = GetInt64(sizeBytes);
       if (size < 0) return kInvalidFile;
     }
-    state_.SourceFileDate = fileDate;
-
-    File dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
-    created = true;
+    File dst;
+    if (!verify) {
+      state_.SourceFileDate = fileDate;
+      dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
+      created = true;
+    } else {
+      in.DropCache();
+    }
 
     std::int64_t read = 0;
     std::size_t n = 0;
@@ -274,8 +321,9 @@ std::string FileEngine::DecryptFile(const std::string& container, const std::str
       cipher.DecryptCBC(buffer.data(), buffer.data(), static_cast<std::int32_t>(n));
       read += static_cast<std::int64_t>(n);
       if (hasSize && read > size) n -= static_cast<std::size_t>(read - size);
-      dst.WriteAll(buffer.data(), n);
-      if (size != 0) host_.ShowProgress(ProgressText("復号中：", read, size));
+      plainHash.Update(buffer.data(), static_cast<std::int32_t>(n));
+      if (!verify) dst.WriteAll(buffer.data(), n);
+      if (size != 0) host_.ShowProgress(ProgressText(verify ? "検証中：" : "復号中：", read, size));
       PumpMaybe();
     } while (n == DataChunk);
     // Data that ends before the stored size is a damaged container, not a shorter file.
@@ -283,11 +331,14 @@ std::string FileEngine::DecryptFile(const std::string& container, const std::str
 
     cipher.EraseKey();
     in.Close();
-    dst.Sync();
-    dst.Close();
+    if (!verify) {
+      dst.Sync();
+      dst.Close();
+    }
   } catch (const std::exception&) {
     crypto::SecureZero(buffer.data(), buffer.size());
     if (keyGuard.cipher && keyGuard.cipher->Initialized()) keyGuard.cipher->EraseKey();
+    if (verify) return kDecryptFailed;
     state_.LastSourceName = container;
     state_.LastOutputName = out;
     if (created) {
@@ -301,8 +352,15 @@ std::string FileEngine::DecryptFile(const std::string& container, const std::str
     return kDecryptFailed;
   }
   crypto::SecureZero(buffer.data(), buffer.size());
-  state_.LastSourceName = container;
-  state_.LastOutputName = out;
+  PlainDigest digest{};
+  plainHash.Final(digest.data());
+  if (verify) {
+    *verify = digest;
+  } else {
+    lastPlainDigest_ = digest;
+    state_.LastSourceName = container;
+    state_.LastOutputName = out;
+  }
   return std::string("復号成功(") + note + ") : ";
 }
 

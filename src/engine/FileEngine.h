@@ -12,6 +12,7 @@
 #include "engine/TamperCode.h"
 #include "engine/TextCrypt.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +49,13 @@ public:
                           std::int32_t algorithm, bool addTamperCode);
   // Decrypts a container beside itself under its stored name (or to OutputNameOverride).
   std::string DecryptFile(const std::string& container, const std::string& password);
+  // Proofs before a source is wiped. They read the new file back from the disk (cached pages
+  // dropped first): the container of the last encryption must decrypt to exactly the bytes read
+  // from its source, and the output of the last decryption must hold exactly the bytes
+  // decrypted.
+  bool VerifyEncryption(const std::string& container, const std::string& password);
+  bool VerifyDecryption(const std::string& output);
+
   // Overwrites the file with 'N' bytes and deletes it; raises platform::IoError when the file
   // cannot be opened.
   void WipeFile(const std::string& path);
@@ -64,6 +72,10 @@ public:
   const EngineSettings& Settings() const { return settings_; }
 
 private:
+  using PlainDigest = std::array<std::uint8_t, 20>;
+  // Decrypts a container to its output, or with verify set only into a digest of its plaintext.
+  std::string Decrypt(const std::string& container, const std::string& password,
+                      PlainDigest* verify);
   crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm);
   void PumpMaybe();
 
@@ -76,6 +88,7 @@ private:
   crypto::TDCP_gost DCP_gost;
   TextCrypt text_;
   TamperCoder tamper_;
+  PlainDigest lastPlainDigest_{};
 };
 
 // While a file exists at path: path + "_RENAMED" + its extension.

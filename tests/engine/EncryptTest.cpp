@@ -131,3 +131,38 @@ TEST_F(EngineTest, RandomNamesUseTheirAlphabetAndAreFree) {
 
 } // namespace
 } // namespace qk::test
+
+namespace qk::test {
+namespace {
+
+// The proofs a source wipe waits for read the new file back and compare it with what was read
+// or decrypted.
+TEST_F(EngineTest, ProofsCatchAChangedOutput) {
+  for (bool tamper : {false, true}) {
+    const std::string source = Plain(tamper ? "t.txt" : "n.txt", RandomBytes(20000, 9));
+    const std::string container = Encrypt(source, "password", "", 0, tamper);
+    EXPECT_TRUE(engine.VerifyEncryption(container, "password"));
+    EXPECT_FALSE(engine.VerifyEncryption(container, "other password"));
+    std::string bytes = ReadAll(container);
+    bytes[bytes.size() - 100] ^= 0x40;
+    WriteAll(container, bytes);
+    EXPECT_FALSE(engine.VerifyEncryption(container, "password"));
+    // A proof changes nothing of the run's state.
+    EXPECT_EQ(state.LastOutputName, container);
+  }
+
+  const std::string source = Plain("d.txt", RandomBytes(5000, 10));
+  const std::string container = Encrypt(source, "password", "", 1, true);
+  platform::DeleteFile(source);
+  ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "password")));
+  EXPECT_TRUE(engine.VerifyDecryption(source));
+  std::string bytes = ReadAll(source);
+  bytes[17] ^= 1;
+  WriteAll(source, bytes);
+  EXPECT_FALSE(engine.VerifyDecryption(source));
+  WriteAll(source, bytes.substr(0, 100));
+  EXPECT_FALSE(engine.VerifyDecryption(source));
+}
+
+} // namespace
+} // namespace qk::test
