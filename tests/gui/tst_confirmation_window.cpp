@@ -106,18 +106,14 @@ void TestConfirmationWindow::windowAndListLayout() {
   h.Fill(OperationMode::Encrypt, {h.File("a.txt", "a")});
   QCOMPARE(h.dlg->size(), QSize(604, 334));
   QVERIFY(!h.dlg->windowFlags().testFlag(Qt::WindowCloseButtonHint));
-  QVERIFY(!h.dlg->isModal());
 
   QTableWidget* list = h.List();
-  QCOMPARE(list->columnCount(), 3);
   QCOMPARE(list->columnWidth(0), 450);
   QCOMPARE(list->columnWidth(1), 200);
   QCOMPARE(list->columnWidth(2), 200);
   QCOMPARE(h.Header(0), QStringLiteral("ファイル名"));
   QVERIFY(!list->horizontalHeader()->sectionsClickable());
   QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
-  QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
-  QVERIFY(list->showGrid());
 
   // The label spans the window above the buttons; the extra buttons wait hidden.
   QLabel* label = h.Label();
@@ -128,8 +124,6 @@ void TestConfirmationWindow::windowAndListLayout() {
   QVERIFY(h.Button("SkipWipeBitBtn")->isHidden());
   QVERIFY(!h.Button("SkipWipeBitBtn")->isEnabled());
   QVERIFY(h.Button("ReEncBitBtn")->isHidden());
-  QCOMPARE(h.Button("SkipWipeBitBtn")->text(), QStringLiteral("抹消をスキップ"));
-  QCOMPARE(h.Button("ReEncBitBtn")->text(), QStringLiteral("再暗号化"));
 }
 
 void TestConfirmationWindow::encryptRun() {
