@@ -1,0 +1,259 @@
+// Every file operation of a scenario fails once, in turn: whatever fails, no source is lost, no
+// partial output stays, and the result says what happened.
+#include "engine/BatchRun.h"
+#include "engine/EngineFixture.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+
+#include <cerrno>
+
+namespace qk::test {
+namespace {
+
+using platform::FileOperation;
+
+// Counts the file operations and fails the n-th (1-based) with a rotating error.
+class FaultPlan {
+public:
+  explicit FaultPlan(int failAt) : failAt_(failAt) {
+    platform::SetFaultHook([this](FileOperation, const std::string&) {
+      ++calls_;
+      if (calls_ != failAt_) return 0;
+      fired_ = true;
+      static const int errors[] = {ENOSPC, EIO, EACCES};
+      return errors[failAt_ % 3];
+    });
+  }
+  ~FaultPlan() { platform::SetFaultHook(nullptr); }
+  int Calls() const { return calls_; }
+  bool Fired() const { return fired_; }
+
+private:
+  int failAt_;
+  int calls_ = 0;
+  bool fired_ = false;
+};
+
+// Runs scenario once per possible failure point until a run completes without firing.
+template <class Scenario> int ForEveryFault(Scenario&& scenario) {
+  int points = 0;
+  for (int n = 1; n < 10000; ++n) {
+    TempDir dir;
+    bool fired = false;
+    scenario(dir, [&](auto&& body) {
+      FaultPlan plan(n);
+      body();
+      fired = plan.Fired();
+    });
+    if (!fired) break;
+    ++points;
+  }
+  return points;
+}
+
+class NoDialogs : public engine::BatchHost {
+public:
+  void ShowProgress(const std::string&) override {}
+  void ProcessMessages() override {}
+  void Inform(const std::string&) override {}
+  bool Confirm(const std::string&) override { return true; }
+  void Warn(const std::string&) override {}
+  std::optional<PasswordAnswer> AskPassword(bool) override {
+    return PasswordAnswer{"password", "h"};
+  }
+  void ClearPasswordFields(bool, bool) override {}
+  void Changed() override {}
+  void ShowReturnForm() override {}
+  void EndProgram() override {}
+};
+
+// Decrypts a container with fresh objects and no faults; the plaintext, or nullopt.
+std::optional<std::string> Plaintext(const std::string& container, const std::string& password) {
+  TempDir out;
+  engine::NullHost host;
+  engine::RunState state;
+  engine::EngineSettings settings;
+  engine::Random random(1);
+  engine::FileEngine engine(host, state, settings, random);
+  state.OutputNameOverride = out / "plain";
+  if (!engine::IsDecryptSuccess(engine.DecryptFile(container, password))) return std::nullopt;
+  return ReadAll(out / "plain");
+}
+
+std::vector<std::string> Names(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+const std::string kPlain = RandomBytes(3 * 8192 + 5, 77);
+
+TEST(FaultInjection, EncryptionLeavesSourceAndNoPartialOutput) {
+  const int points = ForEveryFault([](TempDir& dir, auto&& withFaults) {
+    WriteAll(dir / "a.txt", kPlain);
+    engine::NullHost host;
+    engine::RunState state;
+    engine::EngineSettings settings;
+    engine::Random random(1);
+    engine::FileEngine engine(host, state, settings, random);
+    std::string result;
+    withFaults([&] {
+      result = engine.EncryptFile(dir / "a.txt", dir / "a.txt.enc", "password", "h", 0, true);
+    });
+    EXPECT_EQ(ReadAll(dir / "a.txt"), kPlain);
+    if (result == engine::kEncryptOk) {
+      EXPECT_EQ(Plaintext(dir / "a.txt.enc", "password"), kPlain);
+    } else {
+      EXPECT_EQ(result, engine::kEncryptFailed);
+      EXPECT_EQ(Names(dir), std::vector<std::string>{"a.txt"});
+    }
+  });
+  EXPECT_GT(points, 10);
+  RecordProperty("fault_points", points);
+}
+
+TEST(FaultInjection, DecryptionLeavesContainerAndNoPartialOutput) {
+  const int points = ForEveryFault([](TempDir& dir, auto&& withFaults) {
+    WriteAll(dir / "a.txt", kPlain);
+    engine::NullHost host;
+    engine::RunState state;
+    engine::EngineSettings settings;
+    engine::Random random(1);
+    engine::FileEngine engine(host, state, settings, random);
+    ASSERT_EQ(engine.EncryptFile(dir / "a.txt", dir / "a.enc", "password", "h", 1, true),
+              engine::kEncryptOk);
+    platform::DeleteFile(dir / "a.txt");
+    const std::string container = ReadAll(dir / "a.enc");
+    std::string result;
+    withFaults([&] { result = engine.DecryptFile(dir / "a.enc", "password"); });
+    EXPECT_EQ(ReadAll(dir / "a.enc"), container);
+    if (engine::IsDecryptSuccess(result)) {
+      EXPECT_EQ(ReadAll(dir / "a.txt"), kPlain);
+    } else {
+      EXPECT_TRUE(result == engine::kDecryptFailed || result == engine::kTamperMismatch) << result;
+      EXPECT_EQ(Names(dir), std::vector<std::string>{"a.enc"});
+    }
+  });
+  EXPECT_GT(points, 10);
+  RecordProperty("fault_points", points);
+}
+
+// A batch that wipes its sources: each source is either still whole or its output decrypts to
+// exactly its bytes.
+void ExpectNothingLost(const TempDir& dir,
+                       const std::vector<std::pair<std::string, std::string>>& files,
+                       engine::BatchRun& run) {
+  for (const auto& [name, bytes] : files) {
+    const std::string source = dir / name;
+    if (Exists(source) && ReadAll(source) == bytes) continue;
+    // Gone, or overwritten by a wipe that could not finish: the container must hold it.
+    const auto plain = Plaintext(source + ".enc", "password");
+    EXPECT_TRUE(plain && *plain == bytes) << name << " is gone without a good container";
+  }
+  int failures = 0;
+  for (const auto& e : run.Entries()) {
+    if (e.Caption.rfind("＊", 0) == 0 || e.Caption.find(engine::kWipeFailed) != std::string::npos)
+      ++failures;
+  }
+  EXPECT_EQ(run.FailureCount(), failures);
+}
+
+TEST(FaultInjection, EncryptRunWithSourceWipes) {
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"a.txt", kPlain}, {"b.txt", "small"}, {"c.txt", ""}};
+  const int points = ForEveryFault([&](TempDir& dir, auto&& withFaults) {
+    for (const auto& [name, bytes] : files) WriteAll(dir / name, bytes);
+    NoDialogs host;
+    engine::BatchOptions options;
+    engine::Random random(1);
+    engine::BatchRun run(host, options, random);
+    run.State().Mode = engine::OperationMode::Encrypt;
+    for (const auto& f : files) run.AddFile(dir / f.first);
+    run.ShowList();
+    withFaults([&] { run.RunBatch(); });
+    ExpectNothingLost(dir, files, run);
+    for (const auto& e : run.Entries()) {
+      // A failed entry leaves no container behind.
+      if (e.Caption.rfind("＊", 0) == 0) {
+        EXPECT_FALSE(Exists(e.Path + ".enc")) << e.Caption;
+      }
+    }
+  });
+  EXPECT_GT(points, 30);
+  RecordProperty("fault_points", points);
+}
+
+TEST(FaultInjection, DecryptRunAndReEncryption) {
+  const std::vector<std::pair<std::string, std::string>> files{{"a.txt", kPlain},
+                                                               {"b.txt", "small"}};
+  const int points = ForEveryFault([&](TempDir& dir, auto&& withFaults) {
+    NoDialogs host;
+    engine::BatchOptions options;
+    engine::Random random(1);
+    engine::BatchRun run(host, options, random);
+    for (const auto& [name, bytes] : files) WriteAll(dir / name, bytes);
+    run.State().Mode = engine::OperationMode::Encrypt;
+    for (const auto& f : files) run.AddFile(dir / f.first);
+    run.ShowList();
+    run.RunBatch();
+    run.Close();
+    ASSERT_FALSE(Exists(dir / "a.txt"));
+
+    run.ClearList();
+    run.State().Mode = engine::OperationMode::Decrypt;
+    for (const auto& f : files) run.AddFile(dir / (f.first + ".enc"));
+    run.ShowList();
+    withFaults([&] {
+      run.RunBatch();
+      run.ReEncrypt();
+    });
+    // Each file exists in plain form or as a container that decrypts to it (a container that
+    // could not be wiped keeps its name, so a new one may carry "_RENAMED").
+    for (const auto& [name, bytes] : files) {
+      const std::string plain = dir / name;
+      if (Exists(plain) && ReadAll(plain) == bytes) continue;
+      bool found = false;
+      for (const auto& other : Names(dir)) {
+        if (other.rfind(name + ".enc", 0) != 0) continue;
+        const auto back = Plaintext(dir / other, "password");
+        found = found || (back && *back == bytes);
+      }
+      EXPECT_TRUE(found) << name;
+    }
+  });
+  EXPECT_GT(points, 30);
+  RecordProperty("fault_points", points);
+}
+
+TEST(FaultInjection, WipeRemovesOrRaises) {
+  const int points = ForEveryFault([](TempDir& dir, auto&& withFaults) {
+    WriteAll(dir / "a.txt", kPlain);
+    engine::NullHost host;
+    engine::RunState state;
+    engine::EngineSettings settings;
+    engine::Random random(1);
+    engine::FileEngine engine(host, state, settings, random);
+    bool raised = false;
+    withFaults([&] {
+      try {
+        engine.WipeFile(dir / "a.txt");
+      } catch (const platform::IoError&) {
+        raised = true;
+      }
+    });
+    // Either the wipe reports its failure, or the file was overwritten in full before it went
+    // (a refused delete leaves only 'N' bytes behind).
+    if (!raised && Exists(dir / "a.txt")) {
+      const std::string left = ReadAll(dir / "a.txt");
+      EXPECT_EQ(left.find_first_not_of('N'), std::string::npos);
+      EXPECT_GE(left.size(), kPlain.size());
+    }
+  });
+  EXPECT_GT(points, 3);
+  RecordProperty("fault_points", points);
+}
+
+} // namespace
+} // namespace qk::test
