@@ -1,0 +1,53 @@
+// The desktop program: one copy per user while DBCHK is on, the six windows, the message loop.
+
+#include "app/Main.h"
+#include "app/MessageBoxes.h"
+#include "app/Pictures.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/SingleInstance.h"
+#include "settings/Settings.h"
+
+#include <QApplication>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+  using namespace qk;
+
+  // The command line as given, before the toolkit takes out the switches it knows: every word
+  // belongs to the program. Relative paths are taken against the folder the program was started
+  // in, which stops being the current directory once the main window exists.
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::string startDir = "/";
+  try {
+    startDir = platform::CurrentDirectory();
+  } catch (const platform::IoError&) {
+    // The folder is gone: only absolute paths on the command line can still be found.
+  }
+
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("QK");
+  QApplication::setApplicationDisplayName("QK");
+  // The program ends when its main window closes, not when its last window happens to hide.
+  QApplication::setQuitOnLastWindowClosed(false);
+  app::InstallJapaneseTranslations();
+  QApplication::setWindowIcon(app::ProgramIcon());
+
+  const std::string programDir = settings::ExecutableDir();
+  const std::string iniPath = settings::DefaultIniPath(programDir);
+
+  // A second copy says so and ends before it does anything else. The lock stays held until
+  // this process ends.
+  platform::SingleInstanceLock lock;
+  if (!platform::MayRun(settings::SettingsStore(iniPath).ReadDbChk(), lock)) {
+    app::ShowNote(nullptr, QString::fromUtf8("すでに起動しています。"));
+    return 0;
+  }
+
+  app::TQKProgram program({iniPath, args, startDir, programDir});
+  QObject::connect(program.MainForm.get(), &app::TMainForm::ProgramEnded, &application,
+                   &QCoreApplication::quit, Qt::QueuedConnection);
+  program.MainForm->show();
+  return QApplication::exec();
+}
