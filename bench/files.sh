@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# Whole-file measurements of the Release qk-cli (built in build/bench):
+#   (a) encrypt and decrypt a 256 MiB file with Twofish and Rijndael, tamper code on, beside the
+#       raw CBC speed of the same cipher from the primitives benchmark;
+#   (b) peak resident memory while encrypting and decrypting a 1 GiB file;
+#   (c) a folder of 2,000 small files through qk-cli and through an openssl enc loop.
+# Prints lines "operation qk_value peer peer_value ratio". MB/s are 10^6 bytes per second. Rates
+# marked _cpu divide by the CPU time (user + system, children included), as the primitives
+# benchmark does, so that they hold while other jobs share the machine; _wall by the wall time.
+# The big files live in /dev/shm (else /tmp) only while they are measured.
+# Environment: QK_FILES_REPS (repetitions of the timed runs, median reported, default 3),
+# QK_FILES_COUNT (number of small files, default 2000).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/bench"
+reps=${QK_FILES_REPS:-3}
+count=${QK_FILES_COUNT:-2000}
+
+"$root/scripts/install-deps.sh" build bench >&2
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQK_BUILD_BENCH=ON \
+  -DQK_BUILD_TESTS=OFF -DQK_SANITIZE=OFF >&2
+cmake --build "$build" -j2 --target qk_bench_primitives qk-cli >&2
+qk="$build/src/cli/qk-cli"
+primitives="$build/bench/qk_bench_primitives"
+
+base=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
+work=$(mktemp -d "$base/qk-files.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+pw="$work/password"
+printf 'benchmark-password\n' >"$pw"
+ini="$work/empty.ini"
+: >"$ini"
+
+# timed COMMAND...: runs it; sets T_WALL and T_CPU (seconds; CPU of it and its children).
+timed() {
+  local t0=$EPOCHREALTIME
+  /usr/bin/time -f '%U %S' -o "$work/rusage" "$@"
+  local t1=$EPOCHREALTIME
+  T_WALL=$(calc "$t1 - $t0" 6)
+  T_CPU=$(awk '{t = $1 + $2; printf "%.2f", t < 0.01 ? 0.01 : t}' "$work/rusage")
+}
+# Median of the arguments.
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+# calc EXPRESSION: floating-point arithmetic.
+calc() { awk "BEGIN {printf \"%.${2:-1}f\", $1}"; }
+line() { printf '%s %s %s %s %s\n' "$@"; }
+
+random_file() { # path, MiB
+  head -c "$(($2 * 1024 * 1024))" /dev/urandom >"$1"
+}
+
+echo "# operation qk_value peer peer_value ratio"
+
+# ---- raw CBC speed from the primitives benchmark ----
+raw_json="$work/raw.json"
+"$primitives" --benchmark_filter='^ours/(twofish|rijndael)_(en|de)crypt_cbc$' \
+  --benchmark_min_time=0.5 --benchmark_repetitions="$reps" \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_out="$raw_json" --benchmark_out_format=json >/dev/null
+raw() { # operation -> median MB/s
+  python3 - "$raw_json" "$1" <<'EOF'
+import json, sys
+# The median of the repetitions; a single repetition has no aggregates.
+runs = [b for b in json.load(open(sys.argv[1]))["benchmarks"]
+        if b.get("run_name", b["name"]) == "ours/" + sys.argv[2]]
+pick = [b for b in runs if b.get("aggregate_name") == "median"] or runs
+print(f'{pick[0]["bytes_per_second"] / 1e6:.1f}')
+EOF
+}
+
+# ---- (a) 256 MiB, tamper code on ----
+big="$work/big.bin"
+random_file "$big" 256
+bytes=$((256 * 1024 * 1024))
+for algorithm in twofish rijndael; do
+  enc_cpu=() enc_wall=() dec_cpu=() dec_wall=()
+  for ((r = 0; r < reps; r++)); do
+    rm -f "$work/big.enc" "$work/big.dec"
+    timed "$qk" encrypt --password-file "$pw" --ini "$ini" --algorithm "$algorithm" --tamper-code \
+      -o "$work/big.enc" "$big" >/dev/null
+    enc_cpu+=("$(calc "$bytes / 1e6 / $T_CPU")")
+    enc_wall+=("$(calc "$bytes / 1e6 / $T_WALL")")
+    timed "$qk" decrypt --password-file "$pw" --ini "$ini" -o "$work/big.dec" "$work/big.enc" \
+      >/dev/null
+    dec_cpu+=("$(calc "$bytes / 1e6 / $T_CPU")")
+    dec_wall+=("$(calc "$bytes / 1e6 / $T_WALL")")
+    cmp -s "$big" "$work/big.dec" || {
+      echo "files.sh: $algorithm round trip differs" >&2
+      exit 1
+    }
+  done
+  rm -f "$work/big.enc" "$work/big.dec"
+  raw_enc=$(raw "${algorithm}_encrypt_cbc")
+  raw_dec=$(raw "${algorithm}_decrypt_cbc")
+  prefix="qk_${algorithm}_256MiB"
+  v=$(median "${enc_cpu[@]}")
+  line "${prefix}_encrypt_MBps_cpu" "$v" raw_encrypt_cbc "$raw_enc" "$(calc "$v / $raw_enc" 2)"
+  v=$(median "${enc_wall[@]}")
+  line "${prefix}_encrypt_MBps_wall" "$v" raw_encrypt_cbc "$raw_enc" "$(calc "$v / $raw_enc" 2)"
+  v=$(median "${dec_cpu[@]}")
+  line "${prefix}_decrypt_MBps_cpu" "$v" raw_encrypt_cbc "$raw_enc" "$(calc "$v / $raw_enc" 2)"
+  line "${prefix}_decrypt_MBps_cpu" "$v" raw_decrypt_cbc "$raw_dec" "$(calc "$v / $raw_dec" 2)"
+  v=$(median "${dec_wall[@]}")
+  line "${prefix}_decrypt_MBps_wall" "$v" raw_encrypt_cbc "$raw_enc" "$(calc "$v / $raw_enc" 2)"
+done
+rm -f "$big"
+
+# ---- (b) peak resident memory, 1 GiB ----
+big="$work/huge.bin"
+random_file "$big" 1024
+peak() { # output of /usr/bin/time -v -> MiB
+  awk -F: '/Maximum resident set size/ {printf "%.1f", $2 / 1024}' "$1"
+}
+/usr/bin/time -v -o "$work/time.enc" "$qk" encrypt --password-file "$pw" --ini "$ini" \
+  --algorithm twofish --tamper-code -o "$work/huge.enc" "$big" >/dev/null
+rm -f "$big"
+/usr/bin/time -v -o "$work/time.dec" "$qk" decrypt --password-file "$pw" --ini "$ini" \
+  -o "$work/huge.dec" "$work/huge.enc" >/dev/null
+rm -f "$work/huge.enc" "$work/huge.dec"
+rss_enc=$(peak "$work/time.enc")
+rss_dec=$(peak "$work/time.dec")
+line peak_rss_MiB_encrypt_1GiB "$rss_enc" target 16 "$(calc "$rss_enc / 16" 2)"
+line peak_rss_MiB_decrypt_1GiB "$rss_dec" target 16 "$(calc "$rss_dec / 16" 2)"
+echo "peak_rss_MiB $(calc "($rss_enc > $rss_dec) ? $rss_enc : $rss_dec")"
+
+# ---- (c) a folder of small files ----
+plain="$work/plain"
+mkdir "$plain"
+python3 - "$plain" "$count" <<'EOF'
+import os, random, sys
+rng = random.Random(20240601)
+for i in range(int(sys.argv[2])):
+    with open(os.path.join(sys.argv[1], f"f{i:05d}.bin"), "wb") as f:
+        f.write(os.urandom(rng.randint(1024, 64 * 1024)))
+EOF
+# Every file of the second folder must equal the same-named file of the first.
+same() {
+  python3 - "$1" "$2" <<'EOF'
+import os, sys
+a, b = sys.argv[1], sys.argv[2]
+names = sorted(os.listdir(a))
+bad = [n for n in names if open(os.path.join(a, n), "rb").read() != open(os.path.join(b, n), "rb").read()]
+sys.exit(1 if bad else 0)
+EOF
+}
+fps() { calc "$count / $1"; }
+
+# Adds the files-per-second rates of the last timed run to the arrays named by $1_cpu, $1_wall.
+record() {
+  local -n cpu_rates="$1_cpu" wall_rates="$1_wall"
+  cpu_rates+=("$(fps "$T_CPU")")
+  wall_rates+=("$(fps "$T_WALL")")
+}
+
+# shellcheck disable=SC2034 # read through name references below
+qk_enc_cpu=() qk_enc_wall=() qk_dec_cpu=() qk_dec_wall=()
+for ((r = 0; r < reps; r++)); do
+  rm -rf "$work/qk"
+  mkdir "$work/qk"
+  timed "$qk" encrypt --password-file "$pw" --ini "$ini" --no-recursive "$plain" >/dev/null
+  record qk_enc
+  mv "$plain"/*.enc "$work/qk/"
+  timed "$qk" decrypt --password-file "$pw" --ini "$ini" --no-recursive "$work/qk" >/dev/null
+  record qk_dec
+  same "$plain" "$work/qk" || {
+    echo "files.sh: qk-cli folder round trip differs" >&2
+    exit 1
+  }
+done
+rm -rf "$work/qk"
+
+# shellcheck disable=SC2034 # read through name references below
+ossl_enc_cpu=() ossl_enc_wall=() ossl_dec_cpu=() ossl_dec_wall=()
+for ((r = 0; r < reps; r++)); do
+  rm -rf "$work/ossl" "$work/ossl-dec"
+  mkdir "$work/ossl" "$work/ossl-dec"
+  # shellcheck disable=SC2016 # expanded by the inner shell
+  timed bash -c 'for f in "$1"/*; do
+      openssl enc -aes-256-cbc -pbkdf2 -pass "file:$3" -in "$f" -out "$2/${f##*/}.enc"
+    done' _ "$plain" "$work/ossl" "$pw"
+  record ossl_enc
+  # shellcheck disable=SC2016
+  timed bash -c 'for f in "$1"/*.enc; do
+      name=${f##*/}
+      openssl enc -d -aes-256-cbc -pbkdf2 -pass "file:$3" -in "$f" -out "$2/${name%.enc}"
+    done' _ "$work/ossl" "$work/ossl-dec" "$pw"
+  record ossl_dec
+  same "$plain" "$work/ossl-dec" || {
+    echo "files.sh: openssl folder round trip differs" >&2
+    exit 1
+  }
+done
+rm -rf "$work/ossl" "$work/ossl-dec"
+
+for op in enc dec; do
+  word=$([ "$op" = enc ] && echo encrypt || echo decrypt)
+  for clock in cpu wall; do
+    declare -n q="qk_${op}_${clock}" o="ossl_${op}_${clock}"
+    qv=$(median "${q[@]}")
+    ov=$(median "${o[@]}")
+    line "folder_${count}_${word}_files_per_s_${clock}" "$qv" openssl_loop "$ov" \
+      "$(calc "$qv / $ov" 2)"
+    unset -n q o
+  done
+done
