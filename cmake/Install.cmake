@@ -1,0 +1,109 @@
+# Installation and the Debian package (cpack -G DEB).
+#
+# Layout under the prefix (/usr in the package):
+#   lib/qk/qk, lib/qk/qk-cli         the programs. Each finds manual/index.html and its QK.ini beside
+#                                    its own executable, through /proc/self/exe, which resolves links;
+#                                    QK.ini falls back to ~/.config/qk/ where that folder is not
+#                                    writable.
+#   lib/qk/manual/                   the manual (index.html Japanese, en.html English)
+#   bin/qk, bin/qk-cli               relative symbolic links to the programs
+#   share/applications/qk.desktop    the desktop entry
+#   share/icons/hicolor/<n>x<n>/apps/qk.png   the icon, drawn at build time by qk-make-icons
+#
+# The desktop program is optional: without the target qk, only qk-cli and the manual are installed.
+
+include(GNUInstallDirs)
+
+# The programs' folder. The install(TARGETS) rules of qk (src/app) and qk-cli (src/cli) name the
+# same folder.
+set(QK_INSTALL_PKGDIR lib/qk)
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/manual/ DESTINATION ${QK_INSTALL_PKGDIR}/manual)
+
+# Links in bin. They are made in the build tree and installed as links (install(FILES) keeps a
+# symbolic link a link), relative so that they hold under any prefix and DESTDIR.
+set(QK_PROGRAMS qk-cli)
+if(TARGET qk)
+  list(APPEND QK_PROGRAMS qk)
+endif()
+set(QK_LINK_DIR ${PROJECT_BINARY_DIR}/install-links)
+file(REMOVE_RECURSE ${QK_LINK_DIR})
+file(MAKE_DIRECTORY ${QK_LINK_DIR})
+foreach(program ${QK_PROGRAMS})
+  cmake_path(RELATIVE_PATH QK_INSTALL_PKGDIR BASE_DIRECTORY ${CMAKE_INSTALL_BINDIR}
+             OUTPUT_VARIABLE relative_dir)
+  file(CREATE_LINK ${relative_dir}/${program} ${QK_LINK_DIR}/${program} SYMBOLIC)
+  install(FILES ${QK_LINK_DIR}/${program} DESTINATION ${CMAKE_INSTALL_BINDIR})
+endforeach()
+
+if(QK_BUILD_GUI)
+  # Draws the icon files; runs headless on Qt's offscreen platform.
+  add_executable(qk-make-icons ${PROJECT_SOURCE_DIR}/tools/make-icons.cpp
+                               ${PROJECT_SOURCE_DIR}/src/app/Pictures.cpp)
+  target_include_directories(qk-make-icons PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(qk-make-icons PRIVATE Qt6::Gui qk_warnings)
+
+  # The sizes of kIconSizes in src/app/Pictures.h.
+  set(QK_ICON_DIR ${PROJECT_BINARY_DIR}/icons/hicolor)
+  set(QK_ICON_FILES)
+  foreach(size 16 32 48 64 128 256)
+    list(APPEND QK_ICON_FILES ${QK_ICON_DIR}/${size}x${size}/apps/qk.png)
+  endforeach()
+  add_custom_command(
+    OUTPUT ${QK_ICON_FILES}
+    # Qt's font and plugin caches live as long as the process; they are not leaks worth failing
+    # a sanitizer build for.
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:qk-make-icons> ${QK_ICON_DIR}
+    DEPENDS qk-make-icons
+    COMMENT "Drawing the program icon"
+    VERBATIM)
+  add_custom_target(qk-icons ALL DEPENDS ${QK_ICON_FILES})
+
+  if(TARGET qk)
+    install(DIRECTORY ${QK_ICON_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+    install(FILES ${PROJECT_SOURCE_DIR}/data/qk.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  endif()
+endif()
+
+# The manual: well-formed, links resolve in both languages, and the qk-cli usage it quotes is the
+# one the program prints.
+if(QK_BUILD_TESTS)
+  find_package(Python3 COMPONENTS Interpreter)
+  if(Python3_Interpreter_FOUND)
+    add_test(NAME manual_check
+             COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/check-manual.py
+                     ${PROJECT_SOURCE_DIR}/manual $<TARGET_FILE:qk-cli>)
+  endif()
+endif()
+
+# The Debian package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME qk)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "QK developers")
+set(CPACK_PACKAGE_CONTACT "QK developers <dev@qk.invalid>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "file encryption tool with a Japanese desktop interface")
+# The summary above is the synopsis line; this is the extended description below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "QK encrypts files and folders into container files beside them with
+Twofish, Rijndael or GOST 28147-89 in CBC mode under a key made from a
+password, optionally with a tamper-detection code, and decrypts them back
+under their stored names and dates. It can wipe files by overwriting them
+before deleting them, and keeps a password hint and a verification hash.
+.
+The desktop program qk offers drop targets for encrypting, decrypting and
+wiping; qk-cli runs the same engine from scripts. The manual is installed
+in /usr/lib/qk/manual.")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "QK developers <dev@qk.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Japanese standard buttons and fonts, the browser for the manual, the icon theme.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "qt6-translations-l10n, fonts-noto-cjk, xdg-utils, hicolor-icon-theme")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+include(CPack)
