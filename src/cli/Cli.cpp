@@ -245,6 +245,10 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   if (o.output)
     state.OutputNameOverride = platform::MakeAbsolute(*o.output, platform::CurrentDirectory());
 
+  // A named path that does not exist fails the run; checked before sources are wiped.
+  bool missing = false;
+  for (const auto& file : o.files) missing = missing || !platform::FileExists(file);
+
   app::TFindFile finder;
   finder.Recurse = o.recursive.value_or(model.Recurse);
   finder.Attributes = app::TAttrOptions(app::ffReadOnly) | app::ffHidden | app::ffSystem |
@@ -276,8 +280,6 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     out << '\n';
   }
   out << run.Dialog().Label1 << '\n';
-  bool missing = false;
-  for (const auto& file : o.files) missing = missing || !platform::FileExists(file);
   return run.FailureCount() == 0 && !missing ? kExitOk : kExitFailed;
 }
 
