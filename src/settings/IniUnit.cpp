@@ -1,5 +1,7 @@
 #include "settings/IniUnit.h"
 
+#include "platform/File.h"
+
 #include "platform/CodePage.h"
 
 #include <cerrno>
@@ -205,18 +207,25 @@ void ReplaceFileAtomically(const std::string& path, const std::string& contents)
     fail(errno);
   }
 
+  using platform::FileOperation;
+  using platform::InjectedFault;
   std::string temp = dir + "/." + name + ".XXXXXX";
+  if (const int injected = InjectedFault(FileOperation::Create, temp)) fail(injected);
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) fail(errno);
-  int err = WriteWhole(fd, contents);
+  int err = InjectedFault(FileOperation::Write, temp);
+  if (err == 0) err = WriteWhole(fd, contents);
   if (err == 0 && ::fchmod(fd, existing ? (st.st_mode & 07777) : 0644) != 0) err = errno;
   if (err == 0 && existing && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
     // Best effort: only a privileged process may give the file back to its owner.
     if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
     }
   }
+  if (err == 0) err = InjectedFault(FileOperation::Sync, temp);
   if (err == 0 && ::fsync(fd) != 0) err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0) err = InjectedFault(FileOperation::Close, temp);
+  if (err == 0) err = InjectedFault(FileOperation::Rename, temp);
   if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
   if (err != 0) {
     ::unlink(temp.c_str());
