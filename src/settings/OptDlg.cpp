@@ -49,21 +49,23 @@ constexpr const char* kHMACWarning =
     "ることが出来ませんのでご注意ください。";
 
 // Typing stops at the byte limit in the system code page. A longer text that is already there (a
-// hand-edited setting) is shown as it is and may be shortened, never lengthened.
+// hand-edited setting) is shown as it is and may be shortened, never lengthened. The line edit
+// has taken the new text in already when it asks, so the text before the change is kept here.
 class ByteLimitValidator : public QValidator {
 public:
-  ByteLimitValidator(QLineEdit* edit, std::size_t limit)
-      : QValidator(edit), edit_(edit), limit_(limit) {}
+  ByteLimitValidator(QLineEdit* edit, std::size_t limit) : QValidator(edit), limit_(limit) {
+    connect(edit, &QLineEdit::textChanged, this,
+            [this](const QString& text) { previous_ = platform::SystemByteLength(S(text)); });
+  }
 
   State validate(QString& input, int&) const override {
     const std::size_t bytes = platform::SystemByteLength(S(input));
-    if (bytes <= limit_) return Acceptable;
-    return bytes <= platform::SystemByteLength(S(edit_->text())) ? Acceptable : Invalid;
+    return bytes <= limit_ || bytes <= previous_ ? Acceptable : Invalid;
   }
 
 private:
-  QLineEdit* edit_;
   std::size_t limit_;
+  std::size_t previous_ = 0;
 };
 
 QCheckBox* NewCheckBox(QWidget* parent, const char* name, const char* caption, bool checked) {
