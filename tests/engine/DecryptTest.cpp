@@ -251,3 +251,25 @@ TEST_F(DecryptTest, ProgressCountsContainerBytes) {
 
 } // namespace
 } // namespace qk::test
+
+namespace qk::test {
+namespace {
+
+// Names that are not UTF-8 travel as their bytes; bytes that read as CP932 come back as the
+// characters they stand for.
+TEST_F(DecryptTest, NamesThatAreNotUtf8) {
+  const std::string raw = std::string("\xff\xfe name.bin");
+  const std::string container = Container(raw, "raw bytes", 0, true);
+  ASSERT_EQ(engine.DecryptFile(container, "pw"), kOkCode);
+  EXPECT_EQ(state.LastOutputName, dir / raw);
+  EXPECT_EQ(ReadAll(dir / raw), "raw bytes");
+
+  const std::string cp932 = std::string("\x82\xa0.txt"); // "あ.txt" written on a CP932 system
+  const std::string second = Container(cp932, "cp932", 0, false);
+  ASSERT_EQ(engine.DecryptFile(second, "pw"), kOkNoCode);
+  EXPECT_EQ(state.LastOutputName, dir / "あ.txt");
+  EXPECT_EQ(ReadAll(dir / "あ.txt"), "cp932");
+}
+
+} // namespace
+} // namespace qk::test
