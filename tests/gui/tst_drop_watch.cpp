@@ -1,255 +1,131 @@
-// The drop watcher: one report per drop with every local path in full, switching acceptance on
-// and off, re-assignment, and the watched widget going away first.
+// The drop watcher: one report per drop with every local path in full, acceptance switched on
+// and off at once, one hook per watcher, and the watched widget going away first.
 #include "app/drwatch.h"
-#include "support/TestSupport.h"
 
-#include <QDir>
-#include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTest>
-#include <QUrl>
-#include <QWidget>
 
 #include <memory>
-#include <vector>
 
 using qk::app::TDropWatch;
 
 namespace {
 
-struct Drop {
-  TDropWatch* sender;
-  int x;
-  int y;
-  QStringList files;
-};
+// Sends a drag over the widget and, when it was taken, drops it at point. True when the drop
+// was taken. (A drop reaches only the widget that took the drag.)
+bool Drop(QWidget& widget, const QStringList& urls, QPointF point = {}) {
+  QMimeData mime;
+  QList<QUrl> list;
+  for (const QString& url : urls)
+    list << (url.startsWith('/') ? QUrl::fromLocalFile(url) : QUrl(url));
+  mime.setUrls(list);
+  QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &mime, Qt::LeftButton, {});
+  enter.ignore();
+  QCoreApplication::sendEvent(&widget, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, {});
+  drop.ignore();
+  QCoreApplication::sendEvent(&widget, &drop);
+  return drop.isAccepted();
+}
 
-// Records its own drag and drop handling, to show what the watcher lets through.
-class RecordingWidget : public QWidget {
-public:
-  int ownDrops = 0;
-  int mousePresses = 0;
-
-protected:
+// Handles drops itself, to show what the watcher lets through.
+struct DropTarget : QWidget {
+  int own = 0;
   void dragEnterEvent(QDragEnterEvent* event) override { event->acceptProposedAction(); }
-  void dropEvent(QDropEvent* event) override {
-    ++ownDrops;
-    event->acceptProposedAction();
-  }
-  void mousePressEvent(QMouseEvent*) override { ++mousePresses; }
+  void dropEvent(QDropEvent* event) override { own += 1, event->acceptProposedAction(); }
 };
-
-std::unique_ptr<QMimeData> UrlData(const QStringList& paths) {
-  auto mime = std::make_unique<QMimeData>();
-  QList<QUrl> urls;
-  for (const QString& path : paths) {
-    urls.append(path.startsWith(QLatin1String("http")) ? QUrl(path) : QUrl::fromLocalFile(path));
-  }
-  mime->setUrls(urls);
-  return mime;
-}
-
-// Sends a drag entering the widget; true when something took it.
-bool Enter(QWidget& widget, const QMimeData& mime) {
-  QDragEnterEvent event(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  event.ignore();
-  QCoreApplication::sendEvent(&widget, &event);
-  return event.isAccepted();
-}
-
-// A whole drag: it enters the widget, and when something took it, is dropped there. True when
-// the drop was taken. (The application delivers a drop only to the widget that took the drag.)
-bool DropAt(QWidget& widget, const QMimeData& mime, QPointF point) {
-  if (!Enter(widget, mime)) return false;
-  QDropEvent event(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  event.ignore();
-  QCoreApplication::sendEvent(&widget, &event);
-  return event.isAccepted();
-}
-
-void Record(TDropWatch& watch, std::vector<Drop>& drops) {
-  watch.OnFilesDropped = [&drops](TDropWatch& sender, int x, int y, const QStringList& files) {
-    drops.push_back({&sender, x, y, files});
-  };
-}
 
 } // namespace
 
 class DropWatchTest : public QObject {
   Q_OBJECT
 
-private slots:
-  void dropOfFilesAndFolderIsOneReport();
-  void disabledWatcherTakesNothingUntilSwitchedOn();
-  void reassignmentKeepsOneHookAndMovesIt();
-  void widgetKeepsItsOwnDropHandling();
-  void destroyedWidgetLeavesNoControlAndNoHook();
-};
+  std::vector<QStringList> drops_;
 
-void DropWatchTest::dropOfFilesAndFolderIsOneReport() {
-  qk::test::TempDir dir;
-  const QString base = QString::fromStdString(dir.path());
-  QStringList paths;
-  for (const char* name : {"a.txt", "日本語の名前.doc", "c"}) {
-    const QString path = base + QLatin1Char('/') + QString::fromUtf8(name);
-    qk::test::WriteAll(path.toStdString(), "x");
-    paths << path;
+  void Listen(TDropWatch& watch) {
+    watch.OnFilesDropped = [this, &watch](TDropWatch& sender, int x, int y, const QStringList& f) {
+      QCOMPARE(&sender, &watch);
+      drops_.push_back(QStringList{QString::number(x), QString::number(y)} + f);
+    };
   }
-  QVERIFY(QDir(base).mkdir(QStringLiteral("folder")));
-  paths << base + QStringLiteral("/folder");
-  // A path far beyond 255 characters arrives whole.
-  const QString longPath = base + QLatin1Char('/') + QString(300, QLatin1Char('n'));
 
-  QWidget widget;
-  TDropWatch watch;
-  std::vector<Drop> drops;
-  Record(watch, drops);
-  watch.SetWatchControl(&widget);
-  watch.SetEnabled(true);
-  QVERIFY(watch.Hooked());
-  QVERIFY(widget.acceptDrops());
+private slots:
+  void init() { drops_.clear(); }
 
-  // Folders may come with a trailing "/"; web addresses are not files.
-  const auto mime = UrlData({paths[0], paths[1], QStringLiteral("https://example.org/x"), paths[2],
-                             paths[3] + QLatin1Char('/'), longPath});
-  QVERIFY(DropAt(widget, *mime, QPointF(12, 34)));
+  void dropOfFilesAndFolderIsOneReport() {
+    QWidget widget;
+    TDropWatch watch;
+    Listen(watch);
+    watch.SetWatchControl(&widget);
+    watch.SetEnabled(true);
+    const QString longPath = "/tmp/" + QString(300, 'n');
+    // Folders may come with a trailing "/"; web addresses are not files.
+    QVERIFY(Drop(widget,
+                 {"/tmp/a.txt", "https://example.org/x", QString::fromUtf8("/tmp/日本語.doc"),
+                  "/tmp/c", "/tmp/folder/", longPath},
+                 QPointF(12, 34)));
+    QCOMPARE(drops_.size(), std::size_t{1});
+    QCOMPARE(drops_[0], (QStringList{"12", "34", "/tmp/a.txt", QString::fromUtf8("/tmp/日本語.doc"),
+                                     "/tmp/c", "/tmp/folder", longPath}));
+    QVERIFY(!Drop(widget, {"https://example.org/y"}));
+    QCOMPARE(drops_.size(), std::size_t{1});
+  }
 
-  QCOMPARE(drops.size(), std::size_t{1});
-  QCOMPARE(drops[0].sender, &watch);
-  QCOMPARE(drops[0].x, 12);
-  QCOMPARE(drops[0].y, 34);
-  QCOMPARE(drops[0].files, paths + QStringList{longPath});
+  void acceptanceSwitchesAtOnce() {
+    QWidget widget;
+    TDropWatch watch;
+    Listen(watch);
+    watch.SetWatchControl(&widget);
+    QVERIFY(watch.Hooked() && !watch.Enabled() && !widget.acceptDrops());
+    QVERIFY(!Drop(widget, {"/tmp/a"}));
+    watch.SetEnabled(true);
+    QVERIFY(widget.acceptDrops());
+    QVERIFY(Drop(widget, {"/tmp/a"}));
+    watch.SetEnabled(false);
+    QVERIFY(watch.Hooked() && !widget.acceptDrops());
+    QVERIFY(!Drop(widget, {"/tmp/a"}));
+    QCOMPARE(drops_.size(), std::size_t{1});
+  }
 
-  // Only web addresses: nothing to take.
-  const auto web = UrlData({QStringLiteral("https://example.org/y")});
-  QVERIFY(!Enter(widget, *web));
-  QVERIFY(!DropAt(widget, *web, QPointF(1, 1)));
-  QCOMPARE(drops.size(), std::size_t{1});
-}
+  void oneHookThatMovesAndLeavesNoTrace() {
+    DropTarget first;
+    first.setAcceptDrops(true);
+    QWidget second;
+    auto watch = std::make_unique<TDropWatch>();
+    Listen(*watch);
+    watch->SetEnabled(true);
+    watch->SetWatchControl(&first);
+    QVERIFY(Drop(first, {"/tmp/a"}));
+    QVERIFY(Drop(first, {"https://example.org/"}));
+    QCOMPARE(drops_.size(), std::size_t{1});
+    QCOMPARE(first.own, 1);
 
-void DropWatchTest::disabledWatcherTakesNothingUntilSwitchedOn() {
-  QWidget widget;
-  TDropWatch watch;
-  std::vector<Drop> drops;
-  Record(watch, drops);
-  QVERIFY(!watch.Enabled());
-  watch.SetWatchControl(&widget);
-  QVERIFY(watch.Hooked());
-  QVERIFY(!widget.acceptDrops());
+    watch->SetWatchControl(&second);
+    watch->SetWatchControl(&second);
+    QVERIFY(second.acceptDrops() && first.acceptDrops());
+    QVERIFY(Drop(first, {"/tmp/a"}));
+    QCOMPARE(first.own, 2);
+    QVERIFY(Drop(second, {"/tmp/a"}));
+    QCOMPARE(drops_.size(), std::size_t{2});
+    watch.reset();
+    QVERIFY(!second.acceptDrops());
+  }
 
-  const auto mime = UrlData({QStringLiteral("/tmp/one")});
-  QVERIFY(!Enter(widget, *mime));
-  QVERIFY(!DropAt(widget, *mime, QPointF(1, 1)));
-  QVERIFY(drops.empty());
-
-  watch.SetEnabled(true);
-  QVERIFY(widget.acceptDrops());
-  QVERIFY(DropAt(widget, *mime, QPointF(2, 3)));
-  QCOMPARE(drops.size(), std::size_t{1});
-
-  watch.SetEnabled(false);
-  QVERIFY(!widget.acceptDrops());
-  QVERIFY(watch.Hooked());
-  QVERIFY(!DropAt(widget, *mime, QPointF(2, 3)));
-  QCOMPARE(drops.size(), std::size_t{1});
-
-  // Switching it on before any widget is set takes effect when one is.
-  TDropWatch early;
-  early.SetEnabled(true);
-  QWidget second;
-  early.SetWatchControl(&second);
-  QVERIFY(second.acceptDrops());
-}
-
-void DropWatchTest::reassignmentKeepsOneHookAndMovesIt() {
-  QWidget first;
-  QWidget second;
-  TDropWatch watch;
-  std::vector<Drop> drops;
-  Record(watch, drops);
-  watch.SetEnabled(true);
-  watch.SetWatchControl(&first);
-  watch.SetWatchControl(&first);
-  QCOMPARE(watch.WatchControl(), &first);
-
-  const auto mime = UrlData({QStringLiteral("/tmp/a"), QStringLiteral("/tmp/b")});
-  QVERIFY(DropAt(first, *mime, QPointF(0, 0)));
-  QCOMPARE(drops.size(), std::size_t{1});
-
-  watch.SetWatchControl(&second);
-  QVERIFY(!first.acceptDrops());
-  QVERIFY(second.acceptDrops());
-  QVERIFY(!DropAt(first, *mime, QPointF(0, 0)));
-  QCOMPARE(drops.size(), std::size_t{1});
-  QVERIFY(DropAt(second, *mime, QPointF(0, 0)));
-  QCOMPARE(drops.size(), std::size_t{2});
-
-  watch.SetWatchControl(nullptr);
-  QVERIFY(!watch.Hooked());
-  QVERIFY(!second.acceptDrops());
-  QVERIFY(!DropAt(second, *mime, QPointF(0, 0)));
-  QCOMPARE(drops.size(), std::size_t{2});
-}
-
-void DropWatchTest::widgetKeepsItsOwnDropHandling() {
-  RecordingWidget widget;
-  widget.setAcceptDrops(true);
-  auto watch = std::make_unique<TDropWatch>();
-  std::vector<Drop> drops;
-  Record(*watch, drops);
-  watch->SetWatchControl(&widget);
-
-  // Switched off, the widget still takes drops itself.
-  const auto mime = UrlData({QStringLiteral("/tmp/a")});
-  watch->SetEnabled(true);
-  watch->SetEnabled(false);
-  QVERIFY(widget.acceptDrops());
-  QVERIFY(DropAt(widget, *mime, QPointF(0, 0)));
-  QCOMPARE(widget.ownDrops, 1);
-  QVERIFY(drops.empty());
-
-  // Switched on, drops of files are the watcher's; other drops and other events pass.
-  watch->SetEnabled(true);
-  QVERIFY(DropAt(widget, *mime, QPointF(0, 0)));
-  QCOMPARE(widget.ownDrops, 1);
-  QCOMPARE(drops.size(), std::size_t{1});
-  const auto web = UrlData({QStringLiteral("https://example.org/")});
-  QVERIFY(DropAt(widget, *web, QPointF(0, 0)));
-  QCOMPARE(widget.ownDrops, 2);
-  QTest::mouseClick(&widget, Qt::LeftButton);
-  QCOMPARE(widget.mousePresses, 1);
-
-  // Gone, it leaves the widget as it found it.
-  watch.reset();
-  QVERIFY(widget.acceptDrops());
-  QVERIFY(DropAt(widget, *mime, QPointF(0, 0)));
-  QCOMPARE(widget.ownDrops, 3);
-  QCOMPARE(drops.size(), std::size_t{1});
-}
-
-void DropWatchTest::destroyedWidgetLeavesNoControlAndNoHook() {
-  TDropWatch watch;
-  auto widget = std::make_unique<QWidget>();
-  watch.SetWatchControl(widget.get());
-  watch.SetEnabled(true);
-  widget.reset();
-  QCOMPARE(watch.WatchControl(), nullptr);
-  QVERIFY(!watch.Hooked());
-  QVERIFY(!watch.Enabled());
-
-  // A new widget can be watched afterwards.
-  QWidget next;
-  watch.SetWatchControl(&next);
-  QVERIFY(watch.Hooked());
-
-  // A watcher owned by the widget it watches goes down with it.
-  auto owner = std::make_unique<QWidget>();
-  auto* owned = new TDropWatch(owner.get());
-  owned->SetWatchControl(owner.get());
-  owned->SetEnabled(true);
-  owner.reset();
-}
+  void destroyedWidgetLeavesNoControlAndNoHook() {
+    TDropWatch watch;
+    auto widget = std::make_unique<QWidget>();
+    watch.SetWatchControl(widget.get());
+    watch.SetEnabled(true);
+    widget.reset();
+    QVERIFY(!watch.WatchControl() && !watch.Hooked() && !watch.Enabled());
+    // Also when the watcher belongs to the widget it watches.
+    auto owner = std::make_unique<QWidget>();
+    (new TDropWatch(owner.get()))->SetWatchControl(owner.get());
+    owner.reset();
+  }
+};
 
 QTEST_MAIN(DropWatchTest)
 #include "tst_drop_watch.moc"
