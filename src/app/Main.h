@@ -2,7 +2,8 @@
 // the options button and, when TOPWIPE is on, the wipe bin. Files dropped on a target or chosen
 // after a click on it fill the confirmation list under the target's mode; the window steps aside
 // while the confirmation window or the options dialog is open, and closing it saves every setting
-// and ends the program.
+// and ends the program. When QK.ini cannot be written at that moment the user is told and the
+// program ends all the same; the file keeps what it held before, since it is replaced whole.
 //
 // TQKProgram puts the program together: the settings, and the six windows created once in their
 // order and kept until the end. The start-up work that needs the main window on screen (notices,

@@ -3,7 +3,6 @@
 // check boxes and naming choices, and the doors to the other windows and the manual.
 #include "gui/ProgramHarness.h"
 
-#include "app/BatchSettings.h"
 #include "app/KTop.h"
 #include "settings/Hash.h"
 #include "settings/SecDlg.h"
@@ -243,11 +242,6 @@ void TestOptionsDialog::checkBoxReactions() {
   QVERIFY(!h.Model().Recurse && !h.Main()->FindFile.Recurse);
   o->WipeSourceCheckBox->click();
   QVERIFY(!h.Model().Recurse && !h.Model().WipeSource);
-
-  for (QCheckBox* box : {o->WipeDecSourceCheckBox, o->SaveHintCheckBox, o->UseReEncCheckBox}) {
-    box->click();
-  }
-  QVERIFY(!h.Model().WipeDecSource && !h.Model().SaveHint && !h.Model().ReEnc);
   QCOMPARE(h.boxes.size(), std::size_t(2));
   QCOMPARE(h.ended, 0);
 }
@@ -268,13 +262,6 @@ void TestOptionsDialog::namingChoices() {
   o->RadioButton1->click();
   QCOMPARE(h.Model().NameMode(), 0);
   QVERIFY(!o->ExtChgEdit->isEnabled());
-
-  // The confirmation window's run reads the choice at the moment it acts.
-  engine::BatchOptions options;
-  o->RadioButton2->click();
-  app::SyncBatchOptions(h.Model(), options);
-  QCOMPARE(options.NameMode, 1);
-  QCOMPARE(options.OwnExtStr, std::string(".q"));
 }
 
 void TestOptionsDialog::paintingTakesCaptionAndSubfolders() {

@@ -7,7 +7,6 @@
 #include <optional>
 #include <spawn.h>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -154,29 +153,10 @@ TEST(SingleInstanceLock, FileThatIsNotOursCannotBlockTheProgram) {
   EXPECT_EQ(viaLink.Acquire(), State::Unavailable);
   EXPECT_TRUE(MayRun(true, viaLink));
 
-  // A folder in its place.
-  const std::string folder = dir / "folder";
-  ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-  SingleInstanceLock onFolder(folder);
-  EXPECT_EQ(onFolder.Acquire(), State::Unavailable);
-
   // A missing folder.
   SingleInstanceLock nowhere(dir / "missing/HISNAMEISQK");
   EXPECT_EQ(nowhere.Acquire(), State::Unavailable);
   EXPECT_TRUE(MayRun(true, nowhere));
-}
-
-TEST(SingleInstanceLock, CreatedPrivateToTheUser) {
-  TempDir dir;
-  const std::string path = dir / "HISNAMEISQK";
-  const mode_t old = ::umask(0);
-  SingleInstanceLock lock(path);
-  const State state = lock.Acquire();
-  ::umask(old);
-  ASSERT_EQ(state, State::Held);
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(MayRun, SecondCopyRefusedOnlyWhileTheCheckIsOn) {
