@@ -85,8 +85,14 @@ void BatchRun::ShowList() {
 }
 
 void BatchRun::SetCaption(std::size_t index, const char* suffix) {
-  dialog_.Caption = "[" + std::to_string(index + 1) + "/" + std::to_string(entries_.size()) +
-                    "Files]" + entries_[index].Path + suffix;
+  std::string caption = "[";
+  caption += std::to_string(index + 1);
+  caption += '/';
+  caption += std::to_string(entries_.size());
+  caption += "Files]";
+  caption += entries_[index].Path;
+  caption += suffix;
+  dialog_.Caption = std::move(caption);
   host_.Changed();
 }
 

@@ -119,8 +119,13 @@ std::string EncodeValue(std::string_view value) {
   value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
   const bool blankEnds = !value.empty() && (kBlanks.find(value.front()) != std::string_view::npos ||
                                             kBlanks.find(value.back()) != std::string_view::npos);
-  if (blankEnds || IsEnclosedInQuotes(value)) return "\"" + std::string(value) + "\"";
-  return std::string(value);
+  std::string encoded;
+  encoded.reserve(value.size() + 2);
+  const bool quote = blankEnds || IsEnclosedInQuotes(value);
+  if (quote) encoded += '"';
+  encoded += value;
+  if (quote) encoded += '"';
+  return encoded;
 }
 
 int HexDigit(char c) {
@@ -284,19 +289,18 @@ IniDocument::IniDocument(std::string_view text) {
   while (!text.empty()) {
     const auto nl = text.find('\n');
     std::string_view piece = text.substr(0, nl);
-    Line line;
+    std::string_view eol;
     if (nl == std::string_view::npos) {
       text = {};
     } else {
       text.remove_prefix(nl + 1);
-      line.eol = "\n";
+      eol = "\n";
       if (!piece.empty() && piece.back() == '\r') {
         piece.remove_suffix(1);
-        line.eol = "\r\n";
+        eol = "\r\n";
       }
     }
-    line.text = std::string(piece);
-    lines_.push_back(std::move(line));
+    lines_.push_back(Line{std::string(piece), std::string(eol)});
   }
 }
 
@@ -379,13 +383,18 @@ void IniDocument::EndLastLine() {
 }
 
 void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
-  std::string text = std::string(key) + "=" + EncodeValue(value);
+  std::string text(key);
+  text += '=';
+  text += EncodeValue(value);
   const std::string eol = NewLineEnding();
   const std::size_t header = FindSection(section);
   if (header == std::string::npos) {
     EndLastLine();
-    lines_.push_back({"[" + std::string(section) + "]", eol});
-    lines_.push_back({std::move(text), eol});
+    std::string head = "[";
+    head += section;
+    head += ']';
+    lines_.push_back(Line{std::move(head), eol});
+    lines_.push_back(Line{std::move(text), eol});
     return;
   }
   const std::size_t existing = FindKey(header, key);
