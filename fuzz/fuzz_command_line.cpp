@@ -5,24 +5,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-class QuietHost : public qk::engine::BatchHost {
-public:
-  void ShowProgress(const std::string&) override {}
-  void ProcessMessages() override {}
-  void Inform(const std::string&) override {}
-  bool Confirm(const std::string&) override { return false; }
-  void Warn(const std::string&) override {}
-  std::optional<PasswordAnswer> AskPassword(bool) override { return std::nullopt; }
-  void ClearPasswordFields(bool, bool) override {}
-  void Changed() override {}
-  void ShowReturnForm() override {}
-  void EndProgram() override {}
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   std::vector<std::string> args(1);
   // Absolute paths and ".." would walk the real file system; keep every path inside the scratch
@@ -37,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   for (auto& a : args) {
     if (a.find('/') != std::string::npos || a.find("..") != std::string::npos) a = "x";
   }
-  QuietHost host;
+  qk::engine::NullBatchHost host;
   qk::engine::BatchOptions options;
   qk::engine::Random random(1);
   qk::engine::BatchRun run(host, options, random);

@@ -32,7 +32,7 @@ public:
 
 // Runs without questions: the batch is started with AutoRun, so nothing is asked. Progress goes
 // to standard error as one rewritten line when that is a terminal.
-class CliHost : public engine::BatchHost {
+class CliHost : public engine::NullBatchHost {
 public:
   explicit CliHost(std::ostream& err)
       : err_(err), terminal_(&err == &std::cerr && isatty(STDERR_FILENO)) {}
@@ -47,15 +47,8 @@ public:
     shown_ = true;
     err_ << "\r\033[K" << text << std::flush;
   }
-  void ProcessMessages() override {}
   void Inform(const std::string& text) override { err_ << "qk-cli: " << text << '\n'; }
-  bool Confirm(const std::string&) override { return false; }
   void Warn(const std::string& text) override { err_ << "qk-cli: " << text << '\n'; }
-  std::optional<PasswordAnswer> AskPassword(bool) override { return std::nullopt; }
-  void ClearPasswordFields(bool, bool) override {}
-  void Changed() override {}
-  void ShowReturnForm() override {}
-  void EndProgram() override {}
 
 private:
   std::ostream& err_;

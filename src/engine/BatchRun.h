@@ -39,6 +39,21 @@ public:
   virtual void EndProgram() = 0;
 };
 
+// Shows nothing, asks nothing (every question is answered No, the password dialog cancelled).
+class NullBatchHost : public BatchHost {
+public:
+  void ShowProgress(const std::string&) override {}
+  void ProcessMessages() override {}
+  void Inform(const std::string&) override {}
+  bool Confirm(const std::string&) override { return false; }
+  void Warn(const std::string&) override {}
+  std::optional<PasswordAnswer> AskPassword(bool) override { return std::nullopt; }
+  void ClearPasswordFields(bool, bool) override {}
+  void Changed() override {}
+  void ShowReturnForm() override {}
+  void EndProgram() override {}
+};
+
 // Options read at the moment the run acts on them.
 struct BatchOptions {
   EngineSettings Engine;

@@ -11,17 +11,8 @@ namespace {
 using app::StartAction;
 using engine::OperationMode;
 
-class NoQuestions : public engine::BatchHost {
+class NoQuestions : public engine::NullBatchHost {
 public:
-  void ShowProgress(const std::string&) override {}
-  void ProcessMessages() override {}
-  void Inform(const std::string&) override {}
-  bool Confirm(const std::string&) override { return false; }
-  void Warn(const std::string&) override {}
-  std::optional<PasswordAnswer> AskPassword(bool) override { return std::nullopt; }
-  void ClearPasswordFields(bool, bool) override {}
-  void Changed() override {}
-  void ShowReturnForm() override {}
   void EndProgram() override { ended = true; }
   bool ended = false;
 };

@@ -52,20 +52,13 @@ template <class Scenario> int ForEveryFault(Scenario&& scenario) {
   return points;
 }
 
-class NoDialogs : public engine::BatchHost {
+// Says Yes to every question and gives the password.
+class NoDialogs : public engine::NullBatchHost {
 public:
-  void ShowProgress(const std::string&) override {}
-  void ProcessMessages() override {}
-  void Inform(const std::string&) override {}
   bool Confirm(const std::string&) override { return true; }
-  void Warn(const std::string&) override {}
   std::optional<PasswordAnswer> AskPassword(bool) override {
     return PasswordAnswer{"password", "h"};
   }
-  void ClearPasswordFields(bool, bool) override {}
-  void Changed() override {}
-  void ShowReturnForm() override {}
-  void EndProgram() override {}
 };
 
 // Decrypts a container with fresh objects and no faults; the plaintext, or nullopt.
