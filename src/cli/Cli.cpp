@@ -153,6 +153,10 @@ Options Parse(const std::vector<std::string>& args) {
   if (o.command != "passhash" && o.files.empty()) throw UsageError("no file given");
   if (o.command == "passhash" && !o.files.empty()) throw UsageError("passhash takes no file");
   if (o.output && o.files.size() != 1) throw UsageError("-o needs exactly one file");
+  if (o.ext && !settings::IsValidOwnExtension(*o.ext)) {
+    throw UsageError("the own extension '" + *o.ext +
+                     "' is empty, a lone dot, or holds one of \\ / : , ; * ? \" < > |");
+  }
   return o;
 }
 

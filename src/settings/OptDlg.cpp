@@ -92,21 +92,11 @@ QLabel* NewLinkLabel(QWidget* parent, const char* name, const QString& text) {
 } // namespace
 
 bool CheckAdaptForFileName(const QString& text) {
-  static const QString forbidden = QStringLiteral("\\/:,;*?\"<>|");
-  for (const QChar c : text) {
-    if (forbidden.contains(c)) return false;
-  }
-  return true;
+  return CheckAdaptForFileName(std::string_view(app::S(text)));
 }
 
 bool IsValidOwnExtension(const QString& text) {
-  // Blanks and control characters at both ends go; an ideographic space is a character.
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && text[begin].unicode() <= 0x20) ++begin;
-  while (end > begin && text[end - 1].unicode() <= 0x20) --end;
-  const QStringView trimmed = QStringView(text).mid(begin, end - begin);
-  return !trimmed.isEmpty() && CheckAdaptForFileName(text) && trimmed != u".";
+  return IsValidOwnExtension(std::string_view(app::S(text)));
 }
 
 TOptionDlg::TOptionDlg(SettingsModel& model, const SettingsStore& store, QWidget* parent)

@@ -129,4 +129,17 @@ std::string DefaultIniPath(const std::string& executableDir) {
   return config + "/qk/" + kIniFileName;
 }
 
+bool CheckAdaptForFileName(std::string_view text) {
+  return text.find_first_of("\\/:,;*?\"<>|") == std::string_view::npos;
+}
+
+bool IsValidOwnExtension(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
+  const std::string_view trimmed = text.substr(begin, end - begin);
+  return !trimmed.empty() && trimmed != "." && CheckAdaptForFileName(text);
+}
+
 } // namespace qk::settings

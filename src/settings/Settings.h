@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace qk::settings {
@@ -55,6 +56,13 @@ struct SettingsModel {
 
   bool operator==(const SettingsModel&) const = default;
 };
+
+// An own extension may not hold a character that file names refuse on the systems that share
+// these containers (\ / : , ; * ? " < > |).
+bool CheckAdaptForFileName(std::string_view text);
+// An own extension is usable when, without blanks and control characters at both ends, it is
+// neither empty nor a lone ".", and the text as typed passes CheckAdaptForFileName.
+bool IsValidOwnExtension(std::string_view text);
 
 // Loads and saves the settings in one INI file. Every operation reads or replaces the file anew.
 class SettingsStore {

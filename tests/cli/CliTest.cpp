@@ -158,6 +158,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"encrypt", "--password", "secret1"},
         {"encrypt", "--password", "secret1", "-o", dir / "x", file, file},
         {"hint", "--password", "secret1", file},
+        {"encrypt", "--password", "secret1", "--name-mode", "own", "--ext", "/../x", file},
+        {"encrypt", "--password", "secret1", "--ext", " . ", file},
         {"encrypt", "--password", "short", file},
         {"encrypt", "--password", "", file},
         {"encrypt", "--password"},
