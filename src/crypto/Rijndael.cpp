@@ -1,5 +1,7 @@
 #include "crypto/Rijndael.h"
 
+#include "crypto/Accel.h"
+
 #include <array>
 #include <bit>
 #include <cstring>
@@ -152,7 +154,47 @@ void TDCP_rijndael::InstallIV(const std::uint8_t* iv) {
     std::memcpy(iv_, iv, 16);
 }
 
+void TDCP_rijndael::EncryptCBC(const void* in, void* out, std::int32_t size) {
+  if (!accel::AesNi()) {
+    TDCP_blockcipher::EncryptCBC(in, out, size);
+    return;
+  }
+  CheckInitialized();
+  if (size <= 0) return;
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  const std::int32_t whole = size / 16 * 16;
+  accel::AesEncryptCbc(encKey_, rounds_, chain_, src, dst, static_cast<std::size_t>(whole / 16));
+  XorTail(src + whole, dst + whole, size - whole);
+}
+
+void TDCP_rijndael::DecryptCBC(const void* in, void* out, std::int32_t size) {
+  if (!accel::AesNi()) {
+    TDCP_blockcipher::DecryptCBC(in, out, size);
+    return;
+  }
+  CheckInitialized();
+  if (size <= 0) return;
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  const std::int32_t whole = size / 16 * 16;
+  accel::AesDecryptCbc(decKey_, rounds_, chain_, src, dst, static_cast<std::size_t>(whole / 16));
+  XorTail(src + whole, dst + whole, size - whole);
+}
+
+void TDCP_rijndael::XorTail(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n) const {
+  if (n <= 0) return;
+  std::uint8_t pad[16];
+  EncryptRaw(chain_, pad);
+  for (std::int32_t j = 0; j < n; ++j) dst[j] = src[j] ^ pad[j];
+  SecureFill(pad, 0xFF, sizeof pad);
+}
+
 void TDCP_rijndael::EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
+  if (accel::AesNi()) {
+    accel::AesEncryptBlock(encKey_, rounds_, in, out);
+    return;
+  }
   const auto& T0 = kTe[0];
   const auto& T1 = kTe[1];
   const auto& T2 = kTe[2];
@@ -183,6 +225,10 @@ void TDCP_rijndael::EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const 
 }
 
 void TDCP_rijndael::DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
+  if (accel::AesNi()) {
+    accel::AesDecryptBlock(decKey_, rounds_, in, out);
+    return;
+  }
   const auto& T0 = kTd[0];
   const auto& T1 = kTd[1];
   const auto& T2 = kTd[2];

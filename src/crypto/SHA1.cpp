@@ -1,5 +1,7 @@
 #include "crypto/SHA1.h"
 
+#include "crypto/Accel.h"
+
 #include <cstring>
 
 namespace qk::crypto {
@@ -83,6 +85,10 @@ void TDCP_sha1::EraseState() {
 }
 
 void TDCP_sha1::Compress(const std::uint8_t* data, std::size_t blocks) {
+  if (accel::ShaNi()) {
+    accel::Sha1Compress(h_, data, blocks);
+    return;
+  }
   std::uint32_t w[16];
   std::uint32_t h0 = h_[0], h1 = h_[1], h2 = h_[2], h3 = h_[3], h4 = h_[4];
   for (; blocks > 0; --blocks, data += 64) {

@@ -1,5 +1,7 @@
 #include "crypto/SecHash.h"
 
+#include "crypto/Accel.h"
+
 #include "platform/File.h"
 
 #include <cstdio>
@@ -50,6 +52,10 @@ void TSecHash::Wipe() {
 }
 
 void TSecHash::Compress() {
+  if (accel::ShaNi()) {
+    accel::Sha1Compress(h_, block_, 1);
+    return;
+  }
   for (int t = 0; t < 16; ++t) {
     const std::uint8_t* p = block_ + 4 * t;
     w_[t] = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
