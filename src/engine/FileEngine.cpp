@@ -1,12 +1,15 @@
 #include "engine/FileEngine.h"
 
 #include "engine/Container.h"
+#include "engine/HashWorker.h"
 #include "platform/CodePage.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace qk::engine {
@@ -38,6 +41,9 @@ bool ValidStoredName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
          name.find('\0') == std::string::npos;
 }
+
+// Bytes of 'N' written at a time by the wipe: a whole number of its 2048-byte blocks.
+constexpr std::size_t WipePiece = 1024 * 1024;
 
 std::int64_t RoundUp16(std::int64_t n) {
   return (n + 15) / 16 * 16;
@@ -94,7 +100,6 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
   Scrub scrubPassword{passwordBytes};
   crypto::TDCP_blockcipher& cipher = CipherFor(algorithm);
   KeyGuard keyGuard{&cipher};
-  std::vector<std::uint8_t> buffer(DataChunk);
   try {
     state_.SourceFileDate = platform::GetFileDate(source);
     const std::int64_t size = platform::GetFileSize64(source);
@@ -136,44 +141,62 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
     header.insert(header.end(), number, number + 8);
     dst.WriteAll(header.data(), header.size());
 
+    // The tamper code covers the bytes from offset 53 on as they are written.
+    std::optional<TamperHasher> tamper;
+    if (addTamperCode) {
+      tamper.emplace(passwordBytes);
+      tamper->Inner().Update(header.data() + TamperCoveredOffset,
+                             static_cast<std::int32_t>(header.size() - TamperCoveredOffset));
+    }
     crypto::TDCP_sha1 plainHash;
     plainHash.Init();
-    std::int64_t written = 0;
-    std::size_t n = 0;
-    do {
-      std::memset(buffer.data(), 0, buffer.size());
-      n = src.Read(buffer.data(), buffer.size());
-      plainHash.Update(buffer.data(), static_cast<std::int32_t>(n));
-      if (n != DataChunk && n % 16 != 0) n = (n + 15) / 16 * 16;
-      cipher.EncryptCBC(buffer.data(), buffer.data(), static_cast<std::int32_t>(n));
-      dst.WriteAll(buffer.data(), n);
-      written += static_cast<std::int64_t>(n);
-      if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));
-      PumpMaybe();
-    } while (n == DataChunk);
+    {
+      // Slot buffers: 0 the source's bytes, 1 the encrypted bytes.
+      HashWorker worker(2, DataPiece);
+      std::int64_t written = 0;
+      PieceSizes pieces;
+      bool more = true;
+      while (more) {
+        worker.Next();
+        std::uint8_t* plain = worker.Buffer(0);
+        std::uint8_t* sealed = worker.Buffer(1);
+        const std::size_t request = pieces.Next();
+        const std::size_t n = src.Read(plain, request);
+        more = n == request;
+        // Only the final piece is zero-padded to whole blocks of 16.
+        const std::size_t padded =
+            static_cast<std::size_t>(RoundUp16(static_cast<std::int64_t>(n)));
+        std::memset(plain + n, 0, padded - n);
+        cipher.EncryptCBC(plain, sealed, static_cast<std::int32_t>(padded));
+        worker.Submit({{&plainHash, 0, n}, {tamper ? &tamper->Inner() : nullptr, 1, padded}},
+                      !more);
+        dst.WriteAll(sealed, padded);
+        ForEachChunk(n, request, [&](std::size_t chunk) {
+          written += RoundUp16(static_cast<std::int64_t>(chunk));
+          if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));
+          PumpMaybe();
+          return true;
+        });
+      }
+      worker.Drain();
+    }
 
     cipher.EraseKey();
     plainHash.Final(lastPlainDigest_.data());
     src.Close();
+    if (tamper) {
+      const TamperCode code = tamper->Finish();
+      dst.Seek(static_cast<std::int64_t>(TamperCodeOffset));
+      dst.WriteAll(code.data(), code.size());
+    }
     dst.Sync();
     dst.Close();
-
-    if (addTamperCode) {
-      const auto code = tamper_.ComputeTamperCode(passwordBytes, out, TamperCoveredOffset);
-      if (!code) throw platform::IoError("Unable to open file", 0);
-      File patch = File::OpenShared(out);
-      patch.Seek(static_cast<std::int64_t>(TamperCodeOffset));
-      patch.WriteAll(code->data(), code->size());
-      patch.Sync();
-      patch.Close();
-    }
     result = kEncryptOk;
   } catch (const std::exception&) {
     if (cipher.Initialized()) cipher.EraseKey();
     if (created) platform::DeleteFile(out);
     result = kEncryptFailed;
   }
-  crypto::SecureZero(buffer.data(), buffer.size());
   state_.LastSourceName = source;
   state_.LastOutputName = out;
   return result;
@@ -196,13 +219,19 @@ bool FileEngine::VerifyDecryption(const std::string& output) {
     file.DropCache();
     crypto::TDCP_sha1 sha;
     sha.Init();
-    std::vector<std::uint8_t> buffer(DataChunk);
-    std::size_t n = 0;
-    do {
-      n = file.Read(buffer.data(), buffer.size());
-      sha.Update(buffer.data(), static_cast<std::int32_t>(n));
-    } while (n == buffer.size());
-    crypto::SecureZero(buffer.data(), buffer.size());
+    {
+      HashWorker worker(1, DataPiece);
+      PieceSizes pieces;
+      bool more = true;
+      while (more) {
+        worker.Next();
+        const std::size_t request = pieces.Next();
+        const std::size_t n = file.Read(worker.Buffer(0), request);
+        more = n == request;
+        worker.Submit({{&sha, 0, n}}, !more);
+      }
+      worker.Drain();
+    }
     PlainDigest digest{};
     sha.Final(digest.data());
     return digest == lastPlainDigest_;
@@ -218,7 +247,6 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
   std::string passwordBytes = platform::ToSystemCodePage(password);
   Scrub scrubPassword{passwordBytes};
   KeyGuard keyGuard;
-  std::vector<std::uint8_t> buffer(DataChunk);
   std::string out;
   bool created = false;
   crypto::TDCP_sha1 plainHash;
@@ -315,17 +343,44 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     }
 
     std::int64_t read = 0;
-    std::size_t n = 0;
-    do {
-      n = in.Read(buffer.data(), buffer.size());
-      cipher.DecryptCBC(buffer.data(), buffer.data(), static_cast<std::int32_t>(n));
-      read += static_cast<std::int64_t>(n);
-      if (hasSize && read > size) n -= static_cast<std::size_t>(read - size);
-      plainHash.Update(buffer.data(), static_cast<std::int32_t>(n));
-      if (!verify) dst.WriteAll(buffer.data(), n);
-      if (size != 0) host_.ShowProgress(ProgressText(verify ? "検証中：" : "復号中：", read, size));
-      PumpMaybe();
-    } while (n == DataChunk);
+    {
+      HashWorker worker(1, DataPiece);
+      PieceSizes pieces;
+      bool more = true;
+      while (more) {
+        worker.Next();
+        std::uint8_t* data = worker.Buffer(0);
+        const std::size_t request = pieces.Next();
+        const std::size_t got = in.Read(data, request);
+        cipher.DecryptCBC(data, data, static_cast<std::int32_t>(got));
+        // The bytes kept: everything up to the stored size (the padding of the last block and
+        // anything after it is dropped).
+        const std::int64_t start = read;
+        std::size_t keep = 0;
+        std::size_t chunks = 0;
+        more = ForEachChunk(got, request, [&](std::size_t chunk) {
+          ++chunks;
+          const std::int64_t before = read;
+          read += static_cast<std::int64_t>(chunk);
+          std::size_t n = chunk;
+          if (hasSize && read > size) n -= static_cast<std::size_t>(read - size);
+          keep = static_cast<std::size_t>(before - start) + n;
+          return n == DataChunk;
+        });
+        worker.Submit({{&plainHash, 0, keep}}, !more);
+        if (!verify) dst.WriteAll(data, keep);
+        // Progress and events once per chunk, after the chunk's bytes are written.
+        std::int64_t at = start;
+        for (std::size_t i = 0; i < chunks; ++i) {
+          at = std::min(at + static_cast<std::int64_t>(DataChunk),
+                        start + static_cast<std::int64_t>(got));
+          if (size != 0)
+            host_.ShowProgress(ProgressText(verify ? "検証中：" : "復号中：", at, size));
+          PumpMaybe();
+        }
+      }
+      worker.Drain();
+    }
     // Data that ends before the stored size is a damaged container, not a shorter file.
     if (hasSize && read < RoundUp16(size)) throw platform::IoError("container cut short", 0);
 
@@ -336,7 +391,6 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
       dst.Close();
     }
   } catch (const std::exception&) {
-    crypto::SecureZero(buffer.data(), buffer.size());
     if (keyGuard.cipher && keyGuard.cipher->Initialized()) keyGuard.cipher->EraseKey();
     if (verify) return kDecryptFailed;
     state_.LastSourceName = container;
@@ -351,7 +405,6 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     }
     return kDecryptFailed;
   }
-  crypto::SecureZero(buffer.data(), buffer.size());
   PlainDigest digest{};
   plainHash.Final(digest.data());
   if (verify) {
@@ -375,32 +428,52 @@ void FileEngine::WipeFile(const std::string& path) {
   } catch (const platform::IoError& error) {
     throw platform::IoError(kWipeOpenFailed, error.errorCode());
   }
-  static const std::vector<std::uint8_t> pattern(2048, 0x4E);
+  // Blocks of 2048 'N' bytes, written many at a time; the draws, progress texts and the skip
+  // flag still go block by block, before the block they precede.
+  static constexpr std::size_t kBlock = 2048;
+  static const std::vector<std::uint8_t> pattern(WipePiece, 0x4E);
   file.Seek(0);
   std::int64_t written = 0;
   bool writeFailed = false;
   int writeError = 0;
-  for (;;) {
-    if (ShouldPump(random_, settings_.ProcessMsgInterval)) {
-      if (size != 0) {
-        const double percent =
-            std::nearbyint(static_cast<double>(written) / static_cast<double>(size) * 100.0);
-        host_.ShowProgress("不要データ抹消中：" + std::to_string(static_cast<long long>(percent)) +
-                           "%");
+  bool done = false;
+  while (!done) {
+    // The blocks of this piece as a block-by-block loop would meet them, assuming full writes.
+    std::size_t blocks = 0;
+    std::int64_t planned = written;
+    while (blocks * kBlock < WipePiece) {
+      if (ShouldPump(random_, settings_.ProcessMsgInterval)) {
+        if (size != 0) {
+          const double percent =
+              std::nearbyint(static_cast<double>(planned) / static_cast<double>(size) * 100.0);
+          host_.ShowProgress("不要データ抹消中：" +
+                             std::to_string(static_cast<long long>(percent)) + "%");
+        }
+        host_.ProcessMessages();
       }
-      host_.ProcessMessages();
+      ++blocks;
+      planned += static_cast<std::int64_t>(kBlock);
+      if (planned >= size || state_.SkipWipe) {
+        done = true;
+        break;
+      }
     }
-    std::size_t n = 0;
-    try {
-      n = file.WriteSome(pattern.data(), pattern.size());
-    } catch (const platform::IoError& error) {
-      writeFailed = true;
-      writeError = error.errorCode();
-      break;
+    const std::size_t length = blocks * kBlock;
+    std::size_t put = 0;
+    while (put < length) {
+      std::size_t n = 0;
+      try {
+        n = file.WriteSome(pattern.data() + put, length - put);
+      } catch (const platform::IoError& error) {
+        writeFailed = true;
+        writeError = error.errorCode();
+        break;
+      }
+      if (n == 0) break;
+      put += n;
+      written += static_cast<std::int64_t>(n);
     }
-    written += static_cast<std::int64_t>(n);
-    if (n == 0) break;
-    if (written >= size || state_.SkipWipe) break;
+    if (put < length) break;
   }
   // The overwrite has to reach the disk before the name goes.
   try {

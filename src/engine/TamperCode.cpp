@@ -2,6 +2,7 @@
 
 #include "crypto/CryptoBase.h"
 #include "engine/Container.h"
+#include "engine/HashWorker.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -28,15 +29,54 @@ bool ShouldPump(Random& random, std::int32_t processMsgInterval) {
   return processMsgInterval <= 1 || random.Below(processMsgInterval) == 0;
 }
 
+void MakeInnerPad(std::string_view passwordBytes, std::uint8_t (&pad)[64]) {
+  FileKey key = MakeFileKey(passwordBytes);
+  for (std::size_t i = 0; i < 64; ++i) pad[i] = (i < key.size() ? key[i] : 0) ^ 0x36;
+  crypto::SecureZero(key.data(), key.size());
+}
+
+TamperCode OuterTamperCode(const TamperCode& inner) {
+  std::uint8_t outer[64];
+  for (std::size_t i = 0; i < 32; ++i) {
+    outer[i] = inner[i] ^ 0x5C;
+    outer[32 + i] = inner[i];
+  }
+  TamperCode code;
+  code.fill(0xFF);
+  crypto::TDCP_sha1 sha;
+  sha.Init();
+  sha.Update(outer, sizeof outer);
+  sha.Final(code.data());
+  crypto::SecureZero(outer, sizeof outer);
+  return code;
+}
+
+TamperHasher::TamperHasher(std::string_view passwordBytes) {
+  std::uint8_t pad[64];
+  MakeInnerPad(passwordBytes, pad);
+  inner_.Init();
+  inner_.Update(pad, sizeof pad);
+  crypto::SecureZero(pad, sizeof pad);
+}
+
+TamperHasher::~TamperHasher() {
+  if (inner_.Initialized()) inner_.EraseState();
+}
+
+TamperCode TamperHasher::Finish() {
+  TamperCode inner;
+  inner.fill(0xFF);
+  inner_.Final(inner.data());
+  const TamperCode code = OuterTamperCode(inner);
+  crypto::SecureZero(inner.data(), inner.size());
+  return code;
+}
+
 std::optional<TamperCode> TamperCoder::ComputeTamperCode(std::string_view passwordBytes,
                                                          const std::string& path,
                                                          std::int64_t offset) {
-  FileKey key = MakeFileKey(passwordBytes);
-  std::uint8_t pad[64] = {};
-  for (std::size_t i = 0; i < key.size(); ++i) pad[i] = key[i];
-  for (auto& b : pad) b ^= 0x36;
-  crypto::SecureZero(key.data(), key.size());
-
+  std::uint8_t pad[64];
+  MakeInnerPad(passwordBytes, pad);
   std::optional<TamperCode> inner;
   try {
     inner = HashFileFrom(pad, path, offset);
@@ -46,19 +86,8 @@ std::optional<TamperCode> TamperCoder::ComputeTamperCode(std::string_view passwo
   }
   crypto::SecureZero(pad, sizeof pad);
   if (!inner) return std::nullopt;
-
-  std::uint8_t outer[64];
-  for (std::size_t i = 0; i < 32; ++i) {
-    outer[i] = (*inner)[i] ^ 0x5C;
-    outer[32 + i] = (*inner)[i];
-  }
-  TamperCode code;
-  code.fill(0xFF);
-  crypto::TDCP_sha1 sha;
-  sha.Init();
-  sha.Update(outer, sizeof outer);
-  sha.Final(code.data());
-  crypto::SecureZero(outer, sizeof outer);
+  const TamperCode code = OuterTamperCode(*inner);
+  crypto::SecureZero(inner->data(), inner->size());
   return code;
 }
 
@@ -76,15 +105,25 @@ std::optional<TamperCode> TamperCoder::HashFileFrom(const std::uint8_t (&pad)[64
   std::int64_t done = 0;
   DCP_sha11.Init();
   DCP_sha11.Update(pad, sizeof pad);
-  std::vector<std::uint8_t> buffer(DataChunk);
-  std::size_t n = 0;
-  do {
-    n = file.Read(buffer.data(), buffer.size());
-    DCP_sha11.Update(buffer.data(), static_cast<std::int32_t>(n));
-    done += static_cast<std::int64_t>(n);
-    if (total != 0) host_.ShowProgress(ProgressText("改ざん検知データ計算中：", done, total));
-    if (ShouldPump(random_, settings_.ProcessMsgInterval)) host_.ProcessMessages();
-  } while (n == DataChunk);
+  {
+    HashWorker worker(1, DataPiece);
+    PieceSizes pieces;
+    bool more = true;
+    while (more) {
+      worker.Next();
+      const std::size_t request = pieces.Next();
+      const std::size_t n = file.Read(worker.Buffer(0), request);
+      more = n == request;
+      worker.Submit({{&DCP_sha11, 0, n}}, !more);
+      ForEachChunk(n, request, [&](std::size_t chunk) {
+        done += static_cast<std::int64_t>(chunk);
+        if (total != 0) host_.ShowProgress(ProgressText("改ざん検知データ計算中：", done, total));
+        if (ShouldPump(random_, settings_.ProcessMsgInterval)) host_.ProcessMessages();
+        return true;
+      });
+    }
+    worker.Drain();
+  }
   TamperCode inner;
   inner.fill(0xFF);
   DCP_sha11.Final(inner.data());

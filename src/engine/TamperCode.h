@@ -17,6 +17,30 @@ namespace qk::engine {
 
 using TamperCode = std::array<std::uint8_t, 32>;
 
+// The code built up piece by piece from bytes as they come: the keyed inner SHA-1 over the covered
+// bytes, then the outer step. Gives the same code as ComputeTamperCode over a file holding the
+// same bytes from its offset on.
+class TamperHasher {
+public:
+  explicit TamperHasher(std::string_view passwordBytes);
+  ~TamperHasher();
+  TamperHasher(const TamperHasher&) = delete;
+  TamperHasher& operator=(const TamperHasher&) = delete;
+
+  // The inner hash; covered bytes go to its Update in order.
+  crypto::TDCP_sha1& Inner() { return inner_; }
+  // The code over every byte given so far; the hasher is spent afterwards.
+  TamperCode Finish();
+
+private:
+  crypto::TDCP_sha1 inner_;
+};
+
+// The 64-byte inner pad of a password: its file key XOR 0x36, zero bytes after the key.
+void MakeInnerPad(std::string_view passwordBytes, std::uint8_t (&pad)[64]);
+// The code from an inner result (20-byte digest and twelve 0xFF bytes).
+TamperCode OuterTamperCode(const TamperCode& inner);
+
 class TamperCoder {
 public:
   TamperCoder(EngineHost& host, const EngineSettings& settings, Random& random)

@@ -1,0 +1,99 @@
+#include "engine/HashWorker.h"
+
+namespace qk::engine {
+
+HashWorker::HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes)
+    : buffersPerSlot_(buffersPerSlot), bufferBytes_(bufferBytes),
+      memory_(Slots * buffersPerSlot * bufferBytes) {}
+
+HashWorker::~HashWorker() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  work_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  crypto::SecureZero(memory_.data(), memory_.size());
+}
+
+void HashWorker::RethrowLocked() {
+  if (error_) std::rethrow_exception(error_);
+}
+
+void HashWorker::Next() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [&] { return error_ || !slots_[current_].busy; });
+  RethrowLocked();
+}
+
+std::uint8_t* HashWorker::Buffer(std::size_t index) {
+  return memory_.data() + (current_ * buffersPerSlot_ + index) * bufferBytes_;
+}
+
+void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
+  Slot& slot = slots_[current_];
+  slot.jobCount = 0;
+  for (const Job& job : jobs) {
+    if (job.hash && slot.jobCount < slot.jobs.size()) slot.jobs[slot.jobCount++] = job;
+  }
+  if (last && !thread_.joinable()) {
+    // A single slot: a thread would cost more than it saves.
+    for (std::size_t i = 0; i < slot.jobCount; ++i) {
+      const Job& job = slot.jobs[i];
+      job.hash->Update(Buffer(job.buffer), static_cast<std::int32_t>(job.size));
+    }
+    current_ = (current_ + 1) % Slots;
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    RethrowLocked();
+    slot.busy = true;
+    ++pending_;
+    current_ = (current_ + 1) % Slots;
+  }
+  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+  work_.notify_one();
+}
+
+void HashWorker::Drain() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [&] { return error_ || pending_ == 0; });
+  RethrowLocked();
+}
+
+void HashWorker::Run() {
+  for (;;) {
+    std::size_t index = 0;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      work_.wait(lock, [&] { return stop_ || pending_ != 0; });
+      if (stop_) return;
+      index = next_;
+    }
+    const Slot& slot = slots_[index];
+    try {
+      for (std::size_t i = 0; i < slot.jobCount; ++i) {
+        const Job& job = slot.jobs[i];
+        job.hash->Update(memory_.data() + (index * buffersPerSlot_ + job.buffer) * bufferBytes_,
+                         static_cast<std::int32_t>(job.size));
+      }
+    } catch (...) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        error_ = std::current_exception();
+      }
+      done_.notify_all();
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slots_[index].busy = false;
+      next_ = (next_ + 1) % Slots;
+      --pending_;
+    }
+    done_.notify_all();
+  }
+}
+
+} // namespace qk::engine

@@ -1,0 +1,111 @@
+// A second thread that hashes buffers while the calling thread reads, ciphers and writes the
+// next ones. The buffers form a small ring, so memory stays bounded whatever the file size. The
+// worker only ever calls the hash objects it is given; every file and host call stays on the
+// calling thread.
+#pragma once
+
+#include "crypto/CryptoBase.h"
+#include "engine/Container.h"
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <initializer_list>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qk::engine {
+
+// Bytes read, ciphered and written at a time by the whole-file operations: a whole number of
+// 8192-byte data chunks, so that chaining and padding come out as with single chunks.
+inline constexpr std::size_t DataPiece = 256 * 1024;
+static_assert(DataPiece % DataChunk == 0);
+
+// Read sizes of a file: one chunk first, doubling up to DataPiece. A small file goes through in
+// the few chunks it has; a large one soon in whole pieces.
+class PieceSizes {
+public:
+  std::size_t Next() {
+    const std::size_t size = size_;
+    size_ = std::min(2 * size_, DataPiece);
+    return size;
+  }
+
+private:
+  std::size_t size_ = DataChunk;
+};
+static_assert((DataPiece & (DataPiece - 1)) == 0, "pieces double from one chunk");
+
+// Walks the 8192-byte data chunks of a piece of n bytes that a read of request bytes gave: its
+// full chunks and, when the piece is short (the end of the file), the final chunk of fewer bytes,
+// possibly none, as a loop reading single chunks would have met them. f(chunk size) returns false
+// to stop. True when the next piece follows (every chunk full, the piece whole, not stopped).
+template <class F> bool ForEachChunk(std::size_t n, std::size_t request, F&& f) {
+  std::size_t offset = 0;
+  for (;;) {
+    const std::size_t chunk = std::min(DataChunk, n - offset);
+    offset += chunk;
+    if (!f(chunk) || chunk < DataChunk) return false;
+    if (offset == n && n == request) return true;
+  }
+}
+
+class HashWorker {
+public:
+  static constexpr std::size_t Slots = 4;
+
+  // One hash step of a slot: hash->Update over the first size bytes of buffer number buffer.
+  struct Job {
+    crypto::TDCP_hash* hash = nullptr;
+    std::size_t buffer = 0;
+    std::size_t size = 0;
+  };
+
+  // Each slot of the ring holds buffersPerSlot buffers of bufferBytes bytes.
+  HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes);
+  // Stops the worker without waiting for the jobs still queued, and clears the buffers.
+  ~HashWorker();
+  HashWorker(const HashWorker&) = delete;
+  HashWorker& operator=(const HashWorker&) = delete;
+
+  // Waits until the next slot of the ring is free and makes it the current one. Raises what a
+  // job raised.
+  void Next();
+  // Buffer number index of the current slot.
+  std::uint8_t* Buffer(std::size_t index);
+  // Hands the current slot with its jobs (at most two) to the worker; the slot's buffers must not
+  // change until it comes round again. With last set and no worker running yet (the whole file
+  // fitted in one slot) the jobs run at once on the calling thread.
+  void Submit(std::initializer_list<Job> jobs, bool last);
+  // Waits until every job handed over is done. Raises what a job raised.
+  void Drain();
+
+private:
+  struct Slot {
+    std::array<Job, 2> jobs{};
+    std::size_t jobCount = 0;
+    bool busy = false;
+  };
+  void Run();
+  void RethrowLocked();
+
+  std::size_t buffersPerSlot_;
+  std::size_t bufferBytes_;
+  std::vector<std::uint8_t> memory_;
+  std::array<Slot, Slots> slots_{};
+  std::size_t current_ = 0; // slot being filled by the calling thread
+  std::size_t next_ = 0;    // slot the worker hashes next
+  std::size_t pending_ = 0; // slots handed over and not yet hashed
+  bool stop_ = false;
+  std::exception_ptr error_;
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable done_;
+  std::thread thread_;
+};
+
+} // namespace qk::engine

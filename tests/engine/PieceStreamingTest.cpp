@@ -1,0 +1,310 @@
+// Whole-file work in large pieces with a hashing thread beside it: the bytes, codes, progress and
+// event draws must come out as if the file went through in single 8192-byte chunks, for sizes
+// around every piece boundary; a failing hash job must end the operation, never hang it.
+#include "crypto/SHA1.h"
+#include "engine/Container.h"
+#include "engine/EngineFixture.h"
+#include "engine/HashWorker.h"
+#include "platform/FileSystem.h"
+
+#include <cstring>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace qk::test {
+namespace {
+
+using engine::DataChunk;
+using engine::DataPiece;
+
+// Sizes around the ends of the pieces a file is read in (growing from one chunk to whole
+// pieces), and a few between.
+std::vector<std::size_t> BoundarySizes() {
+  std::vector<std::size_t> sizes{0, 1, 15, 16, 17};
+  engine::PieceSizes pieces;
+  std::size_t end = 0;
+  for (int i = 0; i < 8; ++i) {
+    end += pieces.Next();
+    for (const std::size_t s : {end - 1, end, end + 1}) sizes.push_back(s);
+  }
+  sizes.push_back(end + 3 * DataPiece / 2 + 3);
+  return sizes;
+}
+const std::vector<std::size_t> kSizes = BoundarySizes();
+
+std::int64_t RoundUp16(std::int64_t n) {
+  return (n + 15) / 16 * 16;
+}
+
+// The data section as one CBC run over the zero-padded bytes, ciphered in a single call.
+std::string ReferenceData(const std::string& plain, const std::string& password,
+                          std::int32_t algorithm) {
+  crypto::TDCP_twofish twofish;
+  crypto::TDCP_rijndael rijndael;
+  crypto::TDCP_gost gost;
+  crypto::TDCP_blockcipher* cipher = &twofish;
+  if (algorithm == engine::AlgoRijndael) cipher = &rijndael;
+  if (algorithm == engine::AlgoGost) cipher = &gost;
+  const engine::FileKey key = engine::MakeFileKey(password);
+  cipher->Init(key.data(), 256, nullptr);
+  std::string data = plain;
+  data.resize(static_cast<std::size_t>(RoundUp16(static_cast<std::int64_t>(plain.size()))), '\0');
+  cipher->EncryptCBC(data.data(), data.data(), static_cast<std::int32_t>(data.size()));
+  return data;
+}
+
+// Progress texts of a loop over single chunks of a stream of total bytes, each chunk counted
+// with its (padded) length.
+std::vector<std::string> ChunkProgress(const std::string& word, std::int64_t total,
+                                       std::int64_t shownTotal, bool padLast) {
+  std::vector<std::string> texts;
+  std::int64_t done = 0;
+  for (;;) {
+    const std::int64_t chunk = std::min<std::int64_t>(DataChunk, total - done);
+    done += padLast ? RoundUp16(chunk) : chunk;
+    texts.push_back(engine::ProgressText(word, done, shownTotal));
+    if (chunk < static_cast<std::int64_t>(DataChunk)) break;
+  }
+  return texts;
+}
+
+// Progress texts of decrypting data of dataLength bytes for a stored size: the loop over single
+// chunks ends with the first chunk that does not keep 8192 bytes.
+std::vector<std::string> DecryptProgress(std::int64_t dataLength, std::int64_t size) {
+  std::vector<std::string> texts;
+  std::int64_t read = 0;
+  for (;;) {
+    const std::int64_t chunk = std::min<std::int64_t>(DataChunk, dataLength - read);
+    read += chunk;
+    const std::int64_t kept = chunk - std::max<std::int64_t>(0, read - size);
+    texts.push_back(engine::ProgressText("復号中：", read, size));
+    if (kept != static_cast<std::int64_t>(DataChunk)) break;
+  }
+  return texts;
+}
+
+class PieceStreamingTest : public EngineTest {};
+
+TEST_F(PieceStreamingTest, ContainersMatchSingleRunCipherAndFileTamperCode) {
+  for (const std::int32_t algorithm :
+       {engine::AlgoTwofish, engine::AlgoRijndael, engine::AlgoGost}) {
+    for (const std::size_t size : kSizes) {
+      SCOPED_TRACE(testing::Message() << "algorithm " << algorithm << " size " << size);
+      const std::string plain = RandomBytes(size, static_cast<std::uint32_t>(size + 7));
+      const std::string source =
+          Plain("s" + std::to_string(algorithm) + "_" + std::to_string(size), plain);
+      const std::string container = Encrypt(source, "pw", "hint", algorithm, true);
+      const std::string bytes = ReadAll(container);
+      const std::string data = ReferenceData(plain, "pw", algorithm);
+      ASSERT_GE(bytes.size(), data.size());
+      EXPECT_TRUE(bytes.compare(bytes.size() - data.size(), data.size(), data) == 0);
+
+      // The code written on the fly equals the code of the finished file read back.
+      engine::TamperCoder coder(host, settings, random);
+      const auto code = coder.ComputeTamperCode("pw", container, engine::TamperCoveredOffset);
+      ASSERT_TRUE(code);
+      EXPECT_EQ(bytes.substr(engine::TamperCodeOffset, engine::TamperCodeLength),
+                std::string(code->begin(), code->end()));
+
+      // Round trip, and the proofs against the bytes read from the disk.
+      EXPECT_TRUE(engine.VerifyEncryption(container, "pw"));
+      platform::DeleteFile(source);
+      ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "pw")));
+      EXPECT_EQ(ReadAll(source), plain);
+      EXPECT_TRUE(engine.VerifyDecryption(source));
+      platform::DeleteFile(source);
+      platform::DeleteFile(container);
+    }
+  }
+}
+
+TEST_F(PieceStreamingTest, ProgressAndEventsGoChunkByChunk) {
+  settings.ProcessMsgInterval = 1;
+  for (const std::size_t size : kSizes) {
+    SCOPED_TRACE(testing::Message() << "size " << size);
+    const auto n = static_cast<std::int64_t>(size);
+    const std::int64_t chunks = n / static_cast<std::int64_t>(DataChunk) + 1;
+    const std::string plain = RandomBytes(size, 3);
+    const std::string source = Plain("p" + std::to_string(size), plain);
+
+    host.progress.clear();
+    host.pumps = 0;
+    const std::string container = Encrypt(source, "pw", "", 0, true);
+    EXPECT_EQ(host.pumps, chunks);
+    EXPECT_EQ(host.progress,
+              size ? ChunkProgress("暗号化中：", n, n, true) : std::vector<std::string>{});
+
+    platform::DeleteFile(source);
+    const auto containerSize = static_cast<std::int64_t>(ReadAll(container).size());
+    const std::int64_t covered = containerSize - engine::TamperCoveredOffset;
+    host.progress.clear();
+    host.pumps = 0;
+    ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "pw")));
+    auto expected = ChunkProgress("改ざん検知データ計算中：", covered, containerSize, false);
+    const auto data = DecryptProgress(RoundUp16(n), n);
+    const auto tamperTexts = static_cast<int>(expected.size());
+    if (size) expected.insert(expected.end(), data.begin(), data.end());
+    EXPECT_EQ(host.progress, expected);
+    EXPECT_EQ(host.pumps, tamperTexts + static_cast<int>(data.size()));
+    platform::DeleteFile(source);
+    platform::DeleteFile(container);
+  }
+}
+
+// A container's data section changed in length: bytes after the padded data are dropped, data
+// that ends before the stored size fails, whichever piece the end falls in.
+TEST_F(PieceStreamingTest, ContainerEndsAroundPieceBoundaries) {
+  for (const std::size_t size :
+       {std::size_t{DataChunk}, DataPiece - 8192, DataPiece + 8192 * 7 + 5, 3 * DataPiece}) {
+    SCOPED_TRACE(testing::Message() << "size " << size);
+    const std::string plain = RandomBytes(size, 11);
+    const std::string source = Plain("e.bin", plain);
+    const std::string container = Encrypt(source, "pw", "", 1, false);
+    platform::DeleteFile(source);
+    const std::string bytes = ReadAll(container);
+
+    for (const std::size_t extra : {std::size_t{5}, DataChunk, DataPiece + 3}) {
+      WriteAll(container, bytes + RandomBytes(extra, 2));
+      ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "pw"))) << extra;
+      EXPECT_EQ(ReadAll(source), plain);
+      platform::DeleteFile(source);
+    }
+    for (const std::size_t cut : {std::size_t{1}, std::size_t{16}, DataChunk + 1}) {
+      WriteAll(container, bytes.substr(0, bytes.size() - cut));
+      EXPECT_EQ(engine.DecryptFile(container, "pw"), engine::kDecryptFailed) << cut;
+      EXPECT_FALSE(Exists(source));
+    }
+    platform::DeleteFile(container);
+  }
+}
+
+TEST_F(PieceStreamingTest, ProofsSeeChangesInLaterPieces) {
+  const std::string source = Plain("v.bin", RandomBytes(3 * DataPiece + 100, 4));
+  const std::string container = Encrypt(source, "pw", "", 2, true);
+  platform::DeleteFile(source);
+  ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "pw")));
+  EXPECT_TRUE(engine.VerifyDecryption(source));
+  std::string bytes = ReadAll(source);
+  bytes[2 * DataPiece + 9] ^= 0x10;
+  WriteAll(source, bytes);
+  EXPECT_FALSE(engine.VerifyDecryption(source));
+
+  std::string sealed = ReadAll(container);
+  sealed[sealed.size() - DataPiece - 1] ^= 0x01;
+  WriteAll(container, sealed);
+  EXPECT_FALSE(engine.VerifyEncryption(container, "pw"));
+  EXPECT_EQ(engine.DecryptFile(container, "pw"), engine::kTamperMismatch);
+}
+
+TEST_F(PieceStreamingTest, WipeOfLargeFilesKeepsBlocksAndSkip) {
+  for (const std::size_t size :
+       {std::size_t{1} << 20, (std::size_t{1} << 20) + 1, (std::size_t{3} << 20) - 2047}) {
+    const std::string path = Plain("w.bin", RandomBytes(size, 6));
+    const std::string peek = dir / "peek";
+    ASSERT_EQ(link(path.c_str(), peek.c_str()), 0);
+    engine.WipeFile(path);
+    EXPECT_FALSE(Exists(path));
+    EXPECT_TRUE(ReadAll(peek) == std::string((size + 2047) / 2048 * 2048, 'N')) << size;
+    platform::DeleteFile(peek);
+  }
+
+  // A skip asked for at the 700th event, beyond the first piece, ends the overwrite after the
+  // 700th block; progress is drawn before each block.
+  settings.ProcessMsgInterval = 1;
+  host.progress.clear();
+  host.pumps = 0;
+  host.onPump = [&] {
+    if (host.pumps == 700) state.SkipWipe = true;
+  };
+  const std::size_t size = 2048 * 2000;
+  const std::string path = Plain("s.bin", std::string(size, 'x'));
+  const std::string peek = dir / "peek";
+  ASSERT_EQ(link(path.c_str(), peek.c_str()), 0);
+  engine.WipeFile(path);
+  const std::string left = ReadAll(peek);
+  EXPECT_TRUE(left.substr(0, 2048 * 700) == std::string(2048 * 700, 'N'));
+  EXPECT_TRUE(left.substr(2048 * 700) == std::string(size - 2048 * 700, 'x'));
+  ASSERT_EQ(host.progress.size(), 700u);
+  EXPECT_EQ(host.progress[1], "不要データ抹消中：0%");
+  EXPECT_EQ(host.progress[699], "不要データ抹消中：35%");
+  host.onPump = nullptr;
+}
+
+// Throws from Update once it has seen failAfter bytes.
+class FailingHash : public crypto::TDCP_hash {
+public:
+  explicit FailingHash(std::size_t failAfter)
+      : TDCP_hash("Failing", 160, 0), failAfter_(failAfter) {}
+  void Init() override { initialized_ = true; }
+  void EraseState() override {}
+  void Update(const void*, std::int32_t size) override {
+    seen_ += static_cast<std::size_t>(size);
+    if (seen_ > failAfter_) throw std::runtime_error("hash failed");
+  }
+  void Final(void*) override {}
+
+private:
+  std::size_t failAfter_;
+  std::size_t seen_ = 0;
+};
+
+TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
+  // Many times round the ring: the digest equals a single hash of the same bytes.
+  const std::string bytes = RandomBytes(37 * 1000 + 11, 8);
+  crypto::TDCP_sha1 direct, piecewise;
+  direct.Init();
+  direct.Update(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  piecewise.Init();
+  {
+    engine::HashWorker worker(2, 1000);
+    for (std::size_t at = 0; at < bytes.size(); at += 1000) {
+      worker.Next();
+      const std::size_t n = std::min<std::size_t>(1000, bytes.size() - at);
+      std::memcpy(worker.Buffer(1), bytes.data() + at, n);
+      std::memset(worker.Buffer(0), 0xAA, 1000);
+      worker.Submit({{&piecewise, 1, n}, {nullptr, 0, 1000}}, at + 1000 >= bytes.size());
+    }
+    worker.Drain();
+  }
+  std::uint8_t a[20], b[20];
+  direct.Final(a);
+  piecewise.Final(b);
+  EXPECT_EQ(std::memcmp(a, b, sizeof a), 0);
+
+  // A job that throws: the next call of the filling thread raises it.
+  for (const bool drainOnly : {false, true}) {
+    FailingHash failing(5000);
+    engine::HashWorker worker(1, 1000);
+    bool raised = false;
+    try {
+      for (int i = 0; i < 100; ++i) {
+        worker.Next();
+        worker.Submit({{&failing, 0, 1000}}, false);
+        if (drainOnly && i == 10) worker.Drain();
+      }
+      worker.Drain();
+    } catch (const std::runtime_error& e) {
+      raised = true;
+      EXPECT_STREQ(e.what(), "hash failed");
+    }
+    EXPECT_TRUE(raised);
+  }
+
+  // Given up with jobs still queued: the worker stops without hanging.
+  {
+    FailingHash never(~std::size_t{0});
+    engine::HashWorker worker(1, 1 << 20);
+    for (int i = 0; i < 4; ++i) {
+      worker.Next();
+      worker.Submit({{&never, 0, 1 << 20}}, false);
+    }
+  }
+  // A file that fits one slot is hashed on the calling thread, failures included.
+  FailingHash failing(10);
+  engine::HashWorker worker(1, 100);
+  worker.Next();
+  EXPECT_THROW(worker.Submit({{&failing, 0, 100}}, true), std::runtime_error);
+}
+
+} // namespace
+} // namespace qk::test
