@@ -13,7 +13,7 @@ struct Features {
   bool aes = false;
   bool vaes512 = false;
   bool sha = false;
-  bool avx2 = false;
+  bool vbmi512 = false;
 };
 
 Features Detect() {
@@ -21,12 +21,14 @@ Features Detect() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
   f.aes = __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse4.1");
-  f.avx2 = __builtin_cpu_supports("avx2");
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) {
     f.sha = (ebx & (1u << 29)) != 0 && __builtin_cpu_supports("sse4.1");
     // VAES is reported in ECX bit 9.
-    f.vaes512 = f.aes && (ecx & (1u << 9)) != 0 && __builtin_cpu_supports("avx512f");
+    const bool avx512 = __builtin_cpu_supports("avx512f") && (ebx & (1u << 30)) != 0; // BW
+    f.vaes512 = f.aes && avx512 && (ecx & (1u << 9)) != 0;
+    // VBMI in ECX bit 1, GFNI in ECX bit 8.
+    f.vbmi512 = avx512 && (ecx & (1u << 1)) != 0 && (ecx & (1u << 8)) != 0;
   }
 #endif
   return f;
@@ -73,8 +75,8 @@ bool Vaes512() {
 bool ShaNi() {
   return Enabled(&Features::sha);
 }
-bool Avx2() {
-  return Enabled(&Features::avx2) && gWide.load(std::memory_order_relaxed);
+bool Vbmi512() {
+  return Enabled(&Features::vbmi512) && gWide.load(std::memory_order_relaxed);
 }
 
 } // namespace accel

@@ -1,5 +1,5 @@
 // Choice between the portable code of the primitives and routines that use the processor's
-// instructions (AES-NI, VAES, SHA-NI, AVX2). Both produce the same bytes; the portable code runs
+// instructions (AES-NI, VAES, SHA-NI, AVX-512). Both produce the same bytes; the portable code runs
 // where the processor lacks the instructions or when the accelerated routines are switched off,
 // either by QK_CRYPTO_PORTABLE=1 in the environment (read once) or by ForcePortable.
 #pragma once
@@ -15,7 +15,7 @@ void ForcePortable(bool portable);
 
 namespace accel {
 
-// false keeps the routines on 512-bit and 256-bit vectors out of use while the 128-bit ones stay
+// false keeps the routines on 512-bit vectors out of use while the 128-bit ones stay
 // available, so that tests reach both on a processor that has all of them. true by default.
 void AllowWide(bool allow);
 
@@ -23,7 +23,8 @@ void AllowWide(bool allow);
 bool AesNi();
 bool Vaes512();
 bool ShaNi();
-bool Avx2();
+// AVX-512 with byte permutes (VBMI) and GF(2^8) affine products (GFNI).
+bool Vbmi512();
 
 // Rijndael. Round keys are rows of the cipher's schedule (the first 16 bytes of each row);
 // enc[0..rounds] for encryption and dec[0..rounds] with InvMixColumns applied to rows
@@ -36,6 +37,12 @@ void AesEncryptCbc(const std::uint32_t (*enc)[8], int rounds, std::uint8_t* chai
                    const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
 void AesDecryptCbc(const std::uint32_t (*dec)[8], int rounds, std::uint8_t* chain,
                    const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
+
+// Twofish CBC decryption of whole groups of sixteen blocks out of blocks, with the cipher's round
+// keys and keyed S-box tables; returns the number of blocks done and updates chain.
+std::size_t TwofishDecryptCbc(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
+                              std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                              std::size_t blocks);
 
 // SHA-1 compression of the 64-byte blocks at data into h.
 void Sha1Compress(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks);

@@ -36,25 +36,34 @@ template <int G> QK_TARGET_SHA inline void Groups(__m128i& abcd, __m128i& prev, 
   }
 }
 
-QK_TARGET_SHA void Compress(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
-  // Byte order of a whole vector reversed: big-endian words, W[t] in the top lane.
+QK_TARGET_SHA inline __m128i LoadWords(const std::uint8_t* p) {
+  // Byte order of the whole vector reversed: big-endian words, the first in the top lane.
   const __m128i reverse = _mm_set_epi64x(0x0001020304050607LL, 0x08090A0B0C0D0E0FLL);
+  return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), reverse);
+}
+
+QK_TARGET_SHA void Compress(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
   __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), 0x1B);
+  // E in the top lane, zero below.
   __m128i e = _mm_set_epi32(static_cast<int>(h[4]), 0, 0, 0);
-  for (; blocks > 0; --blocks, data += 64) {
+  __m128i w[4];
+  w[0] = LoadWords(data);
+  __m128i we = _mm_add_epi32(e, w[0]);
+  for (;;) {
     const __m128i abcdSaved = abcd;
     const __m128i eSaved = e;
-    __m128i w[4];
-#pragma GCC unroll 4
-    for (int i = 0; i < 4; ++i)
-      w[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)),
-                              reverse);
+    for (int i = 1; i < 4; ++i) w[i] = LoadWords(data + 16 * i);
     __m128i prev = abcd;
-    abcd = Rounds4<0>(abcd, _mm_add_epi32(e, w[0]));
+    abcd = Rounds4<0>(abcd, we);
     Groups<1>(abcd, prev, w);
+    abcd = _mm_add_epi32(abcd, abcdSaved);
     // E after the last group is A of four rounds earlier rotated by 30, plus the saved E.
     e = _mm_sha1nexte_epu32(prev, eSaved);
-    abcd = _mm_add_epi32(abcd, abcdSaved);
+    if (--blocks == 0) break;
+    data += 64;
+    // The first words of the next block join E in the same step, off the chain of rounds.
+    w[0] = LoadWords(data);
+    we = _mm_sha1nexte_epu32(prev, _mm_add_epi32(eSaved, w[0]));
   }
   _mm_storeu_si128(reinterpret_cast<__m128i*>(h), _mm_shuffle_epi32(abcd, 0x1B));
   h[4] = static_cast<std::uint32_t>(_mm_extract_epi32(e, 3));
@@ -63,7 +72,7 @@ QK_TARGET_SHA void Compress(std::uint32_t* h, const std::uint8_t* data, std::siz
 } // namespace
 
 void Sha1Compress(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks) {
-  Compress(h, data, blocks);
+  if (blocks > 0) Compress(h, data, blocks);
 }
 
 } // namespace qk::crypto::accel
