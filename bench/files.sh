@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
 # Whole-file measurements of the Release qk-cli (built in build/bench):
-#   (a) encrypt and decrypt a 256 MiB file with Twofish and Rijndael, tamper code on, beside the
-#       raw CBC speed of the same cipher from the primitives benchmark;
-#   (b) peak resident memory while encrypting and decrypting a 1 GiB file;
+#   (a) encrypt and decrypt a 256 MiB file with Twofish, Rijndael and GOST, tamper code on,
+#       beside the raw CBC speed of the same cipher from the primitives benchmark;
+#   (b) a 1 GiB file of random bytes, tamper code on, against GnuPG's symmetric mode with the
+#       same cipher and no compression (encryption, and decryption against gpg -d), and the wipe
+#       against shred -n 1 -u; the peak resident memory of the largest qk-cli run;
 #   (c) a folder of 2,000 small files through qk-cli and through an openssl enc loop.
-# Prints lines "operation qk_value peer peer_value ratio". MB/s are 10^6 bytes per second. Rates
-# marked _cpu divide by the CPU time (user + system, children included), as the primitives
-# benchmark does, so that they hold while other jobs share the machine; _wall by the wall time.
+# Prints lines "operation qk_value peer peer_value ratio"; in (b) the values are wall seconds
+# and the ratio is peer seconds / qk seconds (higher is better), then "peak_rss_MiB N". MB/s are
+# 10^6 bytes per second. Rates marked _cpu divide by the CPU time (user + system, children
+# included), as the primitives benchmark does, so that they hold while other jobs share the
+# machine; _wall by the wall time. Every figure is the median of the repetitions.
 # The big files live in /dev/shm (else /tmp) only while they are measured.
 # Environment: QK_FILES_REPS (repetitions of the timed runs, median reported, default 3),
-# QK_FILES_COUNT (number of small files, default 2000).
+# QK_FILES_COUNT (number of small files, default 2000), QK_FILES_GIB_MIB (size of the file of
+# part (b) in MiB, default 1024), QK_FILES_BUILD (build folder, default build/bench).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/bench"
+build=${QK_FILES_BUILD:-$root/build/bench}
 reps=${QK_FILES_REPS:-3}
 count=${QK_FILES_COUNT:-2000}
+gib_mib=${QK_FILES_GIB_MIB:-1024}
 
 "$root/scripts/install-deps.sh" build bench >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQK_BUILD_BENCH=ON \
@@ -27,20 +33,29 @@ primitives="$build/bench/qk_bench_primitives"
 base=/tmp
 [ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
 work=$(mktemp -d "$base/qk-files.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# gpg keeps its state (and its agent) in the work folder, stopped at the end.
+export GNUPGHOME="$work/gnupg"
+mkdir -m 700 "$GNUPGHOME"
+cleanup() {
+  gpgconf --homedir "$GNUPGHOME" --kill gpg-agent >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 pw="$work/password"
 printf 'benchmark-password\n' >"$pw"
 ini="$work/empty.ini"
 : >"$ini"
 
-# timed COMMAND...: runs it; sets T_WALL and T_CPU (seconds; CPU of it and its children).
+# timed COMMAND...: runs it; sets T_WALL and T_CPU (seconds; CPU of it and its children) and
+# T_RSS (peak resident memory in MiB).
 timed() {
   local t0=$EPOCHREALTIME
-  /usr/bin/time -f '%U %S' -o "$work/rusage" "$@"
+  /usr/bin/time -f '%U %S %M' -o "$work/rusage" "$@"
   local t1=$EPOCHREALTIME
   T_WALL=$(calc "$t1 - $t0" 6)
   T_CPU=$(awk '{t = $1 + $2; printf "%.2f", t < 0.01 ? 0.01 : t}' "$work/rusage")
+  T_RSS=$(awk '{printf "%.1f", $3 / 1024}' "$work/rusage")
 }
 # Median of the arguments.
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
@@ -56,7 +71,7 @@ echo "# operation qk_value peer peer_value ratio"
 
 # ---- raw CBC speed from the primitives benchmark ----
 raw_json="$work/raw.json"
-"$primitives" --benchmark_filter='^ours/(twofish|rijndael)_(en|de)crypt_cbc$' \
+"$primitives" --benchmark_filter='^ours/(twofish|rijndael|gost)_(en|de)crypt_cbc$' \
   --benchmark_min_time=0.5 --benchmark_repetitions="$reps" \
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$raw_json" --benchmark_out_format=json >/dev/null
@@ -75,7 +90,7 @@ EOF
 big="$work/big.bin"
 random_file "$big" 256
 bytes=$((256 * 1024 * 1024))
-for algorithm in twofish rijndael; do
+for algorithm in twofish rijndael gost; do
   enc_cpu=() enc_wall=() dec_cpu=() dec_wall=()
   for ((r = 0; r < reps; r++)); do
     rm -f "$work/big.enc" "$work/big.dec"
@@ -108,23 +123,63 @@ for algorithm in twofish rijndael; do
 done
 rm -f "$big"
 
-# ---- (b) peak resident memory, 1 GiB ----
+# ---- (b) 1 GiB against gpg and shred ----
 big="$work/huge.bin"
-random_file "$big" 1024
-peak() { # output of /usr/bin/time -v -> MiB
-  awk -F: '/Maximum resident set size/ {printf "%.1f", $2 / 1024}' "$1"
-}
-/usr/bin/time -v -o "$work/time.enc" "$qk" encrypt --password-file "$pw" --ini "$ini" \
-  --algorithm twofish --tamper-code -o "$work/huge.enc" "$big" >/dev/null
-rm -f "$big"
-/usr/bin/time -v -o "$work/time.dec" "$qk" decrypt --password-file "$pw" --ini "$ini" \
-  -o "$work/huge.dec" "$work/huge.enc" >/dev/null
-rm -f "$work/huge.enc" "$work/huge.dec"
-rss_enc=$(peak "$work/time.enc")
-rss_dec=$(peak "$work/time.dec")
-line peak_rss_MiB_encrypt_1GiB "$rss_enc" target 16 "$(calc "$rss_enc / 16" 2)"
-line peak_rss_MiB_decrypt_1GiB "$rss_dec" target 16 "$(calc "$rss_dec / 16" 2)"
-echo "peak_rss_MiB $(calc "($rss_enc > $rss_dec) ? $rss_enc : $rss_dec")"
+random_file "$big" "$gib_mib"
+peak_rss=0
+note_rss() { peak_rss=$(calc "($T_RSS > $peak_rss) ? $T_RSS : $peak_rss"); }
+gpg_args=(--batch --yes --quiet --pinentry-mode loopback --passphrase-file "$pw")
+for algorithm in rijndael twofish; do
+  gpg_cipher=$([ "$algorithm" = rijndael ] && echo AES256 || echo TWOFISH)
+  qk_enc=() qk_dec=() gpg_enc=() gpg_dec=()
+  for ((r = 0; r < reps; r++)); do
+    rm -f "$work/huge.enc" "$work/huge.dec"
+    timed "$qk" encrypt --password-file "$pw" --ini "$ini" --algorithm "$algorithm" --tamper-code \
+      -o "$work/huge.enc" "$big" >/dev/null
+    qk_enc+=("$T_WALL")
+    note_rss
+    timed "$qk" decrypt --password-file "$pw" --ini "$ini" -o "$work/huge.dec" "$work/huge.enc" \
+      >/dev/null
+    qk_dec+=("$T_WALL")
+    note_rss
+    cmp -s "$big" "$work/huge.dec" || {
+      echo "files.sh: $algorithm 1 GiB round trip differs" >&2
+      exit 1
+    }
+    rm -f "$work/huge.enc" "$work/huge.dec"
+    timed gpg "${gpg_args[@]}" --symmetric --cipher-algo "$gpg_cipher" --compress-algo none \
+      -o "$work/huge.gpg" "$big"
+    gpg_enc+=("$T_WALL")
+    timed gpg "${gpg_args[@]}" -o "$work/huge.dec" -d "$work/huge.gpg"
+    gpg_dec+=("$T_WALL")
+    rm -f "$work/huge.gpg" "$work/huge.dec"
+  done
+  q=$(median "${qk_enc[@]}") g=$(median "${gpg_enc[@]}")
+  line "encrypt_${gib_mib}MiB_${algorithm}" "$(calc "$q" 2)" "gpg_${gpg_cipher}" "$(calc "$g" 2)" \
+    "$(calc "$g / $q" 2)"
+  q=$(median "${qk_dec[@]}") g=$(median "${gpg_dec[@]}")
+  line "decrypt_${gib_mib}MiB_${algorithm}" "$(calc "$q" 2)" "gpg_d_${gpg_cipher}" "$(calc "$g" 2)" \
+    "$(calc "$g / $q" 2)"
+done
+
+qk_wipe=() shred_wipe=()
+for ((r = 0; r < reps; r++)); do
+  cp "$big" "$work/victim"
+  timed "$qk" wipe --ini "$ini" "$work/victim" >/dev/null
+  qk_wipe+=("$T_WALL")
+  note_rss
+  [ ! -e "$work/victim" ] || {
+    echo "files.sh: the wipe left the file" >&2
+    exit 1
+  }
+  cp "$big" "$work/victim"
+  timed shred -n 1 -u "$work/victim"
+  shred_wipe+=("$T_WALL")
+done
+rm -f "$big" "$work/victim"
+q=$(median "${qk_wipe[@]}") g=$(median "${shred_wipe[@]}")
+line "wipe_${gib_mib}MiB" "$(calc "$q" 2)" shred_n1_u "$(calc "$g" 2)" "$(calc "$g / $q" 2)"
+echo "peak_rss_MiB $peak_rss"
 
 # ---- (c) a folder of small files ----
 plain="$work/plain"

@@ -11,7 +11,7 @@ for set in "$@"; do
     gui) packages+=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk libgl-dev) ;;
     screenshots) packages+=(xvfb xauth imagemagick) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(libbenchmark-dev libcrypto++-dev libssl-dev libgcrypt20-dev time) ;;
+    bench) packages+=(libbenchmark-dev libcrypto++-dev libssl-dev libgcrypt20-dev time gnupg) ;;
     *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
   esac
 done

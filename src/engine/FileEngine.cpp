@@ -2,6 +2,7 @@
 
 #include "engine/Container.h"
 #include "engine/HashWorker.h"
+#include "engine/ProofDigest.h"
 #include "platform/CodePage.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -148,7 +149,7 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
       tamper->Inner().Update(header.data() + TamperCoveredOffset,
                              static_cast<std::int32_t>(header.size() - TamperCoveredOffset));
     }
-    crypto::TDCP_sha1 plainHash;
+    ProofDigest plainHash(proofKey_);
     plainHash.Init();
     {
       // Slot buffers: 0 the source's bytes, 1 the encrypted bytes.
@@ -161,16 +162,21 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
         std::uint8_t* plain = worker.Buffer(0);
         std::uint8_t* sealed = worker.Buffer(1);
         const std::size_t request = pieces.Next();
-        const std::size_t n = src.Read(plain, request);
+        std::size_t n = 0;
+        {
+          const auto lock = worker.LockFiles();
+          n = src.Read(plain, request);
+        }
         more = n == request;
         // Only the final piece is zero-padded to whole blocks of 16.
         const std::size_t padded =
             static_cast<std::size_t>(RoundUp16(static_cast<std::int64_t>(n)));
         std::memset(plain + n, 0, padded - n);
         cipher.EncryptCBC(plain, sealed, static_cast<std::int32_t>(padded));
-        worker.Submit({{&plainHash, 0, n}, {tamper ? &tamper->Inner() : nullptr, 1, padded}},
+        worker.Submit({{nullptr, 1, padded, &dst},
+                       {&plainHash, 0, n},
+                       {tamper ? &tamper->Inner() : nullptr, 1, padded}},
                       !more);
-        dst.WriteAll(sealed, padded);
         ForEachChunk(n, request, [&](std::size_t chunk) {
           written += RoundUp16(static_cast<std::int64_t>(chunk));
           if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));
@@ -217,7 +223,7 @@ bool FileEngine::VerifyDecryption(const std::string& output) {
   try {
     File file = File::OpenShared(output);
     file.DropCache();
-    crypto::TDCP_sha1 sha;
+    ProofDigest sha(proofKey_);
     sha.Init();
     {
       HashWorker worker(1, DataPiece);
@@ -249,7 +255,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
   KeyGuard keyGuard;
   std::string out;
   bool created = false;
-  crypto::TDCP_sha1 plainHash;
+  ProofDigest plainHash(proofKey_);
   plainHash.Init();
   try {
     File in = File::OpenShared(container);
@@ -351,7 +357,11 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
         worker.Next();
         std::uint8_t* data = worker.Buffer(0);
         const std::size_t request = pieces.Next();
-        const std::size_t got = in.Read(data, request);
+        std::size_t got = 0;
+        {
+          const auto lock = worker.LockFiles();
+          got = in.Read(data, request);
+        }
         cipher.DecryptCBC(data, data, static_cast<std::int32_t>(got));
         // The bytes kept: everything up to the stored size (the padding of the last block and
         // anything after it is dropped).
@@ -367,8 +377,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
           keep = static_cast<std::size_t>(before - start) + n;
           return n == DataChunk;
         });
-        worker.Submit({{&plainHash, 0, keep}}, !more);
-        if (!verify) dst.WriteAll(data, keep);
+        worker.Submit({{nullptr, 0, keep, verify ? nullptr : &dst}, {&plainHash, 0, keep}}, !more);
         // Progress and events once per chunk, after the chunk's bytes are written.
         std::int64_t at = start;
         for (std::size_t i = 0; i < chunks; ++i) {

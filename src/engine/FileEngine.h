@@ -7,6 +7,7 @@
 #include "crypto/Rijndael.h"
 #include "crypto/Twofish.h"
 #include "engine/Host.h"
+#include "engine/ProofDigest.h"
 #include "engine/Random.h"
 #include "engine/RunState.h"
 #include "engine/TamperCode.h"
@@ -88,6 +89,8 @@ private:
   crypto::TDCP_gost DCP_gost;
   TextCrypt text_;
   TamperCoder tamper_;
+  // Key of the digests behind the proofs (ProofDigest), fresh for each engine.
+  ProofDigest::Key proofKey_ = ProofDigest::FreshKey();
   PlainDigest lastPlainDigest_{};
 };
 

@@ -1,5 +1,7 @@
 #include "engine/HashWorker.h"
 
+#include "platform/File.h"
+
 namespace qk::engine {
 
 HashWorker::HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes)
@@ -34,14 +36,12 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
   Slot& slot = slots_[current_];
   slot.jobCount = 0;
   for (const Job& job : jobs) {
-    if (job.hash && slot.jobCount < slot.jobs.size()) slot.jobs[slot.jobCount++] = job;
+    if ((job.hash || job.file) && slot.jobCount < slot.jobs.size())
+      slot.jobs[slot.jobCount++] = job;
   }
   if (last && !thread_.joinable()) {
     // A single slot: a thread would cost more than it saves.
-    for (std::size_t i = 0; i < slot.jobCount; ++i) {
-      const Job& job = slot.jobs[i];
-      job.hash->Update(Buffer(job.buffer), static_cast<std::int32_t>(job.size));
-    }
+    for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(current_, slot.jobs[i]);
     current_ = (current_ + 1) % Slots;
     return;
   }
@@ -62,6 +62,16 @@ void HashWorker::Drain() {
   RethrowLocked();
 }
 
+void HashWorker::RunJob(std::size_t slot, const Job& job) {
+  const std::uint8_t* data = memory_.data() + (slot * buffersPerSlot_ + job.buffer) * bufferBytes_;
+  if (job.file) {
+    std::lock_guard<std::mutex> lock(files_);
+    job.file->WriteAll(data, job.size);
+  } else {
+    job.hash->Update(data, static_cast<std::int32_t>(job.size));
+  }
+}
+
 void HashWorker::Run() {
   for (;;) {
     std::size_t index = 0;
@@ -73,11 +83,7 @@ void HashWorker::Run() {
     }
     const Slot& slot = slots_[index];
     try {
-      for (std::size_t i = 0; i < slot.jobCount; ++i) {
-        const Job& job = slot.jobs[i];
-        job.hash->Update(memory_.data() + (index * buffersPerSlot_ + job.buffer) * bufferBytes_,
-                         static_cast<std::int32_t>(job.size));
-      }
+      for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(index, slot.jobs[i]);
     } catch (...) {
       {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -1,7 +1,7 @@
-// A second thread that hashes buffers while the calling thread reads, ciphers and writes the
+// A second thread that hashes and writes buffers while the calling thread reads and ciphers the
 // next ones. The buffers form a small ring, so memory stays bounded whatever the file size. The
-// worker only ever calls the hash objects it is given; every file and host call stays on the
-// calling thread.
+// worker only ever calls the hash objects and writes to the files it is given; host calls stay on
+// the calling thread, and file calls of the two threads never overlap (LockFiles).
 #pragma once
 
 #include "crypto/CryptoBase.h"
@@ -17,6 +17,10 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+namespace qk::platform {
+class File;
+}
 
 namespace qk::engine {
 
@@ -58,11 +62,13 @@ class HashWorker {
 public:
   static constexpr std::size_t Slots = 4;
 
-  // One hash step of a slot: hash->Update over the first size bytes of buffer number buffer.
+  // One step of a slot over the first size bytes of buffer number buffer: hash->Update, or when
+  // file is set, file->WriteAll.
   struct Job {
     crypto::TDCP_hash* hash = nullptr;
     std::size_t buffer = 0;
     std::size_t size = 0;
+    platform::File* file = nullptr;
   };
 
   // Each slot of the ring holds buffersPerSlot buffers of bufferBytes bytes.
@@ -77,7 +83,9 @@ public:
   void Next();
   // Buffer number index of the current slot.
   std::uint8_t* Buffer(std::size_t index);
-  // Hands the current slot with its jobs (at most two) to the worker; the slot's buffers must not
+  // Held by the calling thread around its own file calls while the worker may be writing.
+  std::unique_lock<std::mutex> LockFiles() { return std::unique_lock<std::mutex>(files_); }
+  // Hands the current slot with its jobs (at most three) to the worker; the slot's buffers must not
   // change until it comes round again. With last set and no worker running yet (the whole file
   // fitted in one slot) the jobs run at once on the calling thread.
   void Submit(std::initializer_list<Job> jobs, bool last);
@@ -86,12 +94,13 @@ public:
 
 private:
   struct Slot {
-    std::array<Job, 2> jobs{};
+    std::array<Job, 3> jobs{};
     std::size_t jobCount = 0;
     bool busy = false;
   };
   void Run();
   void RethrowLocked();
+  void RunJob(std::size_t slot, const Job& job);
 
   std::size_t buffersPerSlot_;
   std::size_t bufferBytes_;
@@ -103,6 +112,7 @@ private:
   bool stop_ = false;
   std::exception_ptr error_;
   std::mutex mutex_;
+  std::mutex files_;
   std::condition_variable work_;
   std::condition_variable done_;
   std::thread thread_;
