@@ -294,3 +294,18 @@ TEST_F(IniWriteFailureTest, ReadOnlyFolder) {
 
 } // namespace
 } // namespace qk::test
+
+namespace qk::test {
+namespace {
+
+// A file whose last line ends in a bare carriage return: a key added to that section reads back.
+TEST(IniDocumentEdge, TrailingCarriageReturnAtTheEnd) {
+  settings::IniDocument doc(std::string("[A]\r\nK=1\r\n[SYSTEM\r"));
+  doc.Set("SYSTEM", "PASSHINT", "hint");
+  const settings::IniDocument again(doc.Text());
+  EXPECT_EQ(again.GetString("SYSTEM", "PASSHINT", ""), "hint");
+  EXPECT_EQ(again.GetInteger("A", "K", 0), 1);
+}
+
+} // namespace
+} // namespace qk::test
