@@ -13,9 +13,12 @@ namespace qk::crypto::accel {
 namespace {
 
 // Four rounds with the round function of group g (g = 0..19); the immediate selects the
-// function and constant of rounds 20 * (g / 5) onwards.
-template <int G> QK_TARGET_SHA inline __m128i Rounds4(__m128i abcd, __m128i we) {
-  return _mm_sha1rnds4_epu32(abcd, we, G / 5);
+// function and constant of rounds 20 * (g / 5) onwards. prev receives A..D from before. The
+// copy is spelled out so that it stays off the chain of rounds: the rounds work in place.
+template <int G> QK_TARGET_SHA inline void Rounds4(__m128i& abcd, __m128i& prev, __m128i we) {
+  __asm__("movdqa %[abcd], %[prev]\n\tsha1rnds4 %[f], %[we], %[abcd]"
+          : [abcd] "+x"(abcd), [prev] "=&x"(prev)
+          : [we] "x"(we), [f] "i"(G / 5));
 }
 
 // Schedule words 4g..4g+3 from the four vectors before them.
@@ -30,8 +33,7 @@ template <int G> QK_TARGET_SHA inline void Groups(__m128i& abcd, __m128i& prev, 
     if constexpr (G >= 4)
       w[G % 4] = NextWords(w[G % 4], w[(G + 1) % 4], w[(G + 2) % 4], w[(G + 3) % 4]);
     const __m128i we = _mm_sha1nexte_epu32(prev, w[G % 4]);
-    prev = abcd;
-    abcd = Rounds4<G>(abcd, we);
+    Rounds4<G>(abcd, prev, we);
     Groups<G + 1>(abcd, prev, w);
   }
 }
@@ -53,8 +55,8 @@ QK_TARGET_SHA void Compress(std::uint32_t* h, const std::uint8_t* data, std::siz
     const __m128i abcdSaved = abcd;
     const __m128i eSaved = e;
     for (int i = 1; i < 4; ++i) w[i] = LoadWords(data + 16 * i);
-    __m128i prev = abcd;
-    abcd = Rounds4<0>(abcd, we);
+    __m128i prev;
+    Rounds4<0>(abcd, prev, we);
     Groups<1>(abcd, prev, w);
     abcd = _mm_add_epi32(abcd, abcdSaved);
     // E after the last group is A of four rounds earlier rotated by 30, plus the saved E.
