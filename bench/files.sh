@@ -36,6 +36,7 @@ work=$(mktemp -d "$base/qk-files.XXXXXX")
 # gpg keeps its state (and its agent) in the work folder, stopped at the end.
 export GNUPGHOME="$work/gnupg"
 mkdir -m 700 "$GNUPGHOME"
+gpgconf --homedir "$GNUPGHOME" --launch gpg-agent
 cleanup() {
   gpgconf --homedir "$GNUPGHOME" --kill gpg-agent >/dev/null 2>&1 || true
   rm -rf "$work"

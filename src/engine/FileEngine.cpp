@@ -378,7 +378,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
           return n == DataChunk;
         });
         worker.Submit({{nullptr, 0, keep, verify ? nullptr : &dst}, {&plainHash, 0, keep}}, !more);
-        // Progress and events once per chunk, after the chunk's bytes are written.
+        // Progress and events once per chunk, once its bytes are on their way to the output.
         std::int64_t at = start;
         for (std::size_t i = 0; i < chunks; ++i) {
           at = std::min(at + static_cast<std::int64_t>(DataChunk),
