@@ -94,8 +94,8 @@ std::string ChainOf(const TDCP_blockcipher& c) {
   return std::string(reinterpret_cast<const char*>(c.ChainValue()), 16);
 }
 
-// Everything a cipher produces for the plan: ciphertext written to another buffer, chaining
-// values, the plaintext decrypted in place, CFB8 both ways and single blocks.
+// Everything a cipher produces for the plan: CBC both ways, into another buffer and in place, with
+// the chaining value after every piece, CFB8 both ways and single blocks.
 template <class Cipher> std::string Transcript(const CipherPlan& p) {
   Cipher c;
   c.Init(p.key.data(), p.keyBits, p.iv.empty() ? nullptr : p.iv.data());
@@ -119,6 +119,24 @@ template <class Cipher> std::string Transcript(const CipherPlan& p) {
     out += ChainOf(c);
   }
   out += plain;
+
+  // The other way round: encryption in place, decryption into another buffer.
+  c.ResetChain();
+  std::string inPlace = p.data;
+  at = 0;
+  for (const std::int32_t n : p.encryptPieces) {
+    c.EncryptCBC(inPlace.data() + at, inPlace.data() + at, n);
+    at += static_cast<std::size_t>(n);
+  }
+  out += inPlace + ChainOf(c);
+  c.ResetChain();
+  std::string copy(p.data.size(), '\0');
+  at = 0;
+  for (const std::int32_t n : p.decryptPieces) {
+    c.DecryptCBC(cipherText.data() + at, copy.data() + at, n);
+    at += static_cast<std::size_t>(n);
+  }
+  out += copy + ChainOf(c);
 
   c.ResetChain();
   std::string cfb = p.data.substr(0, p.cfbBytes);
