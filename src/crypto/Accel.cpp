@@ -1,9 +1,12 @@
 #include "crypto/Accel.h"
 
 #include <atomic>
-#include <cpuid.h>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
 
 namespace qk::crypto {
 
