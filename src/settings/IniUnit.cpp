@@ -292,9 +292,9 @@ IniDocument::IniDocument(std::string_view text) {
     std::string_view eol;
     if (nl == std::string_view::npos) {
       text = {};
-      // A carriage return closing the file ends the line as a line break would; kept in the
-      // text it would make the line read differently once a line is added after it.
-      if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
+      // Carriage returns closing the file end the line as a line break would; kept in the text
+      // they would make the line read differently once a line is added after it.
+      while (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
     } else {
       text.remove_prefix(nl + 1);
       eol = "\n";

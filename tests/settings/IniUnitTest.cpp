@@ -300,11 +300,13 @@ namespace {
 
 // A file whose last line ends in a bare carriage return: a key added to that section reads back.
 TEST(IniDocumentEdge, TrailingCarriageReturnAtTheEnd) {
-  settings::IniDocument doc(std::string("[A]\r\nK=1\r\n[SYSTEM\r"));
-  doc.Set("SYSTEM", "PASSHINT", "hint");
-  const settings::IniDocument again(doc.Text());
-  EXPECT_EQ(again.GetString("SYSTEM", "PASSHINT", ""), "hint");
-  EXPECT_EQ(again.GetInteger("A", "K", 0), 1);
+  for (const char* end : {"\r", "\r\r", "\r\r\r"}) {
+    settings::IniDocument doc(std::string("[A]\r\nK=1\r\n[SYSTEM") + end);
+    doc.Set("SYSTEM", "PASSHINT", "hint");
+    const settings::IniDocument again(doc.Text());
+    EXPECT_EQ(again.GetString("SYSTEM", "PASSHINT", ""), "hint");
+    EXPECT_EQ(again.GetInteger("A", "K", 0), 1);
+  }
 }
 
 } // namespace
