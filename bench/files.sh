@@ -7,7 +7,8 @@
 #       against shred -n 1 -u; the peak resident memory of the largest qk-cli run;
 #   (c) a folder of 2,000 small files through qk-cli and through an openssl enc loop.
 # Prints lines "operation qk_value peer peer_value ratio"; in (b) the values are wall seconds
-# and the ratio is peer seconds / qk seconds (higher is better), then "peak_rss_MiB N". MB/s are
+# (CPU seconds in the lines ending _cpu) and the ratio is peer seconds / qk seconds (higher is
+# better), then "peak_rss_MiB N". MB/s are
 # 10^6 bytes per second. Rates marked _cpu divide by the CPU time (user + system, children
 # included), as the primitives benchmark does, so that they hold while other jobs share the
 # machine; _wall by the wall time. Every figure is the median of the repetitions.
@@ -133,15 +134,16 @@ gpg_args=(--batch --yes --quiet --pinentry-mode loopback --passphrase-file "$pw"
 for algorithm in rijndael twofish; do
   gpg_cipher=$([ "$algorithm" = rijndael ] && echo AES256 || echo TWOFISH)
   qk_enc=() qk_dec=() gpg_enc=() gpg_dec=()
+  qk_enc_cpu=() qk_dec_cpu=() gpg_enc_cpu=() gpg_dec_cpu=()
   for ((r = 0; r < reps; r++)); do
     rm -f "$work/huge.enc" "$work/huge.dec"
     timed "$qk" encrypt --password-file "$pw" --ini "$ini" --algorithm "$algorithm" --tamper-code \
       -o "$work/huge.enc" "$big" >/dev/null
-    qk_enc+=("$T_WALL")
+    qk_enc+=("$T_WALL") qk_enc_cpu+=("$T_CPU")
     note_rss
     timed "$qk" decrypt --password-file "$pw" --ini "$ini" -o "$work/huge.dec" "$work/huge.enc" \
       >/dev/null
-    qk_dec+=("$T_WALL")
+    qk_dec+=("$T_WALL") qk_dec_cpu+=("$T_CPU")
     note_rss
     cmp -s "$big" "$work/huge.dec" || {
       echo "files.sh: $algorithm 1 GiB round trip differs" >&2
@@ -150,9 +152,9 @@ for algorithm in rijndael twofish; do
     rm -f "$work/huge.enc" "$work/huge.dec"
     timed gpg "${gpg_args[@]}" --symmetric --cipher-algo "$gpg_cipher" --compress-algo none \
       -o "$work/huge.gpg" "$big"
-    gpg_enc+=("$T_WALL")
+    gpg_enc+=("$T_WALL") gpg_enc_cpu+=("$T_CPU")
     timed gpg "${gpg_args[@]}" -o "$work/huge.dec" -d "$work/huge.gpg"
-    gpg_dec+=("$T_WALL")
+    gpg_dec+=("$T_WALL") gpg_dec_cpu+=("$T_CPU")
     rm -f "$work/huge.gpg" "$work/huge.dec"
   done
   q=$(median "${qk_enc[@]}") g=$(median "${gpg_enc[@]}")
@@ -161,6 +163,11 @@ for algorithm in rijndael twofish; do
   q=$(median "${qk_dec[@]}") g=$(median "${gpg_dec[@]}")
   line "decrypt_${gib_mib}MiB_${algorithm}" "$(calc "$q" 2)" "gpg_d_${gpg_cipher}" "$(calc "$g" 2)" \
     "$(calc "$g / $q" 2)"
+  # CPU seconds (user + system) as well: what each costs while other jobs share the machine.
+  q=$(median "${qk_enc_cpu[@]}") g=$(median "${gpg_enc_cpu[@]}")
+  line "encrypt_${gib_mib}MiB_${algorithm}_cpu" "$q" "gpg_${gpg_cipher}" "$g" "$(calc "$g / $q" 2)"
+  q=$(median "${qk_dec_cpu[@]}") g=$(median "${gpg_dec_cpu[@]}")
+  line "decrypt_${gib_mib}MiB_${algorithm}_cpu" "$q" "gpg_d_${gpg_cipher}" "$g" "$(calc "$g / $q" 2)"
 done
 
 qk_wipe=() shred_wipe=()
