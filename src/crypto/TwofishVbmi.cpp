@@ -106,15 +106,16 @@ QK_TARGET_VBMI inline void LoadBoxes(Tables s, __m512i (&boxes)[4][4]) {
 // Byte j of every word through box j.
 QK_TARGET_VBMI inline __m512i SubBytes(const __m512i (&boxes)[4][4], __m512i x) {
   const __mmask64 high = _mm512_movepi8_mask(x);
-  __m512i r = _mm512_setzero_si512();
+  __m512i v[4];
   for (int j = 0; j < 4; ++j) {
-    const __mmask64 position = 0x1111111111111111ULL << j;
-    const __m512i lo =
-        _mm512_maskz_permutex2var_epi8(position & ~high, boxes[j][0], x, boxes[j][1]);
-    const __m512i hi = _mm512_maskz_permutex2var_epi8(position & high, boxes[j][2], x, boxes[j][3]);
-    r = _mm512_ternarylogic_epi64(r, lo, hi, 0xFE);
+    const __m512i lo = _mm512_permutex2var_epi8(boxes[j][0], x, boxes[j][1]);
+    const __m512i hi = _mm512_permutex2var_epi8(boxes[j][2], x, boxes[j][3]);
+    v[j] = _mm512_mask_blend_epi8(high, lo, hi);
   }
-  return r;
+  // Byte j of every word from box j.
+  const __m512i v01 = _mm512_mask_blend_epi8(0x2222222222222222ULL, v[0], v[1]);
+  const __m512i v23 = _mm512_mask_blend_epi8(0x8888888888888888ULL, v[2], v[3]);
+  return _mm512_mask_blend_epi8(0xCCCCCCCCCCCCCCCCULL, v01, v23);
 }
 
 QK_TARGET_VBMI inline __m512i Key(const std::uint32_t* k, int i) {
