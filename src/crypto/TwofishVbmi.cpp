@@ -104,18 +104,32 @@ QK_TARGET_VBMI inline void LoadBoxes(Tables s, __m512i (&boxes)[4][4]) {
 }
 
 // Byte j of every word through box j.
-QK_TARGET_VBMI inline __m512i SubBytes(const __m512i (&boxes)[4][4], __m512i x) {
+// Even bytes through box j, odd bytes through box j + 1.
+QK_TARGET_VBMI inline __m512i SubBytes2(const __m512i (&boxes)[4][4], int j, __m512i x) {
   const __mmask64 high = _mm512_movepi8_mask(x);
-  __m512i v[4];
-  for (int j = 0; j < 4; ++j) {
-    const __m512i lo = _mm512_permutex2var_epi8(boxes[j][0], x, boxes[j][1]);
-    const __m512i hi = _mm512_permutex2var_epi8(boxes[j][2], x, boxes[j][3]);
-    v[j] = _mm512_mask_blend_epi8(high, lo, hi);
-  }
-  // Byte j of every word from box j.
-  const __m512i v01 = _mm512_mask_blend_epi8(0x2222222222222222ULL, v[0], v[1]);
-  const __m512i v23 = _mm512_mask_blend_epi8(0x8888888888888888ULL, v[2], v[3]);
-  return _mm512_mask_blend_epi8(0xCCCCCCCCCCCCCCCCULL, v01, v23);
+  const __m512i v0 =
+      _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(boxes[j][0], x, boxes[j][1]),
+                             _mm512_permutex2var_epi8(boxes[j][2], x, boxes[j][3]));
+  const __m512i v1 =
+      _mm512_mask_blend_epi8(high, _mm512_permutex2var_epi8(boxes[j + 1][0], x, boxes[j + 1][1]),
+                             _mm512_permutex2var_epi8(boxes[j + 1][2], x, boxes[j + 1][3]));
+  return _mm512_mask_blend_epi8(0xAAAAAAAAAAAAAAAAULL, v0, v1);
+}
+
+// Byte j of every word of x1 and of x2 through box j. The low halves of the words of both go
+// through boxes 0 and 1 together and the high halves through boxes 2 and 3, so that no table
+// lookup is wasted on bytes of the wrong position.
+QK_TARGET_VBMI inline void SubBytes(const __m512i (&boxes)[4][4], __m512i x1, __m512i x2,
+                                    __m512i& y1, __m512i& y2) {
+  constexpr __mmask32 kHighHalves = 0xAAAAAAAA;
+  const __m512i lows =
+      _mm512_mask_blend_epi16(kHighHalves, x1, _mm512_maskz_slli_epi32(kAll16, x2, 16));
+  const __m512i highs =
+      _mm512_mask_blend_epi16(kHighHalves, _mm512_maskz_srli_epi32(kAll16, x2, 16), x1);
+  const __m512i r0 = SubBytes2(boxes, 0, lows);  // x1 bytes 0 1, x2 bytes 0 1
+  const __m512i r2 = SubBytes2(boxes, 2, highs); // x2 bytes 2 3, x1 bytes 2 3
+  y1 = _mm512_mask_blend_epi16(kHighHalves, r0, r2);
+  y2 = _mm512_maskz_rol_epi32(kAll16, _mm512_mask_blend_epi16(kHighHalves, r2, r0), 16);
 }
 
 QK_TARGET_VBMI inline __m512i Key(const std::uint32_t* k, int i) {
@@ -126,8 +140,10 @@ QK_TARGET_VBMI inline __m512i Key(const std::uint32_t* k, int i) {
 QK_TARGET_VBMI inline void DecRound(const __m512i (&boxes)[4][4], const Mds& m,
                                     const std::uint32_t* k, int r, __m512i a, __m512i b, __m512i& c,
                                     __m512i& d) {
-  const __m512i t0 = MixColumns(m, SubBytes(boxes, a));
-  const __m512i t1 = MixColumns(m, SubBytes(boxes, _mm512_maskz_rol_epi32(kAll16, b, 8)));
+  __m512i y0, y1;
+  SubBytes(boxes, a, _mm512_maskz_rol_epi32(kAll16, b, 8), y0, y1);
+  const __m512i t0 = MixColumns(m, y0);
+  const __m512i t1 = MixColumns(m, y1);
   const __m512i sum = _mm512_add_epi32(t0, t1);
   c = _mm512_xor_si512(_mm512_maskz_rol_epi32(kAll16, c, 1), _mm512_add_epi32(sum, Key(k, r)));
   d = _mm512_maskz_ror_epi32(
