@@ -1,47 +1,15 @@
 // qk-cli end to end: the real executable on real files.
+#include "cli/RunQk.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace qk::test {
 namespace {
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs qk-cli with args, feeding input on standard input.
-Outcome RunQk(const std::vector<std::string>& args, const std::string& input = "") {
-  TempDir io;
-  WriteAll(io / "in", input);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, (io / "in").c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
-  std::vector<char*> argv{const_cast<char*>(QK_CLI_PATH)};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  Outcome o;
-  if (posix_spawn(&pid, QK_CLI_PATH, &actions, nullptr, argv.data(), environ) != 0) return o;
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  o.out = ReadAll(io / "out");
-  o.err = ReadAll(io / "err");
-  return o;
-}
 
 const std::string kAllDone = "全てのファイル/フォルダを正常に処理しました。\n";
 

@@ -1,6 +1,7 @@
 // qk-cli killed at random moments while it encrypts and wipes: every source is either whole or
 // held by a container that decrypts to exactly its bytes. And the password is never written to
 // any file a run leaves behind.
+#include "cli/RunQk.h"
 #include "platform/CodePage.h"
 #include "support/TestSupport.h"
 
@@ -12,28 +13,15 @@
 #include <filesystem>
 #include <iostream>
 #include <random>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace qk::test {
 namespace {
 
 pid_t Spawn(const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(QK_CLI_PATH)};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  posix_spawn(&pid, QK_CLI_PATH, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return SpawnQk(args, "/dev/null", "/dev/null", "/dev/null");
 }
 
 int Wait(pid_t pid) {

@@ -1,5 +1,6 @@
 // qk-cli over a folder tree with Japanese names: every naming mode, then decryption of the tree,
 // with every byte and every file date checked.
+#include "cli/RunQk.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -7,28 +8,13 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace qk::test {
 namespace {
 
 int RunQkCli(const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(QK_CLI_PATH)};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  posix_spawn(&pid, QK_CLI_PATH, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return RunQk(args).status;
 }
 
 struct Original {
