@@ -53,7 +53,7 @@ TConfirmationDlg::TConfirmationDlg(settings::SettingsModel& model, QWidget* pare
   setModal(false);
   SyncOptions();
   BuildControls();
-  Changed();
+  TConfirmationDlg::Changed();
 
   // Centred on the screen once; later shows keep the place the user left it at.
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {

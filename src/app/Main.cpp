@@ -42,7 +42,7 @@ FileChooser& Chooser() {
 
 // A path relative to the executable's folder, or an absolute address as it stands.
 QUrl BesideExecutable(const char* address) {
-  const QUrl url(QString::fromUtf8(address));
+  QUrl url(QString::fromUtf8(address));
   if (!url.isRelative()) return url;
   const QUrl folder = QUrl::fromLocalFile(Q(settings::ExecutableDir()) + "/");
   return folder.resolved(url);
@@ -218,7 +218,7 @@ void TMainForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // Posted, so that it runs once the window is on the screen.
   if (!event->spontaneous()) {
-    QMetaObject::invokeMethod(this, &TMainForm::StartupMessage, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "StartupMessage", Qt::QueuedConnection);
   }
 }
 

@@ -134,7 +134,7 @@ private:
   void FormCreate(const std::string& programDir);
   // The posted start-up step: once the notices, option settings and command line; every time
   // the layout.
-  void StartupMessage();
+  Q_INVOKABLE void StartupMessage();
   void LoadOptionSettings();
   // False when the command line ended the program.
   bool ProcessCommandLine();
