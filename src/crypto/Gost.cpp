@@ -1,4 +1,5 @@
 #include "crypto/Gost.h"
+#include "crypto/WordIo.h"
 
 #include <array>
 #include <cstring>
@@ -59,18 +60,6 @@ QK_GOST_INLINE std::uint32_t Round(std::uint32_t n, std::uint32_t x) {
   std::uint32_t b = kTables[1][(x >> 8) & 0xFF] ^ kTables[2][(x >> 16) & 0xFF];
   QK_GOST_KEEP(b);
   return a ^ b;
-}
-
-inline std::uint32_t LoadLE(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-
-inline void StoreLE(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
 }
 
 // Two rounds with key words ka, kb.
@@ -170,47 +159,47 @@ void TDCP_gost::EraseKey() {
 
 void TDCP_gost::InstallKey(const std::uint8_t* key32, std::int32_t /*sizeBits*/) {
   // One key length only: a shorter key arrives zero-padded to 32 bytes.
-  for (int i = 0; i < 8; ++i) key_[i] = LoadLE(key32 + 4 * i);
+  for (int i = 0; i < 8; ++i) key_[i] = Load32(key32 + 4 * i);
 }
 
 void TDCP_gost::EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
-  std::uint32_t w0 = LoadLE(in), w1 = LoadLE(in + 4);
+  std::uint32_t w0 = Load32(in), w1 = Load32(in + 4);
   EncryptWords(key_, w0, w1);
-  StoreLE(out, w0);
-  StoreLE(out + 4, w1);
+  Store32(out, w0);
+  Store32(out + 4, w1);
 }
 
 void TDCP_gost::DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
-  std::uint32_t w0 = LoadLE(in), w1 = LoadLE(in + 4);
+  std::uint32_t w0 = Load32(in), w1 = Load32(in + 4);
   DecryptWords(key_, w0, w1);
-  StoreLE(out, w0);
-  StoreLE(out + 4, w1);
+  Store32(out, w0);
+  Store32(out + 4, w1);
 }
 
 void TDCP_gost::EncryptCBC(const void* in, void* out, std::int32_t size) {
   CheckInitialized();
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
-  std::uint32_t c0 = LoadLE(chain_), c1 = LoadLE(chain_ + 4);
+  std::uint32_t c0 = Load32(chain_), c1 = Load32(chain_ + 4);
   // A local copy of the key words: the byte stores below could otherwise alias them.
   std::uint32_t k[8];
   std::memcpy(k, key_, sizeof k);
   std::int32_t done = 0;
   for (; size - done >= 8; done += 8) {
-    c0 ^= LoadLE(src + done);
-    c1 ^= LoadLE(src + done + 4);
+    c0 ^= Load32(src + done);
+    c1 ^= Load32(src + done + 4);
     EncryptWords(k, c0, c1);
-    StoreLE(dst + done, c0);
-    StoreLE(dst + done + 4, c1);
+    Store32(dst + done, c0);
+    Store32(dst + done + 4, c1);
   }
-  StoreLE(chain_, c0);
-  StoreLE(chain_ + 4, c1);
+  Store32(chain_, c0);
+  Store32(chain_ + 4, c1);
   std::uint8_t work[8];
   if (done < size) {
     // Tail: one block of keystream from the chaining value, which does not advance.
     EncryptWords(k, c0, c1);
-    StoreLE(work, c0);
-    StoreLE(work + 4, c1);
+    Store32(work, c0);
+    Store32(work + 4, c1);
     for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
   }
   SecureFill(work, 0xFF, sizeof work);
@@ -221,38 +210,38 @@ void TDCP_gost::DecryptCBC(const void* in, void* out, std::int32_t size) {
   CheckInitialized();
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
-  std::uint32_t c0 = LoadLE(chain_), c1 = LoadLE(chain_ + 4);
+  std::uint32_t c0 = Load32(chain_), c1 = Load32(chain_ + 4);
   std::int32_t done = 0;
   // Ciphertext is read before anything is written, so that in-place work is safe.
   for (; size - done >= 16; done += 16) {
-    const std::uint32_t s0 = LoadLE(src + done), s1 = LoadLE(src + done + 4);
-    const std::uint32_t s2 = LoadLE(src + done + 8), s3 = LoadLE(src + done + 12);
+    const std::uint32_t s0 = Load32(src + done), s1 = Load32(src + done + 4);
+    const std::uint32_t s2 = Load32(src + done + 8), s3 = Load32(src + done + 12);
     TwoBlocks t{s0, s1, s2, s3};
     DecryptWords2(key_, t);
-    StoreLE(dst + done, t.n2 ^ c0);
-    StoreLE(dst + done + 4, t.n1 ^ c1);
-    StoreLE(dst + done + 8, t.m2 ^ s0);
-    StoreLE(dst + done + 12, t.m1 ^ s1);
+    Store32(dst + done, t.n2 ^ c0);
+    Store32(dst + done + 4, t.n1 ^ c1);
+    Store32(dst + done + 8, t.m2 ^ s0);
+    Store32(dst + done + 12, t.m1 ^ s1);
     c0 = s2;
     c1 = s3;
   }
   if (size - done >= 8) {
-    const std::uint32_t s0 = LoadLE(src + done), s1 = LoadLE(src + done + 4);
+    const std::uint32_t s0 = Load32(src + done), s1 = Load32(src + done + 4);
     std::uint32_t p0 = s0, p1 = s1;
     DecryptWords(key_, p0, p1);
-    StoreLE(dst + done, p0 ^ c0);
-    StoreLE(dst + done + 4, p1 ^ c1);
+    Store32(dst + done, p0 ^ c0);
+    Store32(dst + done + 4, p1 ^ c1);
     c0 = s0;
     c1 = s1;
     done += 8;
   }
-  StoreLE(chain_, c0);
-  StoreLE(chain_ + 4, c1);
+  Store32(chain_, c0);
+  Store32(chain_ + 4, c1);
   std::uint8_t work[8];
   if (done < size) {
     EncryptWords(key_, c0, c1);
-    StoreLE(work, c0);
-    StoreLE(work + 4, c1);
+    Store32(work, c0);
+    Store32(work + 4, c1);
     for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
   }
   SecureFill(work, 0xFF, sizeof work);

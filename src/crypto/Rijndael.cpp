@@ -1,4 +1,5 @@
 #include "crypto/Rijndael.h"
+#include "crypto/WordIo.h"
 
 #include "crypto/Accel.h"
 
@@ -78,20 +79,6 @@ constexpr std::uint8_t kNilIV[16] = {'#', 'I', 'N', 'I', 'T', '_', 'I', 'V',
 
 constexpr unsigned B(std::uint32_t w, int i) {
   return (w >> (8 * i)) & 0xFF;
-}
-
-inline std::uint32_t Load32(const std::uint8_t* p) {
-  std::uint32_t w;
-  std::memcpy(&w, p, 4);
-  if constexpr (std::endian::native == std::endian::big)
-    w = (w >> 24) | ((w >> 8) & 0xFF00) | ((w << 8) & 0xFF0000) | (w << 24);
-  return w;
-}
-
-inline void Store32(std::uint8_t* p, std::uint32_t w) {
-  if constexpr (std::endian::native == std::endian::big)
-    w = (w >> 24) | ((w >> 8) & 0xFF00) | ((w << 8) & 0xFF0000) | (w << 24);
-  std::memcpy(p, &w, 4);
 }
 
 inline std::uint32_t SubWord(std::uint32_t w) {
