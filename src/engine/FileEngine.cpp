@@ -225,19 +225,7 @@ bool FileEngine::VerifyDecryption(const std::string& output) {
     file.DropCache();
     ProofDigest sha(proofKey_);
     sha.Init();
-    {
-      HashWorker worker(1, DataPiece);
-      PieceSizes pieces;
-      bool more = true;
-      while (more) {
-        worker.Next();
-        const std::size_t request = pieces.Next();
-        const std::size_t n = file.Read(worker.Buffer(0), request);
-        more = n == request;
-        worker.Submit({{&sha, 0, n}}, !more);
-      }
-      worker.Drain();
-    }
+    HashRestOfFile(file, sha, [](std::size_t, std::size_t) {});
     PlainDigest digest{};
     sha.Final(digest.data());
     return digest == lastPlainDigest_;

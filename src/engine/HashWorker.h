@@ -6,6 +6,7 @@
 
 #include "crypto/CryptoBase.h"
 #include "engine/Container.h"
+#include "platform/File.h"
 
 #include <algorithm>
 #include <array>
@@ -17,10 +18,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-namespace qk::platform {
-class File;
-}
 
 namespace qk::engine {
 
@@ -117,5 +114,24 @@ private:
   std::condition_variable done_;
   std::thread thread_;
 };
+
+// Hashes file from its current position to its end into hash, reading on the calling thread and
+// hashing beside it. onPiece(n, request) runs on the calling thread after each piece of n bytes
+// (of request asked for) is handed over.
+template <class OnPiece>
+void HashRestOfFile(platform::File& file, crypto::TDCP_hash& hash, OnPiece&& onPiece) {
+  HashWorker worker(1, DataPiece);
+  PieceSizes pieces;
+  bool more = true;
+  while (more) {
+    worker.Next();
+    const std::size_t request = pieces.Next();
+    const std::size_t n = file.Read(worker.Buffer(0), request);
+    more = n == request;
+    worker.Submit({{&hash, 0, n}}, !more);
+    onPiece(n, request);
+  }
+  worker.Drain();
+}
 
 } // namespace qk::engine

@@ -105,25 +105,14 @@ std::optional<TamperCode> TamperCoder::HashFileFrom(const std::uint8_t (&pad)[64
   std::int64_t done = 0;
   DCP_sha11.Init();
   DCP_sha11.Update(pad, sizeof pad);
-  {
-    HashWorker worker(1, DataPiece);
-    PieceSizes pieces;
-    bool more = true;
-    while (more) {
-      worker.Next();
-      const std::size_t request = pieces.Next();
-      const std::size_t n = file.Read(worker.Buffer(0), request);
-      more = n == request;
-      worker.Submit({{&DCP_sha11, 0, n}}, !more);
-      ForEachChunk(n, request, [&](std::size_t chunk) {
-        done += static_cast<std::int64_t>(chunk);
-        if (total != 0) host_.ShowProgress(ProgressText("改ざん検知データ計算中：", done, total));
-        if (ShouldPump(random_, settings_.ProcessMsgInterval)) host_.ProcessMessages();
-        return true;
-      });
-    }
-    worker.Drain();
-  }
+  HashRestOfFile(file, DCP_sha11, [&](std::size_t n, std::size_t request) {
+    ForEachChunk(n, request, [&](std::size_t chunk) {
+      done += static_cast<std::int64_t>(chunk);
+      if (total != 0) host_.ShowProgress(ProgressText("改ざん検知データ計算中：", done, total));
+      if (ShouldPump(random_, settings_.ProcessMsgInterval)) host_.ProcessMessages();
+      return true;
+    });
+  });
   TamperCode inner;
   inner.fill(0xFF);
   DCP_sha11.Final(inner.data());
