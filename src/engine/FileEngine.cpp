@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <optional>
 #include <vector>
 
@@ -54,6 +55,58 @@ void ReadInt32(File& file, std::int32_t& value) {
   std::uint8_t bytes[4];
   file.ReadExact(bytes, sizeof bytes);
   value = GetInt32(bytes);
+}
+
+// The header fields after the password check, up to the data.
+struct HeaderRest {
+  std::string name; // the stored name, decoded
+  std::int32_t fileDate = 0;
+  std::int64_t size = 0;    // only in containers that store it
+  std::string failure;      // the result for a damaged header, when it is one
+  std::exception_ptr error; // what reading it raised, when it did
+  bool Usable() const { return failure.empty() && !error; }
+};
+
+// Reads the header fields after the password check; never raises. The file is left at the data.
+HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
+  HeaderRest rest;
+  try {
+    std::int32_t hintLength = 0;
+    ReadInt32(in, hintLength);
+    if (!ValidHeaderTextLength(hintLength)) {
+      rest.failure = kInvalidFile;
+      return rest;
+    }
+    std::string skipped(static_cast<std::size_t>(hintLength), '\0');
+    in.ReadExact(skipped.data(), skipped.size());
+
+    std::int32_t nameLength = 0;
+    ReadInt32(in, nameLength);
+    if (!ValidHeaderTextLength(nameLength)) {
+      rest.failure = kInvalidFile;
+      return rest;
+    }
+    std::string nameText(static_cast<std::size_t>(nameLength), '\0');
+    in.ReadExact(nameText.data(), nameText.size());
+    const std::string nameBytes = text.DecryptHeaderText(nameText);
+    rest.name = platform::FromSystemCodePage(nameBytes);
+    // A crafted name must never lead outside the container's folder.
+    if (!ValidStoredName(nameBytes) || !ValidStoredName(rest.name)) {
+      rest.failure = kInvalidFile;
+      return rest;
+    }
+
+    ReadInt32(in, rest.fileDate);
+    if (hasSize) {
+      std::uint8_t sizeBytes[8];
+      in.ReadExact(sizeBytes, sizeof sizeBytes);
+      rest.size = GetInt64(sizeBytes);
+      if (rest.size < 0) rest.failure = kInvalidFile;
+    }
+  } catch (...) {
+    rest.error = std::current_exception();
+  }
+  return rest;
 }
 
 } // namespace
@@ -162,11 +215,7 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
         std::uint8_t* plain = worker.Buffer(0);
         std::uint8_t* sealed = worker.Buffer(1);
         const std::size_t request = pieces.Next();
-        std::size_t n = 0;
-        {
-          const auto lock = worker.LockFiles();
-          n = src.Read(plain, request);
-        }
+        const std::size_t n = src.Read(plain, request);
         more = n == request;
         // Only the final piece is zero-padded to whole blocks of 16.
         const std::size_t padded =
@@ -280,58 +329,76 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     in.ReadExact(check, sizeof check);
     if (std::memcmp(check, expected.data(), sizeof check) != 0) return kWrongPassword;
 
+    // The rest of the header is read ahead of the proof, so that the output can be set up while
+    // the proof runs; what is wrong with it is reported after the proof, as always.
+    const bool hasSize = generation != Generation::V3;
+    const HeaderRest rest = ReadHeaderRest(in, text_, hasSize);
+    if (hasSize && rest.Usable()) size = rest.size;
+
+    const bool overridden = !verify && !state_.OutputNameOverride.empty();
+    bool renameAfter = false;
+    if (!verify && rest.Usable()) {
+      if (overridden) {
+        out = state_.OutputNameOverride;
+      } else {
+        out = MakeUniquePath(platform::ExtractFilePath(container) + rest.name);
+        if (platform::SamePath(out, container)) {
+          renameAfter = true;
+          out = MakeUniquePath(out + ".dec");
+        }
+      }
+    }
+
+    File dst;
+    // A new output made while the proof runs, its space reserved beside the hash so that the
+    // writes after it go quicker. It stays empty until the proof holds and goes if it fails. An
+    // existing file named by the override is only ever replaced once the proof holds.
+    std::int64_t reserved = 0;
+    bool reserving = true;
+    const auto reserve = [&](std::int64_t hashed) {
+      const std::int64_t upTo = std::min(hashed, size);
+      if (!reserving || upTo <= reserved) return;
+      reserving = dst.Reserve(reserved, upTo - reserved);
+      reserved = upTo;
+    };
+    if (hasTamperCode && !out.empty() && hasSize && size > 0 &&
+        !platform::SamePath(out, container)) {
+      try {
+        dst = File::CreateNew(out);
+        created = true;
+      } catch (const platform::IoError&) {
+        // Made after the proof instead, which then reports what goes wrong.
+      }
+    }
+
     if (hasTamperCode) {
       const auto computed =
-          tamper_.ComputeTamperCode(passwordBytes, container, TamperCoveredOffset);
-      if (!computed || !SameTamperCode(stored, *computed)) return kTamperMismatch;
+          tamper_.ComputeTamperCode(passwordBytes, container, TamperCoveredOffset,
+                                    created ? TamperCoder::Beside(reserve) : TamperCoder::Beside());
+      if (!computed || !SameTamperCode(stored, *computed)) {
+        if (created) {
+          // Still empty: nothing was written to it.
+          dst = File();
+          platform::DeleteFile(out);
+          created = false;
+        }
+        return kTamperMismatch;
+      }
       note = kTamperOk;
     }
 
-    std::int32_t hintLength = 0;
-    ReadInt32(in, hintLength);
-    if (!ValidHeaderTextLength(hintLength)) return kInvalidFile;
-    std::string skipped(static_cast<std::size_t>(hintLength), '\0');
-    in.ReadExact(skipped.data(), skipped.size());
-
-    std::int32_t nameLength = 0;
-    ReadInt32(in, nameLength);
-    if (!ValidHeaderTextLength(nameLength)) return kInvalidFile;
-    std::string nameText(static_cast<std::size_t>(nameLength), '\0');
-    in.ReadExact(nameText.data(), nameText.size());
-    const std::string nameBytes = text_.DecryptHeaderText(nameText);
-    const std::string name = platform::FromSystemCodePage(nameBytes);
-    // A crafted name must never lead outside the container's folder.
-    if (!ValidStoredName(nameBytes) || !ValidStoredName(name)) return kInvalidFile;
-
-    const bool overridden = !verify && !state_.OutputNameOverride.empty();
+    if (rest.error) std::rethrow_exception(rest.error);
+    if (!rest.failure.empty()) return rest.failure;
+    // Replacing the container by its own plaintext would lose it.
+    if (overridden && platform::SamePath(out, container))
+      throw platform::IoError("output is the input", 0);
     if (!verify) {
-      out = MakeUniquePath(platform::ExtractFilePath(container) + name);
-      state_.RenameAfterDecrypt = false;
-      if (platform::SamePath(out, container)) {
-        state_.RenameAfterDecrypt = true;
-        out = MakeUniquePath(out + ".dec");
+      state_.RenameAfterDecrypt = renameAfter;
+      state_.SourceFileDate = rest.fileDate;
+      if (!created) {
+        dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
+        created = true;
       }
-    }
-    if (overridden) {
-      out = state_.OutputNameOverride;
-      // Replacing the container by its own plaintext would lose it.
-      if (platform::SamePath(out, container)) throw platform::IoError("output is the input", 0);
-    }
-
-    std::int32_t fileDate = 0;
-    ReadInt32(in, fileDate);
-    const bool hasSize = generation != Generation::V3;
-    if (hasSize) {
-      std::uint8_t sizeBytes[8];
-      in.ReadExact(sizeBytes, sizeof sizeBytes);
-      size = GetInt64(sizeBytes);
-      if (size < 0) return kInvalidFile;
-    }
-    File dst;
-    if (!verify) {
-      state_.SourceFileDate = fileDate;
-      dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
-      created = true;
     } else {
       in.DropCache();
     }
@@ -345,11 +412,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
         worker.Next();
         std::uint8_t* data = worker.Buffer(0);
         const std::size_t request = pieces.Next();
-        std::size_t got = 0;
-        {
-          const auto lock = worker.LockFiles();
-          got = in.Read(data, request);
-        }
+        const std::size_t got = in.Read(data, request);
         cipher.DecryptCBC(data, data, static_cast<std::int32_t>(got));
         // The bytes kept: everything up to the stored size (the padding of the last block and
         // anything after it is dropped).

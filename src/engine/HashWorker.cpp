@@ -65,7 +65,6 @@ void HashWorker::Drain() {
 void HashWorker::RunJob(std::size_t slot, const Job& job) {
   const std::uint8_t* data = memory_.data() + (slot * buffersPerSlot_ + job.buffer) * bufferBytes_;
   if (job.file) {
-    std::lock_guard<std::mutex> lock(files_);
     job.file->WriteAll(data, job.size);
   } else {
     job.hash->Update(data, static_cast<std::int32_t>(job.size));

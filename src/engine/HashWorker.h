@@ -1,7 +1,7 @@
 // A second thread that hashes and writes buffers while the calling thread reads and ciphers the
 // next ones. The buffers form a small ring, so memory stays bounded whatever the file size. The
 // worker only ever calls the hash objects and writes to the files it is given; host calls stay on
-// the calling thread, and file calls of the two threads never overlap (LockFiles).
+// the calling thread, which must not touch those files until Drain.
 #pragma once
 
 #include "crypto/CryptoBase.h"
@@ -80,8 +80,6 @@ public:
   void Next();
   // Buffer number index of the current slot.
   std::uint8_t* Buffer(std::size_t index);
-  // Held by the calling thread around its own file calls while the worker may be writing.
-  std::unique_lock<std::mutex> LockFiles() { return std::unique_lock<std::mutex>(files_); }
   // Hands the current slot with its jobs (at most three) to the worker; the slot's buffers must not
   // change until it comes round again. With last set and no worker running yet (the whole file
   // fitted in one slot) the jobs run at once on the calling thread.
@@ -109,7 +107,6 @@ private:
   bool stop_ = false;
   std::exception_ptr error_;
   std::mutex mutex_;
-  std::mutex files_;
   std::condition_variable work_;
   std::condition_variable done_;
   std::thread thread_;

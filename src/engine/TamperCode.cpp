@@ -74,12 +74,13 @@ TamperCode TamperHasher::Finish() {
 
 std::optional<TamperCode> TamperCoder::ComputeTamperCode(std::string_view passwordBytes,
                                                          const std::string& path,
-                                                         std::int64_t offset) {
+                                                         std::int64_t offset,
+                                                         const Beside& beside) {
   std::uint8_t pad[64];
   MakeInnerPad(passwordBytes, pad);
   std::optional<TamperCode> inner;
   try {
-    inner = HashFileFrom(pad, path, offset);
+    inner = HashFileFrom(pad, path, offset, beside);
   } catch (...) {
     crypto::SecureZero(pad, sizeof pad);
     throw;
@@ -92,7 +93,8 @@ std::optional<TamperCode> TamperCoder::ComputeTamperCode(std::string_view passwo
 }
 
 std::optional<TamperCode> TamperCoder::HashFileFrom(const std::uint8_t (&pad)[64],
-                                                    const std::string& path, std::int64_t offset) {
+                                                    const std::string& path, std::int64_t offset,
+                                                    const Beside& beside) {
   platform::File file;
   try {
     file = platform::File::OpenShared(path);
@@ -106,6 +108,7 @@ std::optional<TamperCode> TamperCoder::HashFileFrom(const std::uint8_t (&pad)[64
   DCP_sha11.Init();
   DCP_sha11.Update(pad, sizeof pad);
   HashRestOfFile(file, DCP_sha11, [&](std::size_t n, std::size_t request) {
+    if (beside) beside(done + static_cast<std::int64_t>(n));
     ForEachChunk(n, request, [&](std::size_t chunk) {
       done += static_cast<std::int64_t>(chunk);
       if (total != 0) host_.ShowProgress(ProgressText("改ざん検知データ計算中：", done, total));

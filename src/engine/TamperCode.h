@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,13 +47,18 @@ public:
   TamperCoder(EngineHost& host, const EngineSettings& settings, Random& random)
       : host_(host), settings_(settings), random_(random) {}
 
+  // Called on the calling thread with the bytes handed to the hash so far, while the hash of the
+  // latest piece runs beside it: room for other work that can overlap the hash.
+  using Beside = std::function<void(std::int64_t hashed)>;
+
   // The code of the file at path from offset on; none when the file cannot be opened (an
   // information box "Unable to open file" is shown then). Read errors raise.
   std::optional<TamperCode> ComputeTamperCode(std::string_view passwordBytes,
-                                              const std::string& path, std::int64_t offset);
+                                              const std::string& path, std::int64_t offset,
+                                              const Beside& beside = {});
   // Inner hash: SHA-1 of the 64-byte pad followed by the file from offset, then twelve 0xFF.
   std::optional<TamperCode> HashFileFrom(const std::uint8_t (&pad)[64], const std::string& path,
-                                         std::int64_t offset);
+                                         std::int64_t offset, const Beside& beside = {});
 
 private:
   EngineHost& host_;

@@ -17,8 +17,10 @@ namespace qk::platform {
 namespace {
 
 // The installed fault hook. Reads take a copy under the mutex; the flag keeps the common case
-// (no hook) to one atomic load.
+// (no hook) to one atomic load. Calls of the hook are serialised, so that a hook may count
+// without locks of its own while two threads do file work.
 std::mutex hookMutex;
+std::mutex hookCallMutex;
 std::shared_ptr<const FaultHook> hook;
 std::atomic<bool> hookInstalled{false};
 
@@ -108,7 +110,9 @@ int InjectedFault(FileOperation operation, const std::string& path) {
     std::lock_guard lock(hookMutex);
     current = hook;
   }
-  return current ? (*current)(operation, path) : 0;
+  if (!current) return 0;
+  std::lock_guard callLock(hookCallMutex);
+  return (*current)(operation, path);
 }
 
 File::~File() {
@@ -283,6 +287,16 @@ void File::DropCache() {
   // Dirty pages stay cached until written back; callers Sync first. Failure only costs a
   // cached read.
   if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+bool File::Reserve(std::int64_t offset, std::int64_t length) {
+  if (fd_ < 0 || offset < 0 || length <= 0) return false;
+  if (InjectedFault(FileOperation::Reserve, path_)) return false;
+  int result;
+  do {
+    result = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, offset, length);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
 }
 
 void File::Close() {

@@ -69,6 +69,11 @@ public:
   void Sync();
   // Asks the kernel to drop cached pages, so that the next read comes from the disk.
   void DropCache();
+  // Sets aside disk space for length bytes from offset without changing the file's size, so that
+  // writing them later is quicker. False when the space could not be set aside (a file system
+  // without the call, a full disk): nothing has changed then, and the writes still work or fail
+  // on their own.
+  bool Reserve(std::int64_t offset, std::int64_t length);
   // Closes and reports a failing close; the destructor closes silently. Closing a closed file
   // does nothing.
   void Close();
@@ -84,7 +89,8 @@ private:
 // Fault injection for tests. The hook is called before each system call of the operations
 // below, with the path concerned; a non-zero result is taken as the errno of that call, which
 // then fails as the system would have failed it (IoError, or false for the FileSystem calls).
-// Not for production use; set and clear it while no file work runs on other threads.
+// Not for production use; set and clear it while no file work runs on other threads. Calls of
+// the hook never overlap.
 enum class FileOperation {
   Open,    // OpenShared, OpenExclusiveWrite
   Create,  // CreateNew, CreateAlways
@@ -97,6 +103,7 @@ enum class FileOperation {
   Delete,  // DeleteFile
   Rename,  // RenameFile
   SetDate, // SetFileDate
+  Reserve, // Reserve
 };
 using FaultHook = std::function<int(FileOperation operation, const std::string& path)>;
 // Installs hook (an empty function removes it).

@@ -2,8 +2,11 @@
 // it was.
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
+#include "engine/TamperCode.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -220,6 +223,60 @@ TEST_F(DecryptTest, OutputOverrideReplacesButNeverTheContainer) {
   state.OutputNameOverride = container;
   EXPECT_EQ(engine.DecryptFile(container, "pw"), kDecryptFailed);
   EXPECT_EQ(ReadAll(container), before);
+}
+
+TEST_F(DecryptTest, NothingIsWrittenBeforeTheProofHolds) {
+  const std::string bytes = RandomBytes(600000, 9);
+  const std::string container = Container("a.txt", bytes, 1, true);
+  // While the code is proved the output holds no byte.
+  std::vector<std::uintmax_t> sizesDuringProof;
+  host.onPump = [&] {
+    if (!host.progress.empty() && host.progress.back().rfind("改ざん検知", 0) == 0 &&
+        Exists(dir / "a.txt"))
+      sizesDuringProof.push_back(std::filesystem::file_size(dir / "a.txt"));
+  };
+  settings.ProcessMsgInterval = 1;
+  EXPECT_EQ(engine.DecryptFile(container, "pw"), kOkCode);
+  host.onPump = nullptr;
+  EXPECT_EQ(ReadAll(dir / "a.txt"), bytes);
+  for (const auto size : sizesDuringProof) EXPECT_EQ(size, 0u);
+  platform::DeleteFile(dir / "a.txt");
+
+  // A failed proof leaves neither a new output nor a changed one named by the override.
+  std::string changed = ReadAll(container);
+  changed[changed.size() - 100] = static_cast<char>(changed[changed.size() - 100] ^ 0x10);
+  ExpectRefused(container, changed, engine::kTamperMismatch);
+  WriteAll(dir / "out.bin", "old");
+  state.OutputNameOverride = dir / "out.bin";
+  ExpectRefused(container, changed, engine::kTamperMismatch);
+  EXPECT_EQ(ReadAll(dir / "out.bin"), "old");
+  state.OutputNameOverride = dir / "new.bin";
+  ExpectRefused(container, changed, engine::kTamperMismatch);
+  state.OutputNameOverride.clear();
+
+  // A header damaged behind a good code is reported once the code is proved, and leaves nothing.
+  std::string crafted = ReadAll(Container("b.txt", bytes, 1, true));
+  engine::PutInt32(reinterpret_cast<std::uint8_t*>(crafted.data() + 53 + 12), 5000);
+  engine::TamperHasher hasher("pw");
+  hasher.Inner().Update(reinterpret_cast<const std::uint8_t*>(crafted.data()) +
+                            engine::TamperCoveredOffset,
+                        static_cast<std::int32_t>(crafted.size() - engine::TamperCoveredOffset));
+  const engine::TamperCode code = hasher.Finish();
+  crafted.replace(engine::TamperCodeOffset, code.size(), reinterpret_cast<const char*>(code.data()),
+                  code.size());
+  ExpectRefused(dir / "b.txt.enc", crafted, kInvalidFile);
+}
+
+TEST_F(DecryptTest, SpaceThatCannotBeReservedChangesNothing) {
+  const std::string bytes = RandomBytes(700000, 10);
+  const std::string container = Container("a.txt", bytes, 0, true);
+  platform::SetFaultHook([](platform::FileOperation operation, const std::string&) {
+    return operation == platform::FileOperation::Reserve ? ENOSPC : 0;
+  });
+  const std::string result = engine.DecryptFile(container, "pw");
+  platform::SetFaultHook(nullptr);
+  EXPECT_EQ(result, kOkCode);
+  EXPECT_EQ(ReadAll(dir / "a.txt"), bytes);
 }
 
 TEST_F(DecryptTest, ReadOnlyAndLockedContainersFail) {

@@ -301,5 +301,27 @@ TEST_F(FileIoTest, InjectedFaultsFailTheOperationNamed) {
   EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(path); }), 0);
 }
 
+TEST_F(FileIoTest, ReservedSpaceLeavesSizeAndContentsAlone) {
+  test::WriteAll(path, "abc");
+  {
+    File file = File::OpenShared(path);
+    // Some file systems lack the call; what matters is that the file stays as it was.
+    file.Reserve(0, 1 << 20);
+    EXPECT_EQ(file.Size(), 3);
+    file.Seek(3);
+    file.WriteAll("def", 3);
+    EXPECT_FALSE(file.Reserve(0, 0));
+    EXPECT_FALSE(file.Reserve(-1, 10));
+    SetFaultHook([](FileOperation operation, const std::string&) {
+      return operation == FileOperation::Reserve ? ENOSPC : 0;
+    });
+    EXPECT_FALSE(file.Reserve(0, 4096));
+    SetFaultHook(nullptr);
+    file.Close();
+    EXPECT_FALSE(file.Reserve(0, 4096));
+  }
+  EXPECT_EQ(ReadAll(path), "abcdef");
+}
+
 } // namespace
 } // namespace qk::platform
