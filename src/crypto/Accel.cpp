@@ -17,6 +17,7 @@ struct Features {
   bool vaes512 = false;
   bool sha = false;
   bool vbmi512 = false;
+  bool bmi = false;
 };
 
 Features Detect() {
@@ -24,6 +25,7 @@ Features Detect() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
   f.aes = __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse4.1");
+  f.bmi = __builtin_cpu_supports("bmi");
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) {
     f.sha = (ebx & (1u << 29)) != 0 && __builtin_cpu_supports("sse4.1");
@@ -80,6 +82,9 @@ bool ShaNi() {
 }
 bool Vbmi512() {
   return Enabled(&Features::vbmi512) && gWide.load(std::memory_order_relaxed);
+}
+bool Bmi() {
+  return Enabled(&Features::bmi);
 }
 
 } // namespace accel

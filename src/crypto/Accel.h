@@ -25,6 +25,8 @@ bool Vaes512();
 bool ShaNi();
 // AVX-512 with byte permutes (VBMI) and GF(2^8) affine products (GFNI).
 bool Vbmi512();
+// Bit-field extracts (BMI1).
+bool Bmi();
 
 // Rijndael. Round keys are rows of the cipher's schedule (the first 16 bytes of each row);
 // enc[0..rounds] for encryption and dec[0..rounds] with InvMixColumns applied to rows
@@ -38,6 +40,11 @@ void AesEncryptCbc(const std::uint32_t (*enc)[8], int rounds, std::uint8_t* chai
 void AesDecryptCbc(const std::uint32_t (*dec)[8], int rounds, std::uint8_t* chain,
                    const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
 
+// Twofish CBC encryption of blocks, with the cipher's round keys and keyed S-box tables; updates
+// chain. The buffers may be the same.
+void TwofishEncryptCbc(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
+                       std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                       std::size_t blocks);
 // Twofish CBC decryption of whole groups of sixteen blocks out of blocks, with the cipher's round
 // keys and keyed S-box tables; returns the number of blocks done and updates chain.
 std::size_t TwofishDecryptCbc(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],

@@ -268,9 +268,14 @@ void TDCP_twofish::EncryptCBC(const void* in, void* out, std::int32_t size) {
   CheckInitialized();
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
+  std::int32_t done = 0;
+  if (size >= 16 && accel::Bmi()) {
+    accel::TwofishEncryptCbc(subKeys_, sbox_, chain_, src, dst,
+                             static_cast<std::size_t>(size / 16));
+    done = size / 16 * 16;
+  }
   std::uint32_t chain[4], work[4];
   LoadBlock(chain_, chain);
-  std::int32_t done = 0;
   for (; size - done >= 16; done += 16) {
     LoadBlock(src + done, work);
     for (int i = 0; i < 4; ++i) work[i] ^= chain[i];

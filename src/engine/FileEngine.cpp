@@ -214,8 +214,10 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
         worker.Next();
         std::uint8_t* plain = worker.Buffer(0);
         std::uint8_t* sealed = worker.Buffer(1);
-        const std::size_t request = pieces.Next();
-        const std::size_t n = src.Read(plain, request);
+        // The first piece is read here; a file longer than that is read ahead by the worker.
+        const bool readAhead = worker.ReadingAhead();
+        const std::size_t request = readAhead ? worker.FilledRequest() : pieces.Next();
+        const std::size_t n = readAhead ? worker.FilledBytes() : src.Read(plain, request);
         more = n == request;
         // Only the final piece is zero-padded to whole blocks of 16.
         const std::size_t padded =
@@ -226,6 +228,7 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
                        {&plainHash, 0, n},
                        {tamper ? &tamper->Inner() : nullptr, 1, padded}},
                       !more);
+        if (more && !readAhead) worker.ReadAhead(src, pieces);
         ForEachChunk(n, request, [&](std::size_t chunk) {
           written += RoundUp16(static_cast<std::int64_t>(chunk));
           if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));

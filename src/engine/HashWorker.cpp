@@ -24,8 +24,41 @@ void HashWorker::RethrowLocked() {
 
 void HashWorker::Next() {
   std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [&] { return error_ || !slots_[current_].busy; });
+  done_.wait(lock, [&] {
+    return error_ || (!slots_[current_].busy && (!readFile_ || slots_[current_].ready));
+  });
   RethrowLocked();
+}
+
+void HashWorker::ReadAhead(platform::File& file, const PieceSizes& pieces) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readFile_ = &file;
+    readPieces_ = pieces;
+    readNext_ = current_;
+  }
+  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+  work_.notify_one();
+}
+
+bool HashWorker::CanReadLocked() const {
+  const Slot& slot = slots_[readNext_];
+  return readFile_ && !readDone_ && !slot.busy && !slot.ready;
+}
+
+void HashWorker::ReadOne(std::unique_lock<std::mutex>& lock) {
+  const std::size_t index = readNext_;
+  const std::size_t request = readPieces_.Next();
+  lock.unlock();
+  const std::size_t n =
+      readFile_->Read(memory_.data() + index * buffersPerSlot_ * bufferBytes_, request);
+  lock.lock();
+  Slot& slot = slots_[index];
+  slot.filled = n;
+  slot.request = request;
+  slot.ready = true;
+  readDone_ = n < request;
+  readNext_ = (index + 1) % Slots;
 }
 
 std::uint8_t* HashWorker::Buffer(std::size_t index) {
@@ -48,6 +81,7 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     RethrowLocked();
+    slot.ready = false;
     slot.busy = true;
     ++pending_;
     current_ = (current_ + 1) % Slots;
@@ -76,8 +110,23 @@ void HashWorker::Run() {
     std::size_t index = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      work_.wait(lock, [&] { return stop_ || pending_ != 0; });
+      work_.wait(lock, [&] { return stop_ || pending_ != 0 || CanReadLocked(); });
       if (stop_) return;
+      // Reads first, so that the calling thread finds its next piece waiting.
+      if (CanReadLocked()) {
+        try {
+          ReadOne(lock);
+        } catch (...) {
+          if (!lock.owns_lock()) lock.lock();
+          error_ = std::current_exception();
+          lock.unlock();
+          done_.notify_all();
+          return;
+        }
+        lock.unlock();
+        done_.notify_all();
+        continue;
+      }
       index = next_;
     }
     const Slot& slot = slots_[index];

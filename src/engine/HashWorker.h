@@ -75,9 +75,17 @@ public:
   HashWorker(const HashWorker&) = delete;
   HashWorker& operator=(const HashWorker&) = delete;
 
-  // Waits until the next slot of the ring is free and makes it the current one. Raises what a
-  // job raised.
+  // Waits until the next slot of the ring is free and makes it the current one; while reading
+  // ahead, also until its piece is read. Raises what a job or a read raised.
   void Next();
+  // From the current slot on, the worker reads file into buffer 0 of each slot in turn, in the
+  // sizes pieces gives next, until a read comes back short: the calling thread then only ciphers.
+  // Pieces already handed over keep their order; the file is the worker's until Drain.
+  void ReadAhead(platform::File& file, const PieceSizes& pieces);
+  bool ReadingAhead() const { return readFile_ != nullptr; }
+  // While reading ahead: the bytes read into the current slot and the count asked for.
+  std::size_t FilledBytes() const { return slots_[current_].filled; }
+  std::size_t FilledRequest() const { return slots_[current_].request; }
   // Buffer number index of the current slot.
   std::uint8_t* Buffer(std::size_t index);
   // Hands the current slot with its jobs (at most three) to the worker; the slot's buffers must not
@@ -92,7 +100,12 @@ private:
     std::array<Job, 3> jobs{};
     std::size_t jobCount = 0;
     bool busy = false;
+    bool ready = false;       // read ahead and not yet handed over
+    std::size_t filled = 0;   // bytes read ahead into buffer 0
+    std::size_t request = 0;  // bytes asked for
   };
+  bool CanReadLocked() const;
+  void ReadOne(std::unique_lock<std::mutex>& lock);
   void Run();
   void RethrowLocked();
   void RunJob(std::size_t slot, const Job& job);
@@ -105,6 +118,10 @@ private:
   std::size_t next_ = 0;    // slot the worker hashes next
   std::size_t pending_ = 0; // slots handed over and not yet hashed
   bool stop_ = false;
+  platform::File* readFile_ = nullptr;
+  PieceSizes readPieces_;
+  std::size_t readNext_ = 0; // slot the next piece is read into
+  bool readDone_ = false;    // a read came back short
   std::exception_ptr error_;
   std::mutex mutex_;
   std::condition_variable work_;

@@ -5,8 +5,10 @@
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
 #include "engine/HashWorker.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <unistd.h>
@@ -304,6 +306,66 @@ TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
   engine::HashWorker worker(1, 100);
   worker.Next();
   EXPECT_THROW(worker.Submit({{&failing, 0, 100}}, true), std::runtime_error);
+}
+
+// Read ahead by the worker: the pieces come in order, in the sizes the caller would have read,
+// whatever the file size; a failing read ends the loop with its error.
+TEST(HashWorker, ReadsAheadInOrderAndCarriesReadFailuresBack) {
+  TempDir dir;
+  const std::string path = dir / "f.bin";
+  for (const std::size_t size : {DataChunk + 1, 2 * DataChunk + DataChunk * 2, 9 * DataPiece + 7,
+                                 std::size_t{3 * DataChunk + 4 * DataChunk + 8 * DataChunk}}) {
+    const std::string bytes = RandomBytes(size, 12);
+    WriteAll(path, bytes);
+    platform::File file = platform::File::OpenShared(path);
+    std::string seen;
+    std::vector<std::size_t> requests;
+    engine::PieceSizes pieces;
+    {
+      engine::HashWorker worker(1, DataPiece);
+      bool more = true;
+      while (more) {
+        worker.Next();
+        const bool ahead = worker.ReadingAhead();
+        const std::size_t request = ahead ? worker.FilledRequest() : pieces.Next();
+        const std::size_t n = ahead ? worker.FilledBytes() : file.Read(worker.Buffer(0), request);
+        requests.push_back(request);
+        seen.append(reinterpret_cast<const char*>(worker.Buffer(0)), n);
+        more = n == request;
+        worker.Submit({}, !more);
+        if (more && !ahead) worker.ReadAhead(file, pieces);
+      }
+      worker.Drain();
+    }
+    EXPECT_EQ(seen, bytes) << size;
+    engine::PieceSizes expected;
+    for (const std::size_t request : requests) EXPECT_EQ(request, expected.Next());
+  }
+
+  WriteAll(path, RandomBytes(5 * DataPiece, 13));
+  platform::File file = platform::File::OpenShared(path);
+  int reads = 0;
+  platform::SetFaultHook([&](platform::FileOperation operation, const std::string&) {
+    return operation == platform::FileOperation::Read && ++reads == 3 ? EIO : 0;
+  });
+  bool raised = false;
+  try {
+    engine::HashWorker worker(1, DataPiece);
+    engine::PieceSizes pieces;
+    worker.Next();
+    const std::size_t request = pieces.Next();
+    ASSERT_EQ(file.Read(worker.Buffer(0), request), request);
+    worker.Submit({}, false);
+    worker.ReadAhead(file, pieces);
+    for (int i = 0; i < 10; ++i) {
+      worker.Next();
+      worker.Submit({}, false);
+    }
+  } catch (const platform::IoError& e) {
+    raised = e.errorCode() == EIO;
+  }
+  platform::SetFaultHook(nullptr);
+  EXPECT_TRUE(raised);
 }
 
 } // namespace
