@@ -12,8 +12,7 @@
 
 #include <immintrin.h>
 
-#pragma GCC push_options
-#pragma GCC target("bmi")
+#define QK_TARGET_BMI __attribute__((target("bmi")))
 
 namespace qk::crypto::accel {
 
@@ -21,23 +20,23 @@ namespace {
 
 using Tables = const std::uint32_t (*)[256];
 
-inline std::uint32_t Field(std::uint32_t x, unsigned start) {
+QK_TARGET_BMI inline std::uint32_t Field(std::uint32_t x, unsigned start) {
   return _bextr_u32(x, start, 8);
 }
 
 // g of ror(p, 1), read from p.
-inline std::uint32_t G0Ror1(Tables s, std::uint32_t p) {
+QK_TARGET_BMI inline std::uint32_t G0Ror1(Tables s, std::uint32_t p) {
   return s[0][Field(p, 1)] ^ s[1][Field(p, 9)] ^ s[2][Field(p, 17)] ^ s[3][std::rotr(p, 1) >> 24];
 }
 // g of rol(x, 8).
-inline std::uint32_t G1(Tables s, std::uint32_t x) {
+QK_TARGET_BMI inline std::uint32_t G1(Tables s, std::uint32_t x) {
   return s[0][x >> 24] ^ s[1][x & 0xFF] ^ s[2][Field(x, 8)] ^ s[3][Field(x, 16)];
 }
 
 // One round on words held so: pa and pc are the first and third words before their right rotation
 // by one, b and d as they are.
-inline void Round(Tables s, const std::uint32_t* rk, std::uint32_t pa, std::uint32_t b,
-                  std::uint32_t& pc, std::uint32_t& d) {
+QK_TARGET_BMI inline void Round(Tables s, const std::uint32_t* rk, std::uint32_t pa,
+                                std::uint32_t b, std::uint32_t& pc, std::uint32_t& d) {
   const std::uint32_t t0 = G0Ror1(s, pa), t1 = G1(s, b);
   pc = std::rotr(pc, 1) ^ (t0 + t1 + rk[0]);
   d = std::rotl(d, 1) ^ (t0 + 2 * t1 + rk[1]);
@@ -45,9 +44,9 @@ inline void Round(Tables s, const std::uint32_t* rk, std::uint32_t pa, std::uint
 
 } // namespace
 
-void TwofishEncryptCbc(const std::uint32_t* k, const std::uint32_t (*sbox)[256],
-                       std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
-                       std::size_t blocks) {
+QK_TARGET_BMI void TwofishEncryptCbc(const std::uint32_t* k, const std::uint32_t (*sbox)[256],
+                                     std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                                     std::size_t blocks) {
   std::uint32_t c0 = Load32(chain), c1 = Load32(chain + 4), c2 = Load32(chain + 8),
                 c3 = Load32(chain + 12);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -78,8 +77,6 @@ void TwofishEncryptCbc(const std::uint32_t* k, const std::uint32_t (*sbox)[256],
 }
 
 } // namespace qk::crypto::accel
-
-#pragma GCC pop_options
 
 #else
 
