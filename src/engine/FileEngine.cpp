@@ -353,9 +353,10 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     }
 
     File dst;
-    // A new output made while the proof runs, its space reserved beside the hash so that the
-    // writes after it go quicker. It stays empty until the proof holds and goes if it fails. An
-    // existing file named by the override is only ever replaced once the proof holds.
+    // The output is made while the proof runs, still without a name, and its space reserved beside
+    // the hash so that the writes after the proof go quicker. It gets its name only once the
+    // proof holds; until then nothing can see it, and it goes with its descriptor.
+    bool hidden = false;
     std::int64_t reserved = 0;
     bool reserving = true;
     const auto reserve = [&](std::int64_t hashed) {
@@ -364,29 +365,20 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
       reserving = dst.Reserve(reserved, upTo - reserved);
       reserved = upTo;
     };
-    if (hasTamperCode && !out.empty() && hasSize && size > 0 &&
-        !platform::SamePath(out, container)) {
+    if (hasTamperCode && !out.empty() && hasSize && size > 0) {
       try {
-        dst = File::CreateNew(out);
-        created = true;
+        dst = File::CreateHidden(platform::ExtractFilePath(out));
+        hidden = true;
       } catch (const platform::IoError&) {
-        // Made after the proof instead, which then reports what goes wrong.
+        // A file system without nameless files: the output is made after the proof.
       }
     }
 
     if (hasTamperCode) {
       const auto computed =
           tamper_.ComputeTamperCode(passwordBytes, container, TamperCoveredOffset,
-                                    created ? TamperCoder::Beside(reserve) : TamperCoder::Beside());
-      if (!computed || !SameTamperCode(stored, *computed)) {
-        if (created) {
-          // Still empty: nothing was written to it.
-          dst = File();
-          platform::DeleteFile(out);
-          created = false;
-        }
-        return kTamperMismatch;
-      }
+                                    hidden ? TamperCoder::Beside(reserve) : TamperCoder::Beside());
+      if (!computed || !SameTamperCode(stored, *computed)) return kTamperMismatch;
       note = kTamperOk;
     }
 
@@ -398,10 +390,11 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     if (!verify) {
       state_.RenameAfterDecrypt = renameAfter;
       state_.SourceFileDate = rest.fileDate;
-      if (!created) {
+      // Named like CreateNew would make it; a name taken meanwhile, or an override naming an
+      // existing file, goes the usual way.
+      if (!(hidden && dst.Publish(out)))
         dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
-        created = true;
-      }
+      created = true;
     } else {
       in.DropCache();
     }

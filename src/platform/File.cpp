@@ -120,13 +120,15 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
+      hidden_(std::exchange(other.hidden_, false)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    hidden_ = std::exchange(other.hidden_, false);
   }
   return *this;
 }
@@ -152,6 +154,28 @@ File File::CreateNew(const std::string& path) {
     throw;
   }
   return File(fd, path);
+}
+
+File File::CreateHidden(const std::string& folder) {
+  const std::string action = "create a file in";
+  const std::string dir = folder.empty() ? std::string(".") : folder;
+  if (const int err = InjectedFault(FileOperation::Create, dir)) Fail(action, dir, err);
+  const int fd = OpenRaw(dir, O_RDWR | O_TMPFILE, 0666);
+  if (fd < 0) Fail(action, dir, errno);
+  CheckAndLock(fd, dir, action, LOCK_SH, false);
+  return File(fd, dir, true);
+}
+
+bool File::Publish(const std::string& path) {
+  if (fd_ < 0 || !hidden_) return false;
+  if (InjectedFault(FileOperation::Create, path)) return false;
+  // The descriptor's entry in /proc names the file for linkat without any special privilege.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+    return false;
+  path_ = path;
+  hidden_ = false;
+  return true;
 }
 
 File File::CreateAlways(const std::string& path) {

@@ -47,9 +47,17 @@ public:
   // for an existing read-only file, a folder, or a file held exclusively; the contents are cut
   // only once the lock is held.
   static File CreateAlways(const std::string& path);
+  // A new file in folder ("" is the current folder) that has no name yet: nothing else can see
+  // it, and it goes with its last descriptor unless Publish names it. Fails where the file system
+  // has no such files.
+  static File CreateHidden(const std::string& folder);
   // An existing file for writing only, held exclusively: fails while any other opener holds it.
   // Symbolic links are not followed; read-only files are refused.
   static File OpenExclusiveWrite(const std::string& path);
+
+  // Gives a file from CreateHidden the name path, in its folder, unless something exists there
+  // already. False when it could not: the file stays nameless then.
+  bool Publish(const std::string& path);
 
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }
@@ -79,11 +87,13 @@ public:
   void Close();
 
 private:
-  File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  File(int fd, std::string path, bool hidden = false)
+      : fd_(fd), path_(std::move(path)), hidden_(hidden) {}
   int CheckedFd(const char* action) const;
 
   int fd_ = -1;
-  std::string path_;
+  std::string path_; // for a nameless file, its folder
+  bool hidden_ = false;
 };
 
 // Fault injection for tests. The hook is called before each system call of the operations

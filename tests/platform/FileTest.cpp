@@ -2,15 +2,18 @@
 #include "platform/FileSystem.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace qk::platform {
 namespace {
@@ -321,6 +324,43 @@ TEST_F(FileIoTest, ReservedSpaceLeavesSizeAndContentsAlone) {
     EXPECT_FALSE(file.Reserve(0, 4096));
   }
   EXPECT_EQ(ReadAll(path), "abcdef");
+}
+
+TEST_F(FileIoTest, HiddenFilesAreNamelessUntilPublished) {
+  const std::string folder = std::filesystem::path(path).parent_path().string() + "/";
+  const auto names = [&] {
+    std::vector<std::string> list;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+      list.push_back(e.path().filename().string());
+    std::sort(list.begin(), list.end());
+    return list;
+  };
+  const auto before = names();
+  {
+    File hidden = File::CreateHidden(folder);
+    hidden.WriteAll("gone", 4);
+    EXPECT_EQ(names(), before);
+  } // never named: nothing is left
+  EXPECT_EQ(names(), before);
+
+  File hidden = File::CreateHidden(folder);
+  hidden.Reserve(0, 1 << 16);
+  hidden.WriteAll("kept", 4);
+  // A name in use is never taken over.
+  test::WriteAll(path, "mine");
+  EXPECT_FALSE(hidden.Publish(path));
+  EXPECT_EQ(ReadAll(path), "mine");
+  const std::string target = folder + "published.bin";
+  ASSERT_TRUE(hidden.Publish(target));
+  EXPECT_FALSE(hidden.Publish(folder + "again.bin"));
+  EXPECT_EQ(hidden.Path(), target);
+  hidden.WriteAll("!", 1);
+  hidden.Close();
+  EXPECT_EQ(ReadAll(target), "kept!");
+  EXPECT_FALSE(std::filesystem::exists(folder + "again.bin"));
+
+  File opened = File::OpenShared(target);
+  EXPECT_FALSE(opened.Publish(folder + "third.bin")); // only nameless files
 }
 
 } // namespace
