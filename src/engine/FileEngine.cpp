@@ -356,7 +356,6 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     // The output is made while the proof runs, still without a name, and its space reserved beside
     // the hash so that the writes after the proof go quicker. It gets its name only once the
     // proof holds; until then nothing can see it, and it goes with its descriptor.
-    bool hidden = false;
     std::int64_t reserved = 0;
     bool reserving = true;
     const auto reserve = [&](std::int64_t hashed) {
@@ -368,16 +367,15 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     if (hasTamperCode && !out.empty() && hasSize && size > 0) {
       try {
         dst = File::CreateHidden(platform::ExtractFilePath(out));
-        hidden = true;
       } catch (const platform::IoError&) {
         // A file system without nameless files: the output is made after the proof.
       }
     }
 
     if (hasTamperCode) {
-      const auto computed =
-          tamper_.ComputeTamperCode(passwordBytes, container, TamperCoveredOffset,
-                                    hidden ? TamperCoder::Beside(reserve) : TamperCoder::Beside());
+      const auto computed = tamper_.ComputeTamperCode(passwordBytes, container, TamperCoveredOffset,
+                                                      dst.IsOpen() ? TamperCoder::Beside(reserve)
+                                                                   : TamperCoder::Beside());
       if (!computed || !SameTamperCode(stored, *computed)) return kTamperMismatch;
       note = kTamperOk;
     }
@@ -390,10 +388,9 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     if (!verify) {
       state_.RenameAfterDecrypt = renameAfter;
       state_.SourceFileDate = rest.fileDate;
-      // Named like CreateNew would make it; a name taken meanwhile, or an override naming an
-      // existing file, goes the usual way.
-      if (!(hidden && dst.Publish(out)))
-        dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
+      // Named like CreateNew would make it; without a nameless file, with a name taken meanwhile
+      // or an override naming an existing file, the output is made the usual way.
+      if (!dst.Publish(out)) dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
       created = true;
     } else {
       in.DropCache();

@@ -106,47 +106,34 @@ void HashWorker::RunJob(std::size_t slot, const Job& job) {
 }
 
 void HashWorker::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    std::size_t index = 0;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      work_.wait(lock, [&] { return stop_ || pending_ != 0 || CanReadLocked(); });
-      if (stop_) return;
+    work_.wait(lock, [&] { return stop_ || pending_ != 0 || CanReadLocked(); });
+    if (stop_) return;
+    try {
       // Reads first, so that the calling thread finds its next piece waiting.
       if (CanReadLocked()) {
-        try {
-          ReadOne(lock);
-        } catch (...) {
-          if (!lock.owns_lock()) lock.lock();
-          error_ = std::current_exception();
-          lock.unlock();
-          done_.notify_all();
-          return;
-        }
+        ReadOne(lock);
+      } else {
+        const std::size_t index = next_;
         lock.unlock();
-        done_.notify_all();
-        continue;
+        const Slot& slot = slots_[index];
+        for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(index, slot.jobs[i]);
+        lock.lock();
+        slots_[index].busy = false;
+        next_ = (next_ + 1) % Slots;
+        --pending_;
       }
-      index = next_;
-    }
-    const Slot& slot = slots_[index];
-    try {
-      for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(index, slot.jobs[i]);
     } catch (...) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        error_ = std::current_exception();
-      }
+      if (!lock.owns_lock()) lock.lock();
+      error_ = std::current_exception();
+      lock.unlock();
       done_.notify_all();
       return;
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      slots_[index].busy = false;
-      next_ = (next_ + 1) % Slots;
-      --pending_;
-    }
+    lock.unlock();
     done_.notify_all();
+    lock.lock();
   }
 }
 
