@@ -1,10 +1,10 @@
 # Installation and the Debian package (cpack -G DEB).
 #
 # Layout under the prefix (/usr in the package):
-#   lib/qk/qk, lib/qk/qk-cli         the programs. Each finds manual/index.html and its QK.ini beside
-#                                    its own executable, through /proc/self/exe, which resolves links;
-#                                    QK.ini falls back to ~/.config/qk/ where that folder is not
-#                                    writable.
+#   lib/qk/qk, lib/qk/qk-cli         the programs. Each finds manual/index.html beside its own
+#                                    executable, through /proc/self/exe, which resolves links. An
+#                                    installed copy keeps QK.ini in ~/.config/qk/ (only a portable
+#                                    copy in a folder of the user's own keeps it beside itself).
 #   lib/qk/manual/                   the manual (index.html Japanese, en.html English)
 #   bin/qk, bin/qk-cli               relative symbolic links to the programs
 #   share/applications/qk.desktop    the desktop entry

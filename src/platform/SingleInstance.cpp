@@ -31,7 +31,9 @@ SingleInstanceLock::State SingleInstanceLock::Acquire() {
   Release();
   int fd = -1;
   do {
-    fd = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // O_NONBLOCK: a named pipe planted at the name would otherwise hold the open until somebody
+    // writes to it. It is refused below like anything else that is not a regular file.
+    fd = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return state_ = State::Unavailable;
 

@@ -31,8 +31,9 @@ public:
   SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
   // Opens (creating with mode 0600) the lock file and takes the exclusive lock without waiting.
-  // A symbolic link, anything but a regular file and a file owned by another user are refused
-  // (Unavailable), so that nobody else can keep this user's program from starting. Trying again
+  // A symbolic link, anything but a regular file (a named pipe does not hold the open) and a file
+  // owned by another user are refused (Unavailable), so that nobody else can keep this user's
+  // program from starting. Trying again
   // while the lock is held changes nothing.
   State Acquire();
   // Gives the lock up; the file stays.

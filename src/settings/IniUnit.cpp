@@ -179,27 +179,23 @@ int SyncFolder(const std::string& dir) {
 }
 
 // Replaces the file at path with contents: temporary file beside it, flushed, renamed over the
-// old one, folder flushed. A symbolic link is kept: its target is replaced. The old file's
-// permissions and owner carry over to the new one. A file without the owner-write bit counts as
-// read-only and is refused, also for root.
+// old one, folder flushed. A symbolic link at the name is refused, never followed nor replaced:
+// the temporary file is made with O_EXCL (never through a link) and the rename replaces the name
+// itself. The old file's permissions and owner carry over to the new one. A file without the
+// owner-write bit counts as read-only and is refused, also for root.
 void ReplaceFileAtomically(const std::string& path, const std::string& contents) {
   const auto fail = [&](int err) { throw SettingsWriteError(path, err); };
 
-  std::string target = path;
+  const std::string& target = path;
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-      target = resolved;
-      std::free(resolved);
-    }
-  }
   const auto slash = target.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash ? slash : 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   if (name.empty()) fail(EISDIR);
 
   bool existing = false;
-  if (::stat(target.c_str(), &st) == 0) {
+  if (::lstat(target.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) fail(ELOOP);
     if (S_ISDIR(st.st_mode)) fail(EISDIR);
     if (!S_ISREG(st.st_mode)) fail(EINVAL);
     if ((st.st_mode & S_IWUSR) == 0) fail(EACCES);
@@ -220,7 +216,7 @@ void ReplaceFileAtomically(const std::string& path, const std::string& contents)
   if (fd < 0) fail(errno);
   int err = InjectedFault(FileOperation::Write, temp);
   if (err == 0) err = WriteWhole(fd, contents);
-  if (err == 0 && ::fchmod(fd, existing ? (st.st_mode & 07777) : 0644) != 0) err = errno;
+  if (err == 0 && ::fchmod(fd, existing ? (st.st_mode & 07777) : 0600) != 0) err = errno;
   if (err == 0 && existing && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
     // Best effort: only a privileged process may give the file back to its owner.
     if (::fchown(fd, st.st_uid, st.st_gid) != 0) {

@@ -10,7 +10,8 @@
 // the key is added at the end of its section, or a new section is added at the end of the file.
 // New lines take the line ending the file already uses (LF for a new file). The file is replaced
 // atomically: a temporary file in the same folder is written and flushed to the disk, renamed
-// over the old one, and the folder is flushed. A missing folder is created. A failing write
+// over the old one, and the folder is flushed. A missing folder is created. A symbolic link at
+// the file's name is refused, never written through. A failing write
 // raises SettingsWriteError and leaves the old file as it was.
 //
 // Nothing is cached: every helper call reads or replaces the file anew.

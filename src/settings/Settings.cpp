@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -110,8 +111,19 @@ std::string ExecutableDir() {
   }
 }
 
+bool IsPortableFolder(const std::string& executableDir) {
+  if (executableDir.empty()) return false;
+  // Installed programs live below /usr; that folder is the system's, even for root.
+  if (executableDir == "/usr" || executableDir.rfind("/usr/", 0) == 0) return false;
+  struct stat st {};
+  if (::stat(executableDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (st.st_uid != ::geteuid()) return false;
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return false;
+  return (st.st_mode & S_IWUSR) != 0 && ::access(executableDir.c_str(), W_OK) == 0;
+}
+
 std::string DefaultIniPath(const std::string& executableDir) {
-  if (!executableDir.empty() && ::access(executableDir.c_str(), W_OK) == 0) {
+  if (IsPortableFolder(executableDir)) {
     return executableDir + (executableDir.back() == '/' ? "" : "/") + kIniFileName;
   }
   std::string config;

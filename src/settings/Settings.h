@@ -92,8 +92,13 @@ private:
 // The folder of the running executable, from /proc/self/exe, without a trailing "/"; empty when
 // it cannot be found.
 std::string ExecutableDir();
-// QK.ini in executableDir when that folder is writable; otherwise in $XDG_CONFIG_HOME/qk
-// (default ~/.config/qk), which the first write creates.
+// Whether executableDir holds a portable copy whose QK.ini lives beside it: a folder of the
+// user's own (effective user id) that the user can write to and that neither its group nor
+// anybody else can, not below /usr (where installed programs live).
+bool IsPortableFolder(const std::string& executableDir);
+// QK.ini in executableDir for a portable copy (IsPortableFolder); otherwise in
+// $XDG_CONFIG_HOME/qk (default ~/.config/qk), which the first write creates. A shared folder
+// would let whoever else can write there supply every setting.
 std::string DefaultIniPath(const std::string& executableDir);
 
 } // namespace qk::settings

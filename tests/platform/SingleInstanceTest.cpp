@@ -7,6 +7,7 @@
 #include <optional>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,6 +158,29 @@ TEST(SingleInstanceLock, FileThatIsNotOursCannotBlockTheProgram) {
   SingleInstanceLock nowhere(dir / "missing/HISNAMEISQK");
   EXPECT_EQ(nowhere.Acquire(), State::Unavailable);
   EXPECT_TRUE(MayRun(true, nowhere));
+}
+
+// A named pipe planted at the lock's name (in /tmp anybody can make one) must not hold the start:
+// opening a pipe for reading waits for a writer unless the open does not block. The try runs in a
+// child with an alarm, so a hang fails the test instead of stopping the run.
+TEST(SingleInstanceLock, NamedPipeAtTheNameIsRefusedWithoutWaiting) {
+  TempDir dir;
+  const std::string path = dir / "HISNAMEISQK";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(5);
+    SingleInstanceLock lock(path);
+    const State state = lock.Acquire();
+    ::_exit(state == State::Unavailable && MayRun(true, lock) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_FALSE(WIFSIGNALED(status)) << "the open waited for a writer";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  struct stat st {};
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe is left as it was";
 }
 
 TEST(MayRun, SecondCopyRefusedOnlyWhileTheCheckIsOn) {

@@ -216,6 +216,10 @@ TEST_F(IniTest, MissingFolderIsCreated) {
   const std::string deep = dir / "config/qk/QK.ini";
   WriteIniInteger(deep, "SYSTEM", "SECLEVEL", 4);
   EXPECT_EQ(ReadIniInteger(deep, "SYSTEM", "SECLEVEL", 0), 4);
+  // The file holds the verification hash and the hint: its owner's alone, whatever the umask.
+  struct stat st {};
+  ASSERT_EQ(stat(deep.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST_F(IniTest, ReplacementLeavesNoTemporaryFilesAndKeepsMode) {
@@ -232,17 +236,6 @@ TEST_F(IniTest, ReplacementLeavesNoTemporaryFilesAndKeepsMode) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_NE(st.st_ino, before) << "a new file is renamed over the old one";
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"QK.ini"});
-}
-
-TEST_F(IniTest, SymbolicLinkStaysALink) {
-  const std::string real = dir / "real.ini";
-  WriteAll(real, "[S]\nA=1\n");
-  ASSERT_EQ(symlink("real.ini", ini.c_str()), 0);
-  WriteIniInteger(ini, "S", "A", 2);
-  struct stat st {};
-  ASSERT_EQ(lstat(ini.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(ReadAll(real), "[S]\nA=2\n");
 }
 
 // Every refusal: the exact message, the old file untouched, nothing left behind.
@@ -279,6 +272,27 @@ TEST_F(IniWriteFailureTest, ReadOnlyFileStaysByteIdentical) {
   ExpectRefused(ini);
   EXPECT_EQ(ReadAll(ini), old);
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"QK.ini"});
+}
+
+// A symbolic link at the file's name (planted in a shared folder, or pointing at another user's
+// file) is never written through and never replaced: the save is refused and both stay as they are.
+TEST_F(IniWriteFailureTest, SymbolicLinkAtTheName) {
+  const std::string real = dir / "real.ini";
+  WriteAll(real, "[S]\nA=1\n");
+  ASSERT_EQ(symlink("real.ini", ini.c_str()), 0);
+  ExpectRefused(ini);
+  struct stat st {};
+  ASSERT_EQ(lstat(ini.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadAll(real), "[S]\nA=1\n");
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"QK.ini", "real.ini"}));
+
+  // A link to a name that does not exist yet would otherwise create the file wherever it points.
+  ASSERT_EQ(unlink(ini.c_str()), 0);
+  ASSERT_EQ(symlink("elsewhere.ini", ini.c_str()), 0);
+  ExpectRefused(ini);
+  EXPECT_FALSE(Exists(dir / "elsewhere.ini"));
+  EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"QK.ini", "real.ini"}));
 }
 
 TEST_F(IniWriteFailureTest, ReadOnlyFolder) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qk::test {
 namespace {
@@ -233,12 +234,6 @@ TEST_F(SettingsTest, FailedSaveRaisesAndKeepsTheOldFile) {
   EXPECT_THROW(blocked.Save(SettingsModel()), SettingsWriteError);
 }
 
-TEST(IniLocationTest, BesideTheExecutableWhenWritable) {
-  TempDir dir;
-  EXPECT_EQ(DefaultIniPath(dir.path()), dir / "QK.ini");
-  EXPECT_EQ(DefaultIniPath(dir.path() + "/"), dir / "QK.ini");
-}
-
 // Sets an environment variable for one scope and puts the old value back.
 class ScopedEnv {
 public:
@@ -274,6 +269,41 @@ TEST(IniLocationTest, ConfigFolderOtherwise) {
   ScopedEnv home("HOME", dir.path().c_str());
   EXPECT_EQ(DefaultIniPath(missing), dir / ".config/qk/QK.ini");
   EXPECT_EQ(DefaultIniPath(""), dir / ".config/qk/QK.ini");
+}
+
+// QK.ini beside the program only for a portable copy: a folder of the user's own that nobody else
+// can write to. A folder another user or a group can write to would let them supply every
+// setting; an installed copy's folder is the system's. Everything else uses the config folder.
+TEST(IniLocationTest, BesideTheExecutableOnlyInAFolderOfOurOwn) {
+  TempDir dir;
+  const std::string program = dir / "program";
+  ASSERT_EQ(mkdir(program.c_str(), 0700), 0);
+  ScopedEnv xdg("XDG_CONFIG_HOME", (dir / "cfg").c_str());
+  const std::string config = dir / "cfg/qk/QK.ini";
+
+  EXPECT_EQ(DefaultIniPath(program), program + "/QK.ini");
+  EXPECT_EQ(DefaultIniPath(program + "/"), program + "/QK.ini");
+  ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+  EXPECT_EQ(DefaultIniPath(program), program + "/QK.ini") << "others may read, not write";
+
+  for (const mode_t shared : {0775, 0757, 0730, 0703, 01777}) {
+    ASSERT_EQ(chmod(program.c_str(), shared), 0);
+    EXPECT_EQ(DefaultIniPath(program), config) << std::oct << shared;
+  }
+  ASSERT_EQ(chmod(program.c_str(), 0555), 0);
+  EXPECT_EQ(DefaultIniPath(program), config) << "a folder without the owner's write bit";
+  ASSERT_EQ(chmod(program.c_str(), 0700), 0);
+
+  if (geteuid() == 0) {
+    // Only root can hand a folder to another user.
+    ASSERT_EQ(chown(program.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(DefaultIniPath(program), config) << "a folder of another user";
+    ASSERT_EQ(chown(program.c_str(), 0, 0), 0);
+  }
+  // Installed programs live below /usr, whoever runs them.
+  EXPECT_EQ(DefaultIniPath("/usr/lib/qk"), config);
+  EXPECT_EQ(DefaultIniPath("/usr"), config);
+  EXPECT_EQ(DefaultIniPath(program + "/usr"), config) << "missing folder";
 }
 
 TEST(IniLocationTest, ExecutableDirHoldsThisTest) {
