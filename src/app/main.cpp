@@ -5,6 +5,7 @@
 #include "app/Pictures.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Hardening.h"
 #include "platform/SingleInstance.h"
 #include "settings/Settings.h"
 
@@ -14,6 +15,10 @@
 
 int main(int argc, char** argv) {
   using namespace qk;
+#if QK_HARDEN
+  // Before any password is typed: no core file, no other process reading this one.
+  platform::HardenProcess();
+#endif
 
   // The command line as given, before the toolkit takes out the switches it knows: every word
   // belongs to the program. Relative paths are taken against the folder the program was started

@@ -6,6 +6,7 @@
 #include "platform/CodePage.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Hardening.h"
 
 #include <algorithm>
 #include <cmath>
@@ -123,7 +124,14 @@ std::string MakeUniquePath(std::string path) {
 FileEngine::FileEngine(EngineHost& host, RunState& state, const EngineSettings& settings,
                        Random& random)
     : host_(host), state_(state), settings_(settings), random_(random),
-      tamper_(host, settings, random) {}
+      tamper_(host, settings, random) {
+  // The ciphers' key schedules live in this object: kept out of swap where the limit allows.
+  platform::LockMemory(this, sizeof *this);
+}
+
+FileEngine::~FileEngine() {
+  platform::UnlockMemory(this, sizeof *this);
+}
 
 crypto::TDCP_blockcipher& FileEngine::CipherFor(std::int32_t algorithm) {
   switch (algorithm) {
@@ -168,6 +176,8 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
     File src = File::OpenShared(source);
     File dst = File::CreateNew(out);
     created = true;
+    // The container is as readable as the source was; outputs start private.
+    dst.SetMode(src.Mode());
 
     FileKey key = MakeFileKey(passwordBytes);
     cipher.Init(key.data(), 256, nullptr);

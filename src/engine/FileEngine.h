@@ -43,6 +43,9 @@ bool IsDecryptSuccess(const std::string& result);
 class FileEngine {
 public:
   FileEngine(EngineHost& host, RunState& state, const EngineSettings& settings, Random& random);
+  ~FileEngine();
+  FileEngine(const FileEngine&) = delete;
+  FileEngine& operator=(const FileEngine&) = delete;
 
   // Encrypts source into a container at output (made unique with "_RENAMED"). Texts in UTF-8.
   std::string EncryptFile(const std::string& source, const std::string& output,

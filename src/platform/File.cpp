@@ -16,6 +16,9 @@ namespace qk::platform {
 
 namespace {
 
+// Outputs may hold plaintext: nobody but their owner reads them unless the caller says so.
+constexpr mode_t kCreateMode = 0600;
+
 // The installed fault hook. Reads take a copy under the mutex; the flag keeps the common case
 // (no hook) to one atomic load. Calls of the hook are serialised, so that a hook may count
 // without locks of its own while two threads do file work.
@@ -145,7 +148,7 @@ File File::OpenShared(const std::string& path) {
 File File::CreateNew(const std::string& path) {
   const std::string action = "create";
   if (const int err = InjectedFault(FileOperation::Create, path)) Fail(action, path, err);
-  const int fd = OpenRaw(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+  const int fd = OpenRaw(path, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
   if (fd < 0) Fail(action, path, errno);
   try {
     CheckAndLock(fd, path, action, LOCK_SH, false);
@@ -160,7 +163,7 @@ File File::CreateHidden(const std::string& folder) {
   const std::string action = "create a file in";
   const std::string dir = folder.empty() ? std::string(".") : folder;
   if (const int err = InjectedFault(FileOperation::Create, dir)) Fail(action, dir, err);
-  const int fd = OpenRaw(dir, O_RDWR | O_TMPFILE, 0666);
+  const int fd = OpenRaw(dir, O_RDWR | O_TMPFILE, kCreateMode);
   if (fd < 0) Fail(action, dir, errno);
   CheckAndLock(fd, dir, action, LOCK_SH, false);
   return File(fd, dir, true);
@@ -184,7 +187,7 @@ File File::CreateAlways(const std::string& path) {
   // Create when nothing is there; otherwise open what is there, check it as an existing file
   // and cut it only once the lock is held, so that a file another QK holds is left intact.
   for (int attempt = 0;; ++attempt) {
-    int fd = OpenRaw(path, O_RDWR | O_CREAT | O_EXCL, 0666);
+    int fd = OpenRaw(path, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
     if (fd >= 0) {
       try {
         CheckAndLock(fd, path, action, LOCK_SH, false);
@@ -297,6 +300,19 @@ std::int64_t File::Size() const {
   struct stat st {};
   if (::fstat(fd, &st) != 0) Fail("get the size of", path_, errno);
   return static_cast<std::int64_t>(st.st_size);
+}
+
+std::uint32_t File::Mode() const {
+  const int fd = CheckedFd("get the permissions of");
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) Fail("get the permissions of", path_, errno);
+  return static_cast<std::uint32_t>(st.st_mode & 0777);
+}
+
+void File::SetMode(std::uint32_t mode) {
+  const int fd = CheckedFd("set the permissions of");
+  if (::fchmod(fd, static_cast<mode_t>(mode & 0777)) != 0)
+    Fail("set the permissions of", path_, errno);
 }
 
 void File::Sync() {

@@ -40,12 +40,15 @@ public:
   // openers. Fails for a missing file, a folder, a file without the owner-write bit (read-only,
   // also for root) and a file that another opener holds exclusively.
   static File OpenShared(const std::string& path);
+  // New files are created readable and writable by their owner alone (mode 0600, narrowed
+  // further by the umask); SetMode widens them where that is wanted.
+
   // A new file for output (read and write); fails when anything exists at path (a dangling
   // symbolic link too).
   static File CreateNew(const std::string& path);
   // A file for output, replacing the contents of an existing file at path. Fails like OpenShared
   // for an existing read-only file, a folder, or a file held exclusively; the contents are cut
-  // only once the lock is held.
+  // only once the lock is held. An existing file keeps its permissions.
   static File CreateAlways(const std::string& path);
   // A new file in folder ("" is the current folder) that has no name yet: nothing else can see
   // it, and it goes with its last descriptor unless Publish names it. Fails where the file system
@@ -73,6 +76,10 @@ public:
   // Moves to offset bytes from the beginning.
   void Seek(std::int64_t offset);
   std::int64_t Size() const;
+  // The permission bits (rwx for owner, group and others; 0777 at most).
+  std::uint32_t Mode() const;
+  // Sets the permission bits to mode & 0777, whatever the umask says.
+  void SetMode(std::uint32_t mode);
   // Flushes the contents to the disk.
   void Sync();
   // Asks the kernel to drop cached pages, so that the next read comes from the disk.

@@ -1,0 +1,29 @@
+#include "platform/Hardening.h"
+
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace qk::platform {
+
+bool HardenProcess() {
+  const rlimit none{0, 0};
+  const bool noCore = ::setrlimit(RLIMIT_CORE, &none) == 0;
+  const bool notDumpable = ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
+  return noCore && notDumpable;
+}
+
+bool LockMemory(const void* address, std::size_t size) {
+  if (address == nullptr || size == 0) return true;
+  // The system call itself: the sanitizers' runtime turns the library's mlock into a no-op.
+  return ::syscall(SYS_mlock, address, size) == 0;
+}
+
+void UnlockMemory(const void* address, std::size_t size) {
+  if (address == nullptr || size == 0) return;
+  ::syscall(SYS_munlock, address, size);
+}
+
+} // namespace qk::platform
