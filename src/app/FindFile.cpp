@@ -1,11 +1,14 @@
 #include "app/FindFile.h"
 
+#include "platform/Listed.h"
+
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qk::app {
 
@@ -21,10 +24,12 @@ std::string WithSeparator(const std::string& folder) {
   return folder + '/';
 }
 
-// An open folder listing, closed on destruction.
+// An open folder listing over a folder's descriptor (taken over), closed on destruction.
 class Folder {
 public:
-  explicit Folder(const std::string& path) : dir_(::opendir(path.c_str())) {}
+  explicit Folder(int fd) : dir_(fd >= 0 ? ::fdopendir(fd) : nullptr) {
+    if (fd >= 0 && dir_ == nullptr) ::close(fd);
+  }
   ~Folder() {
     if (dir_) ::closedir(dir_);
   }
@@ -56,9 +61,14 @@ struct EntryFacts {
 };
 
 // Attributes and size of name inside the open folder; false when the entry has gone meanwhile.
-bool ReadEntry(int folderFd, const std::string& name, EntryFacts& facts) {
+// The entry itself (a link, not what it names) is noted as listed.
+bool ReadEntry(int folderFd, const std::string& folder, const std::string& name,
+               EntryFacts& facts) {
   struct stat st {};
   if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  platform::NoteListed(
+      folder + name, {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+      S_ISDIR(st.st_mode));
   facts = {};
   if (name.front() == '.') facts.attributes |= static_cast<std::uint8_t>(ffHidden);
   if (S_ISLNK(st.st_mode) && ::fstatat(folderFd, name.c_str(), &st, 0) != 0) {
@@ -172,6 +182,10 @@ void TFindFile::Execute() {
   totalSize_ = 0;
   if (BeforeExecute) BeforeExecute(*this);
   if (!Directory.empty()) {
+    // The folder named is opened by its path; everything below it is reached from its
+    // descriptor (platform/Listed.h).
+    const int root = platform::OpenWalkRoot(Directory);
+    if (root >= 0) ::close(root);
     if (Recurse) {
       ScanTree(Directory);
     } else {
@@ -186,12 +200,12 @@ void TFindFile::ScanFolder(const std::string& folder) {
   if (OnNewPath) OnNewPath(*this, path, Abort);
   if (Abort) return;
 
-  Folder listing(path);
+  Folder listing(platform::OpenNotedFolder(path));
   if (!listing.IsOpen()) return;
   for (const std::string& name : listing.Names()) {
     if (!MatchesFilter(name, Filter)) continue;
     EntryFacts facts;
-    if (!ReadEntry(listing.Fd(), name, facts)) continue;
+    if (!ReadEntry(listing.Fd(), path, name, facts)) continue;
     if ((facts.attributes & kExcluding & ~mask_) != 0) continue;
     Files.push_back(path + name);
     if (facts.attributes == static_cast<std::uint8_t>(ffDirectory)) {
@@ -215,13 +229,16 @@ void TFindFile::ScanTree(const std::string& start) {
 }
 
 void TFindFile::ListSubfolders(const std::string& folder, std::deque<std::string>& queue) {
-  Folder listing(folder);
+  Folder listing(platform::OpenNotedFolder(folder));
   if (!listing.IsOpen()) return;
   for (const std::string& name : listing.Names()) {
     struct stat st {};
     // Not following links keeps a link to a folder out of the walk, so no walk can loop.
     if (::fstatat(listing.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISDIR(st.st_mode)) {
+      platform::NoteListed(
+          folder + name,
+          {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, true);
       queue.push_back(folder + name);
     }
   }

@@ -2,6 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/Listed.h"
 
 namespace qk::engine {
 
@@ -24,6 +25,8 @@ BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
 
 void BatchRun::ClearList() {
   entries_.clear();
+  // What earlier walks listed no longer stands for anything in the list.
+  platform::ForgetListed();
   host_.Changed();
 }
 

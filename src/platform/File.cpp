@@ -1,5 +1,7 @@
 #include "platform/File.h"
 
+#include "platform/Listed.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -37,7 +39,13 @@ std::string ErrorText(int err) {
 [[noreturn]] void Fail(const std::string& action, const std::string& path, int err,
                        const std::string& detail = {}) {
   std::string message = "Cannot " + action + " \"" + path + "\": " + ErrorText(err);
-  if (!detail.empty()) message += " (" + detail + ")";
+  if (!detail.empty()) {
+    message += " (" + detail + ")";
+  } else if (err == ESTALE) {
+    message += " (not the file or folder that was listed)";
+  } else if (err == ELOOP) {
+    message += " (symbolic links are not followed)";
+  }
   throw IoError(message, err);
 }
 
@@ -85,11 +93,23 @@ void CheckAndLock(int fd, const std::string& path, const std::string& action, in
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
-int OpenRaw(const std::string& path, int flags, mode_t mode = 0) {
+// Opens what at names; in a listed folder no link is followed, and a listed file must be the
+// one that was listed (ESTALE otherwise).
+int OpenRaw(const detail::Anchor& at, int flags, mode_t mode = 0) {
+  if (at.Error() != 0) {
+    errno = at.Error();
+    return -1;
+  }
+  if (at.Confined()) flags |= O_NOFOLLOW;
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+    fd = ::openat(at.Dir(), at.Name(), flags | O_CLOEXEC | O_NONBLOCK, mode);
   } while (fd < 0 && errno == EINTR);
+  if (fd >= 0 && !at.Matches(fd)) {
+    ::close(fd);
+    errno = ESTALE;
+    return -1;
+  }
   return fd;
 }
 
@@ -139,7 +159,8 @@ File& File::operator=(File&& other) noexcept {
 File File::OpenShared(const std::string& path) {
   const std::string action = "open for reading and writing";
   if (const int err = InjectedFault(FileOperation::Open, path)) Fail(action, path, err);
-  const int fd = OpenRaw(path, O_RDWR);
+  const detail::Anchor at(path);
+  const int fd = OpenRaw(at, O_RDWR);
   if (fd < 0) Fail(action, path, errno);
   CheckAndLock(fd, path, action, LOCK_SH, true);
   return File(fd, path);
@@ -148,12 +169,13 @@ File File::OpenShared(const std::string& path) {
 File File::CreateNew(const std::string& path) {
   const std::string action = "create";
   if (const int err = InjectedFault(FileOperation::Create, path)) Fail(action, path, err);
-  const int fd = OpenRaw(path, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
+  const detail::Anchor at(path);
+  const int fd = OpenRaw(at, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
   if (fd < 0) Fail(action, path, errno);
   try {
     CheckAndLock(fd, path, action, LOCK_SH, false);
   } catch (const IoError&) {
-    ::unlink(path.c_str()); // ours: O_EXCL made it
+    ::unlinkat(at.Dir(), at.Name(), 0); // ours: O_EXCL made it
     throw;
   }
   return File(fd, path);
@@ -163,8 +185,18 @@ File File::CreateHidden(const std::string& folder) {
   const std::string action = "create a file in";
   const std::string dir = folder.empty() ? std::string(".") : folder;
   if (const int err = InjectedFault(FileOperation::Create, dir)) Fail(action, dir, err);
-  const int fd = OpenRaw(dir, O_RDWR | O_TMPFILE, kCreateMode);
-  if (fd < 0) Fail(action, dir, errno);
+  // In a listed folder, the file is made through the folder's descriptor.
+  int err = 0;
+  const int folderFd = detail::NotedFolderFd(dir, err);
+  if (err != 0) Fail(action, dir, err);
+  int fd;
+  do {
+    fd = ::openat(folderFd >= 0 ? folderFd : AT_FDCWD, folderFd >= 0 ? "." : dir.c_str(),
+                  O_RDWR | O_TMPFILE | O_CLOEXEC | O_NONBLOCK, kCreateMode);
+  } while (fd < 0 && errno == EINTR);
+  err = errno;
+  if (folderFd >= 0) ::close(folderFd);
+  if (fd < 0) Fail(action, dir, err);
   CheckAndLock(fd, dir, action, LOCK_SH, false);
   return File(fd, dir, true);
 }
@@ -174,7 +206,9 @@ bool File::Publish(const std::string& path) {
   if (InjectedFault(FileOperation::Create, path)) return false;
   // The descriptor's entry in /proc names the file for linkat without any special privilege.
   const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+  const detail::Anchor at(path);
+  if (at.Error() != 0 ||
+      ::linkat(AT_FDCWD, self.c_str(), at.Dir(), at.Name(), AT_SYMLINK_FOLLOW) != 0)
     return false;
   path_ = path;
   hidden_ = false;
@@ -186,19 +220,20 @@ File File::CreateAlways(const std::string& path) {
   if (const int err = InjectedFault(FileOperation::Create, path)) Fail(action, path, err);
   // Create when nothing is there; otherwise open what is there, check it as an existing file
   // and cut it only once the lock is held, so that a file another QK holds is left intact.
+  const detail::Anchor at(path);
   for (int attempt = 0;; ++attempt) {
-    int fd = OpenRaw(path, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
+    int fd = OpenRaw(at, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
     if (fd >= 0) {
       try {
         CheckAndLock(fd, path, action, LOCK_SH, false);
       } catch (const IoError&) {
-        ::unlink(path.c_str());
+        ::unlinkat(at.Dir(), at.Name(), 0);
         throw;
       }
       return File(fd, path);
     }
     if (errno != EEXIST) Fail(action, path, errno);
-    fd = OpenRaw(path, O_RDWR);
+    fd = OpenRaw(at, O_RDWR);
     if (fd < 0) {
       // Gone again in between: try once more. A dangling symbolic link ends up here each time.
       if (errno == ENOENT && attempt < 2) continue;
@@ -218,12 +253,9 @@ File File::CreateAlways(const std::string& path) {
 File File::OpenExclusiveWrite(const std::string& path) {
   const std::string action = "open exclusively";
   if (const int err = InjectedFault(FileOperation::Open, path)) Fail(action, path, err);
-  const int fd = OpenRaw(path, O_WRONLY | O_NOFOLLOW);
-  if (fd < 0) {
-    const int err = errno;
-    if (err == ELOOP) Fail(action, path, err, "symbolic links are not followed");
-    Fail(action, path, err);
-  }
+  const detail::Anchor at(path);
+  const int fd = OpenRaw(at, O_WRONLY | O_NOFOLLOW);
+  if (fd < 0) Fail(action, path, errno);
   CheckAndLock(fd, path, action, LOCK_EX, true);
   return File(fd, path);
 }

@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/File.h"
+#include "platform/Listed.h"
 
 #include <cerrno>
 #include <climits>
@@ -25,14 +26,24 @@ namespace {
 constexpr int kFirstYear = 1980;
 constexpr int kLastYear = 2107; // 7 bits of years
 
+// Facts about what at names: links followed, except in a listed folder (where none is).
+bool StatAt(const detail::Anchor& at, struct stat& st) {
+  if (at.Error() != 0) return false;
+  return ::fstatat(at.Dir(), at.Name(), &st, at.Confined() ? AT_SYMLINK_NOFOLLOW : 0) == 0;
+}
+
 bool StatPath(const std::string& path, struct stat& st) {
-  return ::stat(path.c_str(), &st) == 0;
+  const detail::Anchor at(path);
+  return StatAt(at, st);
 }
 
 // Renames from to to, failing with EEXIST instead of replacing. Returns 0 or an errno value.
-int RenameNoReplace(const std::string& from, const std::string& to) {
+int RenameNoReplace(const detail::Anchor& from, const detail::Anchor& to) {
+  if (from.Error() != 0) return from.Error();
+  if (to.Error() != 0) return to.Error();
+  if (!from.Matches(-1)) return ESTALE;
 #ifdef SYS_renameat2
-  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) ==
+  if (::syscall(SYS_renameat2, from.Dir(), from.Name(), to.Dir(), to.Name(), RENAME_NOREPLACE) ==
       0) {
     return 0;
   }
@@ -41,10 +52,10 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   if (err != ENOSYS && err != EINVAL) return err;
 #endif
   // A hard link refuses an existing target atomically; then drop the old name.
-  if (::link(from.c_str(), to.c_str()) == 0) {
-    if (::unlink(from.c_str()) != 0) {
+  if (::linkat(from.Dir(), from.Name(), to.Dir(), to.Name(), 0) == 0) {
+    if (::unlinkat(from.Dir(), from.Name(), 0) != 0) {
       const int err = errno;
-      ::unlink(to.c_str());
+      ::unlinkat(to.Dir(), to.Name(), 0);
       return err;
     }
     return 0;
@@ -52,8 +63,8 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   if (errno == EEXIST) return EEXIST;
   // Folders, and file systems without hard links: check, then rename (not atomic).
   struct stat st {};
-  if (::lstat(to.c_str(), &st) == 0) return EEXIST;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  if (::fstatat(to.Dir(), to.Name(), &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  return ::renameat(from.Dir(), from.Name(), to.Dir(), to.Name()) == 0 ? 0 : errno;
 }
 
 } // namespace
@@ -65,8 +76,9 @@ std::int64_t GetFileSize64(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
+  const detail::Anchor at(path);
   struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
+  return at.Error() == 0 && ::fstatat(at.Dir(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -141,17 +153,24 @@ bool SetFileDate(const std::string& path, std::int32_t packed) {
   times[0].tv_nsec = UTIME_OMIT; // access time unchanged
   times[1].tv_sec = static_cast<time_t>(seconds);
   times[1].tv_nsec = 0;
-  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  const detail::Anchor at(path);
+  if (at.Error() != 0 || !at.Matches(-1)) return false;
+  return ::utimensat(at.Dir(), at.Name(), times, at.Confined() ? AT_SYMLINK_NOFOLLOW : 0) == 0;
 }
 
 bool DeleteFile(const std::string& path) {
   if (InjectedFault(FileOperation::Delete, path) != 0) return false;
-  return ::unlink(path.c_str()) == 0;
+  // A listed file is removed from its folder's descriptor, and only while it is the one listed.
+  const detail::Anchor at(path);
+  if (at.Error() != 0 || !at.Matches(-1)) return false;
+  return ::unlinkat(at.Dir(), at.Name(), 0) == 0;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
   if (InjectedFault(FileOperation::Rename, from) != 0) return false;
-  return RenameNoReplace(from, to) == 0;
+  const detail::Anchor fromAt(from);
+  const detail::Anchor toAt(to);
+  return RenameNoReplace(fromAt, toAt) == 0;
 }
 
 bool SamePath(const std::string& a, const std::string& b) {
