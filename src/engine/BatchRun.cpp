@@ -21,7 +21,8 @@ bool ExistsReadOnly(const std::string& path) {
 } // namespace
 
 BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
-    : host_(host), options_(options), engine_(host, state_, options.Engine, random) {}
+    : host_(host), options_(options), random_(random),
+      engine_(host, state_, options.Engine, random) {}
 
 void BatchRun::ClearList() {
   entries_.clear();
@@ -176,7 +177,7 @@ std::string BatchRun::EncryptEntry(ListEntry& entry) {
       output = path + options_.OwnExtStr;
       break;
     case 2:
-      output = engine_.MakeRandomName(path, options_.OwnExtStr);
+      output = MakeRandomName(path, options_.OwnExtStr, random_);
       break;
     default:
       return "＊予期せぬエラー：" + path;

@@ -132,6 +132,7 @@ private:
 
   BatchHost& host_;
   BatchOptions& options_;
+  Random& random_;
   RunState state_;
   FileEngine engine_;
   DialogState dialog_;

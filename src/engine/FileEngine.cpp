@@ -2,14 +2,15 @@
 
 #include "engine/Container.h"
 #include "engine/HashWorker.h"
+#include "engine/OutputNames.h"
 #include "engine/ProofDigest.h"
+#include "engine/Wipe.h"
 #include "platform/CodePage.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -44,9 +45,6 @@ bool ValidStoredName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
          name.find('\0') == std::string::npos;
 }
-
-// Bytes of 'N' written at a time by the wipe: a whole number of its 2048-byte blocks.
-constexpr std::size_t WipePiece = 1024 * 1024;
 
 std::int64_t RoundUp16(std::int64_t n) {
   return (n + 15) / 16 * 16;
@@ -114,11 +112,6 @@ HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
 
 bool IsDecryptSuccess(const std::string& result) {
   return result.rfind(kDecryptOkPrefix, 0) == 0;
-}
-
-std::string MakeUniquePath(std::string path) {
-  while (platform::FileExists(path)) path += "_RENAMED" + platform::ExtractFileExt(path);
-  return path;
 }
 
 FileEngine::FileEngine(EngineHost& host, RunState& state, const EngineSettings& settings,
@@ -354,11 +347,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
       if (overridden) {
         out = state_.OutputNameOverride;
       } else {
-        out = MakeUniquePath(platform::ExtractFilePath(container) + rest.name);
-        if (platform::SamePath(out, container)) {
-          renameAfter = true;
-          out = MakeUniquePath(out + ".dec");
-        }
+        out = DecryptedOutputPath(container, rest.name, renameAfter);
       }
     }
 
@@ -481,89 +470,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
 }
 
 void FileEngine::WipeFile(const std::string& path) {
-  state_.SkipWipe = false;
-  const std::int64_t size = platform::GetFileSize64(path);
-  File::OpenShared(path).Close();
-
-  File file;
-  try {
-    file = File::OpenExclusiveWrite(path);
-  } catch (const platform::IoError& error) {
-    throw platform::IoError(kWipeOpenFailed, error.errorCode());
-  }
-  // Blocks of 2048 'N' bytes, written many at a time; the draws, progress texts and the skip
-  // flag still go block by block, before the block they precede.
-  static constexpr std::size_t kBlock = 2048;
-  static const std::vector<std::uint8_t> pattern(WipePiece, 0x4E);
-  file.Seek(0);
-  std::int64_t written = 0;
-  bool writeFailed = false;
-  int writeError = 0;
-  bool done = false;
-  while (!done) {
-    // The blocks of this piece as a block-by-block loop would meet them, assuming full writes.
-    std::size_t blocks = 0;
-    std::int64_t planned = written;
-    while (blocks * kBlock < WipePiece) {
-      if (ShouldPump(random_, settings_.ProcessMsgInterval)) {
-        if (size != 0) {
-          const double percent =
-              std::nearbyint(static_cast<double>(planned) / static_cast<double>(size) * 100.0);
-          host_.ShowProgress("不要データ抹消中：" +
-                             std::to_string(static_cast<long long>(percent)) + "%");
-        }
-        host_.ProcessMessages();
-      }
-      ++blocks;
-      planned += static_cast<std::int64_t>(kBlock);
-      if (planned >= size || state_.SkipWipe) {
-        done = true;
-        break;
-      }
-    }
-    const std::size_t length = blocks * kBlock;
-    std::size_t put = 0;
-    while (put < length) {
-      std::size_t n = 0;
-      try {
-        n = file.WriteSome(pattern.data() + put, length - put);
-      } catch (const platform::IoError& error) {
-        writeFailed = true;
-        writeError = error.errorCode();
-        break;
-      }
-      if (n == 0) break;
-      put += n;
-      written += static_cast<std::int64_t>(n);
-    }
-    if (put < length) break;
-  }
-  // The overwrite has to reach the disk before the name goes.
-  try {
-    file.Sync();
-  } catch (const platform::IoError&) {
-  }
-  file.Close();
-  if (writeFailed && written < size && !state_.SkipWipe) {
-    throw platform::IoError("抹消中に書き込みに失敗しました", writeError);
-  }
-  platform::DeleteFile(path);
-}
-
-std::string FileEngine::MakeRandomName(const std::string& source, const std::string& extension) {
-  const std::string folder = platform::ExtractFilePath(source);
-  std::string candidate;
-  do {
-    std::string name;
-    for (int i = 0; i < 7; ++i) name += RandomNameChar();
-    candidate = folder + name + extension;
-  } while (platform::FileExists(candidate));
-  return candidate;
-}
-
-char FileEngine::RandomNameChar() {
-  if (random_.Below(2) == 0) return static_cast<char>(101 + random_.Below(20));
-  return static_cast<char>('0' + random_.Below(10));
+  engine::WipeFile(path, host_, settings_, random_, state_.SkipWipe);
 }
 
 } // namespace qk::engine

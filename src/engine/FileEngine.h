@@ -7,11 +7,13 @@
 #include "crypto/Rijndael.h"
 #include "crypto/Twofish.h"
 #include "engine/Host.h"
+#include "engine/OutputNames.h"
 #include "engine/ProofDigest.h"
 #include "engine/Random.h"
 #include "engine/RunState.h"
 #include "engine/TamperCode.h"
 #include "engine/TextCrypt.h"
+#include "engine/Wipe.h"
 
 #include <array>
 #include <cstdint>
@@ -35,7 +37,6 @@ inline constexpr const char* kTamperMismatch = "＊復号できません。デ�
                                                "か、パスワードが違います。（HMAC値不一致）：";
 inline constexpr const char* kInvalidFile = "＊ファイルが不正です：";
 inline constexpr const char* kDecryptFailed = "＊復号不可：";
-inline constexpr const char* kWipeOpenFailed = "ファイルが開けません";
 
 // True for the result of a successful decryption.
 bool IsDecryptSuccess(const std::string& result);
@@ -60,13 +61,8 @@ public:
   bool VerifyEncryption(const std::string& container, const std::string& password);
   bool VerifyDecryption(const std::string& output);
 
-  // Overwrites the file with 'N' bytes and deletes it; raises platform::IoError when the file
-  // cannot be opened.
+  // The wipe (engine/Wipe.h) with this engine's host, settings, generator and skip flag.
   void WipeFile(const std::string& path);
-
-  // A free path in the source's folder: 7 characters from "e".."x" and "0".."9" + extension.
-  std::string MakeRandomName(const std::string& source, const std::string& extension);
-  char RandomNameChar();
 
   // The stored hint of a container, for the list in decrypt mode.
   std::string ReadStoredHint(const std::string& path);
@@ -96,8 +92,5 @@ private:
   ProofDigest::Key proofKey_ = ProofDigest::FreshKey();
   PlainDigest lastPlainDigest_{};
 };
-
-// While a file exists at path: path + "_RENAMED" + its extension.
-std::string MakeUniquePath(std::string path);
 
 } // namespace qk::engine
