@@ -22,6 +22,36 @@ TEST(CodePageTest, JapaneseTextBecomesWindows31J) {
   EXPECT_EQ(Hex(ToSystemCodePage("漢字a\\~")), "8abf8e9a615c7e");
 }
 
+// Password bytes make the key of every container already written: they must never change.
+// The table is taken as it is, look-alikes included, as a Japanese Windows system types them.
+TEST(CodePageTest, PasswordBytesStayAsTheyWere) {
+  const struct {
+    const char* password;
+    const char* hex;
+  } cases[] = {
+      {"〜", "8160"},    // U+301C wave dash
+      {"～", "8160"},    // U+FF5E full-width tilde: the same key
+      {"−", "817c"},     // U+2212 minus sign
+      {"－", "817c"},    // U+FF0D full-width hyphen-minus
+      {"ｱｲｳ", "b1b2b3"}, // half-width katakana
+      {"ﾂｱ", "c2b1"},    // ... whose bytes are also UTF-8 of "±"
+      {"資料〜最終版", "8e9197bf81608dc58f4994c5"},
+      {"−5℃", "817c35818e"},
+      {"①髙ⅰ", "8740fbfcfa40"}, // NEC special, IBM kanji, IBM ⅰ
+      {"¥", "5c"},              // the yen sign types the backslash byte
+      {"‖∥", "81618161"},       // both double bars
+      {"—―", "815c815c"},       // em dash and horizontal bar
+      {"¢£¬", "8191819281ca"},
+      {"ｶﾞが", "b6de82aa"},
+      {"パス😀", "e38391e382b9f09f9880"}, // a character CP932 lacks: UTF-8, whole
+      {"é", "c3a9"},
+      {"pass word", "7061737320776f7264"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Hex(ToSystemCodePage(c.password)), c.hex) << c.password;
+  }
+}
+
 TEST(CodePageTest, AsciiAndUnrepresentableTextStayAsTheyAre) {
   const std::string ascii = "Password 123 \\ ~ !";
   EXPECT_EQ(ToSystemCodePage(ascii), ascii);
