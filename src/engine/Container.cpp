@@ -86,7 +86,7 @@ std::string ReadStoredHint(const std::string& path, TextCrypt& text) {
     std::string stored(static_cast<std::size_t>(length), '\0');
     file.ReadExact(stored.data(), stored.size());
     file.Close();
-    return platform::FromSystemCodePage(text.DecryptHeaderText(stored));
+    return platform::FromStoredText(text.DecryptHeaderText(stored));
   } catch (const std::exception&) {
     return kUnreadable;
   }

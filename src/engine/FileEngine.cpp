@@ -88,7 +88,7 @@ HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
     std::string nameText(static_cast<std::size_t>(nameLength), '\0');
     in.ReadExact(nameText.data(), nameText.size());
     const std::string nameBytes = text.DecryptHeaderText(nameText);
-    rest.name = platform::FromSystemCodePage(nameBytes);
+    rest.name = platform::FromStoredText(nameBytes);
     // A crafted name must never lead outside the container's folder.
     if (!ValidStoredName(nameBytes) || !ValidStoredName(rest.name)) {
       rest.failure = kInvalidFile;
@@ -158,8 +158,8 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
   try {
     state_.SourceFileDate = platform::GetFileDate(source);
     const std::int64_t size = platform::GetFileSize64(source);
-    const std::string hintBytes = platform::ToSystemCodePage(hint);
-    const std::string nameBytes = platform::ToSystemCodePage(platform::ExtractFileName(source));
+    const std::string hintBytes = platform::ToStoredText(hint);
+    const std::string nameBytes = platform::ToStoredText(platform::ExtractFileName(source));
     // A longer header text would make a container that no reader accepts.
     if (Base64Length(hintBytes.size()) > MaxHeaderTextLength ||
         Base64Length(nameBytes.size()) > MaxHeaderTextLength) {

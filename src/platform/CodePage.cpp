@@ -78,7 +78,34 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
   return output;
 }
 
+// The CP932 bytes of a non-ASCII UTF-8 text when they read back as exactly that text: the table
+// gives the text back, and the bytes are not also UTF-8 of a text kept in UTF-8 (which the
+// reading would prefer). The recursion ends: the bytes are never longer than the text, and
+// they are as long only when every character takes two bytes in both, which in CP932 begins
+// with 0x81 to 0x84, never the first byte of a UTF-8 sequence.
+std::optional<std::string> Cp932Storage(std::string_view text) {
+  auto bytes = Convert(kSystemCodePage, "UTF-8", text);
+  if (!bytes) return std::nullopt;
+  const auto back = Convert("UTF-8", kSystemCodePage, *bytes);
+  if (!back || *back != text) return std::nullopt;
+  if (IsValidUtf8(*bytes) && !IsAscii(*bytes) && !Cp932Storage(*bytes)) return std::nullopt;
+  return bytes;
+}
+
 } // namespace
+
+std::string ToStoredText(std::string_view utf8) {
+  if (IsAscii(utf8) || !IsValidUtf8(utf8)) return std::string(utf8);
+  if (auto bytes = Cp932Storage(utf8)) return std::move(*bytes);
+  return std::string(utf8);
+}
+
+std::string FromStoredText(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::string(bytes);
+  if (IsValidUtf8(bytes) && !Cp932Storage(bytes)) return std::string(bytes);
+  if (auto text = Convert("UTF-8", kSystemCodePage, bytes)) return std::move(*text);
+  return std::string(bytes);
+}
 
 std::string ToSystemCodePage(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);

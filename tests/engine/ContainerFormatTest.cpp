@@ -196,9 +196,9 @@ TEST_P(IndependentReader, ReadsEveryField) {
 
   EXPECT_EQ(p.algorithm, algorithm);
   EXPECT_EQ(TextCfb8(CanonicalBase64Decode(p.hintText), "604918273", false),
-            platform::ToSystemCodePage(hint));
+            platform::ToStoredText(hint));
   EXPECT_EQ(TextCfb8(CanonicalBase64Decode(p.nameText), "604918273", false),
-            platform::ToSystemCodePage("データ.bin"));
+            platform::ToStoredText("データ.bin"));
   EXPECT_EQ(p.size, static_cast<std::int64_t>(plain.size()));
   ASSERT_EQ(p.data.size(), (plain.size() + 15) / 16 * 16);
 
