@@ -7,8 +7,19 @@
 #                                    copy in a folder of the user's own keeps it beside itself).
 #   lib/qk/manual/                   the manual (index.html Japanese, en.html English)
 #   bin/qk, bin/qk-cli               relative symbolic links to the programs
-#   share/applications/qk.desktop    the desktop entry
-#   share/icons/hicolor/<n>x<n>/apps/qk.png   the icon, drawn at build time by qk-make-icons
+#   share/applications/qk.desktop    the menu entry; qk-decrypt.desktop (the type of containers),
+#                                    qk-encrypt.desktop and qk-wipe.desktop ("open with" for every
+#                                    file and folder) stay out of the menu
+#   share/kio/servicemenus/          KDE's context-menu actions (executable, as KDE requires)
+#   share/mime/packages/qk.xml       the type application/x-qk-encrypted, known by its content
+#   share/icons/hicolor/<n>x<n>/apps/qk.png   the icon, drawn at build time by qk-make-icons, and
+#     .../mimetypes/application-x-qk-encrypted.png   the containers' icon beside it
+#   share/man/man1/qk.1.gz, qk-cli.1.gz       the manual pages (doc/), compressed at build time
+#   share/doc/qk/copyright, changelog.Debian.gz
+#
+# No maintainer scripts: Debian's shared-mime-info, desktop-file-utils and hicolor-icon-theme
+# watch share/mime/packages, share/applications and share/icons/hicolor with file triggers and
+# refresh their databases when the package is installed or removed.
 #
 # The desktop program is optional: without the target qk, only qk-cli and the manual are installed.
 
@@ -47,7 +58,8 @@ if(QK_BUILD_GUI)
   set(QK_ICON_DIR ${PROJECT_BINARY_DIR}/icons/hicolor)
   set(QK_ICON_FILES)
   foreach(size 16 32 48 64 128 256)
-    list(APPEND QK_ICON_FILES ${QK_ICON_DIR}/${size}x${size}/apps/qk.png)
+    list(APPEND QK_ICON_FILES ${QK_ICON_DIR}/${size}x${size}/apps/qk.png
+         ${QK_ICON_DIR}/${size}x${size}/mimetypes/application-x-qk-encrypted.png)
   endforeach()
   add_custom_command(
     OUTPUT ${QK_ICON_FILES}
@@ -62,10 +74,47 @@ if(QK_BUILD_GUI)
 
   if(TARGET qk)
     install(DIRECTORY ${QK_ICON_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
-    install(FILES ${PROJECT_SOURCE_DIR}/data/qk.desktop
+    install(FILES ${PROJECT_SOURCE_DIR}/data/qk.desktop ${PROJECT_SOURCE_DIR}/data/qk-decrypt.desktop
+                  ${PROJECT_SOURCE_DIR}/data/qk-encrypt.desktop
+                  ${PROJECT_SOURCE_DIR}/data/qk-wipe.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(PROGRAMS ${PROJECT_SOURCE_DIR}/data/kio/qk-servicemenu.desktop
+                     ${PROJECT_SOURCE_DIR}/data/kio/qk-decrypt-servicemenu.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus)
   endif()
 endif()
+
+install(FILES ${PROJECT_SOURCE_DIR}/data/qk.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+
+# Manual pages and the Debian changelog, compressed as Debian wants them: gzip -9, without the
+# name and time stamp (-n), so that every build gives the same bytes.
+find_program(QK_GZIP gzip)
+if(QK_GZIP)
+  set(QK_DOC_BUILD_DIR ${PROJECT_BINARY_DIR}/doc)
+  set(QK_COMPRESSED)
+  foreach(pair "doc/qk.1|qk.1.gz" "doc/qk-cli.1|qk-cli.1.gz" "data/changelog|changelog.Debian.gz")
+    string(REPLACE "|" ";" pair "${pair}")
+    list(GET pair 0 source)
+    list(GET pair 1 target)
+    add_custom_command(
+      OUTPUT ${QK_DOC_BUILD_DIR}/${target}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${QK_DOC_BUILD_DIR}
+      COMMAND sh -c "'${QK_GZIP}' -9nc '${PROJECT_SOURCE_DIR}/${source}' > '${target}'"
+      WORKING_DIRECTORY ${QK_DOC_BUILD_DIR}
+      DEPENDS ${PROJECT_SOURCE_DIR}/${source}
+      COMMENT "Compressing ${source}"
+      VERBATIM)
+    list(APPEND QK_COMPRESSED ${QK_DOC_BUILD_DIR}/${target})
+  endforeach()
+  add_custom_target(qk-docs ALL DEPENDS ${QK_COMPRESSED})
+  set(QK_MAN_PAGES ${QK_DOC_BUILD_DIR}/qk-cli.1.gz)
+  if(TARGET qk)
+    list(APPEND QK_MAN_PAGES ${QK_DOC_BUILD_DIR}/qk.1.gz)
+  endif()
+  install(FILES ${QK_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${QK_DOC_BUILD_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/data/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The manual: well-formed, links resolve in both languages, and the qk-cli usage it quotes is the
 # one the program prints.
@@ -75,6 +124,20 @@ if(QK_BUILD_TESTS)
     add_test(NAME manual_check
              COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/check-manual.py
                      ${PROJECT_SOURCE_DIR}/manual $<TARGET_FILE:qk-cli>)
+    # qk-cli(1) names the commands and options qk-cli --help prints, and no others. (qk(1) and
+    # the desktop program's switches: ManualPage in the command-line tests.)
+    add_test(NAME manpage_check
+             COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/check-manpages.py
+                     ${PROJECT_SOURCE_DIR}/doc $<TARGET_FILE:qk-cli>)
+    # Desktop entries and service menus valid; the type found by its content by GLib.
+    add_test(NAME desktop_entries_check
+             COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/check-desktop-integration.py
+                     entries ${PROJECT_SOURCE_DIR}/data)
+    add_test(NAME mime_type_check
+             COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/check-desktop-integration.py
+                     mime ${PROJECT_SOURCE_DIR}/data $<TARGET_FILE:qk-cli>
+                     ${PROJECT_SOURCE_DIR}/tests/data/containers)
+    set_tests_properties(desktop_entries_check mime_type_check PROPERTIES SKIP_RETURN_CODE 77)
   endif()
 endif()
 
@@ -82,6 +145,8 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME qk)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The Debian revision: the package is not native, so its changelog is changelog.Debian.gz.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_PACKAGE_VENDOR "QK developers")
 set(CPACK_PACKAGE_CONTACT "QK developers <dev@qk.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -104,6 +169,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Japanese standard buttons and fonts, the browser for the manual, the icon theme.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-translations-l10n, fonts-noto-cjk, xdg-utils, hicolor-icon-theme")
+    "qt6-translations-l10n, fonts-noto-cjk, xdg-utils, hicolor-icon-theme, shared-mime-info, desktop-file-utils")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)

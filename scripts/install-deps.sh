@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Installs what QK needs to build, test and run; does nothing for packages already present.
-# Usage: scripts/install-deps.sh [build|test|bench|gui]...
+# Usage: scripts/install-deps.sh [build|test|gui|screenshots|fuzz|package|bench]...
+# (package: what building and checking the Debian package takes: cpack -G DEB, lintian)
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build ccache pkg-config libc6)
 for set in "$@"; do
   case "$set" in
     build) ;;
-    test) packages+=(libgtest-dev libgmock-dev libcrypto++-dev) ;;
+    test) packages+=(libgtest-dev libgmock-dev libcrypto++-dev python3 desktop-file-utils shared-mime-info libglib2.0-bin man-db) ;;
     gui) packages+=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk libgl-dev) ;;
     screenshots) packages+=(xvfb xauth imagemagick) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    package) packages+=(lintian dpkg-dev file) ;;
     bench) packages+=(libbenchmark-dev libcrypto++-dev libssl-dev libgcrypt20-dev time gnupg) ;;
     *) echo "install-deps: unknown set '$set'" >&2; exit 2 ;;
   esac
