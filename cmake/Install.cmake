@@ -16,6 +16,7 @@
 #     .../mimetypes/application-x-qk-encrypted.png   the containers' icon beside it
 #   share/man/man1/qk.1.gz, qk-cli.1.gz       the manual pages (doc/), compressed at build time
 #   share/doc/qk/copyright, changelog.Debian.gz
+#   share/lintian/overrides/qk       the two warnings lintian gives for reasons of its own
 #
 # No maintainer scripts: Debian's shared-mime-info, desktop-file-utils and hicolor-icon-theme
 # watch share/mime/packages, share/applications and share/icons/hicolor with file triggers and
@@ -112,9 +113,11 @@ if(QK_GZIP)
     list(APPEND QK_MAN_PAGES ${QK_DOC_BUILD_DIR}/qk.1.gz)
   endif()
   install(FILES ${QK_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${QK_DOC_BUILD_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${QK_DOC_BUILD_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/qk)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/data/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/qk)
+install(FILES ${PROJECT_SOURCE_DIR}/data/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME qk)
 
 # The manual: well-formed, links resolve in both languages, and the qk-cli usage it quotes is the
 # one the program prints.
