@@ -1,8 +1,8 @@
 #include "crypto/Accel.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -12,79 +12,138 @@ namespace qk::crypto {
 
 namespace {
 
-struct Features {
-  bool aes = false;
-  bool vaes512 = false;
+struct Processor {
+  CpuLevel level = CpuLevel::Portable;
   bool sha = false;
-  bool vbmi512 = false;
-  bool bmi = false;
 };
 
-Features Detect() {
-  Features f;
+Processor Detect() {
+  Processor p;
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
-  f.aes = __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse4.1");
-  f.bmi = __builtin_cpu_supports("bmi");
+  // __builtin_cpu_supports counts the vector extensions only where the system saves their
+  // registers.
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) {
-    f.sha = (ebx & (1u << 29)) != 0 && __builtin_cpu_supports("sse4.1");
-    // VAES is reported in ECX bit 9.
-    const bool avx512 = __builtin_cpu_supports("avx512f") && (ebx & (1u << 30)) != 0; // BW
-    f.vaes512 = f.aes && avx512 && (ecx & (1u << 9)) != 0;
-    // VBMI in ECX bit 1, GFNI in ECX bit 8.
-    f.vbmi512 = avx512 && (ecx & (1u << 1)) != 0 && (ecx & (1u << 8)) != 0;
-  }
+  if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) ebx = ecx = 0;
+  const bool sha = (ebx & (1u << 29)) != 0;
+  const bool vaes = (ecx & (1u << 9)) != 0;
+  const bool gfni = (ecx & (1u << 8)) != 0;
+  const bool vbmi = (ecx & (1u << 1)) != 0;
+
+  if (!__builtin_cpu_supports("aes") || !__builtin_cpu_supports("ssse3") ||
+      !__builtin_cpu_supports("sse4.1"))
+    return p;
+  p.level = CpuLevel::AesNi;
+  p.sha = sha;
+  if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") ||
+      !__builtin_cpu_supports("bmi2"))
+    return p;
+  p.level = CpuLevel::Avx2;
+  if (!__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw") || !vaes || !gfni ||
+      !vbmi)
+    return p;
+  p.level = CpuLevel::Avx512;
 #endif
-  return f;
+  return p;
 }
 
 // Function-local, so that primitives used by other static initialisers see them set up.
-const Features& Detected() {
-  static const Features features = Detect();
-  return features;
+const Processor& Detected() {
+  static const Processor processor = Detect();
+  return processor;
 }
 
-std::atomic<bool>& Portable() {
-  static std::atomic<bool> portable{[] {
-    const char* value = std::getenv("QK_CRYPTO_PORTABLE");
-    return value != nullptr && std::strcmp(value, "1") == 0;
-  }()};
-  return portable;
+CpuLevel EnvironmentCap() {
+  static const CpuLevel cap = [] {
+    std::string complaint;
+    const CpuLevel level =
+        CappedCpuLevel(Detected().level, std::getenv("QK_CRYPTO_LEVEL"), &complaint);
+    if (!complaint.empty()) std::fprintf(stderr, "%s\n", complaint.c_str());
+    return level;
+  }();
+  return cap;
 }
 
-std::atomic<bool> gWide{true};
+std::atomic<int>& Active() {
+  static std::atomic<int> active{static_cast<int>(EnvironmentCap())};
+  return active;
+}
 
-bool Enabled(bool Features::*feature) {
-  return Detected().*feature && !Portable().load(std::memory_order_relaxed);
+bool AtLeast(CpuLevel level) {
+  return Active().load(std::memory_order_relaxed) >= static_cast<int>(level);
 }
 
 } // namespace
 
-void ForcePortable(bool portable) {
-  Portable().store(portable, std::memory_order_relaxed);
+const char* CpuLevelName(CpuLevel level) {
+  switch (level) {
+  case CpuLevel::Portable:
+    return "portable";
+  case CpuLevel::AesNi:
+    return "aesni";
+  case CpuLevel::Avx2:
+    return "avx2";
+  case CpuLevel::Avx512:
+    return "avx512";
+  }
+  return "portable";
+}
+
+std::optional<CpuLevel> ParseCpuLevel(std::string_view name) {
+  for (const CpuLevel level : kCpuLevels) {
+    if (name == CpuLevelName(level)) return level;
+  }
+  return std::nullopt;
+}
+
+CpuLevel CappedCpuLevel(CpuLevel processor, const char* value, std::string* complaint) {
+  if (value == nullptr || *value == '\0') return processor;
+  const auto cap = ParseCpuLevel(value);
+  if (!cap) {
+    if (complaint != nullptr) {
+      *complaint = std::string("QK_CRYPTO_LEVEL=") + value +
+                   " is not one of portable, aesni, avx2, avx512; ignored (level " +
+                   CpuLevelName(processor) + ")";
+    }
+    return processor;
+  }
+  return *cap < processor ? *cap : processor;
+}
+
+CpuLevel ProcessorCpuLevel() {
+  return Detected().level;
+}
+
+CpuLevel ActiveCpuLevel() {
+  return static_cast<CpuLevel>(Active().load(std::memory_order_relaxed));
+}
+
+CpuLevel CpuLevelCeiling() {
+  return EnvironmentCap();
+}
+
+void SetCpuLevelCap(CpuLevel cap) {
+  const CpuLevel level = cap < EnvironmentCap() ? cap : EnvironmentCap();
+  Active().store(static_cast<int>(level), std::memory_order_relaxed);
+}
+
+void ResetCpuLevelCap() {
+  Active().store(static_cast<int>(EnvironmentCap()), std::memory_order_relaxed);
 }
 
 namespace accel {
 
-void AllowWide(bool allow) {
-  gWide.store(allow, std::memory_order_relaxed);
-}
-
 bool AesNi() {
-  return Enabled(&Features::aes);
-}
-bool Vaes512() {
-  return Enabled(&Features::vaes512) && gWide.load(std::memory_order_relaxed);
+  return AtLeast(CpuLevel::AesNi);
 }
 bool ShaNi() {
-  return Enabled(&Features::sha);
+  return AtLeast(CpuLevel::AesNi) && Detected().sha;
 }
-bool Vbmi512() {
-  return Enabled(&Features::vbmi512) && gWide.load(std::memory_order_relaxed);
+bool Avx2() {
+  return AtLeast(CpuLevel::Avx2);
 }
-bool Bmi() {
-  return Enabled(&Features::bmi);
+bool Avx512() {
+  return AtLeast(CpuLevel::Avx512);
 }
 
 } // namespace accel

@@ -1,32 +1,63 @@
 // Choice between the portable code of the primitives and routines that use the processor's
-// instructions (AES-NI, VAES, SHA-NI, AVX-512). Both produce the same bytes; the portable code runs
-// where the processor lacks the instructions or when the accelerated routines are switched off,
-// either by QK_CRYPTO_PORTABLE=1 in the environment (read once) or by ForcePortable.
+// instructions. Both produce the same bytes. The routines come in levels, each a set of
+// instructions that processors tend to have together; the level is chosen once, at first use,
+// as the highest one this processor has:
+//   portable  the portable code alone;
+//   aesni     AES-NI with SSSE3 and SSE4.1 (Rijndael, eight blocks in flight for CBC decryption),
+//             and SHA-NI for SHA-1 where the processor has it besides (every processor with SHA-NI
+//             has the rest of this level);
+//   avx2      AVX2 with BMI1 and BMI2 besides (Twofish CBC both ways with bit-field extracts,
+//             decryption four blocks side by side);
+//   avx512    AVX-512 (F, BW) with VAES, GFNI and VBMI (Rijndael CBC decryption four blocks per
+//             instruction, Twofish CBC decryption sixteen blocks at a time without table reads).
+// Each level uses the routines of the levels below it where it has none of its own.
+//
+// QK_CRYPTO_LEVEL=portable|aesni|avx2|avx512 in the environment (read once) caps the level, for
+// tests and benchmarks; a level above the processor's gives the processor's. Any other non-empty
+// value is ignored: the processor's level is used and one line saying so goes to standard error.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace qk::crypto {
 
-// true: every primitive uses its portable code from now on; false: the accelerated routines
-// where the processor has them. Meant for tests that compare both.
-void ForcePortable(bool portable);
+enum class CpuLevel : int { Portable = 0, AesNi = 1, Avx2 = 2, Avx512 = 3 };
+
+inline constexpr CpuLevel kCpuLevels[] = {CpuLevel::Portable, CpuLevel::AesNi, CpuLevel::Avx2,
+                                          CpuLevel::Avx512};
+
+// "portable", "aesni", "avx2", "avx512".
+const char* CpuLevelName(CpuLevel level);
+// The level of one of those names (exactly, lower case); none for anything else.
+std::optional<CpuLevel> ParseCpuLevel(std::string_view name);
+
+// What the value of QK_CRYPTO_LEVEL makes of the processor's level: the lower of the two, the
+// processor's level when the value is absent or empty, and the processor's level with a complaint
+// (one line, for standard error) when the value names no level.
+CpuLevel CappedCpuLevel(CpuLevel processor, const char* value, std::string* complaint);
+
+// The highest level this processor has.
+CpuLevel ProcessorCpuLevel();
+// The processor's level capped by QK_CRYPTO_LEVEL: the highest level this process may use.
+CpuLevel CpuLevelCeiling();
+// The level in use: the ceiling, lowered by SetCpuLevelCap.
+CpuLevel ActiveCpuLevel();
+// Lowers the level in use from now on (never above the ceiling); for tests that compare the
+// levels. ResetCpuLevelCap returns to the ceiling.
+void SetCpuLevelCap(CpuLevel cap);
+void ResetCpuLevelCap();
 
 namespace accel {
 
-// false keeps the routines on 512-bit vectors out of use while the 128-bit ones stay
-// available, so that tests reach both on a processor that has all of them. true by default.
-void AllowWide(bool allow);
-
-// Available on this processor and not switched off.
+// Available on this processor at the level in use.
 bool AesNi();
-bool Vaes512();
 bool ShaNi();
-// AVX-512 with byte permutes (VBMI) and GF(2^8) affine products (GFNI).
-bool Vbmi512();
-// Bit-field extracts (BMI1).
-bool Bmi();
+bool Avx2();
+bool Avx512();
 
 // Rijndael. Round keys are rows of the cipher's schedule (the first 16 bytes of each row);
 // enc[0..rounds] for encryption and dec[0..rounds] with InvMixColumns applied to rows
@@ -37,19 +68,24 @@ void AesDecryptBlock(const std::uint32_t (*dec)[8], int rounds, const std::uint8
                      std::uint8_t* out);
 void AesEncryptCbc(const std::uint32_t (*enc)[8], int rounds, std::uint8_t* chain,
                    const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
+// Eight blocks in flight through AES-NI; at the avx512 level thirty-two through VAES.
 void AesDecryptCbc(const std::uint32_t (*dec)[8], int rounds, std::uint8_t* chain,
                    const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
 
-// Twofish CBC encryption of blocks, with the cipher's round keys and keyed S-box tables; updates
-// chain. The buffers may be the same.
+// Twofish CBC encryption of blocks (avx2 level), with the cipher's round keys and keyed S-box
+// tables; updates chain. The buffers may be the same.
 void TwofishEncryptCbc(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
                        std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
                        std::size_t blocks);
-// Twofish CBC decryption of whole groups of sixteen blocks out of blocks, with the cipher's round
-// keys and keyed S-box tables; returns the number of blocks done and updates chain.
-std::size_t TwofishDecryptCbc(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
-                              std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
-                              std::size_t blocks);
+// Twofish CBC decryption of whole groups of blocks out of blocks: sixteen at a time in vectors
+// (avx512 level) or four side by side in the integer unit (avx2 level). Returns the number of
+// blocks done and updates chain. The buffers may be the same.
+std::size_t TwofishDecryptCbc16(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
+                                std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                                std::size_t blocks);
+std::size_t TwofishDecryptCbc4(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
+                               std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                               std::size_t blocks);
 
 // SHA-1 compression of the 64-byte blocks at data into h.
 void Sha1Compress(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks);

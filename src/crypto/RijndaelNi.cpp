@@ -227,7 +227,7 @@ void AesEncryptCbc(Rows enc, int rounds, std::uint8_t* chain, const std::uint8_t
 
 void AesDecryptCbc(Rows dec, int rounds, std::uint8_t* chain, const std::uint8_t* in,
                    std::uint8_t* out, std::size_t blocks) {
-  if (Vaes512()) {
+  if (Avx512()) {
     switch (rounds) {
     case 10:
       DecryptCbcWide<10>(dec, chain, in, out, blocks);

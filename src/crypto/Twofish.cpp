@@ -172,7 +172,7 @@ template <int N>
 [[gnu::always_inline]] inline void DecryptWords(const std::uint32_t* k, const KeyedTables& s,
                                                 std::uint32_t (*w)[4]) {
   std::uint32_t a[N], b[N], c[N], d[N];
-#pragma GCC unroll 4
+#pragma GCC unroll 8
   for (int j = 0; j < N; ++j) {
     c[j] = w[j][0] ^ k[4];
     d[j] = w[j][1] ^ k[5];
@@ -181,12 +181,12 @@ template <int N>
   }
 #pragma GCC unroll 8
   for (int r = 38; r > 8; r -= 4) {
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (int j = 0; j < N; ++j) DecRound(s, k + r, c[j], d[j], a[j], b[j]);
-#pragma GCC unroll 4
+#pragma GCC unroll 8
     for (int j = 0; j < N; ++j) DecRound(s, k + r - 2, a[j], b[j], c[j], d[j]);
   }
-#pragma GCC unroll 4
+#pragma GCC unroll 8
   for (int j = 0; j < N; ++j) {
     w[j][0] = a[j] ^ k[0];
     w[j][1] = b[j] ^ k[1];
@@ -269,7 +269,7 @@ void TDCP_twofish::EncryptCBC(const void* in, void* out, std::int32_t size) {
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
   std::int32_t done = 0;
-  if (size >= 16 && accel::Bmi()) {
+  if (size >= 16 && accel::Avx2()) {
     accel::TwofishEncryptCbc(subKeys_, sbox_, chain_, src, dst,
                              static_cast<std::size_t>(size / 16));
     done = size / 16 * 16;
@@ -292,28 +292,32 @@ void TDCP_twofish::DecryptCBC(const void* in, void* out, std::int32_t size) {
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
   std::int32_t done = 0;
-  if (size >= 256 && accel::Vbmi512()) {
-    const std::size_t blocks = accel::TwofishDecryptCbc(subKeys_, sbox_, chain_, src, dst,
-                                                        static_cast<std::size_t>(size / 16));
-    done = static_cast<std::int32_t>(16 * blocks);
+  if (size >= 64 && accel::Avx2()) {
+    const auto blocks = static_cast<std::size_t>(size / 16);
+    std::size_t decrypted = 0;
+    if (accel::Avx512())
+      decrypted = accel::TwofishDecryptCbc16(subKeys_, sbox_, chain_, src, dst, blocks);
+    decrypted += accel::TwofishDecryptCbc4(subKeys_, sbox_, chain_, src + 16 * decrypted,
+                                           dst + 16 * decrypted, blocks - decrypted);
+    done = static_cast<std::int32_t>(16 * decrypted);
   }
-  std::uint32_t chain[4], saved[2][4], work[2][4];
+  constexpr int kWays = 4;
+  std::uint32_t chain[4], saved[kWays][4], work[kWays][4];
   LoadBlock(chain_, chain);
-  // Two blocks at a time: CBC decryption of one block does not wait for the other.
-  for (; size - done >= 32; done += 32) {
-    LoadBlock(src + done, saved[0]);
-    LoadBlock(src + done + 16, saved[1]);
+  // Several blocks at a time: CBC decryption of one block does not wait for the others.
+  for (; size - done >= 16 * kWays; done += 16 * kWays) {
+    for (int j = 0; j < kWays; ++j) LoadBlock(src + done + 16 * j, saved[j]);
     std::memcpy(work, saved, sizeof work);
-    DecryptWords<2>(subKeys_, sbox_, work);
+    DecryptWords<kWays>(subKeys_, sbox_, work);
     for (int i = 0; i < 4; ++i) {
       work[0][i] ^= chain[i];
-      work[1][i] ^= saved[0][i];
-      chain[i] = saved[1][i];
+      for (int j = 1; j < kWays; ++j) work[j][i] ^= saved[j - 1][i];
+      chain[i] = saved[kWays - 1][i];
     }
-    StoreBlock(dst + done, work[0]);
-    StoreBlock(dst + done + 16, work[1]);
+    for (int j = 0; j < kWays; ++j) StoreBlock(dst + done + 16 * j, work[j]);
   }
-  if (size - done >= 16) {
+  // The rest one block at a time.
+  while (size - done >= 16) {
     LoadBlock(src + done, saved[0]);
     std::memcpy(work, saved, sizeof work[0]);
     DecryptWords<1>(subKeys_, sbox_, work);
@@ -325,6 +329,7 @@ void TDCP_twofish::DecryptCBC(const void* in, void* out, std::int32_t size) {
     done += 16;
   }
   StoreBlock(chain_, chain);
+  SecureZero(work, sizeof work);
   XorTail(src + done, dst + done, size - done);
 }
 

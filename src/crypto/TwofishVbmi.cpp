@@ -211,9 +211,9 @@ QK_TARGET_VBMI std::size_t DecryptCbc16(const std::uint32_t* k, Tables s, std::u
 
 } // namespace
 
-std::size_t TwofishDecryptCbc(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
-                              std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
-                              std::size_t blocks) {
+std::size_t TwofishDecryptCbc16(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
+                                std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                                std::size_t blocks) {
   return DecryptCbc16(subKeys, sbox, chain, in, out, blocks);
 }
 
@@ -223,8 +223,8 @@ std::size_t TwofishDecryptCbc(const std::uint32_t* subKeys, const std::uint32_t 
 
 namespace qk::crypto::accel {
 // Without these instructions the dispatch never selects this routine.
-std::size_t TwofishDecryptCbc(const std::uint32_t*, const std::uint32_t (*)[256], std::uint8_t*,
-                              const std::uint8_t*, std::uint8_t*, std::size_t) {
+std::size_t TwofishDecryptCbc16(const std::uint32_t*, const std::uint32_t (*)[256], std::uint8_t*,
+                                const std::uint8_t*, std::uint8_t*, std::size_t) {
   return 0;
 }
 } // namespace qk::crypto::accel

@@ -1,7 +1,6 @@
-// The routines that use the processor's instructions against the portable code: random keys of
-// every size, random data and random piece splits through every buffer operation, compared byte
-// for byte, chaining values included. On a processor without the instructions both sides run the
-// portable code and the comparisons hold trivially.
+// The routines of every level of the processor against the portable code: random keys of every
+// size, random data and random piece splits through every buffer operation, compared byte for
+// byte, chaining values included.
 #include "crypto/Accel.h"
 #include "crypto/Gost.h"
 #include "crypto/Rijndael.h"
@@ -20,27 +19,13 @@
 namespace qk::crypto {
 namespace {
 
-// Which code the primitives use while it lives; the default again afterwards.
-struct PathGuard {
-  PathGuard(bool portable, bool wide) {
-    ForcePortable(portable);
-    accel::AllowWide(wide);
-  }
-  ~PathGuard() {
-    ForcePortable(false);
-    accel::AllowWide(true);
-  }
+// Caps the level of the routines while it lives; the cap of the environment again afterwards.
+struct LevelGuard {
+  explicit LevelGuard(CpuLevel cap) { SetCpuLevelCap(cap); }
+  ~LevelGuard() { ResetCpuLevelCap(); }
+  LevelGuard(const LevelGuard&) = delete;
+  LevelGuard& operator=(const LevelGuard&) = delete;
 };
-
-struct Path {
-  const char* name;
-  bool portable;
-  bool wide;
-};
-
-// The portable code first; every other entry is compared with it.
-constexpr Path kPaths[] = {
-    {"portable", true, false}, {"128-bit", false, false}, {"widest", false, true}};
 
 std::string RandomBytes(std::mt19937& rng, std::size_t n) {
   std::string s(n, '\0');
@@ -156,23 +141,43 @@ template <class Cipher> std::string Transcript(const CipherPlan& p) {
   return out;
 }
 
-template <class Cipher> void ExpectPathsAgree(int maxKeyBytes, int blockBytes) {
+// Every test below runs once per level: the routines of that level (and of those below it where
+// it has none of its own) against the portable code. Levels above the processor's, or above the
+// cap of QK_CRYPTO_LEVEL, are skipped.
+class AcceleratedPath : public ::testing::TestWithParam<CpuLevel> {
+public:
+  void SetUp() override {
+    if (GetParam() > CpuLevelCeiling()) {
+      GTEST_SKIP() << "the " << CpuLevelName(GetParam()) << " level is above this processor's or "
+                   << "above QK_CRYPTO_LEVEL";
+    }
+  }
+  // The result of f with the portable code and with the level under test.
+  template <class F> auto PortableAndLevel(F f) {
+    decltype(f()) portable, level;
+    {
+      const LevelGuard guard(CpuLevel::Portable);
+      portable = f();
+    }
+    {
+      const LevelGuard guard(GetParam());
+      EXPECT_EQ(ActiveCpuLevel(), GetParam());
+      level = f();
+    }
+    return std::make_pair(portable, level);
+  }
+};
+
+template <class Cipher>
+void ExpectLevelAgrees(AcceleratedPath& test, int maxKeyBytes, int blockBytes) {
   std::mt19937 rng(0xC0FFEE + static_cast<unsigned>(maxKeyBytes + blockBytes));
   for (int trial = 0; trial < 150; ++trial) {
     CipherPlan plan = MakePlan(rng, maxKeyBytes);
     if (blockBytes != 16)
       plan.iv.resize(plan.iv.empty() ? 0 : static_cast<std::size_t>(blockBytes));
-    std::string reference;
-    for (const Path& path : kPaths) {
-      const PathGuard guard(path.portable, path.wide);
-      const std::string got = Transcript<Cipher>(plan);
-      if (reference.empty()) {
-        reference = got;
-        continue;
-      }
-      ASSERT_EQ(got, reference) << path.name << ", trial " << trial << ", key bits " << plan.keyBits
-                                << ", size " << plan.data.size();
-    }
+    const auto [reference, got] = test.PortableAndLevel([&] { return Transcript<Cipher>(plan); });
+    ASSERT_EQ(got, reference) << "trial " << trial << ", key bits " << plan.keyBits << ", size "
+                              << plan.data.size();
     // The plaintext comes back, so the reference is no agreement of two wrong answers.
     if (!plan.ragged) {
       ASSERT_NE(reference.find(plan.data), std::string::npos) << "trial " << trial;
@@ -180,29 +185,65 @@ template <class Cipher> void ExpectPathsAgree(int maxKeyBytes, int blockBytes) {
   }
 }
 
-TEST(AcceleratedPath, RijndaelModesMatchPortable) {
-  ExpectPathsAgree<TDCP_rijndael>(32, 16);
+TEST_P(AcceleratedPath, RijndaelModesMatchPortable) {
+  ExpectLevelAgrees<TDCP_rijndael>(*this, 32, 16);
 }
 
-TEST(AcceleratedPath, TwofishModesMatchPortable) {
-  ExpectPathsAgree<TDCP_twofish>(32, 16);
+TEST_P(AcceleratedPath, TwofishModesMatchPortable) {
+  ExpectLevelAgrees<TDCP_twofish>(*this, 32, 16);
 }
 
-TEST(AcceleratedPath, GostModesMatchPortable) {
-  ExpectPathsAgree<TDCP_gost>(32, 8);
+TEST_P(AcceleratedPath, GostModesMatchPortable) {
+  ExpectLevelAgrees<TDCP_gost>(*this, 32, 8);
 }
 
-TEST(AcceleratedPath, RijndaelNilIVRuleHolds) {
+// CBC over blocks whole blocks and a partial tail: encryption, decryption in one call into another
+// buffer, and decryption in place in pieces of a few blocks with the chain carried over.
+template <class Cipher>
+std::string GroupRun(const std::string& key, const std::string& data, std::size_t blocks) {
+  Cipher cipher;
+  cipher.Init(key.data(), 256, nullptr);
+  const auto size = static_cast<std::int32_t>(16 * blocks + blocks % 16);
+  std::string cipherText(data.substr(0, static_cast<std::size_t>(size)));
+  cipher.EncryptCBC(cipherText.data(), cipherText.data(), size);
+  std::string out = cipherText;
+  cipher.ResetChain();
+  std::string whole(cipherText.size(), '\0');
+  cipher.DecryptCBC(cipherText.data(), whole.data(), size);
+  out += whole + ChainOf(cipher);
+  cipher.ResetChain();
+  const auto step = 16 * static_cast<std::int32_t>(1 + blocks % 9);
+  for (std::int32_t at = 0; at < size; at += step) {
+    cipher.DecryptCBC(cipherText.data() + at, cipherText.data() + at, std::min(step, size - at));
+  }
+  return out + cipherText + ChainOf(cipher);
+}
+
+// Whole groups of the widest routines and every remainder after them, in one call and carried
+// over calls of a few blocks each, in place and into another buffer.
+TEST_P(AcceleratedPath, TwofishAndRijndaelGroupBoundaries) {
+  std::mt19937 rng(91);
+  const std::string key = RandomBytes(rng, 32);
+  const std::string data = RandomBytes(rng, 16 * 80 + 9);
+  for (std::size_t blocks = 0; blocks <= 80; ++blocks) {
+    const auto twofish =
+        PortableAndLevel([&] { return GroupRun<TDCP_twofish>(key, data, blocks); });
+    ASSERT_EQ(twofish.second, twofish.first) << "Twofish, " << blocks << " blocks";
+    const auto rijndael =
+        PortableAndLevel([&] { return GroupRun<TDCP_rijndael>(key, data, blocks); });
+    ASSERT_EQ(rijndael.second, rijndael.first) << "Rijndael, " << blocks << " blocks";
+  }
+}
+
+TEST_P(AcceleratedPath, RijndaelNilIVRuleHolds) {
   const std::string key(32, '\x07');
-  std::string iv[2];
-  for (int i = 0; i < 2; ++i) {
-    const PathGuard guard(i == 0, true);
+  const auto iv = PortableAndLevel([&] {
     TDCP_rijndael c;
     c.Init(key.data(), 256, "#INIT_IV_TO_NIL#");
-    iv[i] = std::string(reinterpret_cast<const char*>(c.IV()), 16);
-  }
-  EXPECT_EQ(iv[0], std::string(16, '\0'));
-  EXPECT_EQ(iv[1], iv[0]);
+    return std::string(reinterpret_cast<const char*>(c.IV()), 16);
+  });
+  EXPECT_EQ(iv.first, std::string(16, '\0'));
+  EXPECT_EQ(iv.second, iv.first);
 }
 
 std::string Sha1Of(const std::string& data, const std::vector<std::int32_t>& pieces) {
@@ -218,7 +259,7 @@ std::string Sha1Of(const std::string& data, const std::vector<std::int32_t>& pie
   return digest;
 }
 
-TEST(AcceleratedPath, Sha1MatchesPortableForEveryLengthAndSplit) {
+TEST_P(AcceleratedPath, Sha1MatchesPortableForEveryLengthAndSplit) {
   std::mt19937 rng(77);
   for (int trial = 0; trial < 400; ++trial) {
     // Every length around the padding boundaries of the first blocks, then random ones.
@@ -230,31 +271,34 @@ TEST(AcceleratedPath, Sha1MatchesPortableForEveryLengthAndSplit) {
       pieces.push_back(static_cast<std::int32_t>(n));
       left -= n;
     }
-    std::string portable;
-    {
-      const PathGuard guard(true, false);
-      portable = Sha1Of(data, pieces);
-    }
-    const PathGuard guard(false, true);
-    ASSERT_EQ(Sha1Of(data, {static_cast<std::int32_t>(size)}), portable) << "size " << size;
-    ASSERT_EQ(Sha1Of(data, pieces), portable) << "size " << size;
+    const auto whole =
+        PortableAndLevel([&] { return Sha1Of(data, {static_cast<std::int32_t>(size)}); });
+    ASSERT_EQ(whole.second, whole.first) << "size " << size;
+    const auto split = PortableAndLevel([&] { return Sha1Of(data, pieces); });
+    ASSERT_EQ(split.second, whole.first) << "size " << size;
+    ASSERT_EQ(split.first, whole.first) << "size " << size;
   }
 }
 
-TEST(AcceleratedPath, SecHashMatchesPortable) {
+TEST_P(AcceleratedPath, SecHashMatchesPortable) {
   std::mt19937 rng(78);
   for (int trial = 0; trial < 150; ++trial) {
     const std::size_t size = trial < 130 ? static_cast<std::size_t>(trial) : rng() % 5000;
     const std::string data = RandomBytes(rng, size);
-    SecDigest digest[2];
-    for (int i = 0; i < 2; ++i) {
-      const PathGuard guard(i == 0, true);
+    const auto digests = PortableAndLevel([&] {
+      SecDigest digest;
       TSecHash hash;
-      hash.HashBuffer(data.data(), static_cast<std::int32_t>(size), digest[i]);
-    }
-    for (int w = 0; w < 5; ++w) ASSERT_EQ(digest[1].H[w], digest[0].H[w]) << "size " << size;
+      hash.HashBuffer(data.data(), static_cast<std::int32_t>(size), digest);
+      return std::vector<std::uint32_t>(digest.H, digest.H + 5);
+    });
+    ASSERT_EQ(digests.second, digests.first) << "size " << size;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Levels, AcceleratedPath, ::testing::ValuesIn(kCpuLevels),
+                         [](const ::testing::TestParamInfo<CpuLevel>& info) {
+                           return std::string(CpuLevelName(info.param));
+                         });
 
 } // namespace
 } // namespace qk::crypto
