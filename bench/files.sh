@@ -15,12 +15,37 @@
 # cipher starts with one round of each tool that is not counted, and the tools take turns going
 # first.
 # The big files live in /dev/shm (else /tmp) only while they are measured.
+# Usage: bench/files.sh [--level portable|aesni|avx2|avx512]
+#   --level L  caps qk-cli, gpg (through libgcrypt) and openssl to processor level L (see
+#              bench/levels.sh); the header says how. Without it nothing is capped.
 # Environment: QK_FILES_REPS (repetitions of the timed runs, median reported, default 3),
 # QK_FILES_COUNT (number of small files, default 2000), QK_FILES_GIB_MIB (size of the file of
 # part (b) in MiB, default 1024), QK_FILES_BUILD (build folder, default build/bench).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/levels.sh
+. "$root/bench/levels.sh"
+
+usage() {
+  echo "usage: bench/files.sh [--level portable|aesni|avx2|avx512]" >&2
+  exit 2
+}
+level=""
+while (($#)); do
+  case "$1" in
+    --level)
+      (($# >= 2)) || usage
+      qk_level_valid "$2" || {
+        echo "files.sh: unknown level '$2'" >&2
+        usage
+      }
+      level=$2
+      shift 2
+      ;;
+    *) usage ;;
+  esac
+done
 build=${QK_FILES_BUILD:-$root/build/bench}
 reps=${QK_FILES_REPS:-3}
 count=${QK_FILES_COUNT:-2000}
@@ -39,12 +64,21 @@ work=$(mktemp -d "$base/qk-files.XXXXXX")
 # gpg keeps its state (and its agent) in the work folder, stopped at the end.
 export GNUPGHOME="$work/gnupg"
 mkdir -m 700 "$GNUPGHOME"
-gpgconf --homedir "$GNUPGHOME" --launch gpg-agent
 cleanup() {
   gpgconf --homedir "$GNUPGHOME" --kill gpg-agent >/dev/null 2>&1 || true
   rm -rf "$work"
+  qk_level_restore
 }
 trap cleanup EXIT
+
+note="# level: the processor's; nothing capped"
+if [ -n "$level" ]; then
+  qk_level_apply "$level"
+  note=$QK_LEVEL_NOTE
+else
+  unset QK_CRYPTO_LEVEL OPENSSL_ia32cap
+fi
+gpgconf --homedir "$GNUPGHOME" --launch gpg-agent
 
 pw="$work/password"
 printf 'benchmark-password\n' >"$pw"
@@ -71,6 +105,7 @@ random_file() { # path, MiB
   head -c "$(($2 * 1024 * 1024))" /dev/urandom >"$1"
 }
 
+echo "$note"
 echo "# operation qk_value peer peer_value ratio"
 
 # ---- raw CBC speed from the primitives benchmark ----

@@ -1,6 +1,7 @@
 // Throughput of our CBC ciphers and SHA-1 against Crypto++, OpenSSL libcrypto and libgcrypt.
 // Every case works on 8192-byte pieces in place, the piece size of the file engine; the CBC
 // chain continues from one piece to the next. Benchmark names are "<library>/<operation>".
+#include "crypto/Accel.h"
 #include "crypto/Gost.h"
 #include "crypto/Rijndael.h"
 #include "crypto/SHA1.h"
@@ -272,6 +273,8 @@ void RegisterAll() {
 
 int main(int argc, char** argv) {
   RegisterAll();
+  benchmark::AddCustomContext("qk_crypto_level", CpuLevelName(ActiveCpuLevel()));
+  benchmark::AddCustomContext("qk_processor_level", CpuLevelName(ProcessorCpuLevel()));
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

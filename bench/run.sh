@@ -2,12 +2,40 @@
 # Builds the Release benchmarks in build/bench, runs the primitives benchmark once (every peer in
 # the same run, repetitions interleaved) and prints one line per comparison:
 #   operation ours_MBps peer peer_MBps ratio
+# then one line per operation against the fastest peer capped to the same level:
+#   operation ours_MBps best:peer peer_MBps ratio
 # MB/s are medians over the repetitions, in units of 10^6 bytes per second of CPU time.
+# Usage: bench/run.sh [--level portable|aesni|avx2|avx512]
+#   --level L  caps QK and the peers to processor level L (see bench/levels.sh); the header says
+#              which level ran and how each library was capped. Without it nothing is capped.
 # Environment: QK_BENCH_REPS (default 5), QK_BENCH_MIN_TIME (seconds, default 0.5),
 # QK_BENCH_JSON (keep the raw JSON there), QK_BENCH_FILTER (benchmark name regex).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/levels.sh
+. "$root/bench/levels.sh"
+
+usage() {
+  echo "usage: bench/run.sh [--level portable|aesni|avx2|avx512]" >&2
+  exit 2
+}
+level=""
+while (($#)); do
+  case "$1" in
+    --level)
+      (($# >= 2)) || usage
+      qk_level_valid "$2" || {
+        echo "run.sh: unknown level '$2'" >&2
+        usage
+      }
+      level=$2
+      shift 2
+      ;;
+    -h | --help) usage ;;
+    *) usage ;;
+  esac
+done
 build="$root/build/bench"
 reps=${QK_BENCH_REPS:-5}
 min_time=${QK_BENCH_MIN_TIME:-0.5}
@@ -25,7 +53,16 @@ if [ -z "$json" ]; then
   json=$(mktemp "${TMPDIR:-/tmp}/qk-bench.XXXXXX.json")
   cleanup="$json"
 fi
-trap '[ -n "$cleanup" ] && rm -f "$cleanup"' EXIT
+trap '[ -n "$cleanup" ] && rm -f "$cleanup"; qk_level_restore' EXIT
+
+note="# level: the processor's; nothing capped"
+if [ -n "$level" ]; then
+  qk_level_apply "$level"
+  note=$QK_LEVEL_NOTE
+else
+  # Whatever a caller had set would cap some libraries and not others.
+  unset QK_CRYPTO_LEVEL OPENSSL_ia32cap
+fi
 
 "$build/bench/qk_bench_primitives" \
   --benchmark_filter="$filter" \
@@ -35,12 +72,21 @@ trap '[ -n "$cleanup" ] && rm -f "$cleanup"' EXIT
   --benchmark_report_aggregates_only=true \
   --benchmark_out="$json" --benchmark_out_format=json >&2
 
-python3 - "$json" <<'EOF'
+qk_level_restore
+
+python3 - "$json" "$note" "$level" <<'EOF'
 import json
 import sys
 
 with open(sys.argv[1]) as f:
     data = json.load(f)
+note, level = sys.argv[2], sys.argv[3]
+context = data.get("context", {})
+print(note)
+print(f"# QK level in use: {context.get('qk_crypto_level', '?')} "
+      f"(processor: {context.get('qk_processor_level', '?')})")
+# Crypto++ cannot be capped: below the processor's level its rows are marked and not compared.
+capped = bool(level) and level != context.get("qk_processor_level")
 
 # Medians per "<library>/<operation>", in MB/s.
 rates = {}
@@ -50,12 +96,14 @@ for b in data["benchmarks"]:
     if b.get("error_occurred"):
         continue
     name = b.get("run_name", b["name"])
+    if capped and name.startswith("cryptopp/"):
+        name = name.replace("cryptopp/", "cryptopp_uncapped/", 1)
     rates[name] = b["bytes_per_second"] / 1e6
 
 # Operations in a fixed order, then any others; peers in a fixed order, then any others.
 order = ["twofish_encrypt_cbc", "twofish_decrypt_cbc", "rijndael_encrypt_cbc",
          "rijndael_decrypt_cbc", "gost_encrypt_cbc", "gost_decrypt_cbc", "sha1_update"]
-peers = ["cryptopp", "openssl", "gcrypt"]
+peers = ["cryptopp", "cryptopp_uncapped", "openssl", "gcrypt"]
 names = [n.split("/", 1) for n in rates]
 operations = [o for o in order if "ours/" + o in rates]
 operations += sorted({o for l, o in names if l == "ours" and o not in order})
@@ -68,4 +116,13 @@ for operation in operations:
         peer_rate = rates.get(library + "/" + operation)
         if peer_rate:
             print(f"{operation} {ours:.1f} {library} {peer_rate:.1f} {ours / peer_rate:.2f}")
+
+print("# operation ours_MBps best:peer peer_MBps ratio (fastest peer capped to the level)")
+for operation in operations:
+    ours = rates["ours/" + operation]
+    capped_peers = [(rates[l + "/" + operation], l) for l in libraries
+                    if not l.endswith("_uncapped") and rates.get(l + "/" + operation)]
+    if capped_peers:
+        peer_rate, library = max(capped_peers)
+        print(f"{operation} {ours:.1f} best:{library} {peer_rate:.1f} {ours / peer_rate:.2f}")
 EOF
