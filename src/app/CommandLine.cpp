@@ -69,7 +69,8 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
   return StartAction::ShowList;
 }
 
-std::string ProcessSingle(engine::BatchRun& run, const engine::BatchOptions& options) {
+std::optional<engine::FileResult> ProcessSingle(engine::BatchRun& run,
+                                                const engine::BatchOptions& options) {
   engine::RunState& state = run.State();
   const std::string& path = run.Entries().front().Path;
   switch (state.Mode) {
@@ -81,7 +82,7 @@ std::string ProcessSingle(engine::BatchRun& run, const engine::BatchOptions& opt
   case engine::OperationMode::Wipe:
     break;
   }
-  return std::string();
+  return std::nullopt;
 }
 
 } // namespace qk::app

@@ -5,6 +5,7 @@
 #include "app/FindFile.h"
 #include "engine/BatchRun.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,9 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
                              engine::BatchRun& run, TFindFile& finder);
 
 // Carries out StartAction::ProcessSingle: the one entry encrypted or decrypted to
-// OutputNameOverride; wipe mode does nothing. Returns the result text (empty for wipe).
-std::string ProcessSingle(engine::BatchRun& run, const engine::BatchOptions& options);
+// OutputNameOverride; wipe mode does nothing. Returns the result (none for wipe).
+std::optional<engine::FileResult> ProcessSingle(engine::BatchRun& run,
+                                                const engine::BatchOptions& options);
 
 // Blanks and control characters removed at both ends.
 std::string Trim(const std::string& text);

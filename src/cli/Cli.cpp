@@ -282,7 +282,7 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
 
 int RunHint(const Options& o, std::ostream& out) {
   engine::TextCrypt text;
-  for (const auto& file : o.files) out << engine::ReadStoredHint(file, text) << '\n';
+  for (const auto& file : o.files) out << engine::ReadStoredHint(file, text).Text() << '\n';
   return kExitOk;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/BatchRun.h"
 
 #include "platform/CodePage.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
 
@@ -35,7 +36,7 @@ void BatchRun::AddFile(const std::string& path) {
   ListEntry entry;
   entry.Caption = path;
   entry.Path = path;
-  if (state_.Mode == OperationMode::Decrypt) entry.Sub1 = engine_.ReadStoredHint(path);
+  if (state_.Mode == OperationMode::Decrypt) entry.Sub1 = engine_.ReadStoredHint(path).Text();
   entries_.push_back(std::move(entry));
   host_.Changed();
 }
@@ -121,25 +122,25 @@ void BatchRun::RunBatch() {
 
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     ListEntry& entry = entries_[i];
-    std::string caption;
+    FileResult result;
     switch (state_.Mode) {
     case OperationMode::Encrypt:
       SetCaption(i, "を暗号化中");
       host_.ProcessMessages();
-      caption = EncryptEntry(entry);
+      result = EncryptEntry(entry);
       break;
     case OperationMode::Decrypt:
-      caption = DecryptEntry(entry);
+      result = DecryptEntry(entry);
       break;
     case OperationMode::Wipe:
       SetCaption(i, "を抹消中");
       host_.ProcessMessages();
-      caption = WipeEntry(entry);
+      result = WipeEntry(entry);
       break;
     }
-    // Failure texts begin with the full-width asterisk; a failed source wipe counts too.
-    if (caption.rfind("＊", 0) == 0 || caption.find(kWipeFailed) != std::string::npos) ++failures_;
-    entry.Caption = caption;
+    if (Failed(result)) ++failures_;
+    entry.Caption = ResultText(result) + entry.Path;
+    entry.Result = std::move(result);
     host_.Changed();
   }
 
@@ -154,16 +155,15 @@ void BatchRun::RunBatch() {
   }
 }
 
-std::string BatchRun::EncryptEntry(ListEntry& entry) {
+FileResult BatchRun::EncryptEntry(ListEntry& entry) {
   const std::string& path = entry.Path;
-  if (state_.ReEncrypting && entry.Sub2.empty()) {
-    // Re-encryption of an entry whose decryption left no file.
-    return kEncryptFailed + path;
-  }
+  const auto refused = [&](Outcome outcome) {
+    return FileResult{outcome, path, {}, 0, SourceWipe::NotAsked};
+  };
+  // Re-encryption of an entry whose decryption left no file.
+  if (state_.ReEncrypting && entry.Sub2.empty()) return refused(Outcome::NotDecrypted);
   if (state_.ReEncrypting) state_.PasswordHint = entry.Sub1;
-  if (NameTooLong(path)) {
-    return "＊暗号化失敗(処理元ファイル名が半角200文字以上です。)：" + path;
-  }
+  if (NameTooLong(path)) return refused(Outcome::EncryptNameTooLong);
   std::string output;
   // A forced output path (the command line's single-file switch) replaces the naming mode.
   if (!state_.OutputNameOverride.empty()) {
@@ -180,38 +180,37 @@ std::string BatchRun::EncryptEntry(ListEntry& entry) {
       output = MakeRandomName(path, options_.OwnExtStr, random_);
       break;
     default:
-      return "＊予期せぬエラー：" + path;
+      return refused(Outcome::UnexpectedError);
     }
-  std::string result = engine_.EncryptFile(path, output, state_.Password, state_.PasswordHint,
-                                           options_.Algorithm, options_.AddHMAC);
-  if (result != kEncryptOk) {
-    if (ExistsReadOnly(path)) result = "＊暗号化失敗(読み取り専用です)：";
-    return result + path;
+  FileResult result = engine_.EncryptFile(path, output, state_.Password, state_.PasswordHint,
+                                          options_.Algorithm, options_.AddHMAC);
+  if (!Succeeded(result.outcome)) {
+    if (ExistsReadOnly(path)) result.outcome = Outcome::EncryptReadOnly;
+    return result;
   }
   if (options_.WipeSource && !platform::SamePath(state_.LastSourceName, state_.LastOutputName)) {
     // The source goes only once its container is proved from the disk.
     if (!engine_.VerifyEncryption(state_.LastOutputName, state_.Password)) {
       platform::DeleteFile(state_.LastOutputName);
-      return kEncryptFailed + path;
+      result.outcome = Outcome::EncryptFailed;
+      result.output.clear();
+      return result;
     }
-    if (!WipeSource(path)) return result + kWipeFailed + path;
+    result.sourceWipe = WipeSource(path);
   }
-  return result + path;
+  return result;
 }
 
-std::string BatchRun::DecryptEntry(ListEntry& entry) {
+FileResult BatchRun::DecryptEntry(ListEntry& entry) {
   const std::string& path = entry.Path;
   const std::size_t index = static_cast<std::size_t>(&entry - entries_.data());
-  if (NameTooLong(path)) {
-    return "＊復号失敗(処理元ファイル名が半角200文字以上です。)：" + path;
-  }
+  if (NameTooLong(path)) return FileResult{Outcome::DecryptNameTooLong, path, {}, 0, {}};
   SetCaption(index, "を復号中");
-  std::string result = engine_.DecryptFile(path, state_.Password);
-  if (!IsDecryptSuccess(result)) {
-    if (ExistsReadOnly(path)) result = "＊復号失敗(読み取り専用です)：";
-    return result + path;
+  FileResult result = engine_.DecryptFile(path, state_.Password);
+  if (!Succeeded(result.outcome)) {
+    if (ExistsReadOnly(path)) result.outcome = Outcome::DecryptReadOnly;
+    return result;
   }
-  bool wiped = true;
   if (options_.WipeDecSource) {
     // The container goes only once the output is proved from the disk.
     if (!engine_.VerifyDecryption(state_.LastOutputName)) {
@@ -220,9 +219,11 @@ std::string BatchRun::DecryptEntry(ListEntry& entry) {
       } catch (const std::exception&) {
         platform::DeleteFile(state_.LastOutputName);
       }
-      return kDecryptFailed + path;
+      result.outcome = Outcome::DecryptFailed;
+      result.output.clear();
+      return result;
     }
-    wiped = WipeSource(path);
+    result.sourceWipe = WipeSource(path);
   }
   host_.ProcessMessages();
   std::string output = state_.LastOutputName;
@@ -233,29 +234,33 @@ std::string BatchRun::DecryptEntry(ListEntry& entry) {
     output = state_.LastSourceName;
   }
   entry.Sub2 = output;
-  if (!wiped) return result + kWipeFailed + path;
-  return result + path;
+  result.output = output;
+  return result;
 }
 
-std::string BatchRun::WipeEntry(ListEntry& entry) {
+FileResult BatchRun::WipeEntry(ListEntry& entry) {
+  FileResult result{Outcome::Wiped, entry.Path, {}, 0, SourceWipe::NotAsked};
   try {
     engine_.WipeFile(entry.Path);
-    return kWipeOk + entry.Path;
+  } catch (const platform::IoError& e) {
+    result.outcome = Outcome::WipeFailed;
+    result.error = e.errorCode();
   } catch (const std::exception&) {
-    return kWipeFailed + entry.Path;
+    result.outcome = Outcome::WipeFailed;
   }
+  return result;
 }
 
-bool BatchRun::WipeSource(const std::string& path) {
+SourceWipe BatchRun::WipeSource(const std::string& path) {
   dialog_.DialogEnabled = true;
   dialog_.SkipWipeVisible = true;
   dialog_.SkipWipeEnabled = true;
   host_.Changed();
-  bool ok = true;
+  SourceWipe wipe = SourceWipe::Wiped;
   try {
     engine_.WipeFile(path);
   } catch (const std::exception&) {
-    ok = false;
+    wipe = SourceWipe::Failed;
   }
   dialog_.DialogEnabled = false;
   dialog_.ListEnabled = true;
@@ -264,7 +269,7 @@ bool BatchRun::WipeSource(const std::string& path) {
   dialog_.SkipWipeVisible = false;
   dialog_.SkipWipeEnabled = false;
   host_.Changed();
-  return ok;
+  return wipe;
 }
 
 void BatchRun::Finish() {

@@ -15,9 +15,6 @@
 
 namespace qk::engine {
 
-inline constexpr const char* kWipeOk = "抹消成功 : ";
-inline constexpr const char* kWipeFailed =
-    "＊抹消不可(ファイルが無効or読み取り専用orロックされている可能性があります。) : ";
 inline constexpr const char* kAllDone = "全てのファイル/フォルダを正常に処理しました。";
 
 // What the run asks of its window beyond the engine's needs.
@@ -74,6 +71,7 @@ struct ListEntry {
   std::string Sub1;    // decrypt mode: the stored hint
   std::string Sub2;    // after a decryption: the decrypted file
   bool Selected = false;
+  std::optional<FileResult> Result; // after processing: what happened
 };
 
 // Enabled and visible states of the dialog's controls, and its texts.
@@ -107,7 +105,8 @@ public:
   int FailureCount() const { return failures_; }
 
   void ClearList();
-  // Appends an entry; in decrypt mode reads the hint stored in the file.
+  // Appends an entry; in decrypt mode reads the hint stored in the file (or the text of why it
+  // could not be read).
   void AddFile(const std::string& path);
   // Captions and question for the list and mode; starts the run at once with AutoRun.
   void ShowList();
@@ -123,11 +122,11 @@ public:
 
 private:
   void SetCaption(std::size_t index, const char* suffix);
-  std::string EncryptEntry(ListEntry& entry);
-  std::string DecryptEntry(ListEntry& entry);
-  std::string WipeEntry(ListEntry& entry);
-  // Wipes a source after a successful operation; false when the wipe failed.
-  bool WipeSource(const std::string& path);
+  FileResult EncryptEntry(ListEntry& entry);
+  FileResult DecryptEntry(ListEntry& entry);
+  FileResult WipeEntry(ListEntry& entry);
+  // Wipes a source after a successful operation.
+  SourceWipe WipeSource(const std::string& path);
   void Finish();
 
   BatchHost& host_;

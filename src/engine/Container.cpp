@@ -63,8 +63,8 @@ std::int64_t GetInt64(const std::uint8_t* p) {
   return static_cast<std::int64_t>(u);
 }
 
-std::string ReadStoredHint(const std::string& path, TextCrypt& text) {
-  static const std::string kUnreadable = "＊エラー：形式外または読み取り専用です。＊";
+StoredHint ReadStoredHint(const std::string& path, TextCrypt& text) {
+  StoredHint result;
   try {
     platform::File file = platform::File::OpenShared(path);
     std::uint8_t marker[MarkerLength];
@@ -82,14 +82,19 @@ std::string ReadStoredHint(const std::string& path, TextCrypt& text) {
     std::uint8_t lengthBytes[4];
     file.ReadExact(lengthBytes, sizeof lengthBytes);
     const std::int32_t length = GetInt32(lengthBytes);
-    if (!ValidHeaderTextLength(length)) return std::string();
+    if (!ValidHeaderTextLength(length)) {
+      result.hint.emplace();
+      return result;
+    }
     std::string stored(static_cast<std::size_t>(length), '\0');
     file.ReadExact(stored.data(), stored.size());
     file.Close();
-    return platform::FromStoredText(text.DecryptHeaderText(stored));
+    result.hint = platform::FromStoredText(text.DecryptHeaderText(stored));
+  } catch (const platform::IoError& e) {
+    result.error = e.errorCode();
   } catch (const std::exception&) {
-    return kUnreadable;
   }
+  return result;
 }
 
 } // namespace qk::engine

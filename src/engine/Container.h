@@ -1,6 +1,7 @@
 // The container file: markers, header layout, generation recognition and the stored hint.
 #pragma once
 
+#include "engine/Result.h"
 #include "engine/TextCrypt.h"
 
 #include <array>
@@ -55,8 +56,8 @@ void PutInt64(std::uint8_t* p, std::int64_t v);
 std::int32_t GetInt32(const std::uint8_t* p);
 std::int64_t GetInt64(const std::uint8_t* p);
 
-// The hint stored in a container, readable without the password (UTF-8). A file that cannot be
-// read so gives the error text "＊エラー：形式外または読み取り専用です。＊".
-std::string ReadStoredHint(const std::string& path, TextCrypt& text);
+// The hint stored in a container, readable without the password (UTF-8), or why it could not be
+// read (Outcome::HintUnreadable).
+StoredHint ReadStoredHint(const std::string& path, TextCrypt& text);
 
 } // namespace qk::engine

@@ -61,9 +61,9 @@ struct HeaderRest {
   std::string name; // the stored name, decoded
   std::int32_t fileDate = 0;
   std::int64_t size = 0;    // only in containers that store it
-  std::string failure;      // the result for a damaged header, when it is one
+  bool invalid = false;     // a length, name or size no writer makes
   std::exception_ptr error; // what reading it raised, when it did
-  bool Usable() const { return failure.empty() && !error; }
+  bool Usable() const { return !invalid && !error; }
 };
 
 // Reads the header fields after the password check; never raises. The file is left at the data.
@@ -73,7 +73,7 @@ HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
     std::int32_t hintLength = 0;
     ReadInt32(in, hintLength);
     if (!ValidHeaderTextLength(hintLength)) {
-      rest.failure = kInvalidFile;
+      rest.invalid = true;
       return rest;
     }
     std::string skipped(static_cast<std::size_t>(hintLength), '\0');
@@ -82,7 +82,7 @@ HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
     std::int32_t nameLength = 0;
     ReadInt32(in, nameLength);
     if (!ValidHeaderTextLength(nameLength)) {
-      rest.failure = kInvalidFile;
+      rest.invalid = true;
       return rest;
     }
     std::string nameText(static_cast<std::size_t>(nameLength), '\0');
@@ -91,7 +91,7 @@ HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
     rest.name = platform::FromStoredText(nameBytes);
     // A crafted name must never lead outside the container's folder.
     if (!ValidStoredName(nameBytes) || !ValidStoredName(rest.name)) {
-      rest.failure = kInvalidFile;
+      rest.invalid = true;
       return rest;
     }
 
@@ -100,7 +100,7 @@ HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
       std::uint8_t sizeBytes[8];
       in.ReadExact(sizeBytes, sizeof sizeBytes);
       rest.size = GetInt64(sizeBytes);
-      if (rest.size < 0) rest.failure = kInvalidFile;
+      if (rest.size < 0) rest.invalid = true;
     }
   } catch (...) {
     rest.error = std::current_exception();
@@ -108,11 +108,13 @@ HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
   return rest;
 }
 
-} // namespace
-
-bool IsDecryptSuccess(const std::string& result) {
-  return result.rfind(kDecryptOkPrefix, 0) == 0;
+// The system's error number behind a failure, 0 when it was no system call's.
+int ErrorNumber(const std::exception& e) {
+  const auto* io = dynamic_cast<const platform::IoError*>(&e);
+  return io ? io->errorCode() : 0;
 }
+
+} // namespace
 
 FileEngine::FileEngine(EngineHost& host, RunState& state, const EngineSettings& settings,
                        Random& random)
@@ -141,15 +143,15 @@ void FileEngine::PumpMaybe() {
   if (ShouldPump(random_, settings_.ProcessMsgInterval)) host_.ProcessMessages();
 }
 
-std::string FileEngine::ReadStoredHint(const std::string& path) {
+StoredHint FileEngine::ReadStoredHint(const std::string& path) {
   return engine::ReadStoredHint(path, text_);
 }
 
-std::string FileEngine::EncryptFile(const std::string& source, const std::string& output,
-                                    const std::string& password, const std::string& hint,
-                                    std::int32_t algorithm, bool addTamperCode) {
+FileResult FileEngine::EncryptFile(const std::string& source, const std::string& output,
+                                   const std::string& password, const std::string& hint,
+                                   std::int32_t algorithm, bool addTamperCode) {
   const std::string out = MakeUniquePath(output);
-  std::string result = kEncryptFailed;
+  FileResult result{Outcome::EncryptFailed, source, {}, 0, SourceWipe::NotAsked};
   bool created = false;
   std::string passwordBytes = platform::ToSystemCodePage(password);
   Scrub scrubPassword{passwordBytes};
@@ -252,25 +254,27 @@ std::string FileEngine::EncryptFile(const std::string& source, const std::string
     }
     dst.Sync();
     dst.Close();
-    result = kEncryptOk;
-  } catch (const std::exception&) {
+    result.outcome = Outcome::Encrypted;
+    result.output = out;
+  } catch (const std::exception& e) {
     if (cipher.Initialized()) cipher.EraseKey();
     if (created) platform::DeleteFile(out);
-    result = kEncryptFailed;
+    result.outcome = Outcome::EncryptFailed;
+    result.error = ErrorNumber(e);
   }
   state_.LastSourceName = source;
   state_.LastOutputName = out;
   return result;
 }
 
-std::string FileEngine::DecryptFile(const std::string& container, const std::string& password) {
+FileResult FileEngine::DecryptFile(const std::string& container, const std::string& password) {
   return Decrypt(container, password, nullptr);
 }
 
 bool FileEngine::VerifyEncryption(const std::string& container, const std::string& password) {
   const PlainDigest expected = lastPlainDigest_;
   PlainDigest proved{};
-  const bool ok = IsDecryptSuccess(Decrypt(container, password, &proved));
+  const bool ok = Succeeded(Decrypt(container, password, &proved).outcome);
   return ok && proved == expected;
 }
 
@@ -289,9 +293,13 @@ bool FileEngine::VerifyDecryption(const std::string& output) {
   }
 }
 
-std::string FileEngine::Decrypt(const std::string& container, const std::string& password,
-                                PlainDigest* verify) {
-  std::string note = kNoTamperInfo;
+FileResult FileEngine::Decrypt(const std::string& container, const std::string& password,
+                               PlainDigest* verify) {
+  // Refusals report the container alone; the run state stays as it was.
+  const auto refused = [&](Outcome outcome) {
+    return FileResult{outcome, container, {}, 0, SourceWipe::NotAsked};
+  };
+  Outcome success = Outcome::DecryptedNoTamperCode;
   std::int64_t size = platform::GetFileSize64(container);
   std::string passwordBytes = platform::ToSystemCodePage(password);
   Scrub scrubPassword{passwordBytes};
@@ -307,8 +315,8 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     std::uint8_t marker[MarkerLength];
     in.ReadExact(marker, sizeof marker);
     const Generation generation = RecogniseGeneration(marker);
-    if (generation == Generation::Old) return kOldFormat;
-    if (generation == Generation::Unknown) return kInvalidFormat;
+    if (generation == Generation::Old) return refused(Outcome::OldFormat);
+    if (generation == Generation::Unknown) return refused(Outcome::InvalidFormat);
 
     bool hasTamperCode = false;
     TamperCode stored{};
@@ -320,7 +328,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
         in.ReadExact(stored.data(), stored.size());
       }
     }
-    if (settings_.SkipNonHMAC && !hasTamperCode) return kSkipNonTamper;
+    if (settings_.SkipNonHMAC && !hasTamperCode) return refused(Outcome::NoTamperCode);
 
     std::int32_t algorithm = 0;
     ReadInt32(in, algorithm);
@@ -333,7 +341,8 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     const auto expected = MakePasswordCheck(cipher, text_, passwordBytes);
     std::uint8_t check[8];
     in.ReadExact(check, sizeof check);
-    if (std::memcmp(check, expected.data(), sizeof check) != 0) return kWrongPassword;
+    if (std::memcmp(check, expected.data(), sizeof check) != 0)
+      return refused(Outcome::WrongPassword);
 
     // The rest of the header is read ahead of the proof, so that the output can be set up while
     // the proof runs; what is wrong with it is reported after the proof, as always.
@@ -375,12 +384,12 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
       const auto computed = tamper_.ComputeTamperCode(passwordBytes, container, TamperCoveredOffset,
                                                       dst.IsOpen() ? TamperCoder::Beside(reserve)
                                                                    : TamperCoder::Beside());
-      if (!computed || !SameTamperCode(stored, *computed)) return kTamperMismatch;
-      note = kTamperOk;
+      if (!computed || !SameTamperCode(stored, *computed)) return refused(Outcome::TamperMismatch);
+      success = Outcome::Decrypted;
     }
 
     if (rest.error) std::rethrow_exception(rest.error);
-    if (!rest.failure.empty()) return rest.failure;
+    if (rest.invalid) return refused(Outcome::InvalidFile);
     // Replacing the container by its own plaintext would lose it.
     if (overridden && platform::SamePath(out, container))
       throw platform::IoError("output is the input", 0);
@@ -442,9 +451,11 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
       dst.Sync();
       dst.Close();
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     if (keyGuard.cipher && keyGuard.cipher->Initialized()) keyGuard.cipher->EraseKey();
-    if (verify) return kDecryptFailed;
+    FileResult failed = refused(Outcome::DecryptFailed);
+    failed.error = ErrorNumber(e);
+    if (verify) return failed;
     state_.LastSourceName = container;
     state_.LastOutputName = out;
     if (created) {
@@ -455,7 +466,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
         platform::DeleteFile(out);
       }
     }
-    return kDecryptFailed;
+    return failed;
   }
   PlainDigest digest{};
   plainHash.Final(digest.data());
@@ -466,7 +477,7 @@ std::string FileEngine::Decrypt(const std::string& container, const std::string&
     state_.LastSourceName = container;
     state_.LastOutputName = out;
   }
-  return std::string("復号成功(") + note + ") : ";
+  return FileResult{success, container, verify ? std::string() : out, 0, SourceWipe::NotAsked};
 }
 
 void FileEngine::WipeFile(const std::string& path) {

@@ -1,6 +1,6 @@
 // The per-file operations of a run: encrypt one file into a container, decrypt one container,
-// wipe one file. Each reports a short result text; progress and pending window events go
-// through the host.
+// wipe one file. Each reports a typed result (engine/Result.h); progress and pending window events
+// go through the host.
 #pragma once
 
 #include "crypto/Gost.h"
@@ -10,6 +10,7 @@
 #include "engine/OutputNames.h"
 #include "engine/ProofDigest.h"
 #include "engine/Random.h"
+#include "engine/Result.h"
 #include "engine/RunState.h"
 #include "engine/TamperCode.h"
 #include "engine/TextCrypt.h"
@@ -21,26 +22,6 @@
 
 namespace qk::engine {
 
-// Result texts.
-inline constexpr const char* kEncryptOk = "暗号化成功：";
-inline constexpr const char* kEncryptFailed = "＊暗号化失敗＊：";
-inline constexpr const char* kDecryptOkPrefix = "復号成功";
-inline constexpr const char* kNoTamperInfo = "改ざん検知情報無し";
-inline constexpr const char* kTamperOk = "改ざん検知照合OK";
-inline constexpr const char* kOldFormat = "＊古い形式です。Ver2.1で復号して下さい：";
-inline constexpr const char* kInvalidFormat = "＊不正なファイル形式です：";
-inline constexpr const char* kSkipNonTamper = "＊改ざん検知情報がないため処理できません。処理したい"
-                                              "場合はオプション画面で「改ざん検知情報が無い"
-                                              "ファイルは復号しない」をオフにして下さい。：";
-inline constexpr const char* kWrongPassword = "＊パスワードが違います：";
-inline constexpr const char* kTamperMismatch = "＊復号できません。データが破損または変更されている"
-                                               "か、パスワードが違います。（HMAC値不一致）：";
-inline constexpr const char* kInvalidFile = "＊ファイルが不正です：";
-inline constexpr const char* kDecryptFailed = "＊復号不可：";
-
-// True for the result of a successful decryption.
-bool IsDecryptSuccess(const std::string& result);
-
 class FileEngine {
 public:
   FileEngine(EngineHost& host, RunState& state, const EngineSettings& settings, Random& random);
@@ -49,11 +30,11 @@ public:
   FileEngine& operator=(const FileEngine&) = delete;
 
   // Encrypts source into a container at output (made unique with "_RENAMED"). Texts in UTF-8.
-  std::string EncryptFile(const std::string& source, const std::string& output,
-                          const std::string& password, const std::string& hint,
-                          std::int32_t algorithm, bool addTamperCode);
+  FileResult EncryptFile(const std::string& source, const std::string& output,
+                         const std::string& password, const std::string& hint,
+                         std::int32_t algorithm, bool addTamperCode);
   // Decrypts a container beside itself under its stored name (or to OutputNameOverride).
-  std::string DecryptFile(const std::string& container, const std::string& password);
+  FileResult DecryptFile(const std::string& container, const std::string& password);
   // Proofs before a source is wiped. They read the new file back from the disk (cached pages
   // dropped first): the container of the last encryption must decrypt to exactly the bytes read
   // from its source, and the output of the last decryption must hold exactly the bytes
@@ -65,7 +46,7 @@ public:
   void WipeFile(const std::string& path);
 
   // The stored hint of a container, for the list in decrypt mode.
-  std::string ReadStoredHint(const std::string& path);
+  StoredHint ReadStoredHint(const std::string& path);
 
   TextCrypt& Text() { return text_; }
   RunState& State() { return state_; }
@@ -74,8 +55,8 @@ public:
 private:
   using PlainDigest = std::array<std::uint8_t, 20>;
   // Decrypts a container to its output, or with verify set only into a digest of its plaintext.
-  std::string Decrypt(const std::string& container, const std::string& password,
-                      PlainDigest* verify);
+  FileResult Decrypt(const std::string& container, const std::string& password,
+                     PlainDigest* verify);
   crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm);
   void PumpMaybe();
 

@@ -100,9 +100,9 @@ private:
     std::array<Job, 3> jobs{};
     std::size_t jobCount = 0;
     bool busy = false;
-    bool ready = false;       // read ahead and not yet handed over
-    std::size_t filled = 0;   // bytes read ahead into buffer 0
-    std::size_t request = 0;  // bytes asked for
+    bool ready = false;      // read ahead and not yet handed over
+    std::size_t filled = 0;  // bytes read ahead into buffer 0
+    std::size_t request = 0; // bytes asked for
   };
   bool CanReadLocked() const;
   void ReadOne(std::unique_lock<std::mutex>& lock);

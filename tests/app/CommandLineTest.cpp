@@ -65,8 +65,8 @@ TEST_F(CommandLineTest, FilesTakeTheModeInForce) {
   // A container's hint is read only when decrypt mode is set before it.
   engine::FileEngine& engine = run.Engine();
   WriteAll(dir / "a.txt", "a");
-  ASSERT_EQ(engine.EncryptFile(dir / "a.txt", dir / "a.enc", "pw", "the hint", 0, true),
-            engine::kEncryptOk);
+  ASSERT_EQ(engine.EncryptFile(dir / "a.txt", dir / "a.enc", "pw", "the hint", 0, true).outcome,
+            engine::Outcome::Encrypted);
   Parse({"a.enc", "-D", "a.enc"});
   ASSERT_EQ(run.Entries().size(), 2u);
   EXPECT_EQ(run.Entries()[0].Sub1, "");
@@ -95,14 +95,14 @@ TEST_F(CommandLineTest, ForcedOutputProcessesExactlyOneFile) {
   WriteAll(dir / "b.txt", "beta");
   EXPECT_EQ(Parse({"-A", "out.bin", "-P", "pw", "a.txt"}), StartAction::ProcessSingle);
   EXPECT_EQ(run.State().OutputNameOverride, dir / "out.bin");
-  EXPECT_EQ(app::ProcessSingle(run, options), engine::kEncryptOk);
+  EXPECT_EQ(app::ProcessSingle(run, options)->outcome, engine::Outcome::Encrypted);
   EXPECT_TRUE(Exists(dir / "out.bin"));
   EXPECT_EQ(ReadAll(dir / "a.txt"), "alpha"); // never wiped
 
   run.ClearList();
   run.State().OutputNameOverride.clear();
   EXPECT_EQ(Parse({"-D", "-A", "back.txt", "-P", "pw", "out.bin"}), StartAction::ProcessSingle);
-  EXPECT_TRUE(engine::IsDecryptSuccess(app::ProcessSingle(run, options)));
+  EXPECT_TRUE(engine::Succeeded(app::ProcessSingle(run, options)->outcome));
   EXPECT_EQ(ReadAll(dir / "back.txt"), "alpha");
 
   run.ClearList();

@@ -96,7 +96,7 @@ TEST_F(BatchTest, QuestionTextCarriesTheCount) {
   EXPECT_FALSE(run.Dialog().OKVisible);
   EXPECT_EQ(run.Dialog().CloseCaption, "閉じる");
   // Removal is possible before a run only.
-  run.Entries().push_back({"x", "x", "", "", true});
+  run.Entries().push_back({"x", "x", "", "", true, std::nullopt});
   run.DeleteSelected();
   EXPECT_EQ(run.Entries().size(), 1u);
 }
@@ -194,7 +194,8 @@ TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
   stat(a.c_str(), &st);
   EXPECT_EQ(st.st_mtime, 1000000000);
   EXPECT_FALSE(Exists(a + ".enc")); // wiped after decryption
-  EXPECT_EQ(Captions()[2], std::string(engine::kInvalidFormat) + dir / "junk.enc");
+  EXPECT_EQ(Captions()[2],
+            std::string(engine::ResultText(engine::Outcome::InvalidFormat)) + dir / "junk.enc");
   EXPECT_TRUE(run.Dialog().ReEncVisible);
   EXPECT_TRUE(run.Dialog().Column1Caption.empty());
 
@@ -206,8 +207,8 @@ TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
   EXPECT_EQ(Captions()[2], "＊暗号化失敗＊：" + dir / "junk.enc");
   EXPECT_EQ(run.FailureCount(), 1);
   // Each file keeps the hint stored in its own container.
-  EXPECT_EQ(run.Engine().ReadStoredHint(a + ".enc"), "first hint");
-  EXPECT_EQ(run.Engine().ReadStoredHint(b + ".enc"), "second hint");
+  EXPECT_EQ(run.Engine().ReadStoredHint(a + ".enc").hint, "first hint");
+  EXPECT_EQ(run.Engine().ReadStoredHint(b + ".enc").hint, "second hint");
   EXPECT_FALSE(Exists(a));
   EXPECT_FALSE(run.State().ReEncrypting);
   EXPECT_FALSE(run.Dialog().ReEncVisible);
@@ -241,7 +242,9 @@ TEST_F(BatchTest, WipeModeAsksFirstAndCountsFailures) {
   EXPECT_EQ(host.passwordDialogs, 0);
   host.confirmAnswer = true;
   run.RunBatch();
-  EXPECT_EQ(Captions(), (std::vector<std::string>{engine::kWipeOk + a, engine::kWipeFailed + ro}));
+  EXPECT_EQ(Captions(), (std::vector<std::string>{
+                            std::string(engine::ResultText(engine::Outcome::Wiped)) + a,
+                            std::string(engine::ResultText(engine::Outcome::WipeFailed)) + ro}));
   EXPECT_FALSE(Exists(a));
   EXPECT_EQ(run.FailureCount(), 1);
   EXPECT_EQ(host.passwordDialogs, 0);
@@ -291,10 +294,56 @@ TEST_F(BatchTest, FailedSourceWipeIsLoggedAndCounted) {
   };
   Fill(OperationMode::Encrypt, {a});
   run.RunBatch();
-  EXPECT_EQ(Captions()[0], "暗号化成功：" + std::string(engine::kWipeFailed) + a);
+  EXPECT_EQ(Captions()[0],
+            "暗号化成功：" + std::string(engine::ResultText(engine::Outcome::WipeFailed)) + a);
   EXPECT_EQ(run.FailureCount(), 1);
   EXPECT_TRUE(Exists(a));
   EXPECT_TRUE(run.Dialog().CloseEnabled);
+}
+
+} // namespace
+} // namespace qk::test
+
+namespace qk::test {
+namespace {
+
+TEST_F(BatchTest, EveryEntryCarriesItsTypedResult) {
+  const std::string a = Plain("a.txt", "alpha");
+  const std::string ro = Plain("ro.txt", "x");
+  ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
+  options.WipeSource = true;
+  Fill(OperationMode::Encrypt, {a, ro});
+  run.RunBatch();
+  const engine::FileResult& ok = *run.Entries()[0].Result;
+  EXPECT_EQ(ok.outcome, engine::Outcome::Encrypted);
+  EXPECT_EQ(ok.path, a);
+  EXPECT_EQ(ok.output, a + ".enc");
+  EXPECT_EQ(ok.sourceWipe, engine::SourceWipe::Wiped);
+  const engine::FileResult& refused = *run.Entries()[1].Result;
+  EXPECT_EQ(refused.outcome, engine::Outcome::EncryptReadOnly);
+  EXPECT_EQ(refused.error, EACCES);
+  EXPECT_TRUE(refused.output.empty());
+
+  Plain("junk.enc", "not a container, but long enough to be read");
+  host.passwordAnswer = "wrong";
+  Fill(OperationMode::Decrypt, {a + ".enc", dir / "junk.enc"});
+  run.RunBatch();
+  EXPECT_EQ(run.Entries()[0].Result->outcome, engine::Outcome::WrongPassword);
+  EXPECT_TRUE(run.Entries()[0].Result->output.empty());
+  EXPECT_EQ(run.Entries()[1].Result->outcome, engine::Outcome::InvalidFormat);
+
+  host.passwordAnswer = "pw";
+  Fill(OperationMode::Decrypt, {a + ".enc"});
+  run.RunBatch();
+  EXPECT_EQ(run.Entries()[0].Result->outcome, engine::Outcome::Decrypted);
+  EXPECT_EQ(run.Entries()[0].Result->output, a);
+  EXPECT_EQ(run.Entries()[0].Sub2, a);
+
+  Fill(OperationMode::Wipe, {a, dir / "missing"});
+  run.RunBatch();
+  EXPECT_EQ(run.Entries()[0].Result->outcome, engine::Outcome::Wiped);
+  EXPECT_EQ(run.Entries()[1].Result->outcome, engine::Outcome::WipeFailed);
+  EXPECT_EQ(run.Entries()[1].Result->error, ENOENT);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <cryptopp/twofish.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -274,13 +275,20 @@ TEST_F(EngineTest, HeaderTextsRoundTrip) {
 TEST_F(EngineTest, StoredHintIsReadableWithoutPassword) {
   const std::string withHint = Encrypt(Plain("a.txt", "x"), "secret", "ヒント");
   const std::string noHint = Encrypt(Plain("b.txt", "x"), "secret", "", 0, false);
-  EXPECT_EQ(engine.ReadStoredHint(withHint), "ヒント");
-  EXPECT_EQ(engine.ReadStoredHint(noHint), "");
+  EXPECT_EQ(engine.ReadStoredHint(withHint).hint, "ヒント");
+  EXPECT_EQ(engine.ReadStoredHint(noHint).hint, "");
+  // A file that cannot be read so gives a result, never a text in place of the hint.
   const std::string unreadable = "＊エラー：形式外または読み取り専用です。＊";
-  EXPECT_EQ(engine.ReadStoredHint(dir / "missing"), unreadable);
-  EXPECT_EQ(engine.ReadStoredHint(Plain("short", "abc")), unreadable);
+  const auto missing = engine.ReadStoredHint(dir / "missing");
+  EXPECT_FALSE(missing.hint);
+  EXPECT_EQ(missing.failure, engine::Outcome::HintUnreadable);
+  EXPECT_EQ(missing.error, ENOENT);
+  EXPECT_EQ(missing.Text(), unreadable);
+  EXPECT_FALSE(engine.ReadStoredHint(Plain("short", "abc")).hint);
+  EXPECT_EQ(engine.ReadStoredHint(Plain("short2", "abc")).Text(), unreadable);
   chmod(withHint.c_str(), 0444);
-  EXPECT_EQ(engine.ReadStoredHint(withHint), unreadable);
+  EXPECT_FALSE(engine.ReadStoredHint(withHint).hint);
+  EXPECT_EQ(engine.ReadStoredHint(withHint).Text(), unreadable);
 }
 
 } // namespace

@@ -15,11 +15,11 @@
 namespace qk::test {
 namespace {
 
-using engine::kDecryptFailed;
-using engine::kInvalidFile;
-
-const std::string kOkNoCode = "復号成功(改ざん検知情報無し) : ";
-const std::string kOkCode = "復号成功(改ざん検知照合OK) : ";
+using engine::Outcome;
+constexpr Outcome kDecryptFailed = Outcome::DecryptFailed;
+constexpr Outcome kInvalidFile = Outcome::InvalidFile;
+constexpr Outcome kOkNoCode = Outcome::DecryptedNoTamperCode;
+constexpr Outcome kOkCode = Outcome::Decrypted;
 
 class DecryptTest : public EngineTest {
 protected:
@@ -33,11 +33,10 @@ protected:
   }
   // Overwrites a container with bytes and checks that decrypting it gives result and leaves
   // the folder as it was.
-  void ExpectRefused(const std::string& container, const std::string& bytes,
-                     const std::string& result) {
+  void ExpectRefused(const std::string& container, const std::string& bytes, Outcome result) {
     WriteAll(container, bytes);
     const auto before = Listing();
-    EXPECT_EQ(engine.DecryptFile(container, "pw"), result);
+    EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, result);
     EXPECT_EQ(Listing(), before);
     EXPECT_EQ(ReadAll(container), bytes);
   }
@@ -56,7 +55,7 @@ TEST_P(DecryptRoundTrip, RestoresNameBytesAndDate) {
     const std::string bytes = RandomBytes(size, static_cast<std::uint32_t>(size));
     const std::string name = "ファイル" + std::to_string(size) + ".dat";
     const std::string container = Container(name, bytes, algorithm, tamper);
-    const std::string result = engine.DecryptFile(container, "pw");
+    const Outcome result = engine.DecryptFile(container, "pw").outcome;
     EXPECT_EQ(result, tamper ? kOkCode : kOkNoCode);
     EXPECT_EQ(state.LastOutputName, dir / name);
     EXPECT_EQ(state.LastSourceName, container);
@@ -79,29 +78,29 @@ TEST_F(DecryptTest, OlderGenerationsAreRead) {
   const std::string v3 =
       "ENCRYPTED BY V3.X QK" + v4.substr(20, v4.size() - 20 - 16 - 8) + v4.substr(v4.size() - 16);
   WriteAll(dir / "v4.enc", v4);
-  EXPECT_EQ(engine.DecryptFile(dir / "v4.enc", "pw"), kOkNoCode);
+  EXPECT_EQ(engine.DecryptFile(dir / "v4.enc", "pw").outcome, kOkNoCode);
   EXPECT_EQ(ReadAll(dir / "a.txt"), "0123456789");
   WriteAll(dir / "v3.enc", v3);
-  EXPECT_EQ(engine.DecryptFile(dir / "v3.enc", "pw"), kOkNoCode);
+  EXPECT_EQ(engine.DecryptFile(dir / "v3.enc", "pw").outcome, kOkNoCode);
   EXPECT_EQ(state.LastOutputName, dir / "a.txt_RENAMED.txt");
   EXPECT_EQ(ReadAll(dir / "a.txt_RENAMED.txt"), "0123456789" + std::string(6, '\0'));
 
   settings.SkipNonHMAC = true;
-  const std::string skip = engine::kSkipNonTamper;
+  const Outcome skip = Outcome::NoTamperCode;
   ExpectRefused(dir / "v4.enc", v4, skip);
   ExpectRefused(dir / "v3.enc", v3, skip);
 }
 
 TEST_F(DecryptTest, MarkersAreRecognisedAsSubstrings) {
   const std::string path = dir / "x.enc";
-  const std::string old = engine::kOldFormat;
+  const Outcome old = Outcome::OldFormat;
   ExpectRefused(path, "12345ENCRYPTED BY QK and more bytes here", old);
   ExpectRefused(path, "ENCRYPTED BY V2.X QK" + std::string(100, 'x'), old);
   ExpectRefused(path, std::string("ENCRYPTED BY V5.X Q\0", 20) + std::string(100, 'x'),
-                engine::kInvalidFormat);
+                engine::Outcome::InvalidFormat);
   ExpectRefused(path, std::string("abc\0ENCRYPTED BY QK", 19) + std::string(100, 'x'),
-                engine::kInvalidFormat);
-  ExpectRefused(path, "plain text file that is long enough", engine::kInvalidFormat);
+                engine::Outcome::InvalidFormat);
+  ExpectRefused(path, "plain text file that is long enough", engine::Outcome::InvalidFormat);
   ExpectRefused(path, "short", kDecryptFailed);
 }
 
@@ -109,7 +108,7 @@ TEST_F(DecryptTest, WrongPasswordIsRefusedBeforeTamperCheck) {
   const std::string container = Container("a.txt", RandomBytes(100, 1));
   const auto before = Listing();
   host.progress.clear();
-  EXPECT_EQ(engine.DecryptFile(container, "wrong"), engine::kWrongPassword);
+  EXPECT_EQ(engine.DecryptFile(container, "wrong").outcome, engine::Outcome::WrongPassword);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(Listing(), before);
 }
@@ -121,16 +120,16 @@ TEST_F(DecryptTest, AnyChangedByteFailsTheTamperCheck) {
     if (at >= original.size()) continue;
     std::string changed = original;
     changed[at] = static_cast<char>(changed[at] ^ 0x01);
-    ExpectRefused(container, changed, engine::kTamperMismatch);
+    ExpectRefused(container, changed, engine::Outcome::TamperMismatch);
   }
   // The algorithm number and password check are proved by the password first.
   for (std::size_t at : {53u, 57u, 64u}) {
     std::string changed = original;
     changed[at] = static_cast<char>(changed[at] ^ 0x01);
-    ExpectRefused(container, changed, engine::kWrongPassword);
+    ExpectRefused(container, changed, engine::Outcome::WrongPassword);
   }
   std::string cut = original.substr(0, original.size() - 5);
-  ExpectRefused(container, cut, engine::kTamperMismatch);
+  ExpectRefused(container, cut, engine::Outcome::TamperMismatch);
 }
 
 TEST_F(DecryptTest, LengthFieldsAreValidated) {
@@ -200,7 +199,7 @@ TEST_F(DecryptTest, NegativeSizeIsInvalid) {
 TEST_F(DecryptTest, ExistingFilesAreNeverReplaced) {
   const std::string container = Container("a.txt", "secret", 0, false);
   WriteAll(dir / "a.txt", "keep me");
-  EXPECT_EQ(engine.DecryptFile(container, "pw"), kOkNoCode);
+  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, kOkNoCode);
   EXPECT_EQ(state.LastOutputName, dir / "a.txt_RENAMED.txt");
   EXPECT_EQ(ReadAll(dir / "a.txt"), "keep me");
   EXPECT_EQ(ReadAll(dir / "a.txt_RENAMED.txt"), "secret");
@@ -208,7 +207,7 @@ TEST_F(DecryptTest, ExistingFilesAreNeverReplaced) {
   // A container named like the name stored in it.
   const std::string self = Container("b.txt", "self", 0, false);
   std::rename(self.c_str(), (dir / "b.txt").c_str());
-  EXPECT_EQ(engine.DecryptFile(dir / "b.txt", "pw"), kOkNoCode);
+  EXPECT_EQ(engine.DecryptFile(dir / "b.txt", "pw").outcome, kOkNoCode);
   EXPECT_EQ(state.LastOutputName, dir / "b.txt_RENAMED.txt");
   EXPECT_FALSE(state.RenameAfterDecrypt);
 }
@@ -217,11 +216,11 @@ TEST_F(DecryptTest, OutputOverrideReplacesButNeverTheContainer) {
   const std::string container = Container("a.txt", "secret", 0, true);
   WriteAll(dir / "out.bin", "old");
   state.OutputNameOverride = dir / "out.bin";
-  EXPECT_EQ(engine.DecryptFile(container, "pw"), kOkCode);
+  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, kOkCode);
   EXPECT_EQ(ReadAll(dir / "out.bin"), "secret");
   const std::string before = ReadAll(container);
   state.OutputNameOverride = container;
-  EXPECT_EQ(engine.DecryptFile(container, "pw"), kDecryptFailed);
+  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, kDecryptFailed);
   EXPECT_EQ(ReadAll(container), before);
 }
 
@@ -237,7 +236,7 @@ TEST_F(DecryptTest, NothingIsWrittenBeforeTheProofHolds) {
     }
   };
   settings.ProcessMsgInterval = 1;
-  EXPECT_EQ(engine.DecryptFile(container, "pw"), kOkCode);
+  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, kOkCode);
   host.onPump = nullptr;
   EXPECT_GT(checks, 0);
   EXPECT_EQ(ReadAll(dir / "a.txt"), bytes);
@@ -246,13 +245,13 @@ TEST_F(DecryptTest, NothingIsWrittenBeforeTheProofHolds) {
   // A failed proof leaves neither a new output nor a changed one named by the override.
   std::string changed = ReadAll(container);
   changed[changed.size() - 100] = static_cast<char>(changed[changed.size() - 100] ^ 0x10);
-  ExpectRefused(container, changed, engine::kTamperMismatch);
+  ExpectRefused(container, changed, engine::Outcome::TamperMismatch);
   WriteAll(dir / "out.bin", "old");
   state.OutputNameOverride = dir / "out.bin";
-  ExpectRefused(container, changed, engine::kTamperMismatch);
+  ExpectRefused(container, changed, engine::Outcome::TamperMismatch);
   EXPECT_EQ(ReadAll(dir / "out.bin"), "old");
   state.OutputNameOverride = dir / "new.bin";
-  ExpectRefused(container, changed, engine::kTamperMismatch);
+  ExpectRefused(container, changed, engine::Outcome::TamperMismatch);
   state.OutputNameOverride.clear();
 
   // A header damaged behind a good code is reported once the code is proved, and leaves nothing.
@@ -274,7 +273,7 @@ TEST_F(DecryptTest, SpaceThatCannotBeReservedChangesNothing) {
   platform::SetFaultHook([](platform::FileOperation operation, const std::string&) {
     return operation == platform::FileOperation::Reserve ? ENOSPC : 0;
   });
-  const std::string result = engine.DecryptFile(container, "pw");
+  const Outcome result = engine.DecryptFile(container, "pw").outcome;
   platform::SetFaultHook(nullptr);
   EXPECT_EQ(result, kOkCode);
   EXPECT_EQ(ReadAll(dir / "a.txt"), bytes);
@@ -283,12 +282,12 @@ TEST_F(DecryptTest, SpaceThatCannotBeReservedChangesNothing) {
 TEST_F(DecryptTest, ReadOnlyAndLockedContainersFail) {
   const std::string container = Container("a.txt", "secret", 0, true);
   chmod(container.c_str(), 0444);
-  EXPECT_EQ(engine.DecryptFile(container, "pw"), kDecryptFailed);
+  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, kDecryptFailed);
   EXPECT_FALSE(Exists(dir / "a.txt"));
   chmod(container.c_str(), 0644);
   const int fd = open(container.c_str(), O_RDONLY);
   ASSERT_EQ(flock(fd, LOCK_EX), 0);
-  EXPECT_EQ(engine.DecryptFile(container, "pw"), kDecryptFailed);
+  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, kDecryptFailed);
   close(fd);
   EXPECT_FALSE(Exists(dir / "a.txt"));
 }
@@ -296,7 +295,7 @@ TEST_F(DecryptTest, ReadOnlyAndLockedContainersFail) {
 TEST_F(DecryptTest, ProgressCountsContainerBytes) {
   const std::string container = Container("a.txt", RandomBytes(1000, 4), 0, true);
   host.progress.clear();
-  EXPECT_EQ(engine.DecryptFile(container, "pw"), kOkCode);
+  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, kOkCode);
   const auto size = ReadAll(container).size();
   ASSERT_GE(host.progress.size(), 2u);
   EXPECT_EQ(host.progress.front(), "改ざん検知データ計算中：" + std::to_string(size - 53) + "/" +
@@ -318,13 +317,13 @@ namespace {
 TEST_F(DecryptTest, NamesThatAreNotUtf8) {
   const std::string raw = std::string("\xff\xfe name.bin");
   const std::string container = Container(raw, "raw bytes", 0, true);
-  ASSERT_EQ(engine.DecryptFile(container, "pw"), kOkCode);
+  ASSERT_EQ(engine.DecryptFile(container, "pw").outcome, kOkCode);
   EXPECT_EQ(state.LastOutputName, dir / raw);
   EXPECT_EQ(ReadAll(dir / raw), "raw bytes");
 
   const std::string cp932 = std::string("\x82\xa0.txt"); // "あ.txt" written on a CP932 system
   const std::string second = Container(cp932, "cp932", 0, false);
-  ASSERT_EQ(engine.DecryptFile(second, "pw"), kOkNoCode);
+  ASSERT_EQ(engine.DecryptFile(second, "pw").outcome, kOkNoCode);
   EXPECT_EQ(state.LastOutputName, dir / "あ.txt");
   EXPECT_EQ(ReadAll(dir / "あ.txt"), "cp932");
 }

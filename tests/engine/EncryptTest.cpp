@@ -77,29 +77,32 @@ TEST_F(EngineTest, UnknownAlgorithmNumbersRunAsTwofish) {
 TEST_F(EngineTest, UnreadableSourcesFailWithoutOutput) {
   const std::string source = Plain("a.txt", "abc");
   chmod(source.c_str(), 0444);
-  EXPECT_EQ(engine.EncryptFile(source, source + ".enc", "pw", "", 0, true), engine::kEncryptFailed);
+  EXPECT_EQ(engine.EncryptFile(source, source + ".enc", "pw", "", 0, true).outcome,
+            engine::Outcome::EncryptFailed);
   EXPECT_FALSE(Exists(source + ".enc"));
   EXPECT_EQ(state.LastOutputName, source + ".enc");
   chmod(source.c_str(), 0644);
 
   const int fd = open(source.c_str(), O_RDONLY);
   ASSERT_EQ(flock(fd, LOCK_EX), 0);
-  EXPECT_EQ(engine.EncryptFile(source, source + ".enc", "pw", "", 0, true), engine::kEncryptFailed);
+  EXPECT_EQ(engine.EncryptFile(source, source + ".enc", "pw", "", 0, true).outcome,
+            engine::Outcome::EncryptFailed);
   close(fd);
   EXPECT_FALSE(Exists(source + ".enc"));
 
-  EXPECT_EQ(engine.EncryptFile(dir / "missing", dir / "missing.enc", "pw", "", 0, true),
-            engine::kEncryptFailed);
-  EXPECT_EQ(engine.EncryptFile(dir.path(), dir / "folder.enc", "pw", "", 0, true),
-            engine::kEncryptFailed);
+  EXPECT_EQ(engine.EncryptFile(dir / "missing", dir / "missing.enc", "pw", "", 0, true).outcome,
+            engine::Outcome::EncryptFailed);
+  EXPECT_EQ(engine.EncryptFile(dir.path(), dir / "folder.enc", "pw", "", 0, true).outcome,
+            engine::Outcome::EncryptFailed);
   EXPECT_EQ(Listing(), std::vector<std::string>{"a.txt"});
   EXPECT_EQ(ReadAll(source), "abc");
 }
 
 TEST_F(EngineTest, OverlongHintIsRefusedBeforeWriting) {
   const std::string source = Plain("a.txt", "abc");
-  EXPECT_EQ(engine.EncryptFile(source, source + ".enc", "pw", std::string(751, 'h'), 0, true),
-            engine::kEncryptFailed);
+  EXPECT_EQ(
+      engine.EncryptFile(source, source + ".enc", "pw", std::string(751, 'h'), 0, true).outcome,
+      engine::Outcome::EncryptFailed);
   EXPECT_FALSE(Exists(source + ".enc"));
   const std::string c = ReadAll(Encrypt(source, "pw", std::string(750, 'h')));
   EXPECT_EQ(engine::GetInt32(reinterpret_cast<const std::uint8_t*>(c.data() + 65)), 1000);
@@ -153,7 +156,7 @@ TEST_F(EngineTest, ProofsCatchAChangedOutput) {
   const std::string source = Plain("d.txt", RandomBytes(5000, 10));
   const std::string container = Encrypt(source, "password", "", 1, true);
   platform::DeleteFile(source);
-  ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "password")));
+  ASSERT_TRUE(engine::Succeeded(engine.DecryptFile(container, "password").outcome));
   EXPECT_TRUE(engine.VerifyDecryption(source));
   std::string bytes = ReadAll(source);
   bytes[17] ^= 1;

@@ -11,6 +11,13 @@
 #include <string>
 #include <vector>
 
+namespace qk::engine {
+// Outcomes by their keys in test messages.
+inline void PrintTo(Outcome outcome, std::ostream* os) {
+  *os << ResultKey(outcome);
+}
+} // namespace qk::engine
+
 namespace qk::test {
 
 class RecordingHost : public engine::EngineHost {
@@ -46,9 +53,9 @@ protected:
   std::string Encrypt(const std::string& source, const std::string& password = "pw",
                       const std::string& hint = "", std::int32_t algorithm = 0,
                       bool tamper = true) {
-    const std::string result =
-        engine.EncryptFile(source, source + ".enc", password, hint, algorithm, tamper);
-    EXPECT_EQ(result, engine::kEncryptOk) << source;
+    const engine::Outcome result =
+        engine.EncryptFile(source, source + ".enc", password, hint, algorithm, tamper).outcome;
+    EXPECT_EQ(result, engine::Outcome::Encrypted) << source;
     return state.LastOutputName;
   }
   // Names in the temporary folder, sorted.

@@ -70,7 +70,7 @@ std::optional<std::string> Plaintext(const std::string& container, const std::st
   engine::Random random(1);
   engine::FileEngine engine(host, state, settings, random);
   state.OutputNameOverride = out / "plain";
-  if (!engine::IsDecryptSuccess(engine.DecryptFile(container, password))) return std::nullopt;
+  if (!engine::Succeeded(engine.DecryptFile(container, password).outcome)) return std::nullopt;
   return ReadAll(out / "plain");
 }
 
@@ -92,15 +92,16 @@ TEST(FaultInjection, EncryptionLeavesSourceAndNoPartialOutput) {
     engine::EngineSettings settings;
     engine::Random random(1);
     engine::FileEngine engine(host, state, settings, random);
-    std::string result;
+    engine::Outcome result{};
     withFaults([&] {
-      result = engine.EncryptFile(dir / "a.txt", dir / "a.txt.enc", "password", "h", 0, true);
+      result =
+          engine.EncryptFile(dir / "a.txt", dir / "a.txt.enc", "password", "h", 0, true).outcome;
     });
     EXPECT_EQ(ReadAll(dir / "a.txt"), kPlain);
-    if (result == engine::kEncryptOk) {
+    if (result == engine::Outcome::Encrypted) {
       EXPECT_EQ(Plaintext(dir / "a.txt.enc", "password"), kPlain);
     } else {
-      EXPECT_EQ(result, engine::kEncryptFailed);
+      EXPECT_EQ(result, engine::Outcome::EncryptFailed);
       EXPECT_EQ(Names(dir), std::vector<std::string>{"a.txt"});
     }
   });
@@ -116,17 +117,19 @@ TEST(FaultInjection, DecryptionLeavesContainerAndNoPartialOutput) {
     engine::EngineSettings settings;
     engine::Random random(1);
     engine::FileEngine engine(host, state, settings, random);
-    ASSERT_EQ(engine.EncryptFile(dir / "a.txt", dir / "a.enc", "password", "h", 1, true),
-              engine::kEncryptOk);
+    ASSERT_EQ(engine.EncryptFile(dir / "a.txt", dir / "a.enc", "password", "h", 1, true).outcome,
+              engine::Outcome::Encrypted);
     platform::DeleteFile(dir / "a.txt");
     const std::string container = ReadAll(dir / "a.enc");
-    std::string result;
-    withFaults([&] { result = engine.DecryptFile(dir / "a.enc", "password"); });
+    engine::Outcome result{};
+    withFaults([&] { result = engine.DecryptFile(dir / "a.enc", "password").outcome; });
     EXPECT_EQ(ReadAll(dir / "a.enc"), container);
-    if (engine::IsDecryptSuccess(result)) {
+    if (engine::Succeeded(result)) {
       EXPECT_EQ(ReadAll(dir / "a.txt"), kPlain);
     } else {
-      EXPECT_TRUE(result == engine::kDecryptFailed || result == engine::kTamperMismatch) << result;
+      EXPECT_TRUE(result == engine::Outcome::DecryptFailed ||
+                  result == engine::Outcome::TamperMismatch)
+          << engine::ResultKey(result);
       EXPECT_EQ(Names(dir), std::vector<std::string>{"a.enc"});
     }
   });
@@ -147,9 +150,14 @@ void ExpectNothingLost(const TempDir& dir,
     EXPECT_TRUE(plain && *plain == bytes) << name << " is gone without a good container";
   }
   int failures = 0;
+  const std::string wipeFailed(engine::ResultText(engine::Outcome::WipeFailed));
   for (const auto& e : run.Entries()) {
-    if (e.Caption.rfind("＊", 0) == 0 || e.Caption.find(engine::kWipeFailed) != std::string::npos)
-      ++failures;
+    ASSERT_TRUE(e.Result);
+    // The text shown agrees with the result it was made from.
+    const bool failedText =
+        e.Caption.rfind("＊", 0) == 0 || e.Caption.find(wipeFailed) != std::string::npos;
+    EXPECT_EQ(engine::Failed(*e.Result), failedText) << e.Caption;
+    if (engine::Failed(*e.Result)) ++failures;
   }
   EXPECT_EQ(run.FailureCount(), failures);
 }
@@ -170,7 +178,7 @@ TEST(FaultInjection, EncryptRunWithSourceWipes) {
     ExpectNothingLost(dir, files, run);
     for (const auto& e : run.Entries()) {
       // A failed entry leaves no container behind.
-      if (e.Caption.rfind("＊", 0) == 0) {
+      if (!engine::Succeeded(e.Result->outcome)) {
         EXPECT_FALSE(Exists(e.Path + ".enc")) << e.Caption;
       }
     }

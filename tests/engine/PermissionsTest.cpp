@@ -51,7 +51,8 @@ TEST_F(PermissionsTest, DecryptedFilesAreTheOwnersAlone) {
       const std::string source = Plain(name, RandomBytes(size, 3));
       ASSERT_EQ(chmod(source.c_str(), 0644), 0);
       const std::string container =
-          engine.EncryptFile(source, source + ".enc", "pw", "", 0, tamper) == engine::kEncryptOk
+          engine.EncryptFile(source, source + ".enc", "pw", "", 0, tamper).outcome ==
+                  engine::Outcome::Encrypted
               ? state.LastOutputName
               : std::string();
       ASSERT_FALSE(container.empty());

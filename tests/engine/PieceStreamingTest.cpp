@@ -111,7 +111,7 @@ TEST_F(PieceStreamingTest, ContainersMatchSingleRunCipherAndFileTamperCode) {
       // Round trip, and the proofs against the bytes read from the disk.
       EXPECT_TRUE(engine.VerifyEncryption(container, "pw"));
       platform::DeleteFile(source);
-      ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "pw")));
+      ASSERT_TRUE(engine::Succeeded(engine.DecryptFile(container, "pw").outcome));
       EXPECT_EQ(ReadAll(source), plain);
       EXPECT_TRUE(engine.VerifyDecryption(source));
       platform::DeleteFile(source);
@@ -141,7 +141,7 @@ TEST_F(PieceStreamingTest, ProgressAndEventsGoChunkByChunk) {
     const std::int64_t covered = containerSize - engine::TamperCoveredOffset;
     host.progress.clear();
     host.pumps = 0;
-    ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "pw")));
+    ASSERT_TRUE(engine::Succeeded(engine.DecryptFile(container, "pw").outcome));
     auto expected = ChunkProgress("改ざん検知データ計算中：", covered, containerSize, false);
     const auto data = DecryptProgress(RoundUp16(n), n);
     const auto tamperTexts = static_cast<int>(expected.size());
@@ -167,13 +167,13 @@ TEST_F(PieceStreamingTest, ContainerEndsAroundPieceBoundaries) {
 
     for (const std::size_t extra : {std::size_t{5}, DataChunk, DataPiece + 3}) {
       WriteAll(container, bytes + RandomBytes(extra, 2));
-      ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "pw"))) << extra;
+      ASSERT_TRUE(engine::Succeeded(engine.DecryptFile(container, "pw").outcome)) << extra;
       EXPECT_EQ(ReadAll(source), plain);
       platform::DeleteFile(source);
     }
     for (const std::size_t cut : {std::size_t{1}, std::size_t{16}, DataChunk + 1}) {
       WriteAll(container, bytes.substr(0, bytes.size() - cut));
-      EXPECT_EQ(engine.DecryptFile(container, "pw"), engine::kDecryptFailed) << cut;
+      EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::DecryptFailed) << cut;
       EXPECT_FALSE(Exists(source));
     }
     platform::DeleteFile(container);
@@ -184,7 +184,7 @@ TEST_F(PieceStreamingTest, ProofsSeeChangesInLaterPieces) {
   const std::string source = Plain("v.bin", RandomBytes(3 * DataPiece + 100, 4));
   const std::string container = Encrypt(source, "pw", "", 2, true);
   platform::DeleteFile(source);
-  ASSERT_TRUE(engine::IsDecryptSuccess(engine.DecryptFile(container, "pw")));
+  ASSERT_TRUE(engine::Succeeded(engine.DecryptFile(container, "pw").outcome));
   EXPECT_TRUE(engine.VerifyDecryption(source));
   std::string bytes = ReadAll(source);
   bytes[2 * DataPiece + 9] ^= 0x10;
@@ -195,7 +195,7 @@ TEST_F(PieceStreamingTest, ProofsSeeChangesInLaterPieces) {
   sealed[sealed.size() - DataPiece - 1] ^= 0x01;
   WriteAll(container, sealed);
   EXPECT_FALSE(engine.VerifyEncryption(container, "pw"));
-  EXPECT_EQ(engine.DecryptFile(container, "pw"), engine::kTamperMismatch);
+  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::TamperMismatch);
 }
 
 TEST_F(PieceStreamingTest, WipeOfLargeFilesKeepsBlocksAndSkip) {

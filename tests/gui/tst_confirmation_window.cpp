@@ -228,7 +228,7 @@ void TestConfirmationWindow::decryptRunThenReEncrypt() {
   QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(one));
   QCOMPARE(h.Cell(1, 0), QStringLiteral("暗号化成功：") + Q(two));
   QVERIFY(!Exists(one) && Exists(one + ".enc"));
-  QCOMPARE(h.dlg->Run().Engine().ReadStoredHint(two + ".enc"), std::string("誕生日"));
+  QCOMPARE(h.dlg->Run().Engine().ReadStoredHint(two + ".enc").Text(), std::string("誕生日"));
   QVERIFY(h.Button("ReEncBitBtn")->isHidden());
   QCOMPARE(h.Button("CloseBitBtn")->text(), QStringLiteral("閉じる"));
 }

@@ -1,0 +1,114 @@
+#include "engine/Result.h"
+
+#include <array>
+
+namespace qk::engine {
+
+namespace {
+
+struct Row {
+  Outcome outcome;
+  std::string_view key;
+  std::string_view text;
+};
+
+constexpr std::string_view kEncryptFailedText = "＊暗号化失敗＊：";
+
+// Every outcome, its key and its text. The order follows the enumeration.
+constexpr std::array kTable{
+    Row{Outcome::Encrypted, "encrypted", "暗号化成功："},
+    Row{Outcome::EncryptFailed, "encrypt-failed", kEncryptFailedText},
+    Row{Outcome::SourceChanged, "source-changed", kEncryptFailedText},
+    Row{Outcome::NotDecrypted, "not-decrypted", kEncryptFailedText},
+    Row{Outcome::EncryptReadOnly, "read-only", "＊暗号化失敗(読み取り専用です)："},
+    Row{Outcome::EncryptNameTooLong, "name-too-long",
+        "＊暗号化失敗(処理元ファイル名が半角200文字以上です。)："},
+    Row{Outcome::UnexpectedError, "unexpected-error", "＊予期せぬエラー："},
+    Row{Outcome::Decrypted, "decrypted", "復号成功(改ざん検知照合OK) : "},
+    Row{Outcome::DecryptedNoTamperCode, "decrypted-without-tamper-code",
+        "復号成功(改ざん検知情報無し) : "},
+    Row{Outcome::OldFormat, "old-format", "＊古い形式です。Ver2.1で復号して下さい："},
+    Row{Outcome::InvalidFormat, "invalid-format", "＊不正なファイル形式です："},
+    Row{Outcome::NoTamperCode, "no-tamper-code",
+        "＊改ざん検知情報がないため処理できません。処理したい場合はオプション画面で「改ざん検知情報"
+        "が無いファイルは復号しない」をオフにして下さい。："},
+    Row{Outcome::WrongPassword, "wrong-password", "＊パスワードが違います："},
+    Row{Outcome::TamperMismatch, "tamper-mismatch",
+        "＊復号できません。データが破損または変更されているか、パスワードが違います。（HMAC値不一致"
+        "）："},
+    Row{Outcome::InvalidFile, "invalid-file", "＊ファイルが不正です："},
+    Row{Outcome::DecryptFailed, "decrypt-failed", "＊復号不可："},
+    Row{Outcome::DecryptReadOnly, "read-only", "＊復号失敗(読み取り専用です)："},
+    Row{Outcome::DecryptNameTooLong, "name-too-long",
+        "＊復号失敗(処理元ファイル名が半角200文字以上です。)："},
+    Row{Outcome::Wiped, "wiped", "抹消成功 : "},
+    Row{Outcome::WipeFailed, "wipe-failed",
+        "＊抹消不可(ファイルが無効or読み取り専用orロックされている可能性があります。) : "},
+    Row{Outcome::HintUnreadable, "hint-unreadable", "＊エラー：形式外または読み取り専用です。＊"},
+    Row{Outcome::Verified, "verified", "検証成功(改ざん検知照合OK) : "},
+    Row{Outcome::VerifiedNoTamperCode, "verified-without-tamper-code",
+        "検証成功(改ざん検知情報無し) : "},
+};
+
+constexpr bool TableInOrder() {
+  for (std::size_t i = 0; i < kTable.size(); ++i)
+    if (static_cast<std::size_t>(kTable[i].outcome) != i) return false;
+  return kTable.back().outcome == Outcome::VerifiedNoTamperCode;
+}
+static_assert(TableInOrder(), "one row per outcome, in the enumeration's order");
+
+const Row& RowOf(Outcome outcome) {
+  return kTable[static_cast<std::size_t>(outcome)];
+}
+
+} // namespace
+
+std::string_view ResultText(Outcome outcome) {
+  return RowOf(outcome).text;
+}
+
+std::string ResultText(const FileResult& result) {
+  std::string text(ResultText(result.outcome));
+  if (result.sourceWipe == SourceWipe::Failed) text += ResultText(Outcome::WipeFailed);
+  return text;
+}
+
+std::string_view ResultKey(Outcome outcome) {
+  return RowOf(outcome).key;
+}
+
+std::string_view SourceWipeKey(SourceWipe wipe) {
+  switch (wipe) {
+  case SourceWipe::Wiped:
+    return "wiped";
+  case SourceWipe::Failed:
+    return "wipe-failed";
+  case SourceWipe::NotAsked:
+    break;
+  }
+  return {};
+}
+
+bool Succeeded(Outcome outcome) {
+  switch (outcome) {
+  case Outcome::Encrypted:
+  case Outcome::Decrypted:
+  case Outcome::DecryptedNoTamperCode:
+  case Outcome::Wiped:
+  case Outcome::Verified:
+  case Outcome::VerifiedNoTamperCode:
+    return true;
+  default:
+    return false;
+  }
+}
+
+bool Failed(const FileResult& result) {
+  return !Succeeded(result.outcome) || result.sourceWipe == SourceWipe::Failed;
+}
+
+std::string StoredHint::Text() const {
+  return hint ? *hint : std::string(ResultText(failure));
+}
+
+} // namespace qk::engine

@@ -1,0 +1,78 @@
+// What happened to one file: the outcome of an encryption, decryption, wipe or verification, with
+// the path it was given, the output it wrote and the system's error number. The Japanese result
+// texts of the list and the stable English keys of scripts are both made from the outcome, in one
+// table; nothing decides on a text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qk::engine {
+
+enum class Outcome {
+  Encrypted,       // "暗号化成功："
+  EncryptFailed,   // "＊暗号化失敗＊：" (open, read, write, a proof that failed ...)
+  SourceChanged,   // "＊暗号化失敗＊：": the source's size changed while it was read
+  NotDecrypted,    // "＊暗号化失敗＊：": re-encryption of an entry whose decryption failed
+  EncryptReadOnly, // "＊暗号化失敗(読み取り専用です)："
+  EncryptNameTooLong, // "＊暗号化失敗(処理元ファイル名が半角200文字以上です。)："
+  UnexpectedError,       // "＊予期せぬエラー：" (no naming mode)
+  Decrypted,             // "復号成功(改ざん検知照合OK) : "
+  DecryptedNoTamperCode, // "復号成功(改ざん検知情報無し) : "
+  OldFormat,             // "＊古い形式です。Ver2.1で復号して下さい："
+  InvalidFormat,         // "＊不正なファイル形式です："
+  NoTamperCode,          // the refusal of a container without a code (SKIPNONHMAC)
+  WrongPassword,         // "＊パスワードが違います："
+  TamperMismatch,        // "＊復号できません。…（HMAC値不一致）："
+  InvalidFile,           // "＊ファイルが不正です："
+  DecryptFailed,         // "＊復号不可："
+  DecryptReadOnly,       // "＊復号失敗(読み取り専用です)："
+  DecryptNameTooLong, // "＊復号失敗(処理元ファイル名が半角200文字以上です。)："
+  Wiped,              // "抹消成功 : "
+  WipeFailed,         // "＊抹消不可(…) : "
+  HintUnreadable, // "＊エラー：形式外または読み取り専用です。＊" (the hint column)
+  Verified,       // a container proved sound, its tamper code included
+  VerifiedNoTamperCode, // proved sound as far as password and structure go: it has no code
+};
+
+// What became of the source after a successful operation.
+enum class SourceWipe {
+  NotAsked, // no wipe was asked for (or the operation failed)
+  Wiped,
+  Failed, // the wipe failed: the entry counts as a failure, the output stays
+};
+
+struct FileResult {
+  Outcome outcome = Outcome::EncryptFailed;
+  std::string path;   // the file the operation was given
+  std::string output; // the file written, when one was; empty otherwise
+  int error = 0;      // errno of the system call that failed, when one did
+  SourceWipe sourceWipe = SourceWipe::NotAsked;
+};
+
+// The Japanese result text of an outcome, as the list shows it in front of the path.
+std::string_view ResultText(Outcome outcome);
+// The text of a whole result: the outcome's text, and the wipe failure text after it when the
+// source wipe failed. The list writes the path after it.
+std::string ResultText(const FileResult& result);
+// A stable English key of the outcome ("encrypted", "wrong-password", ...), for scripts.
+std::string_view ResultKey(Outcome outcome);
+// "wiped" or "wipe-failed" for a source wipe; empty when none was asked for.
+std::string_view SourceWipeKey(SourceWipe wipe);
+
+// True for the outcomes of work done as asked.
+bool Succeeded(Outcome outcome);
+// True when the entry counts as a failure: the outcome, or the source wipe after it.
+bool Failed(const FileResult& result);
+
+// The hint stored in a container, or why it could not be read.
+struct StoredHint {
+  std::optional<std::string> hint; // UTF-8; set when the hint could be read (maybe empty)
+  Outcome failure = Outcome::HintUnreadable;
+  int error = 0;
+  // The text of the hint column: the hint, or the failure's text.
+  std::string Text() const;
+};
+
+} // namespace qk::engine

@@ -1,0 +1,82 @@
+// The one table of outcomes: every outcome has its text and its key, and the texts keep the rule
+// the list and scripts rely on.
+#include "engine/Result.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+
+namespace qk::test {
+namespace {
+
+using engine::Outcome;
+
+constexpr Outcome kLast = Outcome::VerifiedNoTamperCode;
+
+std::vector<Outcome> AllOutcomes() {
+  std::vector<Outcome> all;
+  for (int i = 0; i <= static_cast<int>(kLast); ++i) all.push_back(static_cast<Outcome>(i));
+  return all;
+}
+
+TEST(ResultTable, FailureTextsBeginWithTheFullWidthAsteriskAndSuccessTextsNever) {
+  for (const Outcome o : AllOutcomes()) {
+    const std::string text(engine::ResultText(o));
+    ASSERT_FALSE(text.empty()) << static_cast<int>(o);
+    EXPECT_EQ(text.rfind("＊", 0) == 0, !engine::Succeeded(o)) << text;
+  }
+}
+
+TEST(ResultTable, KeysAreStableLowerCaseWordsAndNameOneOutcomeOrOneTextEach) {
+  // Outcomes may share a key only when they share what a script needs to know: the same cause,
+  // told apart by the command that was run.
+  std::map<std::string, std::set<std::string>> textsOfKey;
+  for (const Outcome o : AllOutcomes()) {
+    const std::string key(engine::ResultKey(o));
+    ASSERT_FALSE(key.empty());
+    for (char c : key) EXPECT_TRUE((c >= 'a' && c <= 'z') || c == '-') << key;
+    textsOfKey[key].insert(std::string(engine::ResultText(o)));
+  }
+  for (const auto& [key, texts] : textsOfKey) {
+    if (texts.size() > 1) {
+      EXPECT_TRUE(key == "read-only" || key == "name-too-long") << key;
+    }
+  }
+  EXPECT_EQ(engine::ResultKey(Outcome::Encrypted), "encrypted");
+  EXPECT_EQ(engine::ResultKey(Outcome::Decrypted), "decrypted");
+  EXPECT_EQ(engine::ResultKey(Outcome::WrongPassword), "wrong-password");
+  EXPECT_EQ(engine::ResultKey(Outcome::TamperMismatch), "tamper-mismatch");
+  EXPECT_EQ(engine::ResultKey(Outcome::NoTamperCode), "no-tamper-code");
+  EXPECT_EQ(engine::ResultKey(Outcome::OldFormat), "old-format");
+  EXPECT_EQ(engine::ResultKey(Outcome::InvalidFormat), "invalid-format");
+  EXPECT_EQ(engine::ResultKey(Outcome::InvalidFile), "invalid-file");
+  EXPECT_EQ(engine::ResultKey(Outcome::DecryptFailed), "decrypt-failed");
+  EXPECT_EQ(engine::ResultKey(Outcome::EncryptFailed), "encrypt-failed");
+  EXPECT_EQ(engine::ResultKey(Outcome::Wiped), "wiped");
+  EXPECT_EQ(engine::ResultKey(Outcome::WipeFailed), "wipe-failed");
+}
+
+TEST(ResultTable, TextsOfTheRun) {
+  EXPECT_EQ(engine::ResultText(Outcome::Encrypted), "暗号化成功：");
+  EXPECT_EQ(engine::ResultText(Outcome::SourceChanged), "＊暗号化失敗＊：");
+  EXPECT_EQ(engine::ResultText(Outcome::Decrypted), "復号成功(改ざん検知照合OK) : ");
+  EXPECT_EQ(engine::ResultText(Outcome::DecryptedNoTamperCode), "復号成功(改ざん検知情報無し) : ");
+  EXPECT_EQ(engine::ResultText(Outcome::NoTamperCode),
+            "＊改ざん検知情報がないため処理できません。処理したい場合はオプション画面で「改ざん検知"
+            "情報が無いファイルは復号しない」をオフにして下さい。：");
+  EXPECT_EQ(engine::ResultText(Outcome::TamperMismatch),
+            "＊復号できません。データが破損または変更されているか、パスワードが違います。（HMAC値"
+            "不一致）：");
+  // A failed source wipe follows the operation's own text and makes the entry a failure.
+  engine::FileResult r{Outcome::Encrypted, "/a", "/a.enc", 0, engine::SourceWipe::Failed};
+  EXPECT_EQ(engine::ResultText(r),
+            "暗号化成功：＊抹消不可(ファイルが無効or読み取り専用orロックされている可能性があります"
+            "。) : ");
+  EXPECT_TRUE(engine::Failed(r));
+  r.sourceWipe = engine::SourceWipe::Wiped;
+  EXPECT_FALSE(engine::Failed(r));
+  EXPECT_EQ(engine::SourceWipeKey(r.sourceWipe), "wiped");
+}
+
+} // namespace
+} // namespace qk::test
