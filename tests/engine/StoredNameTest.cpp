@@ -15,8 +15,8 @@ protected:
     const std::string source = Plain(name, "contents");
     const std::string container = Encrypt(source, "pw", hint, 0, true);
     platform::DeleteFile(source);
-    EXPECT_EQ(engine.ReadStoredHint(container), hint) << name;
-    EXPECT_EQ(engine.DecryptFile(container, "pw"), "復号成功(改ざん検知照合OK) : ") << name;
+    EXPECT_EQ(engine.ReadStoredHint(container).hint, hint) << name;
+    EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::Decrypted) << name;
     EXPECT_EQ(state.LastOutputName, dir / name);
     EXPECT_EQ(ReadAll(dir / name), "contents") << name;
     platform::DeleteFile(dir / name);
