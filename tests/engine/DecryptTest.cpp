@@ -70,27 +70,6 @@ INSTANTIATE_TEST_SUITE_P(Ciphers, DecryptRoundTrip,
                                            RoundTrip{2, true}, RoundTrip{2, false},
                                            RoundTrip{-1, true}, RoundTrip{7, false}));
 
-TEST_F(DecryptTest, OlderGenerationsAreRead) {
-  const std::string v5 = ReadAll(Container("a.txt", "0123456789", 1, false));
-  // V4: the V4 marker, then everything from the algorithm number on.
-  const std::string v4 = "ENCRYPTED BY V4.X QK" + v5.substr(21);
-  // V3: as V4 without the size field.
-  const std::string v3 =
-      "ENCRYPTED BY V3.X QK" + v4.substr(20, v4.size() - 20 - 16 - 8) + v4.substr(v4.size() - 16);
-  WriteAll(dir / "v4.enc", v4);
-  EXPECT_EQ(engine.DecryptFile(dir / "v4.enc", "pw").outcome, kOkNoCode);
-  EXPECT_EQ(ReadAll(dir / "a.txt"), "0123456789");
-  WriteAll(dir / "v3.enc", v3);
-  EXPECT_EQ(engine.DecryptFile(dir / "v3.enc", "pw").outcome, kOkNoCode);
-  EXPECT_EQ(state.LastOutputName, dir / "a.txt_RENAMED.txt");
-  EXPECT_EQ(ReadAll(dir / "a.txt_RENAMED.txt"), "0123456789" + std::string(6, '\0'));
-
-  settings.SkipNonHMAC = true;
-  const Outcome skip = Outcome::NoTamperCode;
-  ExpectRefused(dir / "v4.enc", v4, skip);
-  ExpectRefused(dir / "v3.enc", v3, skip);
-}
-
 TEST_F(DecryptTest, MarkersAreRecognisedAsSubstrings) {
   const std::string path = dir / "x.enc";
   const Outcome old = Outcome::OldFormat;
