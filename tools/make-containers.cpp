@@ -1,6 +1,7 @@
 // qk-make-containers: writes the known-answer containers of tests/data/containers.
 //
-//   qk-make-containers DIR
+//   qk-make-containers DIR         writes the containers and their expectations into DIR
+//   qk-make-containers --explain   prints every value of the worked example
 //
 // Everything is computed here with Crypto++ and the standard library alone, from the byte layout
 // in docs/container-format.md; nothing of the program is linked in. The containers then prove
@@ -291,8 +292,49 @@ const char* CipherName(int algorithm) {
   }
 }
 
+// The worked example of docs/container-format.md.
+Container Example() {
+  Container c;
+  c.hint = "hi";
+  c.plain = "hello";
+  return c;
+}
+
+// Prints every intermediate value of the worked example.
+void Explain() {
+  const Container c = Example();
+  const Bytes key = FileKey(c.password);
+  const Block block(c.algorithm, key);
+  std::printf("SHA-1(password)        %s\n", Hex(Sha1(c.password)).c_str());
+  std::printf("FileKey                %s\n", Hex(key).c_str());
+  std::printf("IV = E(FF..FF)         %s\n", Hex(block.Iv()).c_str());
+  std::printf("E(IV)                  %s\n", Hex(block.Encrypt(block.Iv())).c_str());
+  std::printf("verification value     %s\n", VerificationValue(c.password).c_str());
+  std::printf("PasswordCheck          %s\n", Hex(PasswordCheck(block, c.password)).c_str());
+  const Block text(0, Sha1(kHeaderTextKey) + Bytes(4, '\0'));
+  std::printf("text key               %s\n", Hex(Sha1(kHeaderTextKey) + Bytes(4, '\0')).c_str());
+  std::printf("text IV                %s\n", Hex(text.Iv()).c_str());
+  std::printf("HintText               %s\n", ScrambleText(c.hint, kHeaderTextKey).c_str());
+  std::printf("NameText               %s\n", ScrambleText(c.name, kHeaderTextKey).c_str());
+  std::printf("scrambled \"5830174\"    %s\n", ScrambleText("5830174", c.password).c_str());
+  Bytes padded = c.plain;
+  padded.resize(16, '\0');
+  std::printf("Data                   %s\n", Hex(EncryptCbc(block, padded)).c_str());
+  const Bytes whole = Write(c);
+  std::printf("TamperCode             %s\n", Hex(whole.substr(21, 32)).c_str());
+  for (std::size_t at = 0; at < whole.size(); at += 16)
+    std::printf("%04zx  %s\n", at, Hex(whole.substr(at, 16)).c_str());
+}
+
 std::vector<Case> AllCases() {
   std::vector<Case> cases;
+  {
+    const Container c = Example();
+    cases.push_back({"example",
+                     Write(c),
+                     {"pw", "decrypted", c.plain, c.name, c.date, c.hint,
+                      "the worked example of docs/container-format.md"}});
+  }
   // Sound containers: every generation and cipher, V5 with and without the code.
   const std::size_t sizes[] = {1000, 37, 8200};
   for (int generation : {3, 4, 5}) {
@@ -502,8 +544,12 @@ std::vector<Case> AllCases() {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: qk-make-containers DIR\n");
+    std::fprintf(stderr, "usage: qk-make-containers DIR | --explain\n");
     return 2;
+  }
+  if (Bytes(argv[1]) == "--explain") {
+    Explain();
+    return 0;
   }
   for (const Case& c : AllCases()) Save(argv[1], c);
   return 0;
