@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build ccache pkg-config libc6)
 for set in "$@"; do
   case "$set" in
-    build) ;;
+    build) packages+=(nlohmann-json3-dev) ;;
     test) packages+=(libgtest-dev libgmock-dev libcrypto++-dev python3 desktop-file-utils shared-mime-info libglib2.0-bin man-db) ;;
     gui) packages+=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk libgl-dev) ;;
     screenshots) packages+=(xvfb xauth imagemagick) ;;

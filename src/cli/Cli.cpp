@@ -3,6 +3,7 @@
 #include "app/BatchSettings.h"
 #include "app/CommandLine.h"
 #include "app/FindFile.h"
+#include "cli/VisibleText.h"
 #include "crypto/CryptoBase.h"
 #include "crypto/SecHash.h"
 #include "engine/BatchRun.h"
@@ -254,7 +255,7 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     if (platform::IsDirectory(file) || !platform::FileExists(file)) {
       if (!platform::FileExists(file)) {
         // A missing file adds nothing to the list; say so rather than stay silent.
-        err << "qk-cli: not found: " << file << '\n';
+        err << "qk-cli: not found: " << VisibleText(file) << '\n';
       }
       app::AddFolder(finder, file, [&](const std::string& path) { run.AddFile(path); });
     } else {
@@ -270,10 +271,15 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   run.ShowList();
   crypto::SecureZero(state.Password.data(), state.Password.size());
 
+  // Paths and stored names are shown escaped: a name cannot forge a line or reach the terminal.
   for (const auto& entry : run.Entries()) {
-    out << entry.Caption;
+    const bool hasPath = entry.Caption.size() >= entry.Path.size() &&
+                         entry.Caption.compare(entry.Caption.size() - entry.Path.size(),
+                                               entry.Path.size(), entry.Path) == 0;
+    out << entry.Caption.substr(0, hasPath ? entry.Caption.size() - entry.Path.size() : 0)
+        << VisibleText(hasPath ? entry.Path : entry.Caption);
     if (state.Mode == engine::OperationMode::Decrypt && !entry.Sub2.empty())
-      out << '\t' << entry.Sub2;
+      out << '\t' << VisibleText(entry.Sub2);
     out << '\n';
   }
   out << run.Dialog().Label1 << '\n';
@@ -282,7 +288,8 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
 
 int RunHint(const Options& o, std::ostream& out) {
   engine::TextCrypt text;
-  for (const auto& file : o.files) out << engine::ReadStoredHint(file, text).Text() << '\n';
+  for (const auto& file : o.files)
+    out << VisibleText(engine::ReadStoredHint(file, text).Text()) << '\n';
   return kExitOk;
 }
 
@@ -293,9 +300,9 @@ int RunSha1(const Options& o, std::ostream& out, std::ostream& err) {
     try {
       crypto::SecDigest digest;
       hash.HashFile(file, digest);
-      out << crypto::FormatSecDigest(digest) << "  " << file << '\n';
+      out << crypto::FormatSecDigest(digest) << "  " << VisibleText(file) << '\n';
     } catch (const std::exception& e) {
-      err << "qk-cli: " << e.what() << ": " << file << '\n';
+      err << "qk-cli: " << e.what() << ": " << VisibleText(file) << '\n';
       status = kExitFailed;
     }
   }

@@ -1,0 +1,16 @@
+// Texts shown on a terminal as they are, never as what they would make the terminal do.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qk::cli {
+
+// The text with every character that could move the cursor, end a line, change the terminal or
+// reorder what is shown made visible as an escape: "\n", "\t", "\r", "\\" for a backslash,
+// "\x1b" for other C0 controls and DEL, "\u009b" for C1 controls, line and paragraph separators
+// and the bidirectional controls, and "\xff" for each byte that is not part of valid UTF-8.
+// Everything else, Japanese text included, is kept.
+std::string VisibleText(std::string_view text);
+
+} // namespace qk::cli

@@ -1,0 +1,67 @@
+// What qk-cli shows of names and hints read from containers: never raw terminal controls.
+#include "cli/VisibleText.h"
+#include "cli/RunQk.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace qk::test {
+namespace {
+
+using cli::VisibleText;
+
+TEST(VisibleTextTest, ControlsBecomeEscapes) {
+  EXPECT_EQ(VisibleText("a\nb\tc\rd"), "a\\nb\\tc\\rd");
+  EXPECT_EQ(VisibleText("\x1b]0;title\x07"), "\\x1b]0;title\\x07");
+  EXPECT_EQ(VisibleText(std::string("a\0b", 3)), "a\\x00b");
+  EXPECT_EQ(VisibleText("\x7f"), "\\x7f");
+  EXPECT_EQ(VisibleText("\u009b31m"), "\\u009b31m");            // C1 control sequence introducer
+  EXPECT_EQ(VisibleText("a\u2028b\u2029"), "a\\u2028b\\u2029"); // line separators
+  EXPECT_EQ(VisibleText("txt.\u202egpj"), "txt.\\u202egpj");    // right-to-left override
+  EXPECT_EQ(VisibleText("\u2066x\u2069\u200f"), "\\u2066x\\u2069\\u200f");
+  EXPECT_EQ(VisibleText("a\\nb"), "a\\\\nb"); // a backslash cannot pass for an escape
+}
+
+TEST(VisibleTextTest, TextAndBrokenBytesStayDistinct) {
+  EXPECT_EQ(VisibleText(""), "");
+  EXPECT_EQ(VisibleText("資料〜最終版 ﾂｱ ①😀 é ~/a.txt"), "資料〜最終版 ﾂｱ ①😀 é ~/a.txt");
+  EXPECT_EQ(VisibleText(FromHex("41ff")), "A\\xff");
+  EXPECT_EQ(VisibleText(FromHex("82a0")), "\\x82\\xa0");        // CP932 bytes, not UTF-8
+  EXPECT_EQ(VisibleText(FromHex("e381")), "\\xe3\\x81");        // a sequence cut short
+  EXPECT_EQ(VisibleText(FromHex("c0af")), "\\xc0\\xaf");        // an overlong "/"
+  EXPECT_EQ(VisibleText(FromHex("eda080")), "\\xed\\xa0\\x80"); // a surrogate
+  EXPECT_EQ(VisibleText(FromHex("c29b")), "\\u009b");
+}
+
+class CliVisibleTest : public ::testing::Test {
+protected:
+  TempDir dir;
+};
+
+// A stored name with a line break cannot add a result line; escape sequences in names and
+// hints reach the terminal as text.
+TEST_F(CliVisibleTest, StoredNamesAndHintsCannotForgeLines) {
+  const std::string name = "x\n復号成功(改ざん検知照合OK) : passwd\x1b]0;owned\x07.txt";
+  const std::string source = dir / name;
+  WriteAll(source, "data");
+  const auto enc = RunQk({"encrypt", "--password", "secret1", "--hint", "h\x1b[2J\r", source});
+  ASSERT_EQ(enc.status, 0) << enc.err;
+  const std::string shownSource = dir.path() + "/" + VisibleText(name);
+  EXPECT_EQ(enc.out,
+            "暗号化成功：" + shownSource + "\n全てのファイル/フォルダを正常に処理しました。\n");
+  const auto hint = RunQk({"hint", source + ".enc"});
+  EXPECT_EQ(hint.out, "h\\x1b[2J\\r\n");
+  ASSERT_EQ(unlink(source.c_str()), 0);
+
+  const auto dec = RunQk({"decrypt", "--password", "secret1", source + ".enc"});
+  ASSERT_EQ(dec.status, 0) << dec.err;
+  EXPECT_EQ(dec.out, "復号成功(改ざん検知照合OK) : " + shownSource + ".enc\t" + shownSource +
+                         "\n全てのファイル/フォルダを正常に処理しました。\n");
+  EXPECT_EQ(ReadAll(source), "data");
+  EXPECT_EQ(dec.out.find('\x1b'), std::string::npos);
+}
+
+} // namespace
+} // namespace qk::test
