@@ -354,7 +354,7 @@ std::vector<Case> AllCases() {
         Bytes written = c.plain;
         if (generation == 3) written.resize((written.size() + 15) / 16 * 16, '\0');
         k.expect = {"pw",
-                    code ? "decrypted" : "decrypted-no-tamper-code",
+                    code ? "decrypted" : "decrypted-without-tamper-code",
                     written,
                     "a.txt",
                     c.date,
@@ -374,9 +374,10 @@ std::vector<Case> AllCases() {
     Case k;
     k.file = file;
     k.bytes = Write(c);
-    k.expect = {
-        password, c.code ? "decrypted" : "decrypted-no-tamper-code", c.plain, name, c.date, hint,
-        about};
+    k.expect = {password, c.code ? "decrypted" : "decrypted-without-tamper-code",
+                c.plain,  name,
+                c.date,   hint,
+                about};
     cases.push_back(k);
   };
   {
@@ -470,9 +471,11 @@ std::vector<Case> AllCases() {
   refused("old-v2", "ENCRYPTED BY V2.X QK" + Bytes(100, 'x'), "old-format", "a V2 container");
   refused("old-unversioned", "12345ENCRYPTED BY QK" + Bytes(100, 'x'), "old-format",
           "the unversioned marker, found anywhere in the first 20 bytes");
-  refused("truncated-marker", sound5.substr(0, 15), "failed", "15 bytes: shorter than the marker");
-  refused("truncated-header", sound5NoCode.substr(0, 55), "failed", "cut inside the stored name");
-  refused("truncated-size", sound5NoCode.substr(0, sound5NoCode.size() - 112 - 3), "failed",
+  refused("truncated-marker", sound5.substr(0, 15), "decrypt-failed",
+          "15 bytes: shorter than the marker");
+  refused("truncated-header", sound5NoCode.substr(0, 55), "decrypt-failed",
+          "cut inside the stored name");
+  refused("truncated-size", sound5NoCode.substr(0, sound5NoCode.size() - 112 - 3), "decrypt-failed",
           "cut inside the size field");
   refused("truncated-data-code", sound5.substr(0, sound5.size() - 5), "tamper-mismatch",
           "with a tamper code, the last 5 data bytes cut off");
@@ -514,7 +517,7 @@ std::vector<Case> AllCases() {
       [](const Bytes&) { return Int32(1001) + Bytes(1001, 'A'); }, "NameLength 1001");
   withName("name-length-max", "invalid-file", lengthOnly(INT32_MAX), "NameLength 2^31-1");
   withName(
-      "name-not-base64", "failed",
+      "name-not-base64", "decrypt-failed",
       [](const Bytes& scrambled) { return Int32(5) + scrambled.substr(0, 5); },
       "a NameText of 5 characters: not base64");
   const auto badName = [&](const Bytes& file, const Bytes& name, const Bytes& about) {

@@ -18,13 +18,13 @@ namespace {
 const std::map<std::string, std::string>& OutcomeTexts() {
   static const std::map<std::string, std::string> texts = {
       {"decrypted", "復号成功(改ざん検知照合OK) : "},
-      {"decrypted-no-tamper-code", "復号成功(改ざん検知情報無し) : "},
+      {"decrypted-without-tamper-code", "復号成功(改ざん検知情報無し) : "},
       {"wrong-password", engine::kWrongPassword},
       {"tamper-mismatch", engine::kTamperMismatch},
       {"old-format", engine::kOldFormat},
       {"invalid-format", engine::kInvalidFormat},
       {"invalid-file", engine::kInvalidFile},
-      {"failed", engine::kDecryptFailed},
+      {"decrypt-failed", engine::kDecryptFailed},
   };
   return texts;
 }
@@ -108,7 +108,7 @@ TEST_F(EngineTest, KnownAnswerContainersWithoutCodeAreRefusedWhenAsked) {
   settings.SkipNonHMAC = true;
   int refused = 0;
   for (const KnownAnswer& k : AllKnownAnswers()) {
-    if (k.fields.at("outcome") != "decrypted-no-tamper-code") continue;
+    if (k.fields.at("outcome") != "decrypted-without-tamper-code") continue;
     SCOPED_TRACE(k.container);
     const std::string copy = dir / "container.qk";
     WriteAll(copy, ReadAll(k.container));
