@@ -3,18 +3,21 @@
 #include "app/BatchSettings.h"
 #include "app/CommandLine.h"
 #include "app/FindFile.h"
+#include "cli/Report.h"
 #include "cli/VisibleText.h"
 #include "crypto/CryptoBase.h"
 #include "crypto/SecHash.h"
 #include "engine/BatchRun.h"
 #include "engine/Container.h"
 #include "engine/PasswordRules.h"
+#include "engine/Result.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "settings/Settings.h"
 
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -71,6 +74,7 @@ struct Options {
   std::optional<std::string> ext;
   std::optional<bool> recursive;
   bool wipeSource = false;
+  bool json = false;
   std::optional<std::string> output;
   std::vector<std::string> files;
 };
@@ -120,6 +124,8 @@ Options Parse(const std::vector<std::string>& args) {
     };
     if (a == "--") {
       optionsEnded = true;
+    } else if (a == "--json" && o.command != "passhash") {
+      o.json = true;
     } else if (takesPassword && a == "--password") {
       o.password = value();
     } else if (takesPassword && a == "--password-file") {
@@ -221,6 +227,19 @@ engine::BatchOptions MakeBatchOptions(const Options& o, const settings::Settings
   return b;
 }
 
+// The report line of an engine result.
+ReportLine MakeLine(const engine::FileResult& result) {
+  ReportLine line;
+  line.path = result.path;
+  line.outcome = std::string(engine::ResultKey(result.outcome));
+  line.text = engine::ResultText(result);
+  line.output = result.output;
+  line.sourceWipe = std::string(engine::SourceWipeKey(result.sourceWipe));
+  line.failed = engine::Failed(result);
+  if (result.error != 0) line.error = std::strerror(result.error);
+  return line;
+}
+
 int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {
   const settings::SettingsModel model = LoadSettings(o);
   engine::BatchOptions options = MakeBatchOptions(o, model);
@@ -271,42 +290,76 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   run.ShowList();
   crypto::SecureZero(state.Password.data(), state.Password.size());
 
-  // Paths and stored names are shown escaped: a name cannot forge a line or reach the terminal.
+  Report report(out, o.json);
   for (const auto& entry : run.Entries()) {
-    const bool hasPath = entry.Caption.size() >= entry.Path.size() &&
-                         entry.Caption.compare(entry.Caption.size() - entry.Path.size(),
-                                               entry.Path.size(), entry.Path) == 0;
-    out << entry.Caption.substr(0, hasPath ? entry.Caption.size() - entry.Path.size() : 0)
-        << VisibleText(hasPath ? entry.Path : entry.Caption);
-    if (state.Mode == engine::OperationMode::Decrypt && !entry.Sub2.empty())
-      out << '\t' << VisibleText(entry.Sub2);
-    out << '\n';
+    if (!entry.Result) continue;
+    ReportLine line = MakeLine(*entry.Result);
+    line.path = entry.Path;
+    report.Result(line, state.Mode == engine::OperationMode::Decrypt);
   }
-  out << run.Dialog().Label1 << '\n';
+  report.Close(run.Dialog().Label1);
   return run.FailureCount() == 0 && !missing ? kExitOk : kExitFailed;
 }
 
+// True when the file begins with the marker of a generation that can be read.
+bool HasReadableMarker(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::uint8_t marker[engine::MarkerLength] = {};
+  if (!file.read(reinterpret_cast<char*>(marker), sizeof marker)) return false;
+  const engine::Generation generation = engine::RecogniseGeneration(marker);
+  return generation != engine::Generation::Old && generation != engine::Generation::Unknown;
+}
+
+// Each file's path beside its hint when several were asked for; a file that cannot be read as a
+// container fails the command.
 int RunHint(const Options& o, std::ostream& out) {
   engine::TextCrypt text;
-  for (const auto& file : o.files)
-    out << VisibleText(engine::ReadStoredHint(file, text).Text()) << '\n';
-  return kExitOk;
+  Report report(out, o.json);
+  for (const auto& file : o.files) {
+    engine::StoredHint stored = engine::ReadStoredHint(file, text);
+    // The list shows whatever a file holds where a hint would be; here a file without a
+    // container's marker is no container.
+    if (stored.hint && !HasReadableMarker(file)) stored.hint.reset();
+    ReportLine line;
+    line.path = file;
+    line.text = stored.Text();
+    if (stored.hint) {
+      line.outcome = "hint";
+      line.hint = *stored.hint;
+      line.hasHint = true;
+    } else {
+      line.outcome = std::string(engine::ResultKey(stored.failure));
+      line.failed = true;
+      if (stored.error != 0) line.error = std::strerror(stored.error);
+    }
+    report.Hint(line, o.files.size() > 1);
+  }
+  report.Close("");
+  return report.Failures() == 0 ? kExitOk : kExitFailed;
 }
 
 int RunSha1(const Options& o, std::ostream& out, std::ostream& err) {
   crypto::TSecHash hash;
-  int status = kExitOk;
+  Report report(out, o.json);
   for (const auto& file : o.files) {
+    ReportLine line;
+    line.path = file;
     try {
       crypto::SecDigest digest;
       hash.HashFile(file, digest);
-      out << crypto::FormatSecDigest(digest) << "  " << VisibleText(file) << '\n';
+      line.outcome = "hashed";
+      line.sha1 = crypto::FormatSecDigest(digest);
+      line.text = line.sha1;
     } catch (const std::exception& e) {
-      err << "qk-cli: " << e.what() << ": " << VisibleText(file) << '\n';
-      status = kExitFailed;
+      if (!o.json) err << "qk-cli: " << e.what() << ": " << VisibleText(file) << '\n';
+      line.outcome = "unreadable";
+      line.error = e.what();
+      line.failed = true;
     }
+    report.Sha1(line);
   }
-  return status;
+  report.Close("");
+  return report.Failures() == 0 ? kExitOk : kExitFailed;
 }
 
 int RunPasshash(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {

@@ -1,0 +1,50 @@
+// What qk-cli writes on standard output for the files it processed: one line per file and a
+// closing line, as text for people or, with --json, as one JSON object per line for scripts.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+namespace qk::cli {
+
+// One processed file.
+struct ReportLine {
+  std::string path;       // the file given
+  std::string outcome;    // a stable English key ("decrypted", "wrong-password", ...)
+  std::string text;       // the Japanese result text (or, for a hint, the hint column's text)
+  std::string output;     // the file written, if any
+  std::string sourceWipe; // "wiped" or "wipe-failed" when a source wipe was asked for
+  bool failed = false;
+  // Fields only some commands have: empty when absent.
+  std::string hint; // hint: the stored hint
+  bool hasHint = false;
+  std::string sha1;  // sha1: the digest as five words
+  std::string error; // a system error's description
+};
+
+class Report {
+public:
+  Report(std::ostream& out, bool json) : out_(out), json_(json) {}
+
+  // A result of encrypt, decrypt, wipe or verify: text, path (and a TAB and the output when one
+  // was written by a decryption).
+  void Result(const ReportLine& line, bool showOutput);
+  // A stored hint: the hint alone when only one file was asked for, else path, TAB, hint.
+  void Hint(const ReportLine& line, bool withPath);
+  // A digest: the five words, two spaces, the path.
+  void Sha1(const ReportLine& line);
+  // The closing line: the Japanese closing text, or the counts as JSON.
+  void Close(const std::string& text);
+
+  int Failures() const { return failed_; }
+
+private:
+  void Json(const ReportLine& line);
+
+  std::ostream& out_;
+  bool json_;
+  int files_ = 0;
+  int failed_ = 0;
+};
+
+} // namespace qk::cli
