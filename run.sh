@@ -10,8 +10,8 @@ cmake --build "$build" -j "$(nproc)"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "QK: no display found, so the desktop program cannot open its window." >&2
   echo "QK: ディスプレイが見つからないため、ウィンドウを表示できません。" >&2
-  echo "Without a window, use the command-line front end: $build/src/cli/qk-cli" >&2
+  echo "Without a window, use the command-line front end: $build/bin/qk-cli" >&2
   echo >&2
-  exec "$build/src/cli/qk-cli" --help
+  exec "$build/bin/qk-cli" --help
 fi
-exec "$build/src/app/qk" "$@"
+exec "$build/bin/qk" "$@"

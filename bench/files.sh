@@ -55,7 +55,7 @@ gib_mib=${QK_FILES_GIB_MIB:-1024}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQK_BUILD_BENCH=ON \
   -DQK_BUILD_TESTS=OFF -DQK_SANITIZE=OFF >&2
 cmake --build "$build" -j2 --target qk_bench_primitives qk-cli >&2
-qk="$build/src/cli/qk-cli"
+qk="$build/bin/qk-cli"
 primitives="$build/bench/qk_bench_primitives"
 
 base=/tmp

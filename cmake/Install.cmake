@@ -26,7 +26,7 @@
 
 include(GNUInstallDirs)
 
-# The programs' folder. The install(TARGETS) rules of qk (src/app) and qk-cli (src/cli) name the
+# The programs' folder. The install(TARGETS) rules of qk (src/qk) and qk-cli (src/qk-cli) name the
 # same folder.
 set(QK_INSTALL_PKGDIR lib/qk)
 
@@ -51,11 +51,11 @@ endforeach()
 if(QK_BUILD_GUI)
   # Draws the icon files; runs headless on Qt's offscreen platform.
   add_executable(qk-make-icons ${PROJECT_SOURCE_DIR}/tools/make-icons.cpp
-                               ${PROJECT_SOURCE_DIR}/src/app/Pictures.cpp)
+                               ${PROJECT_SOURCE_DIR}/src/windows/Pictures.cpp)
   target_include_directories(qk-make-icons PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(qk-make-icons PRIVATE Qt6::Gui qk_warnings)
 
-  # The sizes of kIconSizes in src/app/Pictures.h.
+  # The sizes of kIconSizes in src/windows/Pictures.h.
   set(QK_ICON_DIR ${PROJECT_BINARY_DIR}/icons/hicolor)
   set(QK_ICON_FILES)
   foreach(size 16 32 48 64 128 256)

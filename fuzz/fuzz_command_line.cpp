@@ -1,6 +1,6 @@
 // The program's command line over arbitrary argument lists (arguments separated by NUL bytes).
 #include "FuzzSupport.h"
-#include "app/CommandLine.h"
+#include "core/CommandLine.h"
 
 #include <string>
 #include <vector>
@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   qk::engine::BatchOptions options;
   qk::engine::Random random(1);
   qk::engine::BatchRun run(host, options, random);
-  qk::app::TFindFile finder;
+  qk::core::TFindFile finder;
   // Paths resolve inside an empty scratch folder, so nothing real is listed or touched.
-  (void)qk::app::ParseCommandLine(args, qk::fuzz::ScratchDir(), run, finder);
+  (void)qk::core::ParseCommandLine(args, qk::fuzz::ScratchDir(), run, finder);
   return 0;
 }

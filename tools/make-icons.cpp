@@ -7,7 +7,7 @@
 //   qk-make-icons --preview FILE   both button pictures and the 256-pixel icon side by side
 //
 // Runs without a display: it always uses Qt's offscreen platform.
-#include "app/Pictures.h"
+#include "windows/Pictures.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -57,12 +57,12 @@ QImage ContainerIconImage(int size) {
   const int iconSize = qRound(size * 0.56);
   const int x = (size - iconSize) / 2;
   const int y = qRound(bottom - line - size * 0.06) - iconSize;
-  painter.drawImage(x, y, qk::app::IconImage(iconSize));
+  painter.drawImage(x, y, qk::windows::IconImage(iconSize));
   return image;
 }
 
 bool WriteContainerIconFiles(const QString& dir) {
-  for (int size : qk::app::kIconSizes) {
+  for (int size : qk::windows::kIconSizes) {
     const QString folder = QStringLiteral("%1/%2x%2/mimetypes").arg(dir).arg(size);
     if (!QDir().mkpath(folder)) return false;
     const QString file =
@@ -74,7 +74,7 @@ bool WriteContainerIconFiles(const QString& dir) {
 
 // The pictures on a button-grey ground, so that their transparent border shows.
 QImage PreviewSheet() {
-  using namespace qk::app;
+  using namespace qk::windows;
   const QImage icon = IconImage(256);
   const QImage container = ContainerIconImage(256);
   const int gap = 24;
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (args.size() == 1 && !args[0].startsWith(QLatin1Char('-'))) {
-    if (qk::app::WriteIconFiles(args[0]) && WriteContainerIconFiles(args[0])) return 0;
+    if (qk::windows::WriteIconFiles(args[0]) && WriteContainerIconFiles(args[0])) return 0;
     std::fprintf(stderr, "qk-make-icons: cannot write the icons under %s\n", qPrintable(args[0]));
     return 1;
   }

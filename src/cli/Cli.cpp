@@ -1,10 +1,10 @@
 #include "cli/Cli.h"
 
-#include "app/BatchSettings.h"
-#include "app/CommandLine.h"
-#include "app/FindFile.h"
 #include "cli/Report.h"
 #include "cli/VisibleText.h"
+#include "core/BatchSettings.h"
+#include "core/CommandLine.h"
+#include "core/FindFile.h"
 #include "crypto/CryptoBase.h"
 #include "crypto/SecHash.h"
 #include "engine/BatchRun.h"
@@ -213,7 +213,7 @@ settings::SettingsModel LoadSettings(const Options& o) {
 
 engine::BatchOptions MakeBatchOptions(const Options& o, const settings::SettingsModel& model) {
   engine::BatchOptions b;
-  app::SyncBatchOptions(model, b);
+  core::SyncBatchOptions(model, b);
   // qk-cli keeps nothing between runs and wipes only when asked to.
   b.WipeSource = o.wipeSource;
   b.WipeDecSource = o.wipeSource;
@@ -262,25 +262,20 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   if (o.output)
     state.OutputNameOverride = platform::MakeAbsolute(*o.output, platform::CurrentDirectory());
 
-  // A named path that does not exist fails the run; checked before sources are wiped.
+  // A named path that does not exist adds nothing and fails the run; it is told before any
+  // source is wiped.
   bool missing = false;
-  for (const auto& file : o.files) missing = missing || !platform::FileExists(file);
-
-  app::TFindFile finder;
-  finder.Recurse = o.recursive.value_or(model.Recurse);
-  finder.Attributes = app::TAttrOptions(app::ffReadOnly) | app::ffHidden | app::ffSystem |
-                      app::ffDirectory | app::ffArchive;
   for (const auto& file : o.files) {
-    if (platform::IsDirectory(file) || !platform::FileExists(file)) {
-      if (!platform::FileExists(file)) {
-        // A missing file adds nothing to the list; say so rather than stay silent.
-        err << "qk-cli: not found: " << VisibleText(file) << '\n';
-      }
-      app::AddFolder(finder, file, [&](const std::string& path) { run.AddFile(path); });
-    } else {
-      run.AddFile(file);
-    }
+    if (platform::FileExists(file)) continue;
+    missing = true;
+    err << "qk-cli: not found: " << VisibleText(file) << '\n';
   }
+
+  core::TFindFile finder;
+  finder.Recurse = o.recursive.value_or(model.Recurse);
+  finder.Attributes = core::TAttrOptions(core::ffReadOnly) | core::ffHidden | core::ffSystem |
+                      core::ffDirectory | core::ffArchive;
+  core::AddPaths(finder, o.files, [&](const std::string& path) { run.AddFile(path); });
   if (o.output && run.Entries().size() != 1) {
     throw UsageError("-o needs exactly one file, and the folder holds " +
                      std::to_string(run.Entries().size()));

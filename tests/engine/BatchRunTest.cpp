@@ -12,43 +12,6 @@ namespace {
 
 using engine::OperationMode;
 
-class ScriptedHost : public engine::BatchHost {
-public:
-  void ShowProgress(const std::string& text) override { label = text; }
-  void ProcessMessages() override {
-    ++pumps;
-    if (onPump) onPump();
-  }
-  void Inform(const std::string& text) override { informs.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    confirms.push_back(text);
-    return confirmAnswer;
-  }
-  void Warn(const std::string& text) override { warnings.push_back(text); }
-  std::optional<PasswordAnswer> AskPassword(bool forDecrypt) override {
-    ++passwordDialogs;
-    lastForDecrypt = forDecrypt;
-    if (!passwordAnswer) return std::nullopt;
-    return PasswordAnswer{*passwordAnswer, hintAnswer};
-  }
-  void ClearPasswordFields(bool password, bool hint) override {
-    clearedPassword = password;
-    clearedHint = hint;
-  }
-  void Changed() override { ++changes; }
-  void ShowReturnForm() override { ++returns; }
-  void EndProgram() override { ended = true; }
-
-  std::string label;
-  std::vector<std::string> informs, confirms, warnings;
-  int pumps = 0, changes = 0, returns = 0, passwordDialogs = 0;
-  bool confirmAnswer = true, lastForDecrypt = false, ended = false;
-  bool clearedPassword = false, clearedHint = false;
-  std::optional<std::string> passwordAnswer = std::string("pw");
-  std::string hintAnswer = "hint";
-  std::function<void()> onPump;
-};
-
 class BatchTest : public ::testing::Test {
 protected:
   BatchTest() : random(7), run(host, options, random) {}
@@ -73,7 +36,7 @@ protected:
   }
 
   TempDir dir;
-  ScriptedHost host;
+  RecordingHost host;
   engine::BatchOptions options;
   engine::Random random;
   engine::BatchRun run;

@@ -1,7 +1,8 @@
-// A file engine over a temporary folder, with a host that records what the engine shows.
+// A file engine over a temporary folder, with the host that records what the engine shows.
 #pragma once
 
 #include "engine/FileEngine.h"
+#include "support/RecordingHost.h"
 #include "support/TestSupport.h"
 
 #include <algorithm>
@@ -19,26 +20,6 @@ inline void PrintTo(Outcome outcome, std::ostream* os) {
 } // namespace qk::engine
 
 namespace qk::test {
-
-class RecordingHost : public engine::EngineHost {
-public:
-  void ShowProgress(const std::string& text) override { progress.push_back(text); }
-  void ProcessMessages() override {
-    ++pumps;
-    if (onPump) onPump();
-  }
-  void Inform(const std::string& text) override { informs.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    confirms.push_back(text);
-    return confirmAnswer;
-  }
-  void Warn(const std::string& text) override { warnings.push_back(text); }
-
-  std::vector<std::string> progress, informs, confirms, warnings;
-  int pumps = 0;
-  bool confirmAnswer = true;
-  std::function<void()> onPump;
-};
 
 class EngineTest : public ::testing::Test {
 protected:

@@ -52,15 +52,6 @@ template <class Scenario> int ForEveryFault(Scenario&& scenario) {
   return points;
 }
 
-// Says Yes to every question and gives the password.
-class NoDialogs : public engine::NullBatchHost {
-public:
-  bool Confirm(const std::string&) override { return true; }
-  std::optional<PasswordAnswer> AskPassword(bool) override {
-    return PasswordAnswer{"password", "h"};
-  }
-};
-
 // Decrypts a container with fresh objects and no faults; the plaintext, or nullopt.
 std::optional<std::string> Plaintext(const std::string& container, const std::string& password) {
   TempDir out;
@@ -167,7 +158,8 @@ TEST(FaultInjection, EncryptRunWithSourceWipes) {
       {"a.txt", kPlain}, {"b.txt", "small"}, {"c.txt", ""}};
   const int points = ForEveryFault([&](TempDir& dir, auto&& withFaults) {
     for (const auto& [name, bytes] : files) WriteAll(dir / name, bytes);
-    NoDialogs host;
+    RecordingHost host;
+    host.passwordAnswer = "password";
     engine::BatchOptions options;
     engine::Random random(1);
     engine::BatchRun run(host, options, random);
@@ -191,7 +183,8 @@ TEST(FaultInjection, DecryptRunAndReEncryption) {
   const std::vector<std::pair<std::string, std::string>> files{{"a.txt", kPlain},
                                                                {"b.txt", "small"}};
   const int points = ForEveryFault([&](TempDir& dir, auto&& withFaults) {
-    NoDialogs host;
+    RecordingHost host;
+    host.passwordAnswer = "password";
     engine::BatchOptions options;
     engine::Random random(1);
     engine::BatchRun run(host, options, random);

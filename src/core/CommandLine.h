@@ -1,0 +1,36 @@
+// The program's command line: switches and paths turned into the confirmation list's state, and
+// the decision of what the start-up does next.
+#pragma once
+
+#include "core/FindFile.h"
+#include "engine/BatchRun.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qk::core {
+
+enum class StartAction {
+  ProcessSingle, // "-A": process the one entry to OutputNameOverride, then close
+  Close,         // "-A" with a list that does not hold exactly one entry: close at once
+  EncryptDialog, // empty list in encrypt mode: the file dialog of the encrypt target
+  DecryptDialog, // empty list in decrypt mode
+  OptionsDialog, // empty list in wipe mode: the options dialog with its wipe bin
+  ShowList,      // show the confirmation list (which runs at once with "-F")
+};
+
+// Switches are compared trimmed and upper-cased; a switch with a value consumes the next
+// argument; paths are made absolute against startDir; folders are expanded with finder.
+StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
+                             engine::BatchRun& run, TFindFile& finder);
+
+// Carries out StartAction::ProcessSingle: the one entry encrypted or decrypted to
+// OutputNameOverride; wipe mode does nothing. Returns the result (none for wipe).
+std::optional<engine::FileResult> ProcessSingle(engine::BatchRun& run,
+                                                const engine::BatchOptions& options);
+
+// Blanks and control characters removed at both ends.
+std::string Trim(const std::string& text);
+
+} // namespace qk::core

@@ -1,0 +1,271 @@
+#include "core/FindFile.h"
+
+#include "platform/FileSystem.h"
+
+#include "platform/Listed.h"
+
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qk::core {
+
+namespace {
+
+// Attributes that keep an entry out of the listing unless the mask has them.
+constexpr std::uint8_t kExcluding =
+    static_cast<std::uint8_t>(ffHidden) | static_cast<std::uint8_t>(ffSystem) |
+    static_cast<std::uint8_t>(ffVolumeID) | static_cast<std::uint8_t>(ffDirectory);
+
+std::string WithSeparator(const std::string& folder) {
+  if (!folder.empty() && folder.back() == '/') return folder;
+  return folder + '/';
+}
+
+// An open folder listing over a folder's descriptor (taken over), closed on destruction.
+class Folder {
+public:
+  explicit Folder(int fd) : dir_(fd >= 0 ? ::fdopendir(fd) : nullptr) {
+    if (fd >= 0 && dir_ == nullptr) ::close(fd);
+  }
+  ~Folder() {
+    if (dir_) ::closedir(dir_);
+  }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  bool IsOpen() const { return dir_ != nullptr; }
+  int Fd() const { return ::dirfd(dir_); }
+
+  // Every name except "." and "..", in byte order.
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir_)) {
+      const char* name = entry->d_name;
+      if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      names.emplace_back(name);
+    }
+    std::sort(names.begin(), names.end()); // char_traits<char> compares as unsigned bytes
+    return names;
+  }
+
+private:
+  DIR* dir_;
+};
+
+struct EntryFacts {
+  std::uint8_t attributes = 0;
+  std::uint64_t size = 0;
+};
+
+// Attributes and size of name inside the open folder; false when the entry has gone meanwhile.
+// The entry itself (a link, not what it names) is noted as listed.
+bool ReadEntry(int folderFd, const std::string& folder, const std::string& name,
+               EntryFacts& facts) {
+  struct stat st {};
+  if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  platform::NoteListed(
+      folder + name, {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+      S_ISDIR(st.st_mode));
+  facts = {};
+  if (name.front() == '.') facts.attributes |= static_cast<std::uint8_t>(ffHidden);
+  if (S_ISLNK(st.st_mode) && ::fstatat(folderFd, name.c_str(), &st, 0) != 0) {
+    return true; // a dangling link: a plain entry of size 0
+  }
+  if ((st.st_mode & S_IWUSR) == 0) facts.attributes |= static_cast<std::uint8_t>(ffReadOnly);
+  if (S_ISDIR(st.st_mode)) {
+    facts.attributes |= static_cast<std::uint8_t>(ffDirectory);
+  } else {
+    if (S_ISREG(st.st_mode)) facts.attributes |= static_cast<std::uint8_t>(ffArchive);
+    facts.size = static_cast<std::uint64_t>(st.st_size);
+  }
+  return true;
+}
+
+// Splits text into characters: one well-formed UTF-8 sequence each, or a single byte where the
+// text is not UTF-8.
+std::vector<std::string_view> Characters(const std::string& text) {
+  std::vector<std::string_view> chars;
+  chars.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+    }
+    if (length > 1) {
+      if (i + length > text.size()) {
+        length = 1;
+      } else {
+        for (std::size_t k = 1; k < length; ++k) {
+          const auto next = static_cast<unsigned char>(text[i + k]);
+          if ((next & 0xC0) != 0x80) {
+            length = 1;
+            break;
+          }
+        }
+      }
+    }
+    chars.emplace_back(text.data() + i, length);
+    i += length;
+  }
+  return chars;
+}
+
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameCharacter(std::string_view a, std::string_view b) {
+  if (a.size() == 1 && b.size() == 1) return FoldAscii(a[0]) == FoldAscii(b[0]);
+  return a == b;
+}
+
+// Wildcard match over characters, backtracking to the most recent "*" on a mismatch.
+bool Glob(const std::vector<std::string_view>& name, const std::vector<std::string_view>& pattern) {
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::size_t n = 0;
+  std::size_t p = 0;
+  std::size_t starAt = kNone;
+  std::size_t starName = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == "*") {
+      starAt = p++;
+      starName = n;
+    } else if (p < pattern.size() && (pattern[p] == "?" || SameCharacter(pattern[p], name[n]))) {
+      ++p;
+      ++n;
+    } else if (starAt != kNone) {
+      p = starAt + 1;
+      n = ++starName;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == "*") ++p;
+  return p == pattern.size();
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+bool MatchesFilter(const std::string& name, const std::string& pattern) {
+  const auto nameChars = Characters(name);
+  auto patternChars = Characters(pattern);
+  if (Glob(nameChars, patternChars)) return true;
+  // A trailing ".*" also stands for "no extension".
+  const std::size_t count = patternChars.size();
+  if (count >= 2 && patternChars[count - 2] == "." && patternChars[count - 1] == "*") {
+    patternChars.resize(count - 2);
+    return Glob(nameChars, patternChars);
+  }
+  return false;
+}
+
+void TFindFile::Execute() {
+  Abort = false;
+  mask_ = Attributes.Mask();
+  Files.clear();
+  dirCount_ = 0;
+  fileCount_ = 0;
+  totalSize_ = 0;
+  if (BeforeExecute) BeforeExecute(*this);
+  if (!Directory.empty()) {
+    // The folder named is opened by its path; everything below it is reached from its
+    // descriptor (platform/Listed.h).
+    const int root = platform::OpenWalkRoot(Directory);
+    if (root >= 0) ::close(root);
+    if (Recurse) {
+      ScanTree(Directory);
+    } else {
+      ScanFolder(Directory);
+    }
+  }
+  if (AfterExecute) AfterExecute(*this);
+}
+
+void TFindFile::ScanFolder(const std::string& folder) {
+  const std::string path = WithSeparator(folder);
+  if (OnNewPath) OnNewPath(*this, path, Abort);
+  if (Abort) return;
+
+  Folder listing(platform::OpenNotedFolder(path));
+  if (!listing.IsOpen()) return;
+  for (const std::string& name : listing.Names()) {
+    if (!MatchesFilter(name, Filter)) continue;
+    EntryFacts facts;
+    if (!ReadEntry(listing.Fd(), path, name, facts)) continue;
+    if ((facts.attributes & kExcluding & ~mask_) != 0) continue;
+    Files.push_back(path + name);
+    if (facts.attributes == static_cast<std::uint8_t>(ffDirectory)) {
+      ++dirCount_;
+    } else {
+      ++fileCount_;
+    }
+    totalSize_ += static_cast<std::uint32_t>(facts.size); // low 32 bits, wrapping
+  }
+}
+
+void TFindFile::ScanTree(const std::string& start) {
+  // Breadth first: a folder's subfolders join the end of the queue before the folder is listed.
+  std::deque<std::string> queue{WithSeparator(start)};
+  do {
+    const std::string folder = WithSeparator(queue.front());
+    ListSubfolders(folder, queue);
+    ScanFolder(folder);
+    queue.pop_front();
+  } while (!queue.empty() && !Abort);
+}
+
+void TFindFile::ListSubfolders(const std::string& folder, std::deque<std::string>& queue) {
+  Folder listing(platform::OpenNotedFolder(folder));
+  if (!listing.IsOpen()) return;
+  for (const std::string& name : listing.Names()) {
+    struct stat st {};
+    // Not following links keeps a link to a folder out of the walk, so no walk can loop.
+    if (::fstatat(listing.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(st.st_mode)) {
+      platform::NoteListed(
+          folder + name,
+          {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, true);
+      queue.push_back(folder + name);
+    }
+  }
+}
+
+void AddFolder(TFindFile& finder, const std::string& path,
+               const std::function<void(const std::string&)>& addFile) {
+  finder.Directory = path;
+  finder.Execute();
+  // A copy, so that addFile may use the finder again.
+  const std::vector<std::string> files = finder.Files;
+  for (const std::string& file : files) {
+    if (!IsFolder(file)) addFile(file);
+  }
+}
+
+void AddPaths(TFindFile& finder, const std::vector<std::string>& paths,
+              const std::function<void(const std::string&)>& addFile) {
+  for (const std::string& path : paths) {
+    if (platform::IsDirectory(path) || !platform::FileExists(path)) {
+      AddFolder(finder, path, addFile);
+    } else {
+      addFile(path);
+    }
+  }
+}
+
+} // namespace qk::core

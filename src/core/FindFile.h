@@ -1,0 +1,144 @@
+// TFindFile lists the entries of a folder, or of its whole subfolder tree, as full paths; AddFolder
+// feeds the files of such a listing to whatever collects them (the confirmation list), and AddPaths
+// does the same for any mix of files and folders.
+//
+// How entries and their attributes read on Linux:
+// - Entries of one folder come in byte order of their names; "." and ".." are never listed.
+// - ffDirectory: the entry is a folder, symbolic links followed. A link to a folder is therefore a
+//   folder entry for the attribute mask and the counters, but the tree walk never descends into it
+//   (subfolders to walk are taken without following links), so a walk cannot loop. A dangling
+//   link is a plain file entry.
+// - ffHidden: the name begins with ".".
+// - ffReadOnly: the owner-write bit is absent (links followed). This holds for folders too, so a
+//   read-only folder does not count in DirCount.
+// - ffArchive: a regular file (links followed).
+// - ffSystem and ffVolumeID are never set.
+// An entry's size is that of the file it names (links followed); folders and dangling links count
+// 0. A folder that does not exist or cannot be read lists nothing; no error is raised.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qk::core {
+
+// One attribute bit of a directory entry.
+enum class TAttrOption : std::uint8_t {
+  ffReadOnly = 1,
+  ffHidden = 2,
+  ffSystem = 4,
+  ffVolumeID = 8,
+  ffDirectory = 16,
+  ffArchive = 32,
+};
+using enum TAttrOption;
+
+// A set of TAttrOption; its mask is the sum of the members' bits.
+class TAttrOptions {
+public:
+  constexpr TAttrOptions() = default;
+  constexpr TAttrOptions(TAttrOption option) : bits_(static_cast<std::uint8_t>(option)) {}
+
+  constexpr std::uint8_t Mask() const { return bits_; }
+  constexpr bool Contains(TAttrOption option) const {
+    return (bits_ & static_cast<std::uint8_t>(option)) != 0;
+  }
+
+  friend constexpr TAttrOptions operator|(TAttrOptions a, TAttrOptions b) {
+    return FromMask(a.bits_ | b.bits_);
+  }
+  // Set difference: the members of a that are not in b.
+  friend constexpr TAttrOptions operator-(TAttrOptions a, TAttrOptions b) {
+    return FromMask(a.bits_ & ~b.bits_);
+  }
+  friend constexpr bool operator==(TAttrOptions a, TAttrOptions b) = default;
+
+private:
+  static constexpr TAttrOptions FromMask(int bits) {
+    TAttrOptions set;
+    set.bits_ = static_cast<std::uint8_t>(bits);
+    return set;
+  }
+  std::uint8_t bits_ = 0;
+};
+
+constexpr TAttrOptions operator|(TAttrOption a, TAttrOption b) {
+  return TAttrOptions(a) | TAttrOptions(b);
+}
+
+class TFindFile;
+using TNotifyEvent = std::function<void(TFindFile& sender)>;
+// Called for every folder before it is listed; setting abort to true stops the search.
+using TNewPathEvent =
+    std::function<void(TFindFile& sender, const std::string& newPath, bool& abort)>;
+
+class TFindFile {
+public:
+  // false: list only Directory itself; true: Directory and every folder below it, breadth first.
+  bool Recurse = false;
+  // The folder to search; "/" is added at search time when it does not end with one. Empty lists
+  // nothing.
+  std::string Directory;
+  // Wildcard pattern the entry names must match: "*" any run of characters, "?" one character
+  // (one UTF-8 sequence, or one byte where the name is not UTF-8), ASCII letters compared without
+  // regard to case. A trailing ".*" also matches a name that ends without a dot there, so "*.*"
+  // matches every name.
+  std::string Filter = "*.*";
+  // The result of the last search: one full path (folder + "/" + name) per entry.
+  std::vector<std::string> Files;
+  // Kinds of entries that may be listed: an entry is passed over when it carries hidden, system,
+  // volume label or directory that is not in this set; read-only and archive never exclude.
+  TAttrOptions Attributes = ffReadOnly | ffHidden | ffSystem | ffArchive;
+
+  TNotifyEvent BeforeExecute;
+  TNotifyEvent AfterExecute;
+  TNewPathEvent OnNewPath;
+
+  // Stops the search when true. Execute clears it before it starts, so a stop ends only the
+  // search in which it was requested; BeforeExecute and OnNewPath may set it.
+  bool Abort = false;
+
+  // Runs one search with the current properties, replacing Files and the counters.
+  void Execute();
+
+  // Counters of the last search.
+  // Entries whose attribute value is exactly ffDirectory: a folder that is neither hidden nor
+  // read-only.
+  std::size_t DirCount() const { return dirCount_; }
+  // Every other listed entry.
+  std::size_t FileCount() const { return fileCount_; }
+  // Sum of the low 32 bits of every listed entry's size, wrapping around at 2^32.
+  std::uint32_t TotalSize() const { return totalSize_; }
+
+private:
+  void ScanFolder(const std::string& folder);
+  void ScanTree(const std::string& start);
+  // Appends the paths (without trailing "/") of folder's real subfolders to queue: hidden ones
+  // included, whatever Attributes and Filter say; links to folders left out.
+  static void ListSubfolders(const std::string& folder, std::deque<std::string>& queue);
+
+  std::uint8_t mask_ = 0;
+  std::size_t dirCount_ = 0;
+  std::size_t fileCount_ = 0;
+  std::uint32_t totalSize_ = 0;
+};
+
+// name matches pattern under the rules of TFindFile::Filter.
+bool MatchesFilter(const std::string& name, const std::string& pattern);
+
+// Sets finder.Directory to path, runs finder.Execute(), and calls addFile, in order, for every
+// listed path that is not a folder (links followed). Whether subfolders are walked and which
+// entries are listed is up to the finder's other properties.
+void AddFolder(TFindFile& finder, const std::string& path,
+               const std::function<void(const std::string&)>& addFile);
+
+// The paths a user hands over (a drop, the file dialog, the command line), in order: a folder, or
+// a path that does not exist (an empty folder), goes through AddFolder; anything else is one file.
+void AddPaths(TFindFile& finder, const std::vector<std::string>& paths,
+              const std::function<void(const std::string&)>& addFile);
+
+} // namespace qk::core

@@ -1,0 +1,59 @@
+// The desktop program: one copy per user while DBCHK is on, the six windows, the message loop.
+
+#include "windows/Main.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Hardening.h"
+#include "platform/SingleInstance.h"
+#include "settings/Settings.h"
+#include "windows/MessageBoxes.h"
+#include "windows/Pictures.h"
+#include "windows/Program.h"
+
+#include <QApplication>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+  using namespace qk;
+#if QK_HARDEN
+  // Before any password is typed: no core file, no other process reading this one.
+  platform::HardenProcess();
+#endif
+
+  // The command line as given, before the toolkit takes out the switches it knows: every word
+  // belongs to the program. Relative paths are taken against the folder the program was started
+  // in, which stops being the current directory once the main window exists.
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::string startDir = "/";
+  try {
+    startDir = platform::CurrentDirectory();
+  } catch (const platform::IoError&) {
+    // The folder is gone: only absolute paths on the command line can still be found.
+  }
+
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("QK");
+  QApplication::setApplicationDisplayName("QK");
+  // The program ends when its main window closes, not when its last window happens to hide.
+  QApplication::setQuitOnLastWindowClosed(false);
+  windows::InstallJapaneseTranslations();
+  QApplication::setWindowIcon(windows::ProgramIcon());
+
+  const std::string programDir = settings::ExecutableDir();
+  const std::string iniPath = settings::DefaultIniPath(programDir);
+
+  // A second copy says so and ends before it does anything else. The lock stays held until
+  // this process ends.
+  platform::SingleInstanceLock lock;
+  if (!platform::MayRun(settings::SettingsStore(iniPath).ReadDbChk(), lock)) {
+    windows::ShowNote(nullptr, QString::fromUtf8("すでに起動しています。"));
+    return 0;
+  }
+
+  windows::TQKProgram program({iniPath, args, startDir, programDir});
+  QObject::connect(program.MainForm.get(), &windows::TMainForm::ProgramEnded, &application,
+                   &QCoreApplication::quit, Qt::QueuedConnection);
+  program.MainForm->show();
+  return QApplication::exec();
+}

@@ -1,0 +1,18 @@
+// The file dialog of the encrypt, decrypt and wipe targets and of the wipe bin: several files,
+// "全てのファイル (*)", links returned as themselves.
+#pragma once
+
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace qk::windows {
+
+// Returns the chosen paths, empty when cancelled. Tests replace the dialog; an empty function
+// restores the real one.
+using FileChooser = std::function<QStringList(QWidget* parent)>;
+void SetFileChooser(FileChooser chooser);
+QStringList ChooseFiles(QWidget* parent);
+
+} // namespace qk::windows

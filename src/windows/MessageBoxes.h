@@ -1,0 +1,32 @@
+// The program's message boxes: a warning with OK for rejected input, a Yes/No confirmation before
+// an irreversible step, an information box with OK after one, and a plain box for notes. Tests
+// install a responder that records the box and answers it instead of showing it.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace qk::windows {
+
+enum class BoxKind { Warning, Confirmation, Information, Note };
+
+// Returns the answer to a box: true for Yes (or OK).
+using BoxResponder = std::function<bool(BoxKind kind, const QString& text)>;
+// Replaces the real boxes; an empty responder restores them.
+void SetBoxResponder(BoxResponder responder);
+
+void ShowWarning(QWidget* parent, const QString& text);
+bool AskYesNo(QWidget* parent, const QString& text);
+void ShowInformation(QWidget* parent, const QString& text);
+void ShowNote(QWidget* parent, const QString& text);
+
+// Loads Qt's own Japanese texts for the standard buttons (OK, キャンセル, はい, いいえ).
+void InstallJapaneseTranslations();
+
+// UTF-8 std::string to QString and back.
+QString Q(const std::string& text);
+std::string S(const QString& text);
+
+} // namespace qk::windows

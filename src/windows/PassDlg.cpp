@@ -1,0 +1,286 @@
+#include "windows/PassDlg.h"
+
+#include "crypto/CryptoBase.h"
+#include "engine/PasswordRules.h"
+#include "platform/CodePage.h"
+#include "windows/KTop.h"
+#include "windows/MessageBoxes.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <QValidator>
+
+namespace qk::windows {
+
+namespace {
+
+constexpr const char* kVerifyMismatch =
+    "入力されたパスワードが照合用に登録されたパスワードと異なります。確認してください。\n"
+    "（そのままで良い場合は、「照合用にハッシュを登録」または「何も行わない」を選択して再度ＯＫ"
+    "を押してください。）";
+constexpr const char* kRegisterQuestion =
+    "入力されたパスワードのハッシュを照合用に登録します。よろしいですか？\n"
+    "（このハッシュは照合以外に使用できないように特殊な方法で加工されるので、登録しても安全です"
+    "。）";
+
+constexpr const char* kLayoutCaption = "パスワードを入力してください";
+constexpr const char* kLayoutAdvice =
+    "＊セキュリティ向上のため、パスワードは８文字以上で、なおかつ、推測されにくいものをおすすめ"
+    "します。（ただし忘れたりしないよう十分ご注意下さい。）";
+constexpr const char* kEncryptCaption = "暗号化に使用するパスワードを入力してください。";
+constexpr const char* kEncryptAdvice =
+    "＊パスワードは絶対に忘れないようにしてください。また、出来る限り長く、推測されにくいパスワ"
+    "ードにしてください。";
+constexpr const char* kDecryptCaption = "復号に使用するパスワードを入力してください。";
+constexpr const char* kDecryptAdvice = "＊パスワードは大文字と小文字を区別されます。";
+
+constexpr std::size_t kHintMaxBytes = 255;
+
+// Refuses any edit that would make the hint longer than its limit in system-code-page bytes.
+class HintValidator : public QValidator {
+public:
+  using QValidator::QValidator;
+  State validate(QString& input, int& /*pos*/) const override {
+    return platform::SystemByteLength(S(input)) <= kHintMaxBytes ? Acceptable : Invalid;
+  }
+};
+
+// A UTF-8 copy of a secret, overwritten when it goes.
+struct SecretText {
+  std::string text;
+  ~SecretText() { crypto::SecureZero(text.data(), text.size()); }
+};
+
+template <typename T> T* Named(T* object, const char* name) {
+  object->setObjectName(QString::fromLatin1(name));
+  return object;
+}
+
+} // namespace
+
+TPasswordDlg::TPasswordDlg(settings::SettingsModel& model, engine::RunState& state, QWidget* parent)
+    : QDialog(parent), model_(model), state_(state) {
+  setObjectName(QStringLiteral("PasswordDlg"));
+  setWindowTitle(Q(kLayoutCaption));
+
+  Label1 = Named(new QLabel(Q("入力"), this), "Label1");
+  PassEdit = Named(new QLineEdit(this), "PassEdit");
+  PassEdit->setEchoMode(QLineEdit::Password);
+  Label1->setBuddy(PassEdit);
+  Label2 = Named(new QLabel(Q("確認のため再入力"), this), "Label2");
+  PassCEdit = Named(new QLineEdit(this), "PassCEdit");
+  PassCEdit->setEchoMode(QLineEdit::Password);
+  Label2->setBuddy(PassCEdit);
+
+  Label3 = Named(new QLabel(Q(kLayoutAdvice), this), "Label3");
+  Label3->setWordWrap(true);
+
+  Panel1 = Named(new QFrame(this), "Panel1");
+  Panel1->setFrameShape(QFrame::StyledPanel);
+  Label4 = Named(new QLabel(Q("ヒントの付加（必要なら）"), Panel1), "Label4");
+  HintEdit = Named(new QLineEdit(Panel1), "HintEdit");
+  HintEdit->setValidator(new HintValidator(HintEdit));
+  Label4->setBuddy(HintEdit);
+  GroupBox1 = Named(new QGroupBox(Q("パスワードの照合"), Panel1), "GroupBox1");
+  RadioButton1 = Named(new QRadioButton(Q("照合用ハッシュと照合する"), GroupBox1), "RadioButton1");
+  RadioButton2 = Named(new QRadioButton(Q("照合用にハッシュを登録"), GroupBox1), "RadioButton2");
+  RadioButton3 = Named(new QRadioButton(Q("何も行わない"), GroupBox1), "RadioButton3");
+  RadioButton3->setChecked(true);
+
+  BitBtn1 = Named(new QPushButton(QStringLiteral("OK"), this), "BitBtn1");
+  BitBtn1->setDefault(true);
+  BitBtn2 = Named(new QPushButton(Q("キャンセル"), this), "BitBtn2");
+  BitBtn2->setAutoDefault(false);
+
+  auto* fields = new QGridLayout;
+  fields->addWidget(Label1, 0, 0);
+  fields->addWidget(PassEdit, 0, 1);
+  fields->addWidget(Label2, 1, 0);
+  fields->addWidget(PassCEdit, 1, 1);
+
+  auto* radios = new QVBoxLayout(GroupBox1);
+  radios->addWidget(RadioButton1);
+  radios->addWidget(RadioButton2);
+  radios->addWidget(RadioButton3);
+
+  auto* panel = new QVBoxLayout(Panel1);
+  panel->addWidget(Label4);
+  panel->addWidget(HintEdit);
+  panel->addWidget(GroupBox1);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(BitBtn1);
+  buttons->addWidget(BitBtn2);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(fields);
+  layout->addWidget(Label3);
+  layout->addWidget(Panel1);
+  layout->addLayout(buttons);
+  // The dialog follows its content: hiding the hint area or the confirmation field shrinks it.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  Label3->setFixedWidth(420);
+
+  connect(BitBtn1, &QPushButton::clicked, this, &TPasswordDlg::BitBtn1Click);
+  connect(BitBtn2, &QPushButton::clicked, this, &TPasswordDlg::BitBtn2Click);
+  for (QRadioButton* radio : {RadioButton1, RadioButton2, RadioButton3}) {
+    connect(radio, &QRadioButton::clicked, this, &TPasswordDlg::UpdateVerifyControls);
+  }
+  for (QLineEdit* edit : {PassEdit, PassCEdit, HintEdit}) edit->installEventFilter(this);
+
+  KTop1 = Named(new TKTop(this), "KTop1");
+}
+
+TPasswordDlg::~TPasswordDlg() = default;
+
+QString TPasswordDlg::Password() const {
+  return PassEdit->text();
+}
+
+QString TPasswordDlg::Hint() const {
+  return HintEdit->text();
+}
+
+void TPasswordDlg::ClearFields(bool password, bool hint) {
+  if (password) {
+    PassEdit->clear();
+    PassCEdit->clear();
+  }
+  if (hint) HintEdit->clear();
+}
+
+bool TPasswordDlg::HashRegistered() const {
+  return !Q(model_.PassHash).trimmed().isEmpty();
+}
+
+std::string TPasswordDlg::VerificationHash() {
+  SecretText password{S(PassEdit->text())};
+  SecretText bytes{platform::ToSystemCodePage(password.text)};
+  return textCrypt_.MakeVerificationHash(bytes.text);
+}
+
+void TPasswordDlg::BitBtn1Click() {
+  {
+    SecretText password{S(PassEdit->text())};
+    SecretText confirmation{S(PassCEdit->text())};
+    // The confirmation counts only while its field is part of the dialog.
+    const bool confirm = PassCEdit->isVisibleTo(this);
+    const std::optional<std::string> refusal = engine::CheckPassword(
+        password.text, confirm ? std::optional<std::string>(confirmation.text) : std::nullopt,
+        ForDecrypt, model_.SecLevel);
+    if (refusal) {
+      ShowWarning(this, Q(*refusal));
+      return;
+    }
+  }
+  if (RadioButton1->isChecked()) {
+    // Compared as stored: a damaged value never matches.
+    if (VerificationHash() != model_.PassHash) {
+      ShowWarning(this, Q(kVerifyMismatch));
+      return;
+    }
+  } else if (RadioButton2->isChecked()) {
+    const std::string hash = VerificationHash();
+    if (hash != model_.PassHash) {
+      if (!AskYesNo(this, Q(kRegisterQuestion))) {
+        RadioButton3->setChecked(true);
+        UpdateVerifyControls();
+        return;
+      }
+      model_.PassHash = hash;
+    }
+  }
+  accept();
+}
+
+void TPasswordDlg::BitBtn2Click() {
+  reject();
+}
+
+void TPasswordDlg::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) {
+    FormShow();
+    FormPaint();
+    // Centred on the screen, at the size the visible controls give it.
+    layout()->activate();
+    if (const QScreen* screen = this->screen()) {
+      const QRect area = screen->availableGeometry();
+      move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+  }
+  QDialog::showEvent(event);
+}
+
+bool TPasswordDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress &&
+      (watched == PassEdit || watched == PassCEdit || watched == HintEdit)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const int code = key->key();
+    if (code == Qt::Key_Return || code == Qt::Key_Enter) {
+      BitBtn1Click();
+      return true;
+    }
+    if (code == Qt::Key_Escape) {
+      BitBtn2Click();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+// Each time the dialog is shown: the fields the options do not keep are emptied, and the
+// verification choice starts from the registered hash.
+void TPasswordDlg::FormShow() {
+  if (!model_.DontClearPassBox) {
+    PassEdit->clear();
+    PassCEdit->clear();
+  }
+  if (!model_.SaveHint) HintEdit->clear();
+  if (!ForDecrypt && HashRegistered()) {
+    RadioButton1->setChecked(true);
+  } else {
+    RadioButton3->setChecked(true);
+  }
+}
+
+// The texts and visible controls of the run's direction. Runs when the dialog is shown, not on
+// every repaint, so that it never overwrites what the user is typing.
+void TPasswordDlg::FormPaint() {
+  PassEdit->setFocus();
+  RadioButton1->setEnabled(HashRegistered());
+  if (!ForDecrypt) {
+    setWindowTitle(Q(kEncryptCaption));
+    Label3->setText(Q(kEncryptAdvice));
+    Panel1->show();
+    UpdateVerifyControls();
+  } else {
+    setWindowTitle(Q(kDecryptCaption));
+    Label3->setText(Q(kDecryptAdvice));
+    Panel1->hide();
+    PassCEdit->hide();
+    Label2->hide();
+    RadioButton3->setChecked(true);
+  }
+}
+
+// Checking against a registered hash replaces typing the password twice; the remembered hint
+// comes back while the option keeps it.
+void TPasswordDlg::UpdateVerifyControls() {
+  const bool confirm = !RadioButton1->isChecked();
+  PassCEdit->setVisible(confirm);
+  Label2->setVisible(confirm);
+  if (model_.SaveHint) HintEdit->setText(Q(state_.PasswordHint));
+}
+
+} // namespace qk::windows

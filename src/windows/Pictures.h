@@ -1,0 +1,42 @@
+// The pictures of the two large buttons of the main window and the program icon, drawn in code so
+// that they look the same on every machine, whatever fonts it has.
+//
+// The button pictures are 100 x 100 pixels: a coloured square of 80 x 80 in the middle with one
+// large white bold capital, "Q" on green for encryption and "K" on teal for decryption; the border
+// around the square is transparent, so the button face shows through. The icon repeats the
+// design: left half green with "Q", right half teal with "K".
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
+#include <QString>
+#include <array>
+
+namespace qk::windows {
+
+inline constexpr int kPictureSize = 100;
+inline constexpr int kPictureSquare = 80;
+inline const QColor kEncryptColor{0, 128, 0};
+inline const QColor kDecryptColor{0, 128, 128};
+// The sizes the program icon is drawn in, and installed in.
+inline constexpr std::array<int, 6> kIconSizes{16, 32, 48, 64, 128, 256};
+
+// The pictures as images (ARGB32, premultiplied): usable without a running application.
+QImage EncImage();
+QImage DecImage();
+// The program icon, drawn for a square of size x size pixels.
+QImage IconImage(int size);
+
+// The same as pixmaps and as an icon; these need a QGuiApplication.
+QPixmap EncPicture();
+QPixmap DecPicture();
+QIcon ProgramIcon();
+
+// Writes the icon as <dir>/<n>x<n>/apps/qk.png for every size of kIconSizes, creating the folders;
+// dir is the root of an icon theme such as share/icons/hicolor. False when a file cannot be
+// written.
+bool WriteIconFiles(const QString& dir);
+
+} // namespace qk::windows

@@ -1,0 +1,142 @@
+#include "windows/Program.h"
+
+#include "core/BatchSettings.h"
+#include "core/CommandLine.h"
+#include "windows/ConfDlg.h"
+#include "windows/Hash.h"
+#include "windows/Main.h"
+#include "windows/MessageBoxes.h"
+#include "windows/OptDlg.h"
+#include "windows/PassDlg.h"
+#include "windows/SecDlg.h"
+
+namespace qk::windows {
+
+TQKProgram::TQKProgram(Setup setup)
+    : Store(std::move(setup.IniPath)), args_(std::move(setup.Args)),
+      startDir_(std::move(setup.StartDir)) {
+  MainForm = std::make_unique<TMainForm>(Model, Store, setup.ProgramDir);
+  ConfirmationDlg = std::make_unique<TConfirmationDlg>(Model);
+  OptionDlg = std::make_unique<TOptionDlg>(Model, Store);
+  PasswordDlg = std::make_unique<TPasswordDlg>(Model, ConfirmationDlg->Run().State());
+  SecSetDlg = std::make_unique<TSecSetDlg>(Model);
+  HashForm = std::make_unique<THashForm>();
+  Connect();
+}
+
+TQKProgram::~TQKProgram() {
+  // The dialogs go before the windows that ask for them.
+  ConfirmationDlg->SetPasswordDialog(nullptr, nullptr);
+  disconnect();
+}
+
+void TQKProgram::Connect() {
+  TMainForm* main = MainForm.get();
+  TConfirmationDlg* confirmation = ConfirmationDlg.get();
+  TOptionDlg* options = OptionDlg.get();
+
+  // The start-up step and the end of the program.
+  connect(main, &TMainForm::StartupWork, this, &TQKProgram::StartupWork);
+  connect(main, &TMainForm::AboutToSave, this,
+          [this] { Model.PasswordHint = ConfirmationDlg->Run().State().PasswordHint; });
+  connect(confirmation, &TConfirmationDlg::EndProgramRequested, main, &QWidget::close);
+
+  // Lists: from the targets of the main window and from the wipe bin of the options dialog.
+  connect(main, &TMainForm::FilesTaken, this,
+          [this](engine::OperationMode mode, const QStringList& paths) {
+            ShowFiles(mode, paths, MainForm.get());
+          });
+  connect(options, &TOptionDlg::WipeRequested, this, [this](const QStringList& paths) {
+    if (MainForm->RunInProgress()) return;
+    OptionDlg->hide();
+    ShowFiles(engine::OperationMode::Wipe, paths, OptionDlg.get());
+  });
+  connect(confirmation, &TConfirmationDlg::RunningChanged, main, &TMainForm::SetRunning);
+
+  // The options dialog and the windows it opens.
+  connect(main, &TMainForm::OptionsRequested, options, [options] {
+    options->show();
+    options->raise();
+    options->activateWindow();
+  });
+  connect(options, &TOptionDlg::Closed, main, &QWidget::show);
+  connect(options, &TOptionDlg::MainTopChanged, main, &TMainForm::SetKeepOnTop);
+  connect(options, &TOptionDlg::RecurseChanged, main, &TMainForm::SetRecurse);
+  connect(main, &TMainForm::LayoutApplied, options, &TOptionDlg::SetTextButtons);
+  connect(main, &QWidget::windowTitleChanged, options, &TOptionDlg::SetProgramName);
+  options->SetProgramName(main->windowTitle());
+  connect(options, &TOptionDlg::SecurityDialogRequested, this, [this] { SecSetDlg->exec(); });
+  connect(options, &TOptionDlg::HashWindowRequested, this, [this] { HashForm->exec(); });
+  connect(options, &TOptionDlg::HintCleared, this,
+          [this] { ConfirmationDlg->Run().State().PasswordHint.clear(); });
+
+  // The password dialog of a run.
+  TPasswordDlg* password = PasswordDlg.get();
+  confirmation->SetPasswordDialog(
+      [password](bool forDecrypt) -> std::optional<engine::BatchHost::PasswordAnswer> {
+        password->ForDecrypt = forDecrypt;
+        if (password->exec() != QDialog::Accepted) return std::nullopt;
+        return engine::BatchHost::PasswordAnswer{S(password->Password()), S(password->Hint())};
+      },
+      [password](bool passwordFields, bool hint) { password->ClearFields(passwordFields, hint); });
+}
+
+void TQKProgram::ShowFiles(engine::OperationMode mode, const QStringList& paths,
+                           QWidget* returnForm) {
+  if (MainForm->RunInProgress()) return;
+  engine::BatchRun& run = ConfirmationDlg->Run();
+  run.State().Mode = mode;
+  run.ClearList();
+  MainForm->AddPaths(paths, [&run](const std::string& file) { run.AddFile(file); });
+  ConfirmationDlg->SetReturnForm(returnForm);
+  ConfirmationDlg->show();
+  run.ShowList();
+}
+
+void TQKProgram::StartupWork() {
+  LoadOptionSettings();
+  if (!args_.empty()) ProcessCommandLine();
+}
+
+void TQKProgram::LoadOptionSettings() {
+  settings::SettingsModel loaded = Model;
+  Store.LoadL2(loaded);
+  OptionDlg->LoadOptions(loaded);
+  ConfirmationDlg->Run().State().PasswordHint = Model.PasswordHint;
+  Model.Algorithm = loaded.Algorithm;
+  SecSetDlg->LoadFromModel();
+}
+
+void TQKProgram::ProcessCommandLine() {
+  engine::BatchRun& run = ConfirmationDlg->Run();
+  MainForm->FindFile.Recurse = Model.Recurse;
+  switch (core::ParseCommandLine(args_, startDir_, run, MainForm->FindFile)) {
+  case core::StartAction::ProcessSingle: {
+    engine::BatchOptions options;
+    core::SyncBatchOptions(Model, options);
+    core::ProcessSingle(run, options);
+    MainForm->close();
+    break;
+  }
+  case core::StartAction::Close:
+    MainForm->close();
+    break;
+  case core::StartAction::EncryptDialog:
+    MainForm->EncBitBtnClick();
+    break;
+  case core::StartAction::DecryptDialog:
+    MainForm->DecBitBtnClick();
+    break;
+  case core::StartAction::OptionsDialog:
+    MainForm->OptionBitBtnClick();
+    break;
+  case core::StartAction::ShowList:
+    // The main window stays on the screen while the list is open.
+    ConfirmationDlg->SetReturnForm(MainForm.get());
+    ConfirmationDlg->show();
+    run.ShowList();
+    break;
+  }
+}
+
+} // namespace qk::windows

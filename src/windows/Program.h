@@ -1,0 +1,69 @@
+// TQKProgram puts the desktop program together: the settings, and the six windows created once in
+// their order and kept until the end. The windows do not call each other; what one of them starts
+// in another goes through a signal, and this is the one place where they are connected. The road
+// of a list (files from the main window, the options dialog's wipe bin or the command line into
+// the confirmation window) and the start-up work after the notices live here too.
+#pragma once
+
+#include "engine/RunState.h"
+#include "settings/Settings.h"
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace qk::windows {
+
+class TMainForm;
+class TConfirmationDlg;
+class TOptionDlg;
+class TPasswordDlg;
+class TSecSetDlg;
+class THashForm;
+
+class TQKProgram : public QObject {
+  Q_OBJECT
+
+public:
+  struct Setup {
+    std::string IniPath;           // QK.ini
+    std::vector<std::string> Args; // the command line without the program name
+    std::string StartDir;          // the folder the program was started in
+    std::string ProgramDir;        // made the current directory; empty leaves it alone
+  };
+
+  explicit TQKProgram(Setup setup);
+  ~TQKProgram() override;
+  TQKProgram(const TQKProgram&) = delete;
+  TQKProgram& operator=(const TQKProgram&) = delete;
+
+  settings::SettingsModel Model;
+  settings::SettingsStore Store;
+  // In the order of creation.
+  std::unique_ptr<TMainForm> MainForm;
+  std::unique_ptr<TConfirmationDlg> ConfirmationDlg;
+  std::unique_ptr<TOptionDlg> OptionDlg;
+  std::unique_ptr<TPasswordDlg> PasswordDlg;
+  std::unique_ptr<TSecSetDlg> SecSetDlg;
+  std::unique_ptr<THashForm> HashForm;
+
+  // The confirmation list refilled with paths under mode and shown, returnForm (the window that
+  // handed the paths over) shown again when the list closes. Nothing happens while a run goes.
+  void ShowFiles(engine::OperationMode mode, const QStringList& paths, QWidget* returnForm);
+
+private:
+  void Connect();
+  // The first start-up step after the notices: option settings, then the command line.
+  void StartupWork();
+  void LoadOptionSettings();
+  void ProcessCommandLine();
+
+  std::vector<std::string> args_;
+  std::string startDir_;
+};
+
+} // namespace qk::windows

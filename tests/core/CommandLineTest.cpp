@@ -1,0 +1,109 @@
+// The program's command line, headless: switches, paths and the decision taken after them.
+#include "core/CommandLine.h"
+#include "support/RecordingHost.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace qk::test {
+namespace {
+
+using core::StartAction;
+using engine::OperationMode;
+
+class CommandLineTest : public ::testing::Test {
+protected:
+  CommandLineTest() : random(1), run(host, options, random) { finder.Recurse = true; }
+
+  StartAction Parse(const std::vector<std::string>& args) {
+    return core::ParseCommandLine(args, dir.path(), run, finder);
+  }
+  std::vector<std::string> Paths() {
+    std::vector<std::string> p;
+    for (const auto& e : run.Entries()) p.push_back(e.Path);
+    return p;
+  }
+
+  TempDir dir;
+  RecordingHost host;
+  engine::BatchOptions options;
+  engine::Random random;
+  engine::BatchRun run;
+  core::TFindFile finder;
+};
+
+TEST_F(CommandLineTest, SwitchesIgnoreCaseAndBlanks) {
+  WriteAll(dir / "a.txt", "a");
+  EXPECT_EQ(Parse({" -w ", "-f", " -i", "a.txt"}), StartAction::ShowList);
+  EXPECT_EQ(run.State().Mode, OperationMode::Wipe);
+  EXPECT_TRUE(run.State().AutoRun); // wiping needs no password
+  EXPECT_TRUE(run.State().ExitAfterRun);
+  EXPECT_EQ(Paths(), std::vector<std::string>{dir / "a.txt"});
+}
+
+TEST_F(CommandLineTest, ValuesAreConsumedTrimmedAndTheLastWins) {
+  EXPECT_EQ(Parse({"-p", " first ", "-P", " -E ", "-h", "hint one", "-H"}),
+            StartAction::EncryptDialog);
+  EXPECT_EQ(run.State().Password, "-E");
+  EXPECT_EQ(run.State().PasswordHint, ""); // a switch at the end has an empty value
+  EXPECT_TRUE(run.Entries().empty());
+}
+
+TEST_F(CommandLineTest, AutoRunNeedsAPasswordOutsideWipe) {
+  WriteAll(dir / "a.txt", "a");
+  Parse({"-E", "-F", "a.txt"});
+  EXPECT_FALSE(run.State().AutoRun);
+}
+
+TEST_F(CommandLineTest, FilesTakeTheModeInForce) {
+  // A container's hint is read only when decrypt mode is set before it.
+  engine::FileEngine& engine = run.Engine();
+  WriteAll(dir / "a.txt", "a");
+  ASSERT_EQ(engine.EncryptFile(dir / "a.txt", dir / "a.enc", "pw", "the hint", 0, true).outcome,
+            engine::Outcome::Encrypted);
+  Parse({"a.enc", "-D", "a.enc"});
+  ASSERT_EQ(run.Entries().size(), 2u);
+  EXPECT_EQ(run.Entries()[0].Sub1, "");
+  EXPECT_EQ(run.Entries()[1].Sub1, "the hint");
+  EXPECT_EQ(run.State().Mode, OperationMode::Decrypt);
+}
+
+TEST_F(CommandLineTest, FoldersAreExpandedAndMissingPathsAddNothing) {
+  mkdir((dir / "sub").c_str(), 0755);
+  mkdir((dir / "sub/deeper").c_str(), 0755);
+  WriteAll(dir / "sub/b.txt", "b");
+  WriteAll(dir / "sub/deeper/c.txt", "c");
+  EXPECT_EQ(Parse({"sub", "nothing-here", dir / "sub/b.txt"}), StartAction::ShowList);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{dir / "sub/b.txt", dir / "sub/deeper/c.txt",
+                                               dir / "sub/b.txt"}));
+}
+
+TEST_F(CommandLineTest, EmptyListsOpenTheModesDialog) {
+  EXPECT_EQ(Parse({"-E"}), StartAction::EncryptDialog);
+  EXPECT_EQ(Parse({"-D", "missing"}), StartAction::DecryptDialog);
+  EXPECT_EQ(Parse({"-W"}), StartAction::OptionsDialog);
+}
+
+TEST_F(CommandLineTest, ForcedOutputProcessesExactlyOneFile) {
+  WriteAll(dir / "a.txt", "alpha");
+  WriteAll(dir / "b.txt", "beta");
+  EXPECT_EQ(Parse({"-A", "out.bin", "-P", "pw", "a.txt"}), StartAction::ProcessSingle);
+  EXPECT_EQ(run.State().OutputNameOverride, dir / "out.bin");
+  EXPECT_EQ(core::ProcessSingle(run, options)->outcome, engine::Outcome::Encrypted);
+  EXPECT_TRUE(Exists(dir / "out.bin"));
+  EXPECT_EQ(ReadAll(dir / "a.txt"), "alpha"); // never wiped
+
+  run.ClearList();
+  run.State().OutputNameOverride.clear();
+  EXPECT_EQ(Parse({"-D", "-A", "back.txt", "-P", "pw", "out.bin"}), StartAction::ProcessSingle);
+  EXPECT_TRUE(engine::Succeeded(core::ProcessSingle(run, options)->outcome));
+  EXPECT_EQ(ReadAll(dir / "back.txt"), "alpha");
+
+  run.ClearList();
+  EXPECT_EQ(Parse({"-A", "x", "-P", "pw", "a.txt", "b.txt"}), StartAction::Close);
+  EXPECT_FALSE(Exists(dir / "x"));
+}
+
+} // namespace
+} // namespace qk::test

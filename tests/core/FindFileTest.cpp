@@ -1,0 +1,287 @@
+#include "core/FindFile.h"
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qk::core {
+namespace {
+
+using Paths = std::vector<std::string>;
+using test::TempDir;
+using test::WriteAll;
+
+constexpr TAttrOptions kDefault = ffReadOnly | ffHidden | ffSystem | ffArchive;
+constexpr TAttrOptions kWithFolders = kDefault | ffDirectory;
+
+void MakeDir(const std::string& path) {
+  ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path;
+}
+void Link(const std::string& target, const std::string& path) {
+  ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0) << path;
+}
+void Sparse(const std::string& path, off_t size) {
+  const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, size), 0);
+  ::close(fd);
+}
+
+// Files of one search, each with root + "/" taken off (a path without that prefix stays whole).
+Paths Search(TFindFile& finder, const std::string& root) {
+  finder.Execute();
+  Paths names;
+  for (const std::string& file : finder.Files) {
+    names.push_back(file.starts_with(root + "/") ? file.substr(root.size() + 1) : file);
+  }
+  return names;
+}
+
+// root: a.txt, B.txt, sub2/y.txt, sub1/x.txt, sub1/deep/d.txt
+class FindFileTreeTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    WriteAll(dir / "a.txt", "aa");
+    WriteAll(dir / "B.txt", "b");
+    MakeDir(dir / "sub2");
+    WriteAll(dir / "sub2/y.txt", "");
+    MakeDir(dir / "sub1");
+    WriteAll(dir / "sub1/x.txt", "");
+    MakeDir(dir / "sub1/deep");
+    WriteAll(dir / "sub1/deep/d.txt", "");
+    finder.Directory = dir.path();
+  }
+  TempDir dir;
+  TFindFile finder;
+};
+
+TEST_F(FindFileTreeTest, TrailingSeparatorIsOptionalAndPathsCarryExactlyOne) {
+  finder.Attributes = kWithFolders;
+  const std::string& root = dir.path();
+  for (const std::string& directory : {root, root + "/"}) {
+    finder.Directory = directory;
+    finder.Recurse = false;
+    finder.Execute();
+    EXPECT_EQ(finder.Files,
+              (Paths{root + "/B.txt", root + "/a.txt", root + "/sub1", root + "/sub2"}));
+    finder.Recurse = true;
+    finder.Execute();
+    EXPECT_EQ(finder.Files[5], root + "/sub1/x.txt");
+    EXPECT_EQ(finder.Files.back(), root + "/sub1/deep/d.txt");
+  }
+}
+
+TEST_F(FindFileTreeTest, RecurseWalksBreadthFirstInNameOrder) {
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"B.txt", "a.txt"})); // files only by default
+  finder.Attributes = kWithFolders;
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"B.txt", "a.txt", "sub1", "sub2"}));
+
+  finder.Recurse = true;
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"B.txt", "a.txt", "sub1", "sub2", "sub1/deep",
+                                               "sub1/x.txt", "sub2/y.txt", "sub1/deep/d.txt"}));
+  finder.Attributes = kDefault;
+  EXPECT_EQ(Search(finder, dir.path()),
+            (Paths{"B.txt", "a.txt", "sub1/x.txt", "sub2/y.txt", "sub1/deep/d.txt"}));
+}
+
+TEST_F(FindFileTreeTest, SecondSearchReplacesTheFirst) {
+  finder.Recurse = true;
+  finder.Execute();
+  const Paths first = finder.Files;
+  finder.Execute();
+  EXPECT_EQ(finder.Files, first);
+  EXPECT_EQ(finder.FileCount(), 5u);
+  EXPECT_EQ(finder.TotalSize(), 3u);
+
+  TempDir empty;
+  finder.Directory = empty.path();
+  finder.Attributes = kWithFolders;
+  finder.Execute();
+  EXPECT_TRUE(finder.Files.empty());
+  EXPECT_EQ(finder.DirCount() + finder.FileCount() + finder.TotalSize(), 0u);
+}
+
+TEST_F(FindFileTreeTest, OnNewPathCanStopTheWalk) {
+  std::vector<std::string> log;
+  finder.Recurse = true;
+  finder.BeforeExecute = [&](TFindFile&) { log.push_back("before"); };
+  finder.AfterExecute = [&](TFindFile& sender) {
+    log.push_back("after " + std::to_string(sender.Files.size()));
+  };
+  finder.OnNewPath = [&](TFindFile&, const std::string& path, bool& abort) {
+    log.push_back(path);
+    abort = path.ends_with("/sub1/");
+  };
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"B.txt", "a.txt"}));
+  EXPECT_EQ(log, (Paths{"before", dir.path() + "/", dir / "sub1/", "after 2"}));
+
+  // The stop does not carry over into the next search.
+  finder.OnNewPath = nullptr;
+  finder.Execute();
+  EXPECT_EQ(finder.Files.size(), 5u);
+}
+
+TEST(FindFileTest, HiddenEntriesNeedTheMaskButHiddenFoldersAreWalked) {
+  TempDir dir;
+  MakeDir(dir / ".hid");
+  WriteAll(dir / ".hid/inner.txt", "");
+  WriteAll(dir / ".hid/.secret", "");
+  WriteAll(dir / ".top", "");
+  TFindFile finder;
+  finder.Directory = dir.path();
+  finder.Recurse = true;
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{".top", ".hid/.secret", ".hid/inner.txt"}));
+  finder.Attributes = kDefault - ffHidden;
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{".hid/inner.txt"}));
+  finder.Attributes = ffDirectory;
+  // ".hid" is hidden as well as a folder, so it stays out; a plain file needs no bit.
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{".hid/inner.txt"}));
+}
+
+TEST(FindFileTest, CountersAndWrappingTotalSize) {
+  TempDir dir;
+  MakeDir(dir / "plain");
+  MakeDir(dir / ".hidden");
+  MakeDir(dir / "locked");
+  ASSERT_EQ(::chmod((dir / "locked").c_str(), 0555), 0);
+  WriteAll(dir / "ten", "0123456789");
+  WriteAll(dir / "readonly", "");
+  ASSERT_EQ(::chmod((dir / "readonly").c_str(), 0444), 0);
+  Sparse(dir / "big", (5LL << 30) + 7); // low 32 bits: 2^30 + 7
+  Sparse(dir / "three", 3LL << 30);     // low 32 bits: 3 * 2^30
+
+  TFindFile finder;
+  finder.Directory = dir.path();
+  finder.Attributes = ffArchive | ffHidden | ffDirectory; // read-only is listed regardless
+  finder.Execute();
+  EXPECT_EQ(finder.Files.size(), 7u);
+  EXPECT_EQ(finder.DirCount(), 1u); // "plain" only: hidden and read-only folders count as files
+  EXPECT_EQ(finder.FileCount(), 6u);
+  EXPECT_EQ(finder.TotalSize(), 17u); // 2^32 + 17 wrapped; folders add nothing
+}
+
+TEST(FindFileTest, FilterPatterns) {
+  EXPECT_TRUE(MatchesFilter("a.txt", "*.TXT"));
+  EXPECT_TRUE(MatchesFilter("B.TxT", "*.txt"));
+  EXPECT_FALSE(MatchesFilter("a.txt.bak", "*.txt"));
+  EXPECT_FALSE(MatchesFilter("atxt", "*.txt"));
+  for (const char* name : {"README", ".bashrc", "a.b.c", "日本語", "\xff"}) {
+    EXPECT_TRUE(MatchesFilter(name, "*.*")) << name;
+  }
+  EXPECT_TRUE(MatchesFilter("a", "a.*"));
+  EXPECT_FALSE(MatchesFilter("ab", "a.*"));
+  EXPECT_TRUE(MatchesFilter("a.txt", "?.txt"));
+  EXPECT_TRUE(MatchesFilter("あ.txt", "?.txt")); // one character, three bytes
+  EXPECT_TRUE(MatchesFilter("\xff.txt", "?.txt"));
+  EXPECT_FALSE(MatchesFilter("ab.txt", "?.txt"));
+  EXPECT_TRUE(MatchesFilter("\xe6\x97", "??")); // cut-off UTF-8: two single bytes
+  EXPECT_TRUE(MatchesFilter("xabyabzcd", "*ab*cd"));
+  EXPECT_TRUE(MatchesFilter("aXbYbZd", "a*b?d"));
+  EXPECT_TRUE(MatchesFilter("日本語.txt", "日本*"));
+  EXPECT_FALSE(MatchesFilter("日本語.txt", "本*"));
+
+  TempDir dir;
+  for (const char* name : {"a.txt", "ab.TXT", "c.doc"}) WriteAll(dir / name, "");
+  TFindFile finder;
+  finder.Directory = dir.path();
+  finder.Filter = "*.TXT";
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"a.txt", "ab.TXT"}));
+  finder.Filter = "?.txt";
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"a.txt"}));
+}
+
+TEST(FindFileTest, SymbolicLinks) {
+  TempDir dir;
+  MakeDir(dir / "sub");
+  WriteAll(dir / "sub/f.txt", "12345");
+  Link("..", dir / "sub/up"); // back to the start folder: a loop if followed
+  Link("sub/f.txt", dir / "file");
+  Link("nowhere", dir / "dangling");
+
+  TFindFile finder;
+  finder.Directory = dir.path();
+  finder.Recurse = true;
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"dangling", "file", "sub/f.txt"}));
+  EXPECT_EQ(finder.TotalSize(), 10u); // the link counts its target's size
+  finder.Attributes = kWithFolders;
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"dangling", "file", "sub", "sub/f.txt", "sub/up"}));
+  EXPECT_EQ(finder.DirCount(), 2u); // "sub" and the link to a folder
+}
+
+TEST(FindFileTest, MissingUnreadableOrEmptyDirectoryListsNothing) {
+  TempDir dir;
+  WriteAll(dir / "f", "");
+  TFindFile finder;
+  int after = 0;
+  finder.AfterExecute = [&](TFindFile&) { ++after; };
+  for (const bool recurse : {false, true}) {
+    finder.Recurse = recurse;
+    finder.Directory = dir / "missing";
+    EXPECT_TRUE(Search(finder, dir.path()).empty());
+    finder.Directory = dir / "f/";
+    EXPECT_TRUE(Search(finder, dir.path()).empty());
+    finder.Directory = ""; // not the file system's root
+    EXPECT_TRUE(Search(finder, dir.path()).empty());
+  }
+  EXPECT_EQ(after, 6);
+}
+
+TEST(FindFileTest, UnreadableSubfolderIsPassedOver) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  TempDir dir;
+  MakeDir(dir / "a");
+  WriteAll(dir / "a/in", "");
+  MakeDir(dir / "b");
+  WriteAll(dir / "b/in", "");
+  ASSERT_EQ(::chmod((dir / "a").c_str(), 0), 0);
+  TFindFile finder;
+  finder.Directory = dir.path();
+  finder.Recurse = true;
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"b/in"}));
+}
+
+TEST(FindFileTest, JapaneseAndNonUtf8Names) {
+  TempDir dir;
+  const std::string raw = "\xff\xfe.bin";
+  WriteAll(dir / "暗号.txt", "");
+  WriteAll(dir / raw, "");
+  MakeDir(dir / "日本語");
+  WriteAll(dir / "日本語/ファイル.txt", "");
+  TFindFile finder;
+  finder.Directory = dir.path();
+  finder.Recurse = true;
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"暗号.txt", raw, "日本語/ファイル.txt"}));
+  finder.Filter = "?号.*";
+  EXPECT_EQ(Search(finder, dir.path()), (Paths{"暗号.txt"}));
+}
+
+TEST(AddFolderTest, AddsOnlyWhatIsNotAFolderInListingOrder) {
+  TempDir dir;
+  WriteAll(dir / "a.txt", "");
+  MakeDir(dir / "sub");
+  WriteAll(dir / "sub/b.txt", "");
+  MakeDir(dir / "sub/deeper");
+  Link("sub", dir / "link");
+  Link("nowhere", dir / "dangling");
+
+  TFindFile finder;
+  finder.Recurse = true;
+  finder.Attributes = kWithFolders;
+  Paths added;
+  const auto addFile = [&](const std::string& path) { added.push_back(path); };
+  AddFolder(finder, dir.path(), addFile);
+  EXPECT_EQ(finder.Directory, dir.path());
+  EXPECT_EQ(added, (Paths{dir / "a.txt", dir / "dangling", dir / "sub/b.txt"}));
+
+  added.clear();
+  finder.Recurse = false;
+  AddFolder(finder, dir / "sub", addFile);
+  EXPECT_EQ(added, (Paths{dir / "sub/b.txt"}));
+}
+
+} // namespace
+} // namespace qk::core

@@ -1,0 +1,382 @@
+// The confirmation window over real files in a temporary folder, with the message boxes and the
+// password dialog answered by script.
+#include "support/TestSupport.h"
+#include "windows/ConfDlg.h"
+#include "windows/MessageBoxes.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <deque>
+#include <memory>
+#include <sys/stat.h>
+
+using qk::engine::OperationMode;
+using qk::test::Exists;
+using qk::test::ReadAll;
+using qk::test::WriteAll;
+using qk::windows::BoxKind;
+using qk::windows::Q;
+using qk::windows::TConfirmationDlg;
+
+namespace {
+
+const QString kAllDone = QStringLiteral("全てのファイル/フォルダを正常に処理しました。");
+
+// One window with its return form, scripted boxes and a scripted password dialog.
+struct Harness {
+  qk::settings::SettingsModel model;
+  qk::test::TempDir dir;
+  QWidget returnForm;
+  std::unique_ptr<TConfirmationDlg> dlg;
+
+  std::vector<std::pair<BoxKind, QString>> boxes;
+  std::deque<bool> answers; // answers to the boxes, in order; No once they run out
+  std::optional<qk::engine::BatchHost::PasswordAnswer> password;
+  std::vector<bool> askedForDecrypt;
+  std::vector<std::pair<bool, bool>> clears;
+
+  Harness() {
+    model.WipeSource = false;
+    model.WipeDecSource = false;
+    dlg = std::make_unique<TConfirmationDlg>(model);
+    dlg->SetPasswordDialog(
+        [this](bool forDecrypt) {
+          askedForDecrypt.push_back(forDecrypt);
+          return password;
+        },
+        [this](bool pass, bool hint) { clears.emplace_back(pass, hint); });
+    qk::windows::SetBoxResponder([this](BoxKind kind, const QString& text) {
+      boxes.emplace_back(kind, text);
+      if (answers.empty()) return false;
+      const bool answer = answers.front();
+      answers.pop_front();
+      return answer;
+    });
+  }
+  ~Harness() { qk::windows::SetBoxResponder({}); }
+
+  std::string File(const std::string& name, const std::string& bytes) {
+    const std::string path = dir / name;
+    WriteAll(path, bytes);
+    return path;
+  }
+
+  // What a caller does: clear, set the mode, add, show, ShowList.
+  void Fill(OperationMode mode, const std::vector<std::string>& paths) {
+    auto& run = dlg->Run();
+    run.ClearList();
+    run.State().Mode = mode;
+    for (const auto& path : paths) run.AddFile(path);
+    dlg->SetReturnForm(&returnForm);
+    returnForm.hide();
+    dlg->show();
+    run.ShowList();
+  }
+
+  QTableWidget* List() const { return dlg->findChild<QTableWidget*>("ListView"); }
+  QLabel* Label() const { return dlg->findChild<QLabel*>("Label1"); }
+  QPushButton* Button(const char* name) const { return dlg->findChild<QPushButton*>(name); }
+  QString Cell(int row, int column) const { return List()->item(row, column)->text(); }
+  QString Header(int column) const { return List()->horizontalHeaderItem(column)->text(); }
+  void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
+};
+
+} // namespace
+
+class TestConfirmationWindow : public QObject {
+  Q_OBJECT
+
+private slots:
+  void windowAndListLayout();
+  void encryptRun();
+  void decryptRunThenReEncrypt();
+  void wipeRunAsksBeforeWiping();
+  void deleteKeyRemovesSelectedEntries();
+  void sourceWipeLeavesOnlySkipLive();
+  void unattendedRunsEndTheProgram();
+};
+
+void TestConfirmationWindow::windowAndListLayout() {
+  Harness h;
+  h.Fill(OperationMode::Encrypt, {h.File("a.txt", "a")});
+  QCOMPARE(h.dlg->size(), QSize(604, 334));
+  QVERIFY(!h.dlg->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+
+  QTableWidget* list = h.List();
+  QCOMPARE(list->columnWidth(0), 450);
+  QCOMPARE(list->columnWidth(1), 200);
+  QCOMPARE(list->columnWidth(2), 200);
+  QCOMPARE(h.Header(0), QStringLiteral("ファイル名"));
+  QVERIFY(!list->horizontalHeader()->sectionsClickable());
+  QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+  // The label spans the window above the buttons; the extra buttons wait hidden.
+  QLabel* label = h.Label();
+  QCOMPARE(label->height(), 42);
+  QVERIFY(label->width() > 580);
+  QVERIFY(label->geometry().bottom() < h.Button("OKBitBtn")->geometry().top());
+  QVERIFY(list->geometry().bottom() < label->geometry().top());
+  QVERIFY(h.Button("SkipWipeBitBtn")->isHidden());
+  QVERIFY(!h.Button("SkipWipeBitBtn")->isEnabled());
+  QVERIFY(h.Button("ReEncBitBtn")->isHidden());
+}
+
+void TestConfirmationWindow::encryptRun() {
+  Harness h;
+  const std::string a = h.File("a.txt", "alpha");
+  const std::string b = h.File("日本語.txt", std::string(5000, 'b'));
+  const std::string ro = h.File("ro.txt", "read only");
+  chmod(ro.c_str(), 0400);
+  h.Fill(OperationMode::Encrypt, {a, b, ro});
+
+  QCOMPARE(h.dlg->windowTitle(), QStringLiteral("ファイルの暗号化"));
+  QVERIFY(h.Label()->text().startsWith(QStringLiteral("以上3個のファイルを暗号化します。")));
+  QCOMPARE(h.Cell(1, 0), Q(b));
+  QCOMPARE(h.Header(1), QString());
+  QCOMPARE(h.Button("CloseBitBtn")->text(), QStringLiteral("キャンセル"));
+
+  // Leaving the password dialog without OK changes nothing.
+  h.Click("OKBitBtn");
+  QCOMPARE(h.askedForDecrypt, std::vector<bool>{false});
+  QCOMPARE(h.Cell(0, 0), Q(a));
+  QVERIFY(h.Button("OKBitBtn")->isVisible());
+  QVERIFY(!Exists(a + ".enc"));
+
+  h.password = {{"correct horse", "馬"}};
+  h.Click("OKBitBtn");
+  QCOMPARE(h.askedForDecrypt.size(), std::size_t{2});
+  // Default options: the password fields are emptied, the hint is kept.
+  QCOMPARE(h.clears, (std::vector<std::pair<bool, bool>>{{true, false}}));
+  QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(a));
+  QCOMPARE(h.Cell(1, 0), QStringLiteral("暗号化成功：") + Q(b));
+  QCOMPARE(h.Cell(2, 0), QStringLiteral("＊暗号化失敗(読み取り専用です)：") + Q(ro));
+  QVERIFY(Exists(a + ".enc") && Exists(b + ".enc") && !Exists(ro + ".enc"));
+  QCOMPARE(ReadAll(a), std::string("alpha"));
+
+  const QString closing = QStringLiteral("終了しました。　失敗数 : 1個");
+  QCOMPARE(h.dlg->windowTitle(), closing);
+  QCOMPARE(h.Label()->text(), closing);
+  QVERIFY(h.Button("OKBitBtn")->isHidden());
+  QCOMPARE(h.Button("CloseBitBtn")->text(), QStringLiteral("閉じる"));
+  QVERIFY(h.Button("CloseBitBtn")->isEnabled());
+  QCOMPARE(h.dlg->focusWidget(), h.Button("CloseBitBtn"));
+  QVERIFY(h.Button("ReEncBitBtn")->isHidden());
+  QVERIFY(h.List()->isEnabled());
+
+  // Entries stay put once the run is over.
+  h.List()->selectRow(0);
+  QTest::keyClick(h.List(), Qt::Key_Delete);
+  QCOMPARE(h.List()->rowCount(), 3);
+
+  h.Click("CloseBitBtn");
+  QVERIFY(!h.dlg->isVisible());
+  QVERIFY(h.returnForm.isVisible());
+  QVERIFY(!h.dlg->Run().State().ListShown);
+}
+
+void TestConfirmationWindow::decryptRunThenReEncrypt() {
+  Harness h;
+  h.model.WipeSource = true;
+  h.model.WipeDecSource = true;
+  const std::string one = h.File("one.txt", "first file");
+  const std::string two = h.File("two.txt", std::string(70000, 't'));
+  h.password = {{"pw-1234567", "誕生日"}};
+  h.Fill(OperationMode::Encrypt, {one, two});
+  h.Click("OKBitBtn");
+  h.Click("CloseBitBtn");
+  QVERIFY(!Exists(one) && !Exists(two));
+
+  // The hints stored in the containers are shown before the run.
+  h.Fill(OperationMode::Decrypt, {one + ".enc", two + ".enc"});
+  QCOMPARE(h.dlg->windowTitle(), QStringLiteral("ファイルの復号"));
+  QVERIFY(h.Label()->text().startsWith(QStringLiteral("以上2個のファイルを復号します。")));
+  QCOMPARE(h.Header(1), QStringLiteral("パスワードヒント"));
+  QCOMPARE(h.Header(2), QStringLiteral("復号後ファイル名"));
+  QCOMPARE(h.Cell(0, 1), QStringLiteral("誕生日"));
+  QCOMPARE(h.Cell(1, 1), QStringLiteral("誕生日"));
+  QCOMPARE(h.Cell(0, 2), QString());
+
+  h.password = {{"pw-1234567", "another hint"}};
+  h.Click("OKBitBtn");
+  QCOMPARE(h.askedForDecrypt.back(), true);
+  QVERIFY(h.Cell(0, 0).startsWith(QStringLiteral("復号成功")));
+  QVERIFY(h.Cell(1, 0).endsWith(Q(two + ".enc")));
+  QCOMPARE(h.Cell(0, 2), Q(one));
+  QCOMPARE(h.Cell(1, 2), Q(two));
+  QCOMPARE(ReadAll(one), std::string("first file"));
+  QVERIFY(!Exists(one + ".enc"));
+  QCOMPARE(h.dlg->windowTitle(), kAllDone);
+  QVERIFY(h.Button("ReEncBitBtn")->isVisible());
+  QVERIFY(h.Button("ReEncBitBtn")->isEnabled());
+
+  // Declining the question keeps everything; Yes re-encrypts with the kept password and each
+  // file's own stored hint.
+  const std::size_t asks = h.askedForDecrypt.size();
+  h.answers = {false, true};
+  h.Click("ReEncBitBtn");
+  QCOMPARE(h.boxes.size(), std::size_t{1});
+  QCOMPARE(h.boxes[0].first, BoxKind::Confirmation);
+  QVERIFY(h.boxes[0].second.startsWith(QStringLiteral("これらの復号済みのファイルを")));
+  QVERIFY(Exists(one) && !Exists(one + ".enc"));
+  h.Click("ReEncBitBtn");
+  QCOMPARE(h.askedForDecrypt.size(), asks);
+  QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(one));
+  QCOMPARE(h.Cell(1, 0), QStringLiteral("暗号化成功：") + Q(two));
+  QVERIFY(!Exists(one) && Exists(one + ".enc"));
+  QCOMPARE(h.dlg->Run().Engine().ReadStoredHint(two + ".enc").Text(), std::string("誕生日"));
+  QVERIFY(h.Button("ReEncBitBtn")->isHidden());
+  QCOMPARE(h.Button("CloseBitBtn")->text(), QStringLiteral("閉じる"));
+}
+
+void TestConfirmationWindow::wipeRunAsksBeforeWiping() {
+  Harness h;
+  const std::string w1 = h.File("w1", std::string(3000, 'x'));
+  const std::string w2 = h.File("w2", "");
+  h.Fill(OperationMode::Wipe, {w1, w2});
+  QCOMPARE(h.dlg->windowTitle(), QStringLiteral("ファイルの抹消"));
+
+  h.answers = {false};
+  h.Click("OKBitBtn");
+  QCOMPARE(h.boxes.size(), std::size_t{1});
+  QCOMPARE(h.boxes[0].first, BoxKind::Confirmation);
+  QCOMPARE(h.boxes[0].second, QStringLiteral("これは抹消モードです！本当によろしいですか？"));
+  QVERIFY(Exists(w1) && Exists(w2));
+  QCOMPARE(h.Cell(0, 0), Q(w1));
+  QVERIFY(h.Button("OKBitBtn")->isVisible());
+
+  h.answers = {true};
+  h.Click("OKBitBtn");
+  QVERIFY(h.askedForDecrypt.empty());
+  QVERIFY(!Exists(w1) && !Exists(w2));
+  QCOMPARE(h.Cell(0, 0), QStringLiteral("抹消成功 : ") + Q(w1));
+  QCOMPARE(h.Cell(1, 0), QStringLiteral("抹消成功 : ") + Q(w2));
+  QCOMPARE(h.Label()->text(), kAllDone);
+
+  // Escape closes the finished window like the close button.
+  QTest::keyClick(h.dlg.get(), Qt::Key_Escape);
+  QVERIFY(!h.dlg->isVisible());
+  QVERIFY(h.returnForm.isVisible());
+}
+
+void TestConfirmationWindow::deleteKeyRemovesSelectedEntries() {
+  Harness h;
+  std::vector<std::string> files;
+  for (const char* name : {"f0", "f1", "f2", "f3"}) files.push_back(h.File(name, name));
+  h.Fill(OperationMode::Wipe, files);
+  QTableWidget* list = h.List();
+
+  // Ctrl+click picks rows 1 and 3 as the user would.
+  for (int row : {1, 3}) {
+    const QRect cell = list->visualItemRect(list->item(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+  }
+  QTest::keyClick(list, Qt::Key_Backspace);
+  QCOMPARE(list->rowCount(), 4);
+  QTest::keyClick(list, Qt::Key_Delete);
+  QCOMPARE(list->rowCount(), 2);
+  QCOMPARE(h.Cell(0, 0), Q(files[0]));
+  QCOMPARE(h.Cell(1, 0), Q(files[2]));
+  QVERIFY(h.Label()->text().startsWith(QStringLiteral("以上2個のファイルを")));
+  QVERIFY(list->selectionModel()->selectedRows().isEmpty());
+
+  // Delete with nothing selected does nothing; after Ctrl+A the list empties with count 0.
+  QTest::keyClick(list, Qt::Key_Delete);
+  QCOMPARE(list->rowCount(), 2);
+  QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(list, Qt::Key_Delete);
+  QCOMPARE(list->rowCount(), 0);
+  QVERIFY(h.Label()->text().startsWith(QStringLiteral("以上0個のファイルを")));
+
+  h.answers = {true};
+  h.Click("OKBitBtn");
+  QCOMPARE(h.Label()->text(), kAllDone);
+  QVERIFY(Exists(files[1]));
+}
+
+void TestConfirmationWindow::sourceWipeLeavesOnlySkipLive() {
+  Harness h;
+  h.model.WipeSource = true;
+  h.model.ProcessMsgInterval = 1;
+  const std::string big = h.File("big.bin", qk::test::RandomBytes(1 << 20, 7));
+  h.password = {{"pw", ""}};
+  h.Fill(OperationMode::Encrypt, {big});
+
+  // A zero timer fires on every event run the batch lets through.
+  int wipeTicks = 0;
+  int runTicks = 0;
+  bool wrongState = false;
+  bool closedDuringRun = false;
+  QTimer probe;
+  probe.setInterval(0);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    if (h.Button("OKBitBtn")->isHidden()) return; // the run is over
+    QPushButton* skip = h.Button("SkipWipeBitBtn");
+    const bool others = h.List()->isEnabled() || h.Button("OKBitBtn")->isEnabled() ||
+                        h.Button("CloseBitBtn")->isEnabled() ||
+                        h.Button("ReEncBitBtn")->isEnabled();
+    if (others) wrongState = true;
+    h.dlg->close();
+    if (!h.dlg->isVisible()) closedDuringRun = true;
+    if (skip->isVisible()) {
+      if (!skip->isEnabled()) wrongState = true;
+      if (!h.Label()->text().startsWith(QStringLiteral("不要データ抹消中："))) wrongState = true;
+      if (++wipeTicks == 1) QTest::mouseClick(skip, Qt::LeftButton);
+    } else {
+      if (skip->isEnabled()) wrongState = true;
+      ++runTicks;
+    }
+  });
+  probe.start();
+  h.Click("OKBitBtn");
+  probe.stop();
+
+  QVERIFY(runTicks > 0);
+  QVERIFY(wipeTicks > 0);
+  QVERIFY(!wrongState);
+  QVERIFY(!closedDuringRun);
+  // Without the skip the overwrite of 1 MiB would take hundreds of blocks.
+  QVERIFY2(wipeTicks < 10, qPrintable(QString::number(wipeTicks)));
+  QVERIFY(!Exists(big));
+  QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(big));
+  QVERIFY(h.Button("SkipWipeBitBtn")->isHidden());
+  QVERIFY(h.Button("CloseBitBtn")->isEnabled());
+}
+
+void TestConfirmationWindow::unattendedRunsEndTheProgram() {
+  Harness h;
+  int ends = 0;
+  QObject::connect(h.dlg.get(), &TConfirmationDlg::EndProgramRequested, [&] { ++ends; });
+
+  // "-F": no question, no password dialog; the run starts from ShowList.
+  const std::string plain = h.File("auto.txt", "unattended");
+  h.dlg->Run().State().AutoRun = true;
+  h.dlg->Run().State().Password = "given";
+  h.Fill(OperationMode::Encrypt, {plain});
+  QCOMPARE(ends, 1);
+  QVERIFY(h.askedForDecrypt.empty());
+  QVERIFY(Exists(plain + ".enc"));
+  QVERIFY(!h.dlg->isVisible());
+  QVERIFY(h.returnForm.isVisible());
+
+  // "-I": everything is asked as usual, then the program ends.
+  h.dlg->Run().State().AutoRun = false;
+  h.dlg->Run().State().ExitAfterRun = true;
+  const std::string doomed = h.File("doomed", "x");
+  h.Fill(OperationMode::Wipe, {doomed});
+  QVERIFY(h.dlg->isVisible());
+  QCOMPARE(ends, 1);
+  h.answers = {true};
+  h.Click("OKBitBtn");
+  QCOMPARE(h.boxes.size(), std::size_t{1});
+  QCOMPARE(ends, 2);
+  QVERIFY(!Exists(doomed));
+  QVERIFY(!h.dlg->isVisible());
+}
+
+QTEST_MAIN(TestConfirmationWindow)
+#include "tst_confirmation_window.moc"

@@ -1,0 +1,78 @@
+// The file hash window: the value in five groups, preselected in the result box; a file that
+// cannot be opened reported without a box; the cursor restored either way.
+#include "windows/Hash.h"
+
+#include "support/TestSupport.h"
+#include "windows/MessageBoxes.h"
+
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QTest>
+
+#include <sys/stat.h>
+
+class HashFormTest : public QObject {
+  Q_OBJECT
+
+  qk::test::TempDir dir_;
+  QStringList seen_; // result boxes as "title|label|value|selection", warnings as they are
+
+  // Hashes the file in a shown window; the result box is recorded and cancelled.
+  void Hash(qk::windows::THashForm& form, const std::string& name) {
+    form.InputBoxHook = [this](QInputDialog& box) {
+      box.show();
+      QVERIFY(!QGuiApplication::overrideCursor());
+      seen_ << QStringList{box.windowTitle(), box.labelText(), box.textValue(),
+                           box.findChild<QLineEdit*>()->selectedText()}
+                   .join('|');
+    };
+    form.HashAndShow(QString::fromStdString(dir_ / name));
+    QVERIFY(form.isVisible());
+  }
+
+private slots:
+  void init() {
+    seen_.clear();
+    qk::windows::SetBoxResponder([this](qk::windows::BoxKind, const QString& text) {
+      seen_ << text;
+      return true;
+    });
+  }
+  void cleanup() { qk::windows::SetBoxResponder(nullptr); }
+
+  void valueIsShownPreselected() {
+    qk::test::WriteAll(dir_ / "abc", "abc");
+    qk::test::WriteAll(dir_ / "empty", "");
+    qk::windows::THashForm form;
+    form.show();
+    Hash(form, "abc");
+    Hash(form, "empty");
+    Hash(form, "abc");
+    const QString abc = QString::fromUtf8("選択したファイルのSHA-1計算結果|160bit Hash値[32bit(16進"
+                                          "表現)*5]:|A9993E36 4706816A BA3E2571 7850C26C 9CD0D89D|"
+                                          "A9993E36 4706816A BA3E2571 7850C26C 9CD0D89D");
+    QCOMPARE(seen_.size(), 3);
+    QCOMPARE(seen_[0], abc);
+    QVERIFY(seen_[1].endsWith("|DA39A3EE 5E6B4B0D 3255BFEF 95601890 AFD80709"));
+    QCOMPARE(seen_[2], abc);
+  }
+
+  void unopenableFileIsReportedWithoutABox() {
+    qk::test::WriteAll(dir_ / "read-only", "abc");
+    QCOMPARE(chmod((dir_ / "read-only").c_str(), 0444), 0);
+    qk::windows::THashForm form;
+    form.show();
+    // The cursor shown before each attempt is the one after it.
+    QGuiApplication::setOverrideCursor(Qt::IBeamCursor);
+    Hash(form, "missing");
+    Hash(form, "read-only");
+    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::IBeamCursor);
+    QGuiApplication::restoreOverrideCursor();
+    QVERIFY(!QGuiApplication::overrideCursor());
+    QCOMPARE(seen_, QStringList(2, "File not found !"));
+  }
+};
+
+QTEST_MAIN(HashFormTest)
+#include "tst_hash_form.moc"

@@ -1,0 +1,537 @@
+// The program from its start to its end: settings loaded at start, notices, the layout of the
+// main window, the command line with its unattended runs, drops on the targets and on the wipe
+// bin, and the settings written at close. Real files in a temporary folder; boxes and file
+// dialogs answered by script.
+#include "windows/ProgramHarness.h"
+
+#include "support/UrlRecorder.h"
+
+#include "windows/KTop.h"
+#include "windows/SecDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <filesystem>
+#include <set>
+
+using namespace qk;
+using engine::OperationMode;
+using test::Exists;
+using test::ProgramHarness;
+using test::ReadAll;
+using test::UrlRecorder;
+using windows::BoxKind;
+using windows::Q;
+
+namespace {
+
+// The working directory as it was, put back afterwards.
+class KeepCurrentDir {
+public:
+  KeepCurrentDir() : dir_(QDir::currentPath()) {}
+  ~KeepCurrentDir() { QDir::setCurrent(dir_); }
+
+private:
+  QString dir_;
+};
+
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+bool OnTop(QWidget* window) {
+  return window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+const QStringList kNotices = {windows::PreReleaseNotice(), windows::FirstRunNotice()};
+
+} // namespace
+
+class TestStartup : public QObject {
+  Q_OBJECT
+
+private slots:
+  void startWithoutSettingsFile();
+  void startWithSavedSettings();
+  void layoutFollowsWipeBinAndTextButtons();
+  void closeWritesEveryKey();
+  void storedHintKeptWhileSaveHintIsOff();
+  void failedSaveIsReportedAndTheProgramEnds();
+  void unattendedEncryptionAndDecryption();
+  void unattendedWipeNeedsNoPassword();
+  void singleFileToNamedOutput();
+  void namedOutputWithTwoFilesProcessesNothing();
+  void emptyListOpensTheDialogOfTheMode();
+  void dropsAndFileDialogsOnTheTargets();
+  void filesRefusedWhileARunGoes();
+  void folderOnTheOptionsWipeBin();
+  void f1OpensTheManualFromEveryButton();
+};
+
+void TestStartup::startWithoutSettingsFile() {
+  ProgramHarness h;
+  h.Create();
+  QVERIFY(h.Start());
+
+  QCOMPARE(h.BoxTexts(), kNotices);
+  for (const test::Box& box : h.boxes) {
+    QVERIFY(box.kind == BoxKind::Information);
+    QVERIFY(!box.text.contains("http") && !box.text.contains("www")); // no address in them
+  }
+
+  windows::TMainForm* main = h.Main();
+  QCOMPARE(main->pos(), QPoint(100, 100));
+  QCOMPARE(main->size(), QSize(241, 145));
+  QVERIFY(!main->WipeBitBtn->isVisible());
+  QVERIFY(!main->KTop->KTop() && !OnTop(main));
+  QVERIFY(main->OptionBitBtn->hasFocus() || main->focusWidget() == main->OptionBitBtn);
+
+  // The controls and the model agree on the defaults.
+  const settings::SettingsModel& m = h.Model();
+  QVERIFY(m == settings::SettingsModel{});
+  QVERIFY(main->FindFile.Recurse);
+
+  windows::TOptionDlg* o = h.Options();
+  QVERIFY(o->IncSubFolderCheckBox->isChecked() && o->WipeSourceCheckBox->isChecked());
+  QVERIFY(!o->TopWipeCheckBox->isChecked()); // checked in the layout, unchecked by the start-up
+  QVERIFY(o->RadioButton1->isChecked() && !o->ExtChgEdit->isEnabled());
+  QCOMPARE(o->ExtChgEdit->text(), QStringLiteral(".bmp"));
+  QCOMPARE(h.program->SecSetDlg->AlgoComboBox->currentIndex(), 0);
+
+  // Starting writes nothing.
+  QVERIFY(!Exists(h.ini));
+  QCOMPARE(h.ended, 0);
+}
+
+void TestStartup::startWithSavedSettings() {
+  ProgramHarness h;
+  h.WriteIni("[WINDOWPOS]\nX=321\nY=234\n"
+             "[SYSTEM]\nFIRSTEXEC=0\nMAINTOP=1\nADDHMAC=0\nSKIPNONHMAC=1\nTOPWIPE=1\n"
+             "INCSUBFOLDER=0\nWIPESOURCE=0\nREENC=0\nDEFAULT_EXT=0\nOWN_EXT=1\n"
+             "OWN_EXT_STR=.dat\nPASSHINT=いぬ\nSECLEVEL=3\nALGORITHM=2\n");
+  h.Create();
+  QVERIFY(h.Start());
+
+  // No first-run notice; the stored pair of tamper options warns while it loads.
+  QCOMPARE(h.boxes.size(), std::size_t(2));
+  QCOMPARE(h.boxes[0].text, windows::PreReleaseNotice());
+  QVERIFY(h.boxes[1].kind == BoxKind::Note);
+  QVERIFY(h.boxes[1].text.contains(QStringLiteral("ご注意ください。")));
+
+  windows::TMainForm* main = h.Main();
+  QCOMPARE(main->pos(), QPoint(321, 234));
+  QVERIFY(main->KTop->KTop() && OnTop(main));
+  QCOMPARE(main->size(), QSize(241, 178));
+  QVERIFY(main->WipeBitBtn->isVisible() && main->WipeBitBtn->isEnabled());
+  QCOMPARE(main->WipeBitBtn->geometry(), QRect(0, 146, 241, 33));
+
+  // Loading the wipe box re-applies the subfolder box, which shows the stored value.
+  windows::TOptionDlg* o = h.Options();
+  QVERIFY(!h.Model().Recurse && !main->FindFile.Recurse);
+  QVERIFY(!o->IncSubFolderCheckBox->isChecked());
+  QVERIFY(!o->WipeSourceCheckBox->isChecked() && !o->UseReEncCheckBox->isChecked());
+  QVERIFY(!o->AddHMACCheckBox->isChecked() && o->SkipNonHMACCheckBox->isChecked());
+  QVERIFY(o->RadioButton2->isChecked() && o->ExtChgEdit->isEnabled());
+  QCOMPARE(o->ExtChgEdit->text(), QStringLiteral(".dat"));
+  QCOMPARE(h.Model().NameMode(), 1);
+  QCOMPARE(h.Model().OwnExtStr, std::string(".dat"));
+  QCOMPARE(h.Run().State().PasswordHint, std::string("いぬ"));
+  QCOMPARE(h.Model().SecLevel, 3);
+  QCOMPARE(h.program->SecSetDlg->AlgoComboBox->currentIndex(), 2);
+}
+
+void TestStartup::layoutFollowsWipeBinAndTextButtons() {
+  {
+    ProgramHarness h;
+    h.Create();
+    QVERIFY(h.Start());
+    windows::TMainForm* main = h.Main();
+    QVERIFY(!main->EncBitBtn->icon().isNull() && main->EncBitBtn->text().isEmpty());
+    QVERIFY(!main->DecBitBtn->icon().isNull());
+    QCOMPARE(main->OptionBitBtn->text(), QStringLiteral("OPTION"));
+
+    // Turning the wipe bin on shows it the next time the window comes back.
+    QTest::mouseClick(main->OptionBitBtn, Qt::LeftButton);
+    QVERIFY(!main->isVisible() && h.Options()->isVisible());
+    h.Options()->TopWipeCheckBox->click();
+    h.Options()->CloseBitBtn->click();
+    QVERIFY(main->isVisible() && !h.Options()->isVisible());
+    QVERIFY(h.Settle());
+    QCOMPARE(main->size(), QSize(241, 178));
+    QVERIFY(main->WipeBitBtn->isVisible());
+    // Text buttons come with the next showing of the window, without a note.
+    h.Options()->TextQKCheckBox->click();
+    QCOMPARE(h.boxes.size(), std::size_t(2));
+    main->hide();
+    main->show();
+    QVERIFY(h.Settle());
+    QCOMPARE(main->EncBitBtn->text(), QStringLiteral("ファイルを暗号化"));
+    QVERIFY(main->EncBitBtn->icon().isNull());
+  }
+  {
+    ProgramHarness h;
+    h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nTEXTQKBTN=1\nTOPWIPE=1\n");
+    h.Create();
+    QVERIFY(h.Start());
+    windows::TMainForm* main = h.Main();
+    QCOMPARE(main->size(), QSize(241, 178));
+    QVERIFY(main->EncBitBtn->icon().isNull() && main->DecBitBtn->icon().isNull());
+    QCOMPARE(main->EncBitBtn->text(), QStringLiteral("ファイルを暗号化"));
+    QCOMPARE(main->DecBitBtn->text(), QStringLiteral("ファイルを復号"));
+    QCOMPARE(main->OptionBitBtn->text(), QStringLiteral("オプション(OPTION)"));
+
+    // Switched off while running: a note, and the text stays until the next start; switching it
+    // on again says nothing.
+    h.Options()->TextQKCheckBox->click();
+    QCOMPARE(h.boxes.back().text, QStringLiteral("この変更は次回起動時に反映されます。"));
+    QVERIFY(h.boxes.back().kind == BoxKind::Note);
+    const std::size_t boxes = h.boxes.size();
+    h.Options()->TopWipeCheckBox->click();
+    main->hide();
+    main->show();
+    QVERIFY(h.Settle());
+    QCOMPARE(main->EncBitBtn->text(), QStringLiteral("ファイルを暗号化"));
+    QCOMPARE(main->size(), QSize(241, 145));
+    QVERIFY(!main->WipeBitBtn->isVisible() && !main->WipeBitBtn->isEnabled());
+    h.Options()->TextQKCheckBox->click();
+    QCOMPARE(h.boxes.size(), boxes);
+  }
+}
+
+void TestStartup::closeWritesEveryKey() {
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nPROCESSMSGINTV=7\nDBCHK=0\n");
+  h.Create();
+  QVERIFY(h.Start());
+  h.Options()->WipeSourceCheckBox->click();
+  h.Options()->RadioButton3->click();
+  h.Options()->ExtChgEdit->setText(".x");
+  h.Run().State().PasswordHint = "ヒント";
+  h.Model().PassHash = "ABCDEFGH";
+  h.Model().SecLevel = 4;
+  h.Main()->move(150, 160);
+
+  QVERIFY(h.Main()->close());
+  QCOMPARE(h.ended, 1);
+
+  const auto sys = [&](const char* key) { return h.IniValue("SYSTEM", key); };
+  QCOMPARE(h.IniValue("WINDOWPOS", "X"), std::string("150"));
+  QCOMPARE(h.IniValue("WINDOWPOS", "Y"), std::string("160"));
+  QCOMPARE(sys("WIPESOURCE"), std::string("0"));
+  QCOMPARE(sys("DEFAULT_EXT"), std::string("0"));
+  QCOMPARE(sys("RANDOM_EXT"), std::string("1"));
+  QCOMPARE(sys("OWN_EXT_STR"), std::string(".x"));
+  QCOMPARE(sys("PASSHINT"), std::string("ヒント"));
+  QCOMPARE(sys("PASSHASH"), std::string("ABCDEFGH"));
+  QCOMPARE(sys("SECLEVEL"), std::string("4"));
+  QCOMPARE(sys("FIRSTEXEC"), std::string("0"));
+  for (const char* key :
+       {"INCSUBFOLDER", "WIPEDECSOURCE", "MAINTOP", "DONTCLEARPASSBOX", "SAVEHINT", "REENC",
+        "TOPWIPE", "TEXTQKBTN", "ADDHMAC", "SKIPNONHMAC", "OWN_EXT", "ALGORITHM"}) {
+    QVERIFY2(sys(key) != "<missing>", key);
+  }
+  // Values the program only reads stay as the user wrote them.
+  QCOMPARE(sys("PROCESSMSGINTV"), std::string("7"));
+  QCOMPARE(sys("DBCHK"), std::string("0"));
+}
+
+void TestStartup::storedHintKeptWhileSaveHintIsOff() {
+  test::TempDir shared;
+  const std::string ini = shared / "QK.ini";
+  test::WriteAll(ini, "[SYSTEM]\nSAVEHINT=0\nPASSHINT=old\n");
+  {
+    ProgramHarness h;
+    h.ini = ini;
+    h.Create();
+    QVERIFY(h.Start());
+    QVERIFY(h.Run().State().PasswordHint.empty()); // not loaded either
+    h.Run().State().PasswordHint = "new";
+    QVERIFY(h.Main()->close());
+    QCOMPARE(h.IniValue("SYSTEM", "PASSHINT"), std::string("old"));
+    QCOMPARE(h.IniValue("SYSTEM", "SAVEHINT"), std::string("0"));
+  }
+  {
+    // Turned on during the run, the hint of the run is written.
+    ProgramHarness h;
+    h.ini = ini;
+    h.Create();
+    QVERIFY(h.Start());
+    h.Options()->SaveHintCheckBox->click();
+    h.Run().State().PasswordHint = "newer";
+    QVERIFY(h.Main()->close());
+    QCOMPARE(h.IniValue("SYSTEM", "PASSHINT"), std::string("newer"));
+  }
+}
+
+void TestStartup::failedSaveIsReportedAndTheProgramEnds() {
+  ProgramHarness h;
+  // The folder of QK.ini is a file: no write can succeed, not even for root.
+  test::WriteAll(h.dir / "blocked", "");
+  h.ini = h.dir / "blocked/QK.ini";
+  h.Create();
+  QVERIFY(h.Start());
+  QVERIFY(h.Main()->close());
+  QCOMPARE(h.ended, 1);
+  QVERIFY(h.boxes.back().kind == BoxKind::Warning);
+  QCOMPARE(h.boxes.back().text, Q(h.ini + " に書き込めません"));
+}
+
+void TestStartup::unattendedEncryptionAndDecryption() {
+  ProgramHarness h;
+  const std::string a = h.File("a.txt", "alpha secret");
+  const std::string b = h.File("b.txt", std::string(70000, 'b'));
+  h.Create({"-e ", "-F", " -P", "pw", a, b});
+  QVERIFY(h.Start());
+
+  // Only the notices: no question, no password dialog.
+  QCOMPARE(h.BoxTexts(), kNotices);
+  QCOMPARE(h.ended, 1);
+  QCOMPARE(Names(h.dir.path()), (std::set<std::string>{"QK.ini", "a.txt.enc", "b.txt.enc"}));
+  QVERIFY(ReadAll(h.dir / "a.txt.enc").find("alpha secret") == std::string::npos);
+  QCOMPARE(h.IniValue("SYSTEM", "FIRSTEXEC"), std::string("0"));
+
+  // The same way back; FIRSTEXEC is off now.
+  h.program.reset();
+  ProgramHarness back;
+  back.ini = h.ini;
+  back.Create({"-D", "-I", "-F", "-P", "pw", h.dir / "a.txt.enc", h.dir / "b.txt.enc"});
+  QVERIFY(back.Start());
+  QCOMPARE(back.BoxTexts(), QStringList{windows::PreReleaseNotice()});
+  QCOMPARE(back.ended, 1);
+  QCOMPARE(ReadAll(a), std::string("alpha secret"));
+  QCOMPARE(ReadAll(b), std::string(70000, 'b'));
+  QVERIFY(!Exists(h.dir / "a.txt.enc"));
+}
+
+void TestStartup::unattendedWipeNeedsNoPassword() {
+  ProgramHarness h;
+  const std::string a = h.File("a.txt", "to go");
+  const std::string keep = h.File("keep.txt", "stays");
+  h.Create({"-W", "-F", a});
+  QVERIFY(h.Start());
+  QCOMPARE(h.BoxTexts(), kNotices);
+  QCOMPARE(h.ended, 1);
+  QVERIFY(!Exists(a));
+  QVERIFY(Exists(keep));
+
+  // Without "-P" an encryption does not run by itself: the list waits for the user.
+  ProgramHarness e;
+  const std::string c = e.File("c.txt", "c");
+  e.Create({"-E", "-F", c});
+  QVERIFY(e.Start());
+  QCOMPARE(e.ended, 0);
+  QVERIFY(e.Conf()->isVisible() && e.Main()->isVisible());
+  QCOMPARE(e.EntryPaths(), std::vector<std::string>{c});
+  QVERIFY(Exists(c) && !Exists(c + ".enc"));
+}
+
+void TestStartup::singleFileToNamedOutput() {
+  KeepCurrentDir keep;
+  ProgramHarness h;
+  const std::string start = h.dir / "start";
+  const std::string prog = h.dir / "prog";
+  std::filesystem::create_directory(start);
+  std::filesystem::create_directory(prog);
+  test::WriteAll(start + "/plain.txt", "the plain text");
+
+  // Relative paths belong to the folder the program was started in, although the program's
+  // own folder becomes the current directory.
+  h.Create({"-A", "out.qk", "-P", "pw", "plain.txt"}, start, prog);
+  QVERIFY(h.Start());
+  QCOMPARE(QDir::currentPath(), Q(prog));
+  QCOMPARE(h.BoxTexts(), kNotices);
+  QCOMPARE(h.ended, 1);
+  QCOMPARE(Names(start), (std::set<std::string>{"out.qk", "plain.txt"}));
+  QVERIFY(Names(prog).empty());
+  QVERIFY(!h.Conf()->isVisible());
+
+  h.program.reset();
+  ProgramHarness back;
+  back.ini = h.ini;
+  back.Create({"-D", "-A", "back.txt", "-P", "pw", "out.qk"}, start);
+  QVERIFY(back.Start());
+  QCOMPARE(back.ended, 1);
+  QCOMPARE(ReadAll(start + "/back.txt"), std::string("the plain text"));
+}
+
+void TestStartup::namedOutputWithTwoFilesProcessesNothing() {
+  ProgramHarness h;
+  const std::string a = h.File("a.txt", "a");
+  const std::string b = h.File("b.txt", "b");
+  h.Create({"-A", h.dir / "out.qk", "-P", "pw", a, b});
+  QVERIFY(h.Start());
+  QCOMPARE(h.ended, 1);
+  QCOMPARE(h.BoxTexts(), kNotices);
+  QCOMPARE(Names(h.dir.path()), (std::set<std::string>{"QK.ini", "a.txt", "b.txt"}));
+}
+
+void TestStartup::emptyListOpensTheDialogOfTheMode() {
+  {
+    // Cancelled: the main window stays as it was.
+    ProgramHarness h;
+    h.Create({"-E"});
+    QVERIFY(h.Start());
+    QCOMPARE(h.chooserCalls, 1);
+    QVERIFY(h.Main()->isVisible() && !h.Conf()->isVisible());
+  }
+  {
+    ProgramHarness h;
+    const std::string f = h.File("f.qk", "not really a container");
+    h.choices.push_back({Q(f)});
+    h.Create({"-D"});
+    QVERIFY(h.Start());
+    QCOMPARE(h.chooserCalls, 1);
+    QVERIFY(h.Run().State().Mode == OperationMode::Decrypt);
+    QCOMPARE(h.EntryPaths(), std::vector<std::string>{f});
+    QVERIFY(!h.Main()->isVisible() && h.Conf()->isVisible());
+  }
+  {
+    ProgramHarness h;
+    h.Create({"-w"});
+    QVERIFY(h.Start());
+    QCOMPARE(h.chooserCalls, 0);
+    QVERIFY(!h.Main()->isVisible() && h.Options()->isVisible());
+  }
+}
+
+void TestStartup::dropsAndFileDialogsOnTheTargets() {
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nTOPWIPE=1\n");
+  std::filesystem::create_directories(h.dir / "folder/sub");
+  const std::string a = h.File("folder/a.txt", "a");
+  const std::string b = h.File("folder/sub/b.txt", "b");
+  const std::string loose = h.File("loose.txt", "l");
+  h.Create();
+  QVERIFY(h.Start());
+  windows::TMainForm* main = h.Main();
+
+  QVERIFY(test::DropPaths(*main->EncBitBtn, {Q(h.dir / "folder"), Q(h.dir / "missing"), Q(loose)}));
+  QVERIFY(h.Run().State().Mode == OperationMode::Encrypt);
+  QCOMPARE(h.EntryPaths(), (std::vector<std::string>{a, b, loose}));
+  QVERIFY(!main->isVisible() && h.Conf()->isVisible());
+  h.Conf()->close();
+  QVERIFY(main->isVisible() && !h.Conf()->isVisible());
+
+  // Without subfolders; the list is refilled, not added to.
+  h.Options()->IncSubFolderCheckBox->click();
+  QVERIFY(test::DropPaths(*main->DecBitBtn, {Q(h.dir / "folder")}));
+  QVERIFY(h.Run().State().Mode == OperationMode::Decrypt);
+  QCOMPARE(h.EntryPaths(), std::vector<std::string>{a});
+  h.Conf()->close();
+
+  QVERIFY(test::DropPaths(*main->WipeBitBtn, {Q(loose)}));
+  QVERIFY(h.Run().State().Mode == OperationMode::Wipe);
+  h.Conf()->close();
+
+  // The file dialog: cancelled leaves everything as it was; chosen files fill the list.
+  QTest::mouseClick(main->EncBitBtn, Qt::LeftButton);
+  QCOMPARE(h.chooserCalls, 1);
+  QVERIFY(main->isVisible() && !h.Conf()->isVisible());
+  QVERIFY(h.Run().State().Mode == OperationMode::Wipe);
+  h.choices.push_back({Q(b), Q(a)});
+  QTest::mouseClick(main->WipeBitBtn, Qt::LeftButton);
+  QVERIFY(h.Run().State().Mode == OperationMode::Wipe);
+  QCOMPARE(h.EntryPaths(), (std::vector<std::string>{b, a}));
+  QVERIFY(!main->isVisible() && h.Conf()->isVisible());
+  QVERIFY(Exists(a) && Exists(b));
+}
+
+void TestStartup::filesRefusedWhileARunGoes() {
+  ProgramHarness h;
+  const std::string a = h.File("a.txt", std::string(300000, 'a'));
+  const std::string b = h.File("b.txt", "b");
+  const std::string other = h.File("other.txt", "o");
+  bool sawRun = false;
+  bool closeRefused = false;
+  h.onBox = [&](const test::Box& box) {
+    if (box.text != windows::FirstRunNotice()) return;
+    // Runs at the first chance the wipe run gives to pending events.
+    QTimer::singleShot(0, [&] {
+      sawRun = h.Main()->RunInProgress();
+      test::DropPaths(*h.Main()->EncBitBtn, {Q(other)});
+      closeRefused = !h.Main()->close();
+    });
+  };
+  h.Create({"-W", "-F", a, b});
+  QVERIFY(h.Start());
+  QVERIFY(sawRun);
+  QVERIFY(closeRefused);
+  QCOMPARE(h.ended, 1);
+  QVERIFY(!Exists(a) && !Exists(b));
+  QVERIFY(Exists(other));
+  QCOMPARE(h.EntryPaths(), (std::vector<std::string>{a, b}));
+}
+
+void TestStartup::folderOnTheOptionsWipeBin() {
+  ProgramHarness h;
+  std::filesystem::create_directories(h.dir / "folder/sub");
+  const std::string a = h.File("folder/a.txt", "a");
+  const std::string b = h.File("folder/sub/b.txt", "b");
+  h.Create();
+  QVERIFY(h.Start());
+  QTest::mouseClick(h.Main()->OptionBitBtn, Qt::LeftButton);
+  windows::TOptionDlg* o = h.Options();
+  QVERIFY(o->isVisible() && !h.Main()->isVisible());
+
+  QVERIFY(test::DropPaths(*o->Panel1, {Q(h.dir / "folder")}));
+  QVERIFY(h.Run().State().Mode == OperationMode::Wipe);
+  QCOMPARE(h.EntryPaths(), (std::vector<std::string>{a, b}));
+  QVERIFY(h.Conf()->isVisible() && !o->isVisible() && !h.Main()->isVisible());
+  QCOMPARE(h.Conf()->windowTitle(), QStringLiteral("ファイルの抹消"));
+  // Closing the list goes back to the options, not to the main window.
+  h.Conf()->close();
+  QVERIFY(o->isVisible() && !h.Main()->isVisible());
+
+  o->IncSubFolderCheckBox->click();
+  QVERIFY(test::DropPaths(*o->Panel1, {Q(h.dir / "folder")}));
+  QCOMPARE(h.EntryPaths(), std::vector<std::string>{a});
+  h.Conf()->close();
+
+  // The button opens the file dialog; cancelling it does nothing.
+  QTest::mouseClick(o->WipeSpeedButton, Qt::LeftButton);
+  QCOMPARE(h.chooserCalls, 1);
+  QVERIFY(o->isVisible() && !h.Conf()->isVisible());
+  h.choices.push_back({Q(b)});
+  QTest::mouseClick(o->WipeSpeedButton, Qt::LeftButton);
+  QCOMPARE(h.EntryPaths(), std::vector<std::string>{b});
+  QVERIFY(h.Conf()->isVisible());
+  QVERIFY(Exists(a) && Exists(b));
+}
+
+void TestStartup::f1OpensTheManualFromEveryButton() {
+  UrlRecorder recorder;
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nTOPWIPE=1\n");
+  h.Create();
+  QVERIFY(h.Start());
+  windows::TMainForm* main = h.Main();
+  for (QPushButton* button :
+       {main->EncBitBtn, main->DecBitBtn, main->OptionBitBtn, main->WipeBitBtn}) {
+    QTest::keyClick(button, Qt::Key_F1);
+    QTest::keyClick(button, Qt::Key_F2);
+  }
+  QCOMPARE(recorder.urls.size(), 4);
+  const QString manual = QCoreApplication::applicationDirPath() + "/manual/index.html";
+  for (const QUrl& url : recorder.urls) {
+    QVERIFY(url.isLocalFile());
+    QCOMPARE(url.toLocalFile(), manual);
+  }
+  // No file dialog or list came up on the way.
+  QCOMPARE(h.chooserCalls, 0);
+  QVERIFY(main->isVisible());
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
