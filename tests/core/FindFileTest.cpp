@@ -283,5 +283,30 @@ TEST(AddFolderTest, AddsOnlyWhatIsNotAFolderInListingOrder) {
   EXPECT_EQ(added, (Paths{dir / "sub/b.txt"}));
 }
 
+// What a drop, the file dialog and the command line hand over: files stay one entry each, in the
+// order given; a folder brings its files; a missing path brings nothing; a dangling link and a
+// link to a file are files, a link to a folder is a folder.
+TEST(AddPathsTest, FilesFoldersAndMissingPathsInTheOrderGiven) {
+  TempDir dir;
+  WriteAll(dir / "a.txt", "");
+  MakeDir(dir / "sub");
+  WriteAll(dir / "sub/b.txt", "");
+  WriteAll(dir / "sub/c.txt", "");
+  Link("sub", dir / "to-sub");
+  Link("a.txt", dir / "to-a");
+  Link("nowhere", dir / "dangling");
+
+  TFindFile finder;
+  finder.Recurse = true;
+  finder.Attributes = kWithFolders;
+  Paths added;
+  AddPaths(finder,
+           {dir / "sub", dir / "missing", dir / "a.txt", dir / "to-sub", dir / "to-a",
+            dir / "dangling", dir / "a.txt"},
+           [&](const std::string& path) { added.push_back(path); });
+  EXPECT_EQ(added, (Paths{dir / "sub/b.txt", dir / "sub/c.txt", dir / "a.txt", dir / "to-sub/b.txt",
+                          dir / "to-sub/c.txt", dir / "to-a", dir / "dangling", dir / "a.txt"}));
+}
+
 } // namespace
 } // namespace qk::core
