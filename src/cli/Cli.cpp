@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "cli/JobRun.h"
+#include "cli/Jobs.h"
 #include "cli/Report.h"
 #include "cli/VisibleText.h"
 #include "core/BatchSettings.h"
@@ -76,6 +78,7 @@ struct Options {
   bool wipeSource = false;
   bool json = false;
   std::optional<std::string> output;
+  std::optional<unsigned> jobs;
   std::vector<std::string> files;
 };
 
@@ -150,6 +153,13 @@ Options Parse(const std::vector<std::string>& args) {
       o.wipeSource = true;
     } else if (batch && a == "-o") {
       o.output = value();
+    } else if (batch && a == "--jobs") {
+      const std::string text = value();
+      o.jobs = ParseJobs(text);
+      if (!o.jobs) {
+        throw UsageError("--jobs needs a whole number from 1 to " + std::to_string(kMaxJobs) +
+                         ", not '" + text + "'");
+      }
     } else {
       throw UsageError("unknown option '" + a + "' for " + o.command);
     }
@@ -282,7 +292,17 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   }
 
   state.AutoRun = true;
-  run.ShowList();
+  const unsigned jobs = o.jobs.value_or(DefaultJobs());
+  int failures = 0;
+  std::string closing;
+  if (jobs > 1 && run.Entries().size() > 1) {
+    failures = RunListInJobs(run, options, host, jobs);
+    closing = engine::FinishedText(failures);
+  } else {
+    run.ShowList();
+    failures = run.FailureCount();
+    closing = run.Dialog().Label1;
+  }
   crypto::SecureZero(state.Password.data(), state.Password.size());
 
   Report report(out, o.json);
@@ -292,8 +312,8 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     line.path = entry.Path;
     report.Result(line, state.Mode == engine::OperationMode::Decrypt);
   }
-  report.Close(run.Dialog().Label1);
-  return run.FailureCount() == 0 && !missing ? kExitOk : kExitFailed;
+  report.Close(closing);
+  return failures == 0 && !missing ? kExitOk : kExitFailed;
 }
 
 // True when the file begins with the marker of a generation that can be read.
@@ -382,6 +402,7 @@ std::string UsageText() {
          "    --wipe-source                wipe each source after success (never without this "
          "flag)\n"
          "    -o OUT                       output path, with exactly one file\n"
+         "    --jobs N                     files at once, 1 to 64 (default: one per processor)\n"
          "  qk-cli hint FILE...\n"
          "  qk-cli sha1 FILE...\n"
          "  qk-cli passhash [--password P | --password-file F]\n"

@@ -21,6 +21,11 @@ bool ExistsReadOnly(const std::string& path) {
 
 } // namespace
 
+std::string FinishedText(int failures) {
+  return failures != 0 ? "終了しました。　失敗数 : " + std::to_string(failures) + "個"
+                       : std::string(kAllDone);
+}
+
 BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
     : host_(host), options_(options), random_(random),
       engine_(host, state_, options.Engine, random) {}
@@ -276,8 +281,7 @@ void BatchRun::Finish() {
   if (!options_.ReEnc) state_.Password.clear();
   if (!options_.SaveHint) state_.PasswordHint.clear();
   state_.ListEditable = false;
-  dialog_.Caption = failures_ != 0 ? "終了しました。　失敗数 : " + std::to_string(failures_) + "個"
-                                   : std::string(kAllDone);
+  dialog_.Caption = FinishedText(failures_);
   dialog_.Column1Caption.clear();
   dialog_.Label1 = dialog_.Caption;
   host_.ShowProgress(dialog_.Label1);

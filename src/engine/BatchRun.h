@@ -16,6 +16,8 @@
 namespace qk::engine {
 
 inline constexpr const char* kAllDone = "全てのファイル/フォルダを正常に処理しました。";
+// The closing text of a run in which failures entries failed.
+std::string FinishedText(int failures);
 
 // What the run asks of its window beyond the engine's needs.
 class BatchHost : public EngineHost {

@@ -1,0 +1,102 @@
+#include "cli/JobRun.h"
+
+#include "cli/Jobs.h"
+#include "crypto/CryptoBase.h"
+#include "engine/Random.h"
+
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace qk::cli {
+
+namespace {
+
+// Passes one job's progress and messages on to the run's host, one job at a time.
+class SharedHost : public engine::NullBatchHost {
+public:
+  SharedHost(engine::BatchHost& host, std::mutex& lock) : host_(host), lock_(lock) {}
+  void ShowProgress(const std::string& text) override {
+    const std::lock_guard guard(lock_);
+    host_.ShowProgress(text);
+  }
+  void Inform(const std::string& text) override {
+    const std::lock_guard guard(lock_);
+    host_.Inform(text);
+  }
+  void Warn(const std::string& text) override {
+    const std::lock_guard guard(lock_);
+    host_.Warn(text);
+  }
+
+private:
+  engine::BatchHost& host_;
+  std::mutex& lock_;
+};
+
+struct Job {
+  Job(engine::BatchHost& host, std::mutex& lock, const engine::BatchOptions& batchOptions,
+      std::uint64_t seed)
+      : shared(host, lock), options(batchOptions), random(seed), run(shared, options, random) {}
+  SharedHost shared;
+  engine::BatchOptions options;
+  engine::Random random;
+  engine::BatchRun run;
+};
+
+// A seed for a job's random names, drawn from the program's generator so that no two jobs
+// draw the same names.
+std::uint64_t NextSeed() {
+  engine::Random& program = engine::Random::Program();
+  std::uint64_t seed = 0;
+  for (int i = 0; i < 4; ++i)
+    seed = (seed << 16) ^ static_cast<std::uint64_t>(program.Below(1 << 16));
+  return seed;
+}
+
+} // namespace
+
+int RunListInJobs(engine::BatchRun& list, const engine::BatchOptions& options,
+                  engine::BatchHost& host, unsigned jobs) {
+  auto& entries = list.Entries();
+  std::mutex lock;
+  std::vector<std::unique_ptr<Job>> pool;
+  const std::size_t count = jobs < entries.size() ? jobs : entries.size();
+  for (std::size_t j = 0; j < count; ++j) {
+    pool.push_back(std::make_unique<Job>(host, lock, options, NextSeed()));
+    pool.back()->run.State() = list.State();
+  }
+  std::vector<int> failed(entries.size(), 0);
+  // An exception stops the run as it would stop a run in one job: no entry is begun after it,
+  // and it is raised again once the entries under way are done.
+  std::exception_ptr error;
+  RunJobs(entries.size(), static_cast<unsigned>(pool.size()), [&](std::size_t i, unsigned j) {
+    {
+      const std::lock_guard guard(lock);
+      if (error) return;
+    }
+    try {
+      engine::BatchRun& run = pool[j]->run;
+      // A run of one entry; the end of a run forgets the password, so it is given each time.
+      run.State().Password = list.State().Password;
+      run.Entries().assign(1, entries[i]);
+      run.RunBatch();
+      entries[i] = run.Entries().front();
+      failed[i] = run.FailureCount();
+    } catch (...) {
+      const std::lock_guard guard(lock);
+      if (!error) error = std::current_exception();
+    }
+  });
+  for (auto& job : pool) {
+    auto& password = job->run.State().Password;
+    crypto::SecureZero(password.data(), password.size());
+  }
+  if (error) std::rethrow_exception(error);
+  int failures = 0;
+  for (const int f : failed) failures += f;
+  return failures;
+}
+
+} // namespace qk::cli
