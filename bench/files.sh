@@ -5,7 +5,10 @@
 #   (b) a 1 GiB file of random bytes, tamper code on, against GnuPG's symmetric mode with the
 #       same cipher and no compression (encryption, and decryption against gpg -d), and the wipe
 #       against shred -n 1 -u; the peak resident memory of the largest qk-cli run;
-#   (c) a folder of 2,000 small files through qk-cli and through an openssl enc loop.
+#   (c) a folder of 2,000 small files through qk-cli and through an openssl enc loop;
+#   (d) qk-cli encrypting that folder, and a folder of eight 128 MiB files, with --jobs 2 against
+#       --jobs 1: "folder_2000_small_jobs2 SECONDS jobs1 SECONDS RATIO" (wall seconds; the ratio
+#       is the --jobs 1 time over the --jobs 2 time, higher is better).
 # Prints lines "operation qk_value peer peer_value ratio"; in (b) the values are wall seconds
 # (CPU seconds in the lines ending _cpu) and the ratio is peer seconds / qk seconds (higher is
 # better), then "peak_rss_MiB N". MB/s are
@@ -20,7 +23,8 @@
 #              bench/levels.sh); the header says how. Without it nothing is capped.
 # Environment: QK_FILES_REPS (repetitions of the timed runs, median reported, default 3),
 # QK_FILES_COUNT (number of small files, default 2000), QK_FILES_GIB_MIB (size of the file of
-# part (b) in MiB, default 1024), QK_FILES_BUILD (build folder, default build/bench).
+# part (b) in MiB, default 1024), QK_FILES_EIGHT_MIB (size of each of the eight files of part
+# (d) in MiB, default 128), QK_FILES_BUILD (build folder, default build/bench).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,6 +54,7 @@ build=${QK_FILES_BUILD:-$root/build/bench}
 reps=${QK_FILES_REPS:-3}
 count=${QK_FILES_COUNT:-2000}
 gib_mib=${QK_FILES_GIB_MIB:-1024}
+eight_mib=${QK_FILES_EIGHT_MIB:-128}
 
 "$root/scripts/install-deps.sh" build bench >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQK_BUILD_BENCH=ON \
@@ -113,7 +118,7 @@ raw_json="$work/raw.json"
 "$primitives" --benchmark_filter='^ours/(twofish|rijndael|gost)_(en|de)crypt_cbc$' \
   --benchmark_min_time=0.5 --benchmark_repetitions="$reps" \
   --benchmark_report_aggregates_only=true \
-  --benchmark_out="$raw_json" --benchmark_out_format=json >/dev/null
+  --benchmark_out="$raw_json" --benchmark_out_format=json >/dev/null 2>&1
 raw() { # operation -> median MB/s
   python3 - "$raw_json" "$1" <<'EOF'
 import json, sys
@@ -323,3 +328,29 @@ for op in enc dec; do
     unset -n q o
   done
 done
+
+# ---- (d) several files at once: --jobs 2 against --jobs 1 ----
+jobs_row() { # row name, folder
+  local j1=() j2=() r first second
+  for ((r = 0; r < reps; r++)); do
+    # Each job count goes first in every other repetition.
+    first=1 second=2
+    ((r % 2)) && first=2 second=1
+    for j in $first $second; do
+      timed "$qk" encrypt --password-file "$pw" --ini "$ini" --no-recursive --jobs "$j" "$2" \
+        >/dev/null
+      if ((j == 1)); then j1+=("$T_WALL"); else j2+=("$T_WALL"); fi
+      rm -f "$2"/*.enc
+    done
+  done
+  local t1 t2
+  t1=$(median "${j1[@]}") t2=$(median "${j2[@]}")
+  line "$1_jobs2" "$(calc "$t2" 2)" jobs1 "$(calc "$t1" 2)" "$(calc "$t1 / $t2" 2)"
+}
+jobs_row "folder_${count}_small" "$plain"
+rm -rf "$plain"
+eight="$work/eight"
+mkdir "$eight"
+for ((i = 0; i < 8; i++)); do random_file "$eight/part$i.bin" "$eight_mib"; done
+jobs_row "folder_8x${eight_mib}MiB" "$eight"
+rm -rf "$eight"

@@ -91,6 +91,113 @@ inline std::uint32_t InvMixColumn(std::uint32_t w) {
          kTd[3][kSbox[B(w, 3)]];
 }
 
+using Rows = const std::uint32_t (*)[8];
+
+// The portable rounds on the four words of a block (row 0 in the low byte of each), with the
+// round count fixed so that the rounds unroll and the round keys are constant offsets.
+template <int R> [[gnu::always_inline]] inline void EncryptWords(Rows rk, std::uint32_t* s) {
+  const auto& T0 = kTe[0];
+  const auto& T1 = kTe[1];
+  const auto& T2 = kTe[2];
+  const auto& T3 = kTe[3];
+  std::uint32_t s0 = s[0] ^ rk[0][0], s1 = s[1] ^ rk[0][1];
+  std::uint32_t s2 = s[2] ^ rk[0][2], s3 = s[3] ^ rk[0][3];
+#pragma GCC unroll 14
+  for (int r = 1; r < R; ++r) {
+    const std::uint32_t t0 = T0[B(s0, 0)] ^ T1[B(s1, 1)] ^ T2[B(s2, 2)] ^ T3[B(s3, 3)] ^ rk[r][0];
+    const std::uint32_t t1 = T0[B(s1, 0)] ^ T1[B(s2, 1)] ^ T2[B(s3, 2)] ^ T3[B(s0, 3)] ^ rk[r][1];
+    const std::uint32_t t2 = T0[B(s2, 0)] ^ T1[B(s3, 1)] ^ T2[B(s0, 2)] ^ T3[B(s1, 3)] ^ rk[r][2];
+    const std::uint32_t t3 = T0[B(s3, 0)] ^ T1[B(s0, 1)] ^ T2[B(s1, 2)] ^ T3[B(s2, 3)] ^ rk[r][3];
+    s0 = t0;
+    s1 = t1;
+    s2 = t2;
+    s3 = t3;
+  }
+  const auto last = [](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+    return std::uint32_t{kSbox[B(a, 0)]} | std::uint32_t{kSbox[B(b, 1)]} << 8 |
+           std::uint32_t{kSbox[B(c, 2)]} << 16 | std::uint32_t{kSbox[B(d, 3)]} << 24;
+  };
+  s[0] = last(s0, s1, s2, s3) ^ rk[R][0];
+  s[1] = last(s1, s2, s3, s0) ^ rk[R][1];
+  s[2] = last(s2, s3, s0, s1) ^ rk[R][2];
+  s[3] = last(s3, s0, s1, s2) ^ rk[R][3];
+}
+
+// N blocks side by side, so that their table lookups overlap.
+template <int R, int N>
+[[gnu::always_inline]] inline void DecryptWords(Rows rk, std::uint32_t (*s)[4]) {
+  const auto& T0 = kTd[0];
+  const auto& T1 = kTd[1];
+  const auto& T2 = kTd[2];
+  const auto& T3 = kTd[3];
+  std::uint32_t x[N][4];
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j)
+    for (int i = 0; i < 4; ++i) x[j][i] = s[j][i] ^ rk[R][i];
+#pragma GCC unroll 14
+  for (int r = R - 1; r > 0; --r) {
+#pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) {
+      const std::uint32_t s0 = x[j][0], s1 = x[j][1], s2 = x[j][2], s3 = x[j][3];
+      x[j][0] = T0[B(s0, 0)] ^ T1[B(s3, 1)] ^ T2[B(s2, 2)] ^ T3[B(s1, 3)] ^ rk[r][0];
+      x[j][1] = T0[B(s1, 0)] ^ T1[B(s0, 1)] ^ T2[B(s3, 2)] ^ T3[B(s2, 3)] ^ rk[r][1];
+      x[j][2] = T0[B(s2, 0)] ^ T1[B(s1, 1)] ^ T2[B(s0, 2)] ^ T3[B(s3, 3)] ^ rk[r][2];
+      x[j][3] = T0[B(s3, 0)] ^ T1[B(s2, 1)] ^ T2[B(s1, 2)] ^ T3[B(s0, 3)] ^ rk[r][3];
+    }
+  }
+  const auto last = [](std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+    return std::uint32_t{kInvSbox[B(a, 0)]} | std::uint32_t{kInvSbox[B(b, 1)]} << 8 |
+           std::uint32_t{kInvSbox[B(c, 2)]} << 16 | std::uint32_t{kInvSbox[B(d, 3)]} << 24;
+  };
+#pragma GCC unroll 4
+  for (int j = 0; j < N; ++j) {
+    const std::uint32_t s0 = x[j][0], s1 = x[j][1], s2 = x[j][2], s3 = x[j][3];
+    s[j][0] = last(s0, s3, s2, s1) ^ rk[0][0];
+    s[j][1] = last(s1, s0, s3, s2) ^ rk[0][1];
+    s[j][2] = last(s2, s1, s0, s3) ^ rk[0][2];
+    s[j][3] = last(s3, s2, s1, s0) ^ rk[0][3];
+  }
+}
+
+template <int R>
+void PortableEncryptCbc(Rows rk, std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                        std::size_t blocks) {
+  std::uint32_t s[4];
+  for (int i = 0; i < 4; ++i) s[i] = Load32(chain + 4 * i);
+  for (std::size_t b = 0; b < blocks; ++b) {
+    for (int i = 0; i < 4; ++i) s[i] ^= Load32(in + 16 * b + 4 * i);
+    EncryptWords<R>(rk, s);
+    for (int i = 0; i < 4; ++i) Store32(out + 16 * b + 4 * i, s[i]);
+  }
+  for (int i = 0; i < 4; ++i) Store32(chain + 4 * i, s[i]);
+}
+
+// Two blocks at a time: CBC decryption of one block does not wait for the other.
+template <int R>
+void PortableDecryptCbc(Rows rk, std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                        std::size_t blocks) {
+  constexpr int kWays = 2;
+  std::uint32_t prev[4], saved[kWays][4], work[kWays][4];
+  for (int i = 0; i < 4; ++i) prev[i] = Load32(chain + 4 * i);
+  std::size_t b = 0;
+  const auto step = [&]<int N>() {
+    for (int j = 0; j < N; ++j)
+      for (int i = 0; i < 4; ++i) work[j][i] = saved[j][i] = Load32(in + 16 * (b + j) + 4 * i);
+    DecryptWords<R, N>(rk, work);
+    for (int j = 0; j < N; ++j) {
+      for (int i = 0; i < 4; ++i) {
+        Store32(out + 16 * (b + j) + 4 * i, work[j][i] ^ prev[i]);
+        prev[i] = saved[j][i];
+      }
+    }
+    b += N;
+  };
+  while (b + kWays <= blocks) step.template operator()<kWays>();
+  while (b < blocks) step.template operator()<1>();
+  for (int i = 0; i < 4; ++i) Store32(chain + 4 * i, prev[i]);
+  SecureZero(work, sizeof work);
+}
+
 } // namespace
 
 TDCP_rijndael::TDCP_rijndael() : TDCP_blockcipher("Rijndael", 128, 256, 9) {
@@ -142,30 +249,40 @@ void TDCP_rijndael::InstallIV(const std::uint8_t* iv) {
 }
 
 void TDCP_rijndael::EncryptCBC(const void* in, void* out, std::int32_t size) {
-  if (!accel::AesNi()) {
-    TDCP_blockcipher::EncryptCBC(in, out, size);
-    return;
-  }
   CheckInitialized();
   if (size <= 0) return;
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
   const std::int32_t whole = size / 16 * 16;
-  accel::AesEncryptCbc(encKey_, rounds_, chain_, src, dst, static_cast<std::size_t>(whole / 16));
+  const auto blocks = static_cast<std::size_t>(whole / 16);
+  if (accel::AesNi()) {
+    accel::AesEncryptCbc(encKey_, rounds_, chain_, src, dst, blocks);
+  } else if (rounds_ == 10) {
+    PortableEncryptCbc<10>(encKey_, chain_, src, dst, blocks);
+  } else if (rounds_ == 12) {
+    PortableEncryptCbc<12>(encKey_, chain_, src, dst, blocks);
+  } else {
+    PortableEncryptCbc<14>(encKey_, chain_, src, dst, blocks);
+  }
   XorTail(src + whole, dst + whole, size - whole);
 }
 
 void TDCP_rijndael::DecryptCBC(const void* in, void* out, std::int32_t size) {
-  if (!accel::AesNi()) {
-    TDCP_blockcipher::DecryptCBC(in, out, size);
-    return;
-  }
   CheckInitialized();
   if (size <= 0) return;
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
   const std::int32_t whole = size / 16 * 16;
-  accel::AesDecryptCbc(decKey_, rounds_, chain_, src, dst, static_cast<std::size_t>(whole / 16));
+  const auto blocks = static_cast<std::size_t>(whole / 16);
+  if (accel::AesNi()) {
+    accel::AesDecryptCbc(decKey_, rounds_, chain_, src, dst, blocks);
+  } else if (rounds_ == 10) {
+    PortableDecryptCbc<10>(decKey_, chain_, src, dst, blocks);
+  } else if (rounds_ == 12) {
+    PortableDecryptCbc<12>(decKey_, chain_, src, dst, blocks);
+  } else {
+    PortableDecryptCbc<14>(decKey_, chain_, src, dst, blocks);
+  }
   XorTail(src + whole, dst + whole, size - whole);
 }
 
