@@ -123,6 +123,7 @@ void BatchRun::RunBatch() {
   dialog_.OKEnabled = false;
   dialog_.CloseEnabled = false;
   failures_ = 0;
+  running_ = true;
   host_.Changed();
 
   for (std::size_t i = 0; i < entries_.size(); ++i) {
@@ -256,7 +257,12 @@ FileResult BatchRun::WipeEntry(ListEntry& entry) {
   return result;
 }
 
+// During the wipe the skip button is the only live control: the dialog comes alive for it while
+// the list, OK and Close stay off, and they stay off after it until the run has ended.
 SourceWipe BatchRun::WipeSource(const std::string& path) {
+  dialog_.ListEnabled = false;
+  dialog_.OKEnabled = false;
+  dialog_.CloseEnabled = false;
   dialog_.DialogEnabled = true;
   dialog_.SkipWipeVisible = true;
   dialog_.SkipWipeEnabled = true;
@@ -268,9 +274,6 @@ SourceWipe BatchRun::WipeSource(const std::string& path) {
     wipe = SourceWipe::Failed;
   }
   dialog_.DialogEnabled = false;
-  dialog_.ListEnabled = true;
-  dialog_.OKEnabled = true;
-  dialog_.CloseEnabled = true;
   dialog_.SkipWipeVisible = false;
   dialog_.SkipWipeEnabled = false;
   host_.Changed();
@@ -293,6 +296,7 @@ void BatchRun::Finish() {
   dialog_.CloseEnabled = true;
   dialog_.CloseFocused = true;
   state_.ReEncrypting = false;
+  running_ = false;
   host_.Changed();
 }
 

@@ -105,6 +105,8 @@ public:
   std::vector<ListEntry>& Entries() { return entries_; }
   FileEngine& Engine() { return engine_; }
   int FailureCount() const { return failures_; }
+  // A run is going: from the start of the work over the entries to the closing text.
+  bool Running() const { return running_; }
 
   void ClearList();
   // Appends an entry; in decrypt mode reads the hint stored in the file (or the text of why it
@@ -139,6 +141,7 @@ private:
   DialogState dialog_;
   std::vector<ListEntry> entries_;
   int failures_ = 0;
+  bool running_ = false;
 };
 
 } // namespace qk::engine

@@ -315,8 +315,7 @@ void TConfirmationDlg::SetKeepOnTop(bool on) {
 }
 
 bool TConfirmationDlg::Idle() const {
-  const engine::DialogState& d = run_.Dialog();
-  return d.DialogEnabled && d.CloseEnabled;
+  return !run_.Running();
 }
 
 // ---- Handlers ----

@@ -98,6 +98,7 @@ private slots:
   void wipeRunAsksBeforeWiping();
   void deleteKeyRemovesSelectedEntries();
   void sourceWipeLeavesOnlySkipLive();
+  void everySourceWipeOfALongRunLeavesOnlySkipLive();
   void unattendedRunsEndTheProgram();
 };
 
@@ -345,6 +346,69 @@ void TestConfirmationWindow::sourceWipeLeavesOnlySkipLive() {
   QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(big));
   QVERIFY(h.Button("SkipWipeBitBtn")->isHidden());
   QVERIFY(h.Button("CloseBitBtn")->isEnabled());
+}
+
+// Three files or more: the state after one source wipe must not leak into the next one, nor
+// into the encryption or decryption between them. Encryption, decryption and re-encryption.
+void TestConfirmationWindow::everySourceWipeOfALongRunLeavesOnlySkipLive() {
+  Harness h;
+  h.model.WipeSource = true;
+  h.model.WipeDecSource = true;
+  h.model.ProcessMsgInterval = 1;
+  std::vector<std::string> plain;
+  for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin"}) {
+    plain.push_back(h.File(name, qk::test::RandomBytes(200000, 3)));
+  }
+  std::vector<std::string> containers;
+  for (const auto& path : plain) containers.push_back(path + ".enc");
+  h.password = {{"pw", "hint"}};
+
+  int wipeTicks = 0;
+  int runTicks = 0;
+  QStringList wrong;
+  QTimer probe;
+  probe.setInterval(0);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    if (!h.dlg->Run().Running()) return;
+    const bool wiping = h.Button("SkipWipeBitBtn")->isVisible();
+    (wiping ? wipeTicks : runTicks)++;
+    const QString when =
+        wiping ? "wipe " + QString::number(wipeTicks) : "run " + QString::number(runTicks);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             h.List(), h.Button("OKBitBtn"), h.Button("CloseBitBtn"), h.Button("ReEncBitBtn")}) {
+      if (w->isEnabled()) wrong << when + ": " + w->objectName() + " is live";
+    }
+    if (h.Button("SkipWipeBitBtn")->isEnabled() != wiping) wrong << when + ": skip button";
+    // Nothing else the user can do reaches the run: the close, Escape, the Delete key.
+    h.dlg->close();
+    QTest::keyClick(h.dlg.get(), Qt::Key_Escape);
+    h.List()->selectAll();
+    QTest::keyClick(h.List(), Qt::Key_Delete);
+    if (!h.dlg->isVisible()) wrong << when + ": closed";
+    if (h.List()->rowCount() != static_cast<int>(plain.size())) wrong << when + ": rows gone";
+  });
+  const auto run = [&](const char* button) {
+    wipeTicks = runTicks = 0;
+    probe.start();
+    h.Click(button);
+    probe.stop();
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join('\n')));
+    QVERIFY(wipeTicks >= static_cast<int>(plain.size()));
+    QVERIFY(h.Button("CloseBitBtn")->isEnabled());
+  };
+
+  h.Fill(OperationMode::Encrypt, plain);
+  run("OKBitBtn");
+  for (const auto& path : plain) QVERIFY(!Exists(path) && Exists(path + ".enc"));
+  h.Click("CloseBitBtn");
+
+  h.Fill(OperationMode::Decrypt, containers);
+  run("OKBitBtn");
+  for (const auto& path : plain) QVERIFY(Exists(path) && !Exists(path + ".enc"));
+
+  h.answers = {true};
+  run("ReEncBitBtn");
+  for (const auto& path : plain) QVERIFY(!Exists(path) && Exists(path + ".enc"));
 }
 
 void TestConfirmationWindow::unattendedRunsEndTheProgram() {

@@ -76,6 +76,7 @@ private slots:
   void emptyListOpensTheDialogOfTheMode();
   void dropsAndFileDialogsOnTheTargets();
   void filesRefusedWhileARunGoes();
+  void filesRefusedDuringEverySourceWipe();
   void folderOnTheOptionsWipeBin();
   void f1OpensTheManualFromEveryButton();
 };
@@ -472,6 +473,66 @@ void TestStartup::filesRefusedWhileARunGoes() {
   QVERIFY(!Exists(a) && !Exists(b));
   QVERIFY(Exists(other));
   QCOMPARE(h.EntryPaths(), (std::vector<std::string>{a, b}));
+}
+
+// After a command-line start the main window stays usable while the list is open. Once a run
+// goes, through every source wipe of it (encryption, decryption, re-encryption, three files and
+// more), a drop on any target changes nothing and the window does not close.
+void TestStartup::filesRefusedDuringEverySourceWipe() {
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nPROCESSMSGINTV=1\nTOPWIPE=1\n");
+  std::vector<std::string> files;
+  for (const char* name : {"a.bin", "b.bin", "c.bin"}) {
+    files.push_back(h.File(name, test::RandomBytes(150000, 9)));
+  }
+  const std::string other = h.File("other.txt", "o");
+  h.Create({"-E", files[0], files[1], files[2]});
+  QVERIFY(h.Start());
+  h.Conf()->SetPasswordDialog(
+      [](bool) {
+        return engine::BatchHost::PasswordAnswer{"pw", ""};
+      },
+      [](bool, bool) {});
+  windows::TMainForm* main = h.Main();
+  QVERIFY(main->isVisible() && h.Conf()->isVisible());
+
+  int wipes = 0;
+  QStringList wrong;
+  QTimer probe;
+  probe.setInterval(0);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    if (!h.Run().Running()) return;
+    if (h.Conf()->findChild<QPushButton*>("SkipWipeBitBtn")->isVisible()) ++wipes;
+    const auto before = h.EntryPaths();
+    const OperationMode mode = h.Run().State().Mode;
+    for (QPushButton* target : {main->EncBitBtn, main->DecBitBtn, main->WipeBitBtn}) {
+      test::DropPaths(*target, {Q(other)});
+    }
+    if (main->close()) wrong << "closed";
+    if (h.EntryPaths() != before || h.Run().State().Mode != mode) wrong << "list refilled";
+  });
+  const auto run = [&](const char* button) {
+    wipes = 0;
+    probe.start();
+    QTest::mouseClick(h.Conf()->findChild<QPushButton*>(button), Qt::LeftButton);
+    probe.stop();
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(", ")));
+    QVERIFY(wipes >= 3);
+  };
+
+  run("OKBitBtn");
+  for (const auto& path : files) QVERIFY(!Exists(path));
+  h.Conf()->close();
+  QVERIFY(main->isVisible());
+  QVERIFY(test::DropPaths(*main->DecBitBtn,
+                          {Q(files[0] + ".enc"), Q(files[1] + ".enc"), Q(files[2] + ".enc")}));
+  run("OKBitBtn");
+  for (const auto& path : files) QVERIFY(Exists(path));
+  h.answers = {true};
+  run("ReEncBitBtn");
+  for (const auto& path : files) QVERIFY(!Exists(path) && Exists(path + ".enc"));
+  QVERIFY(Exists(other));
+  QCOMPARE(h.ended, 0);
 }
 
 void TestStartup::folderOnTheOptionsWipeBin() {
