@@ -206,6 +206,11 @@ void TConfirmationDlg::Changed() {
   ListView->setEnabled(live && d.ListEnabled);
   OKBitBtn->setVisible(d.OKVisible);
   OKBitBtn->setEnabled(live && d.OKEnabled);
+  // Whenever OK is shown, Enter presses it, also after the close button had the focus.
+  if (d.OKVisible && !OKBitBtn->isDefault()) {
+    CloseBitBtn->setDefault(false);
+    OKBitBtn->setDefault(true);
+  }
   CloseBitBtn->setText(Q(d.CloseCaption));
   CloseBitBtn->setEnabled(live && d.CloseEnabled);
   SkipWipeBitBtn->setVisible(d.SkipWipeVisible);

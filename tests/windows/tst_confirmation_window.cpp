@@ -99,6 +99,7 @@ private slots:
   void deleteKeyRemovesSelectedEntries();
   void sourceWipeLeavesOnlySkipLive();
   void everySourceWipeOfALongRunLeavesOnlySkipLive();
+  void okIsTheDefaultButtonOfEveryList();
   void unattendedRunsEndTheProgram();
 };
 
@@ -409,6 +410,36 @@ void TestConfirmationWindow::everySourceWipeOfALongRunLeavesOnlySkipLive() {
   h.answers = {true};
   run("ReEncBitBtn");
   for (const auto& path : plain) QVERIFY(!Exists(path) && Exists(path + ".enc"));
+}
+
+// Enter on a shown list starts the run, for the first list of a session and for every later one.
+void TestConfirmationWindow::okIsTheDefaultButtonOfEveryList() {
+  Harness h;
+  h.password = std::nullopt; // the password dialog is cancelled: nothing runs
+  const std::string a = h.File("a.txt", "a");
+  h.Fill(OperationMode::Encrypt, {a});
+  QVERIFY(h.Button("OKBitBtn")->isDefault());
+  QTest::keyClick(h.List(), Qt::Key_Return);
+  QCOMPARE(h.askedForDecrypt.size(), std::size_t(1));
+
+  h.password = {{"pw", ""}};
+  h.Click("OKBitBtn");
+  QVERIFY(h.Button("OKBitBtn")->isHidden());
+  QVERIFY(h.Button("CloseBitBtn")->hasFocus());
+  h.Click("CloseBitBtn");
+
+  for (const OperationMode mode : {OperationMode::Decrypt, OperationMode::Encrypt}) {
+    h.password = std::nullopt;
+    const std::size_t asked = h.askedForDecrypt.size();
+    h.Fill(mode, {a + ".enc"});
+    QVERIFY(h.Button("OKBitBtn")->isVisible());
+    QVERIFY(h.Button("OKBitBtn")->isDefault());
+    QVERIFY(!h.Button("CloseBitBtn")->isDefault());
+    QTest::keyClick(h.List(), Qt::Key_Return);
+    QCOMPARE(h.askedForDecrypt.size(), asked + 1);
+    QVERIFY(h.dlg->isVisible());
+    h.Click("CloseBitBtn");
+  }
 }
 
 void TestConfirmationWindow::unattendedRunsEndTheProgram() {
