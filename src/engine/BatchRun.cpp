@@ -32,6 +32,8 @@ BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
 
 void BatchRun::ClearList() {
   entries_.clear();
+  // A new list gets its own question, count and captions when it is shown.
+  state_.ListShown = false;
   // What earlier walks listed no longer stands for anything in the list.
   platform::ForgetListed();
   host_.Changed();

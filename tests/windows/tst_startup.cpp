@@ -13,9 +13,11 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -77,6 +79,7 @@ private slots:
   void dropsAndFileDialogsOnTheTargets();
   void filesRefusedWhileARunGoes();
   void filesRefusedDuringEverySourceWipe();
+  void refilledListAsksItsOwnQuestion();
   void folderOnTheOptionsWipeBin();
   void f1OpensTheManualFromEveryButton();
 };
@@ -533,6 +536,35 @@ void TestStartup::filesRefusedDuringEverySourceWipe() {
   for (const auto& path : files) QVERIFY(!Exists(path) && Exists(path + ".enc"));
   QVERIFY(Exists(other));
   QCOMPARE(h.ended, 0);
+}
+
+// A list shown after a command-line start leaves the main window usable; files dropped on it or
+// chosen there refill the list, and the question, the count and the mode that OK runs agree.
+void TestStartup::refilledListAsksItsOwnQuestion() {
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
+  const std::string a = h.File("a.txt", "a");
+  const std::string b = h.File("b.txt", "b");
+  const std::string c = h.File("c.txt", "c");
+  h.Create({"-E", a, b});
+  QVERIFY(h.Start());
+  const auto label = [&] { return h.Conf()->findChild<QLabel*>("Label1")->text(); };
+  QVERIFY(label().startsWith(QStringLiteral("以上2個のファイルを暗号化します。")));
+  QVERIFY(h.Main()->isVisible());
+
+  QVERIFY(test::DropPaths(*h.Main()->DecBitBtn, {Q(a), Q(b), Q(c)}));
+  QVERIFY(h.Run().State().Mode == OperationMode::Decrypt);
+  QCOMPARE(h.Conf()->windowTitle(), QStringLiteral("ファイルの復号"));
+  QVERIFY2(label().startsWith(QStringLiteral("以上3個のファイルを復号します。")),
+           qPrintable(label()));
+  QCOMPARE(h.Conf()->findChild<QTableWidget*>("ListView")->rowCount(), 3);
+
+  h.choices.push_back({Q(c)});
+  QTest::mouseClick(h.Main()->EncBitBtn, Qt::LeftButton);
+  if (!h.Main()->isVisible()) h.Main()->show();
+  QVERIFY(h.Run().State().Mode == OperationMode::Encrypt);
+  QCOMPARE(h.Conf()->windowTitle(), QStringLiteral("ファイルの暗号化"));
+  QVERIFY(label().startsWith(QStringLiteral("以上1個のファイルを暗号化します。")));
 }
 
 void TestStartup::folderOnTheOptionsWipeBin() {
