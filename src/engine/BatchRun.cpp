@@ -116,7 +116,9 @@ void BatchRun::RunBatch() {
     const auto answer = host_.AskPassword(state_.Mode == OperationMode::Decrypt);
     if (!answer) return;
     state_.Password = answer->password;
-    state_.PasswordHint = answer->hint;
+    // Only an encryption takes a hint: the dialog of a decryption has none to give, and the
+    // remembered hint stays as it was.
+    if (state_.Mode == OperationMode::Encrypt) state_.PasswordHint = answer->hint;
     host_.ClearPasswordFields(!options_.DontClearPassBox, !options_.SaveHint);
   }
 

@@ -264,6 +264,8 @@ void TPasswordDlg::FormPaint() {
     Label3->setText(Q(kEncryptAdvice));
     Panel1->show();
     UpdateVerifyControls();
+    // The remembered hint, once when the dialog opens; the choices below leave what is typed.
+    if (model_.SaveHint) HintEdit->setText(Q(state_.PasswordHint));
   } else {
     setWindowTitle(Q(kDecryptCaption));
     Label3->setText(Q(kDecryptAdvice));
@@ -274,13 +276,11 @@ void TPasswordDlg::FormPaint() {
   }
 }
 
-// Checking against a registered hash replaces typing the password twice; the remembered hint
-// comes back while the option keeps it.
+// Checking against a registered hash replaces typing the password twice.
 void TPasswordDlg::UpdateVerifyControls() {
   const bool confirm = !RadioButton1->isChecked();
   PassCEdit->setVisible(confirm);
   Label2->setVisible(confirm);
-  if (model_.SaveHint) HintEdit->setText(Q(state_.PasswordHint));
 }
 
 } // namespace qk::windows

@@ -100,6 +100,7 @@ private slots:
   void sourceWipeLeavesOnlySkipLive();
   void everySourceWipeOfALongRunLeavesOnlySkipLive();
   void okIsTheDefaultButtonOfEveryList();
+  void decryptionKeepsTheRememberedHint();
   void unattendedRunsEndTheProgram();
 };
 
@@ -440,6 +441,27 @@ void TestConfirmationWindow::okIsTheDefaultButtonOfEveryList() {
     QVERIFY(h.dlg->isVisible());
     h.Click("CloseBitBtn");
   }
+}
+
+// The password dialog of a decryption has no hint box to fill, so what it hands back as the hint
+// is never the remembered hint's new value; an encryption's typed hint is.
+void TestConfirmationWindow::decryptionKeepsTheRememberedHint() {
+  Harness h;
+  h.model.SaveHint = true;
+  const std::string a = h.File("a.txt", "a");
+  h.password = {{"pw", "stored"}};
+  h.Fill(OperationMode::Encrypt, {a});
+  h.Click("OKBitBtn");
+  QCOMPARE(h.dlg->Run().State().PasswordHint, std::string("stored"));
+  h.Click("CloseBitBtn");
+
+  h.dlg->Run().State().PasswordHint = "remembered";
+  h.password = {{"pw", ""}};
+  h.Fill(OperationMode::Decrypt, {a + ".enc"});
+  h.Click("OKBitBtn");
+  QVERIFY(h.Cell(0, 0).startsWith(QStringLiteral("復号成功")));
+  QCOMPARE(h.dlg->Run().State().PasswordHint, std::string("remembered"));
+  h.Click("CloseBitBtn");
 }
 
 void TestConfirmationWindow::unattendedRunsEndTheProgram() {

@@ -178,7 +178,7 @@ private slots:
     QVERIFY(!Submit("new password"));
     QVERIFY(dlg.RadioButton3->isChecked());
     QCOMPARE(dlg.PassCEdit->text(), QString("new password"));
-    QCOMPARE(dlg.HintEdit->text(), QString("remembered"));
+    QCOMPARE(dlg.HintEdit->text(), QString("typed"));
     QCOMPARE(model_.PassHash, HashOf("old"));
     QTest::mouseClick(dlg.BitBtn1, Qt::LeftButton);
     QVERIFY(!dlg.isVisible());
@@ -217,6 +217,29 @@ private slots:
     dlg.HintEdit->setText("typing");
     dlg.repaint();
     QCOMPARE(dlg.Hint(), QString("typing"));
+  }
+
+  // The remembered hint fills the box when an encryption dialog opens; choosing a verification
+  // option afterwards, or answering No to the registration, keeps what the user typed.
+  void typedHintSurvivesTheVerificationChoices() {
+    state_.PasswordHint = "remembered";
+    model_.SaveHint = true;
+    model_.PassHash = HashOf("other");
+    TPasswordDlg& dlg = Open(false);
+    QCOMPARE(dlg.HintEdit->text(), QString("remembered"));
+    dlg.HintEdit->setText("typed");
+    for (QRadioButton* radio : {dlg.RadioButton3, dlg.RadioButton2, dlg.RadioButton1}) {
+      Choose(radio);
+      QVERIFY(radio->isChecked());
+      QCOMPARE(dlg.HintEdit->text(), QString("typed"));
+    }
+    Choose(dlg.RadioButton2);
+    answers_ = {false};
+    QVERIFY(!Submit("secret"));
+    QVERIFY(dlg.RadioButton3->isChecked());
+    QCOMPARE(dlg.HintEdit->text(), QString("typed"));
+    QVERIFY(Submit("secret"));
+    QCOMPARE(dlg.Hint(), QString("typed"));
   }
 
   void keysActAsButtons() {
