@@ -1,4 +1,5 @@
-// The container file: markers, header layout, generation recognition and the stored hint.
+// The container file: markers, the header codec (the one place that knows the header's layout),
+// generation recognition and the stored hint.
 #pragma once
 
 #include "engine/Result.h"
@@ -6,8 +7,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qk::crypto {
 class TDCP_blockcipher;
@@ -39,6 +43,60 @@ inline bool ValidHeaderTextLength(std::int32_t n) {
   return n >= 0 && n <= MaxHeaderTextLength;
 }
 
+// The longest header any generation can have: V5 with a code and both texts at their limit.
+inline constexpr std::size_t MaxHeaderSize = MarkerLength + 1 + TamperCodeLength + 4 + 8 + 4 +
+                                             std::size_t{MaxHeaderTextLength} + 4 +
+                                             std::size_t{MaxHeaderTextLength} + 4 + 8;
+
+// The header of a container, every field as stored. Hint and name are the scrambled Base64 texts
+// (TextCrypt::DecryptHeaderText gives them back).
+struct ContainerHeader {
+  Generation generation = Generation::V5;
+  std::uint8_t tamperFlag = 0;                       // V5 only; not 0: a code follows
+  std::array<std::uint8_t, TamperCodeLength> tamperCode{}; // when tamperFlag is not 0
+  std::int32_t algorithm = 0;
+  std::array<std::uint8_t, 8> passwordCheck{};
+  std::string hintText;
+  std::string nameText;
+  std::int32_t fileDate = -1;
+  std::int64_t sourceSize = 0; // V4 and V5 only
+
+  bool HasTamperCode() const { return generation == Generation::V5 && tamperFlag != 0; }
+  bool HasSourceSize() const { return generation == Generation::V5 || generation == Generation::V4; }
+  // Bytes of the header as stored: the offset of the data.
+  std::size_t Size() const;
+};
+
+// How reading a header went. Each way a header can be malformed has its own value.
+enum class HeaderStatus {
+  Ok,
+  OldFormat,            // the unversioned or the V2 marker
+  UnknownFormat,        // no marker this reader knows
+  CutInFixedPart,       // the bytes end before the password check is complete
+  HintLengthOutOfRange, // HintLength outside 0 to 1000
+  NameLengthOutOfRange, // NameLength outside 0 to 1000
+  CutInTexts,           // the bytes end inside the hint, the name or the fields after them
+  NegativeSourceSize,   // SourceSize below 0
+};
+
+struct HeaderRead {
+  HeaderStatus status = HeaderStatus::UnknownFormat;
+  // The fields read, up to where the reading stopped: with any status but OldFormat,
+  // UnknownFormat and CutInFixedPart, every field up to the password check is there.
+  ContainerHeader header;
+  bool hintRead = false; // hintText holds the whole stored hint
+};
+
+// Reads a header from the first bytes of a container (MaxHeaderSize bytes are always enough).
+HeaderRead ReadHeader(std::span<const std::uint8_t> bytes);
+// The bytes of a V5 header (marker, flag, code, fields). Raises std::length_error when a text is
+// longer than a reader accepts, so that no such container is ever written.
+std::vector<std::uint8_t> WriteHeader(const ContainerHeader& header);
+
+// What a finished header's data must hold: true when dataLength bytes of data hold the stored
+// size rounded up to whole blocks of 16. Never overflows, whatever the values.
+bool DataHoldsSourceSize(std::int64_t sourceSize, std::int64_t dataLength);
+
 // Algorithm numbers of the container; every other number reads as Twofish.
 enum AlgorithmNumber : std::int32_t { AlgoTwofish = 0, AlgoRijndael = 1, AlgoGost = 2 };
 
@@ -57,7 +115,8 @@ std::int32_t GetInt32(const std::uint8_t* p);
 std::int64_t GetInt64(const std::uint8_t* p);
 
 // The hint stored in a container, readable without the password (UTF-8), or why it could not be
-// read (Outcome::HintUnreadable).
+// read (Outcome::HintUnreadable): a file that cannot be opened, has no known marker, or ends
+// before its hint. A hint length out of range gives the empty hint.
 StoredHint ReadStoredHint(const std::string& path, TextCrypt& text);
 
 } // namespace qk::engine
