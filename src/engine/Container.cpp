@@ -70,8 +70,13 @@ namespace {
 class FieldReader {
 public:
   explicit FieldReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  // The byte count that the field that did not fit needed the bytes to reach.
+  std::size_t Needed() const { return needed_; }
   bool Take(void* out, std::size_t n) {
-    if (bytes_.size() - at_ < n) return false;
+    if (bytes_.size() - at_ < n) {
+      needed_ = at_ + n;
+      return false;
+    }
     std::memcpy(out, bytes_.data() + at_, n);
     at_ += n;
     return true;
@@ -90,7 +95,10 @@ public:
   }
   bool Text(std::string& text, std::int32_t length) {
     const auto n = static_cast<std::size_t>(length);
-    if (bytes_.size() - at_ < n) return false;
+    if (bytes_.size() - at_ < n) {
+      needed_ = at_ + n;
+      return false;
+    }
     text.assign(reinterpret_cast<const char*>(bytes_.data() + at_), n);
     at_ += n;
     return true;
@@ -99,6 +107,7 @@ public:
 private:
   std::span<const std::uint8_t> bytes_;
   std::size_t at_ = 0;
+  std::size_t needed_ = 0;
 };
 
 void Append(std::vector<std::uint8_t>& out, const void* data, std::size_t n) {
@@ -122,18 +131,18 @@ std::size_t ContainerHeader::Size() const {
   return n;
 }
 
-HeaderRead ReadHeader(std::span<const std::uint8_t> bytes) {
+namespace {
+
+HeaderRead ReadFields(std::span<const std::uint8_t> bytes, FieldReader& in) {
   HeaderRead read;
   ContainerHeader& h = read.header;
-  FieldReader in(bytes);
   std::uint8_t marker[MarkerLength];
   if (!in.Take(marker, sizeof marker)) {
     read.status = HeaderStatus::CutInFixedPart;
-    // Fewer than 20 bytes still tell an old or unknown marker.
+    // Fewer than 20 bytes may still hold the unversioned marker.
     std::memset(marker, 0, sizeof marker);
-    std::memcpy(marker, bytes.data(), bytes.size());
-    const Generation g = RecogniseGeneration(marker);
-    if (g == Generation::Old) read.status = HeaderStatus::OldFormat;
+    if (!bytes.empty()) std::memcpy(marker, bytes.data(), bytes.size());
+    if (RecogniseGeneration(marker) == Generation::Old) read.status = HeaderStatus::OldFormat;
     return read;
   }
   h.generation = RecogniseGeneration(marker);
@@ -176,6 +185,16 @@ HeaderRead ReadHeader(std::span<const std::uint8_t> bytes) {
     }
   }
   read.status = HeaderStatus::Ok;
+  return read;
+}
+
+} // namespace
+
+HeaderRead ReadHeader(std::span<const std::uint8_t> bytes) {
+  FieldReader in(bytes);
+  HeaderRead read = ReadFields(bytes, in);
+  if (read.status == HeaderStatus::CutInFixedPart || read.status == HeaderStatus::CutInTexts)
+    read.needed = in.Needed();
   return read;
 }
 

@@ -52,7 +52,7 @@ inline constexpr std::size_t MaxHeaderSize = MarkerLength + 1 + TamperCodeLength
 // (TextCrypt::DecryptHeaderText gives them back).
 struct ContainerHeader {
   Generation generation = Generation::V5;
-  std::uint8_t tamperFlag = 0;                       // V5 only; not 0: a code follows
+  std::uint8_t tamperFlag = 0;                             // V5 only; not 0: a code follows
   std::array<std::uint8_t, TamperCodeLength> tamperCode{}; // when tamperFlag is not 0
   std::int32_t algorithm = 0;
   std::array<std::uint8_t, 8> passwordCheck{};
@@ -62,7 +62,9 @@ struct ContainerHeader {
   std::int64_t sourceSize = 0; // V4 and V5 only
 
   bool HasTamperCode() const { return generation == Generation::V5 && tamperFlag != 0; }
-  bool HasSourceSize() const { return generation == Generation::V5 || generation == Generation::V4; }
+  bool HasSourceSize() const {
+    return generation == Generation::V5 || generation == Generation::V4;
+  }
   // Bytes of the header as stored: the offset of the data.
   std::size_t Size() const;
 };
@@ -85,6 +87,9 @@ struct HeaderRead {
   // UnknownFormat and CutInFixedPart, every field up to the password check is there.
   ContainerHeader header;
   bool hintRead = false; // hintText holds the whole stored hint
+  // When the bytes were cut short: how many the header needs at least (more may turn out to be
+  // needed once these are there). A reader of a file reads up to it and asks again.
+  std::size_t needed = 0;
 };
 
 // Reads a header from the first bytes of a container (MaxHeaderSize bytes are always enough).

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace qk::engine {
@@ -46,66 +47,50 @@ bool ValidStoredName(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
-std::int64_t RoundUp16(std::int64_t n) {
+// n rounded up to whole blocks of 16; for counts of bytes in memory only.
+std::size_t RoundUp16(std::size_t n) {
   return (n + 15) / 16 * 16;
 }
 
-void ReadInt32(File& file, std::int32_t& value) {
-  std::uint8_t bytes[4];
-  file.ReadExact(bytes, sizeof bytes);
-  value = GetInt32(bytes);
-}
-
-// The header fields after the password check, up to the data.
-struct HeaderRest {
-  std::string name; // the stored name, decoded
-  std::int32_t fileDate = 0;
-  std::int64_t size = 0;    // only in containers that store it
-  bool invalid = false;     // a length, name or size no writer makes
-  std::exception_ptr error; // what reading it raised, when it did
-  bool Usable() const { return !invalid && !error; }
+// A source whose size changed while it was read.
+class SourceChangedError : public std::runtime_error {
+public:
+  SourceChangedError() : std::runtime_error("the source changed while it was read") {}
 };
 
-// Reads the header fields after the password check; never raises. The file is left at the data.
-HeaderRest ReadHeaderRest(File& in, TextCrypt& text, bool hasSize) {
-  HeaderRest rest;
+// Overwrites the first length bytes of a file that will never get a name, so that what was
+// written to it does not stay in the blocks it leaves behind. Best effort: it is going anyway.
+void OverwriteUnnamed(File& file, std::int64_t length) {
+  if (!file.IsOpen() || length <= 0) return;
   try {
-    std::int32_t hintLength = 0;
-    ReadInt32(in, hintLength);
-    if (!ValidHeaderTextLength(hintLength)) {
-      rest.invalid = true;
-      return rest;
+    static const std::vector<std::uint8_t> pattern(DataPiece, 0x4E);
+    file.Seek(0);
+    for (std::int64_t left = length; left > 0;) {
+      const auto n = static_cast<std::size_t>(
+          std::min<std::int64_t>(left, static_cast<std::int64_t>(pattern.size())));
+      file.WriteAll(pattern.data(), n);
+      left -= static_cast<std::int64_t>(n);
     }
-    std::string skipped(static_cast<std::size_t>(hintLength), '\0');
-    in.ReadExact(skipped.data(), skipped.size());
-
-    std::int32_t nameLength = 0;
-    ReadInt32(in, nameLength);
-    if (!ValidHeaderTextLength(nameLength)) {
-      rest.invalid = true;
-      return rest;
-    }
-    std::string nameText(static_cast<std::size_t>(nameLength), '\0');
-    in.ReadExact(nameText.data(), nameText.size());
-    const std::string nameBytes = text.DecryptHeaderText(nameText);
-    rest.name = platform::FromStoredText(nameBytes);
-    // A crafted name must never lead outside the container's folder.
-    if (!ValidStoredName(nameBytes) || !ValidStoredName(rest.name)) {
-      rest.invalid = true;
-      return rest;
-    }
-
-    ReadInt32(in, rest.fileDate);
-    if (hasSize) {
-      std::uint8_t sizeBytes[8];
-      in.ReadExact(sizeBytes, sizeof sizeBytes);
-      rest.size = GetInt64(sizeBytes);
-      if (rest.size < 0) rest.invalid = true;
-    }
-  } catch (...) {
-    rest.error = std::current_exception();
+    file.Sync();
+  } catch (const std::exception&) {
   }
-  return rest;
+}
+
+// Reads a container's header from in, each byte once, leaving the file at the data.
+std::vector<std::uint8_t> ReadHeaderBytes(File& in, HeaderRead& read) {
+  std::vector<std::uint8_t> bytes;
+  read = ReadHeader(bytes);
+  while ((read.status == HeaderStatus::CutInFixedPart || read.status == HeaderStatus::CutInTexts) &&
+         read.needed > bytes.size()) {
+    const std::size_t have = bytes.size();
+    const std::size_t want = read.needed - have;
+    bytes.resize(read.needed);
+    const std::size_t got = in.Read(bytes.data() + have, want);
+    bytes.resize(have + got);
+    read = ReadHeader(bytes);
+    if (got < want) break;
+  }
+  return bytes;
 }
 
 // The system's error number behind a failure, 0 when it was no system call's.
@@ -178,26 +163,16 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     cipher.Init(key.data(), 256, nullptr);
     crypto::SecureZero(key.data(), key.size());
 
-    const std::string hintText = text_.EncryptHeaderText(hintBytes);
-    const std::string nameText = text_.EncryptHeaderText(nameBytes);
-    const auto check = MakePasswordCheck(cipher, text_, passwordBytes);
-
-    std::vector<std::uint8_t> header(MarkerV5.begin(), MarkerV5.end());
-    header.push_back(addTamperCode ? 1 : 0);
-    if (addTamperCode) header.insert(header.end(), TamperCodeLength, 0xFF);
-    std::uint8_t number[8];
-    PutInt32(number, algorithm);
-    header.insert(header.end(), number, number + 4);
-    header.insert(header.end(), check.begin(), check.end());
-    for (const std::string* text : {&hintText, &nameText}) {
-      PutInt32(number, static_cast<std::int32_t>(text->size()));
-      header.insert(header.end(), number, number + 4);
-      header.insert(header.end(), text->begin(), text->end());
-    }
-    PutInt32(number, state_.SourceFileDate);
-    header.insert(header.end(), number, number + 4);
-    PutInt64(number, size);
-    header.insert(header.end(), number, number + 8);
+    ContainerHeader fields;
+    fields.tamperFlag = addTamperCode ? 1 : 0;
+    fields.tamperCode.fill(0xFF); // the placeholder until the code is known
+    fields.algorithm = algorithm;
+    fields.passwordCheck = MakePasswordCheck(cipher, text_, passwordBytes);
+    fields.hintText = text_.EncryptHeaderText(hintBytes);
+    fields.nameText = text_.EncryptHeaderText(nameBytes);
+    fields.fileDate = state_.SourceFileDate;
+    fields.sourceSize = size;
+    const std::vector<std::uint8_t> header = WriteHeader(fields);
     dst.WriteAll(header.data(), header.size());
 
     // The tamper code covers the bytes from offset 53 on as they are written.
@@ -213,6 +188,7 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
       // Slot buffers: 0 the source's bytes, 1 the encrypted bytes.
       HashWorker worker(2, DataPiece);
       std::int64_t written = 0;
+      std::int64_t taken = 0; // bytes read from the source
       PieceSizes pieces;
       bool more = true;
       while (more) {
@@ -224,9 +200,11 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
         const std::size_t request = readAhead ? worker.FilledRequest() : pieces.Next();
         const std::size_t n = readAhead ? worker.FilledBytes() : src.Read(plain, request);
         more = n == request;
+        taken += static_cast<std::int64_t>(n);
+        // A source that grows while it is read is not the file whose size is recorded.
+        if (taken > size) throw SourceChangedError();
         // Only the final piece is zero-padded to whole blocks of 16.
-        const std::size_t padded =
-            static_cast<std::size_t>(RoundUp16(static_cast<std::int64_t>(n)));
+        const std::size_t padded = RoundUp16(n);
         std::memset(plain + n, 0, padded - n);
         cipher.EncryptCBC(plain, sealed, static_cast<std::int32_t>(padded));
         worker.Submit({{nullptr, 1, padded, &dst},
@@ -235,13 +213,15 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
                       !more);
         if (more && !readAhead) worker.ReadAhead(src, pieces);
         ForEachChunk(n, request, [&](std::size_t chunk) {
-          written += RoundUp16(static_cast<std::int64_t>(chunk));
+          written += static_cast<std::int64_t>(RoundUp16(chunk));
           if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));
           PumpMaybe();
           return true;
         });
       }
       worker.Drain();
+      // Nor is one that ends before its recorded size.
+      if (taken != size) throw SourceChangedError();
     }
 
     cipher.EraseKey();
@@ -259,7 +239,8 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
   } catch (const std::exception& e) {
     if (cipher.Initialized()) cipher.EraseKey();
     if (created) platform::DeleteFile(out);
-    result.outcome = Outcome::EncryptFailed;
+    result.outcome = dynamic_cast<const SourceChangedError*>(&e) ? Outcome::SourceChanged
+                                                                 : Outcome::EncryptFailed;
     result.error = ErrorNumber(e);
   }
   state_.LastSourceName = source;
@@ -268,13 +249,17 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
 }
 
 FileResult FileEngine::DecryptFile(const std::string& container, const std::string& password) {
-  return Decrypt(container, password, nullptr);
+  return Decrypt(container, password, Pass::Write, nullptr);
+}
+
+FileResult FileEngine::VerifyContainer(const std::string& container, const std::string& password) {
+  return Decrypt(container, password, Pass::Verify, nullptr);
 }
 
 bool FileEngine::VerifyEncryption(const std::string& container, const std::string& password) {
   const PlainDigest expected = lastPlainDigest_;
   PlainDigest proved{};
-  const bool ok = Succeeded(Decrypt(container, password, &proved).outcome);
+  const bool ok = Succeeded(Decrypt(container, password, Pass::Prove, &proved).outcome);
   return ok && proved == expected;
 }
 
@@ -293,191 +278,220 @@ bool FileEngine::VerifyDecryption(const std::string& output) {
   }
 }
 
-FileResult FileEngine::Decrypt(const std::string& container, const std::string& password,
-                               PlainDigest* verify) {
+FileResult FileEngine::Decrypt(const std::string& container, const std::string& password, Pass pass,
+                               PlainDigest* proved) {
+  const bool writing = pass == Pass::Write;
   // Refusals report the container alone; the run state stays as it was.
-  const auto refused = [&](Outcome outcome) {
-    return FileResult{outcome, container, {}, 0, SourceWipe::NotAsked};
+  const auto refused = [&](Outcome outcome, int error = 0) {
+    return FileResult{outcome, container, {}, error, SourceWipe::NotAsked};
   };
-  Outcome success = Outcome::DecryptedNoTamperCode;
-  std::int64_t size = platform::GetFileSize64(container);
   std::string passwordBytes = platform::ToSystemCodePage(password);
   Scrub scrubPassword{passwordBytes};
   KeyGuard keyGuard;
   std::string out;
-  bool created = false;
+  File dst;
+  std::int64_t kept = 0; // plaintext bytes written to dst
+  bool named = false;
   ProofDigest plainHash(proofKey_);
   plainHash.Init();
+  Outcome success = Outcome::DecryptedNoTamperCode;
   try {
     File in = File::OpenShared(container);
-    // A proof reads what is on the disk, not what the page cache still holds.
-    if (verify) in.DropCache();
-    std::uint8_t marker[MarkerLength];
-    in.ReadExact(marker, sizeof marker);
-    const Generation generation = RecogniseGeneration(marker);
-    if (generation == Generation::Old) return refused(Outcome::OldFormat);
-    if (generation == Generation::Unknown) return refused(Outcome::InvalidFormat);
-
-    bool hasTamperCode = false;
-    TamperCode stored{};
-    if (generation == Generation::V5) {
-      std::uint8_t flag = 0;
-      in.ReadExact(&flag, 1);
-      if (flag != 0) {
-        hasTamperCode = true;
-        in.ReadExact(stored.data(), stored.size());
-      }
+    // Proofs read what is on the disk, not what the page cache still holds.
+    if (!writing) in.DropCache();
+    HeaderRead read;
+    const std::vector<std::uint8_t> head = ReadHeaderBytes(in, read);
+    const ContainerHeader& header = read.header;
+    switch (read.status) {
+    case HeaderStatus::OldFormat:
+      return refused(Outcome::OldFormat);
+    case HeaderStatus::UnknownFormat:
+      return refused(Outcome::InvalidFormat);
+    case HeaderStatus::CutInFixedPart:
+      throw platform::IoError("container cut short in its header", EIO);
+    default:
+      break;
     }
-    if (settings_.SkipNonHMAC && !hasTamperCode) return refused(Outcome::NoTamperCode);
+    const bool hasTamperCode = header.HasTamperCode();
+    // The decryption policy; proofs check what was written, whatever it says.
+    if (writing && settings_.SkipNonHMAC && !hasTamperCode) return refused(Outcome::NoTamperCode);
 
-    std::int32_t algorithm = 0;
-    ReadInt32(in, algorithm);
-    crypto::TDCP_blockcipher& cipher = CipherFor(algorithm);
+    crypto::TDCP_blockcipher& cipher = CipherFor(header.algorithm);
     keyGuard.cipher = &cipher;
     FileKey key = MakeFileKey(passwordBytes);
     cipher.Init(key.data(), 256, nullptr);
     crypto::SecureZero(key.data(), key.size());
-
     const auto expected = MakePasswordCheck(cipher, text_, passwordBytes);
-    std::uint8_t check[8];
-    in.ReadExact(check, sizeof check);
-    if (std::memcmp(check, expected.data(), sizeof check) != 0)
+    if (std::memcmp(header.passwordCheck.data(), expected.data(), expected.size()) != 0)
       return refused(Outcome::WrongPassword);
 
-    // The rest of the header is read ahead of the proof, so that the output can be set up while
-    // the proof runs; what is wrong with it is reported after the proof, as always.
-    const bool hasSize = generation != Generation::V3;
-    const HeaderRest rest = ReadHeaderRest(in, text_, hasSize);
-    if (hasSize && rest.Usable()) size = rest.size;
-
-    const bool overridden = !verify && !state_.OutputNameOverride.empty();
-    bool renameAfter = false;
-    if (!verify && rest.Usable()) {
-      if (overridden) {
-        out = state_.OutputNameOverride;
-      } else {
-        out = DecryptedOutputPath(container, rest.name, renameAfter);
-      }
-    }
-
-    File dst;
-    // The output is made while the proof runs, still without a name, and its space reserved beside
-    // the hash so that the writes after the proof go quicker. It gets its name only once the
-    // proof holds; until then nothing can see it, and it goes with its descriptor.
-    std::int64_t reserved = 0;
-    bool reserving = true;
-    const auto reserve = [&](std::int64_t hashed) {
-      const std::int64_t upTo = std::min(hashed, size);
-      if (!reserving || upTo <= reserved) return;
-      reserving = dst.Reserve(reserved, upTo - reserved);
-      reserved = upTo;
-    };
-    if (hasTamperCode && !out.empty() && hasSize && size > 0) {
-      try {
-        dst = File::CreateHidden(platform::ExtractFilePath(out));
-      } catch (const platform::IoError&) {
-        // A file system without nameless files: the output is made after the proof.
-      }
-    }
-
-    if (hasTamperCode) {
-      const auto computed = tamper_.ComputeTamperCode(passwordBytes, container, TamperCoveredOffset,
-                                                      dst.IsOpen() ? TamperCoder::Beside(reserve)
-                                                                   : TamperCoder::Beside());
-      if (!computed || !SameTamperCode(stored, *computed)) return refused(Outcome::TamperMismatch);
-      success = Outcome::Decrypted;
-    }
-
-    if (rest.error) std::rethrow_exception(rest.error);
-    if (rest.invalid) return refused(Outcome::InvalidFile);
-    // Replacing the container by its own plaintext would lose it.
-    if (overridden && platform::SamePath(out, container))
-      throw platform::IoError("output is the input", 0);
-    if (!verify) {
-      state_.RenameAfterDecrypt = renameAfter;
-      state_.SourceFileDate = rest.fileDate;
-      // Named like CreateNew would make it; without a nameless file, with a name taken meanwhile
-      // or an override naming an existing file, the output is made the usual way.
-      if (!dst.Publish(out)) dst = overridden ? File::CreateAlways(out) : File::CreateNew(out);
-      created = true;
+    // What the header says of itself and of the data, before a byte of the data is read. With a
+    // tamper code a flaw is reported only once the code is proved, as a changed byte is.
+    std::optional<Outcome> flaw;
+    std::string name;
+    int flawError = 0;
+    if (read.status == HeaderStatus::CutInTexts) {
+      flaw = Outcome::DecryptFailed;
+      flawError = EIO;
+    } else if (read.status != HeaderStatus::Ok) {
+      flaw = Outcome::InvalidFile;
     } else {
-      in.DropCache();
+      try {
+        const std::string nameBytes = text_.DecryptHeaderText(header.nameText);
+        name = platform::FromStoredText(nameBytes);
+        // A crafted name must never lead outside the container's folder.
+        if (!ValidStoredName(nameBytes) || !ValidStoredName(name)) flaw = Outcome::InvalidFile;
+      } catch (const std::exception&) {
+        flaw = Outcome::DecryptFailed; // a scrambled text no writer makes
+      }
+    }
+    const std::int64_t fileSize = in.Size();
+    const std::int64_t dataLength = fileSize - static_cast<std::int64_t>(head.size());
+    // Without a stored size (V3) the data is kept whole, padding and all.
+    const bool hasSize = header.HasSourceSize();
+    const std::int64_t size = hasSize ? header.sourceSize : fileSize;
+    // A size the data cannot hold is refused before anything is written.
+    if (!flaw && hasSize && !DataHoldsSourceSize(size, dataLength)) {
+      flaw = Outcome::DecryptFailed;
+      flawError = EIO;
+    }
+    if (flaw && !hasTamperCode) return refused(*flaw, flawError);
+
+    const bool overridden = writing && !state_.OutputNameOverride.empty();
+    bool renameAfter = false;
+    if (writing && !flaw) {
+      out = overridden ? state_.OutputNameOverride
+                       : DecryptedOutputPath(container, name, renameAfter);
+      // Replacing the container by its own plaintext would lose it.
+      if (overridden && platform::SamePath(out, container))
+        throw platform::IoError("output is the input", EINVAL);
+      // The output has no name until the code is proved and every byte is on the disk.
+      dst = File::CreateHidden(platform::ExtractFilePath(out));
+      if (hasSize && size > 0) dst.Reserve(0, size);
     }
 
-    std::int64_t read = 0;
+    // One pass over the data: the bytes read are hashed for the code and deciphered as they are,
+    // so the code proves exactly the bytes that were deciphered.
+    std::optional<TamperHasher> tamper;
+    if (hasTamperCode) {
+      tamper.emplace(passwordBytes);
+      tamper->Inner().Update(head.data() + TamperCoveredOffset,
+                             static_cast<std::int32_t>(head.size() - TamperCoveredOffset));
+    }
+    const bool deciphering = !flaw;
+    const char* word = !deciphering ? "改ざん検知データ計算中："
+                       : writing    ? "復号中："
+                                    : "検証中：";
+    const std::int64_t total = deciphering ? size : fileSize;
+    std::int64_t read_ = 0;
     {
-      HashWorker worker(1, DataPiece);
+      // Slot buffers: 0 the container's bytes, 1 the plaintext.
+      HashWorker worker(2, DataPiece);
       PieceSizes pieces;
       bool more = true;
       while (more) {
         worker.Next();
-        std::uint8_t* data = worker.Buffer(0);
+        std::uint8_t* sealed = worker.Buffer(0);
+        std::uint8_t* plain = worker.Buffer(1);
         const std::size_t request = pieces.Next();
-        const std::size_t got = in.Read(data, request);
-        cipher.DecryptCBC(data, data, static_cast<std::int32_t>(got));
-        // The bytes kept: everything up to the stored size (the padding of the last block and
-        // anything after it is dropped).
-        const std::int64_t start = read;
+        const std::size_t got = in.Read(sealed, request);
+        more = got == request;
         std::size_t keep = 0;
-        std::size_t chunks = 0;
-        more = ForEachChunk(got, request, [&](std::size_t chunk) {
-          ++chunks;
-          const std::int64_t before = read;
-          read += static_cast<std::int64_t>(chunk);
-          std::size_t n = chunk;
-          if (hasSize && read > size) n -= static_cast<std::size_t>(read - size);
-          keep = static_cast<std::size_t>(before - start) + n;
-          return n == DataChunk;
-        });
-        worker.Submit({{nullptr, 0, keep, verify ? nullptr : &dst}, {&plainHash, 0, keep}}, !more);
-        // Progress and events once per chunk, once its bytes are on their way to the output.
-        std::int64_t at = start;
-        for (std::size_t i = 0; i < chunks; ++i) {
-          at = std::min(at + static_cast<std::int64_t>(DataChunk),
-                        start + static_cast<std::int64_t>(got));
-          if (size != 0)
-            host_.ShowProgress(ProgressText(verify ? "検証中：" : "復号中：", at, size));
-          PumpMaybe();
+        if (deciphering) {
+          cipher.DecryptCBC(sealed, plain, static_cast<std::int32_t>(got));
+          // Everything up to the stored size is kept; the padding of the last block, and
+          // anything after it, is not.
+          keep = !hasSize || read_ >= size ? (hasSize ? 0 : got)
+                                           : static_cast<std::size_t>(std::min<std::int64_t>(
+                                                 static_cast<std::int64_t>(got), size - read_));
         }
+        worker.Submit({{nullptr, 1, keep, dst.IsOpen() ? &dst : nullptr},
+                       {deciphering ? &plainHash : nullptr, 1, keep},
+                       {tamper ? &tamper->Inner() : nullptr, 0, got}},
+                      !more);
+        kept += static_cast<std::int64_t>(keep);
+        const std::int64_t start =
+            read_ + (deciphering ? 0 : static_cast<std::int64_t>(head.size()));
+        read_ += static_cast<std::int64_t>(got);
+        // Progress and events once per chunk.
+        std::int64_t at = start;
+        ForEachChunk(got, request, [&](std::size_t chunk) {
+          at += static_cast<std::int64_t>(chunk);
+          if (total != 0) host_.ShowProgress(ProgressText(word, at, total));
+          PumpMaybe();
+          return true;
+        });
       }
       worker.Drain();
     }
-    // Data that ends before the stored size is a damaged container, not a shorter file.
-    if (hasSize && read < RoundUp16(size)) throw platform::IoError("container cut short", 0);
-
-    cipher.EraseKey();
     in.Close();
-    if (!verify) {
+
+    if (tamper) {
+      const TamperCode computed = tamper->Finish();
+      TamperCode stored{};
+      std::copy(header.tamperCode.begin(), header.tamperCode.end(), stored.begin());
+      if (!SameTamperCode(stored, computed)) {
+        OverwriteUnnamed(dst, kept);
+        return refused(Outcome::TamperMismatch);
+      }
+      success = Outcome::Decrypted;
+    }
+    if (flaw) return refused(*flaw, flawError);
+    // Data that ended before the stored size (it changed while it was read) is a damaged
+    // container, not a shorter file.
+    if (hasSize && !DataHoldsSourceSize(size, read_))
+      throw platform::IoError("container cut short", EIO);
+    cipher.EraseKey();
+
+    if (writing) {
       dst.Sync();
+      // Named only now, as the default naming would name it (never over an existing file), or at
+      // the given output, replacing only a file of the user's own.
+      if (overridden) {
+        named = dst.PublishReplacing(out);
+        if (!named) throw platform::IoError("cannot name the output", errno);
+      } else {
+        for (int attempt = 0; attempt < 8 && !named; ++attempt) {
+          if (attempt > 0) out = DecryptedOutputPath(container, name, renameAfter);
+          named = dst.Publish(out);
+        }
+        if (!named) throw platform::IoError("cannot name the output", EEXIST);
+      }
       dst.Close();
+      state_.RenameAfterDecrypt = renameAfter;
+      state_.SourceFileDate = header.fileDate;
     }
   } catch (const std::exception& e) {
     if (keyGuard.cipher && keyGuard.cipher->Initialized()) keyGuard.cipher->EraseKey();
-    FileResult failed = refused(Outcome::DecryptFailed);
-    failed.error = ErrorNumber(e);
-    if (verify) return failed;
-    state_.LastSourceName = container;
-    state_.LastOutputName = out;
-    if (created) {
-      // The partial output may hold decrypted fragments.
+    if (named) {
+      // Named, and then failed: the output goes the way a partial output goes.
+      dst = File();
       try {
         WipeFile(out);
       } catch (const std::exception&) {
         platform::DeleteFile(out);
       }
+    } else {
+      OverwriteUnnamed(dst, kept);
     }
+    FileResult failed = refused(Outcome::DecryptFailed, ErrorNumber(e));
+    if (!writing) return failed;
+    state_.LastSourceName = container;
+    state_.LastOutputName = out;
     return failed;
   }
   PlainDigest digest{};
   plainHash.Final(digest.data());
-  if (verify) {
-    *verify = digest;
-  } else {
-    lastPlainDigest_ = digest;
-    state_.LastSourceName = container;
-    state_.LastOutputName = out;
+  if (pass == Pass::Prove) *proved = digest;
+  if (pass == Pass::Verify) {
+    return refused(success == Outcome::Decrypted ? Outcome::Verified
+                                                 : Outcome::VerifiedNoTamperCode);
   }
-  return FileResult{success, container, verify ? std::string() : out, 0, SourceWipe::NotAsked};
+  if (!writing) return refused(success);
+  lastPlainDigest_ = digest;
+  state_.LastSourceName = container;
+  state_.LastOutputName = out;
+  return FileResult{success, container, out, 0, SourceWipe::NotAsked};
 }
 
 void FileEngine::WipeFile(const std::string& path) {

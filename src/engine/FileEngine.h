@@ -42,6 +42,16 @@ public:
   bool VerifyEncryption(const std::string& container, const std::string& password);
   bool VerifyDecryption(const std::string& output);
 
+  // Checks a container as its decryption would, and writes nothing anywhere (no output, no
+  // temporary file, not even a nameless one): marker and generation, the header's lengths and
+  // its stored name, the password, the tamper code where there is one, and that the data holds
+  // the stored size. The decryption policy for containers without a code (SKIPNONHMAC) does not
+  // apply: such a container is reported as what it is. Outcome::Verified: sound, the tamper code
+  // proved; Outcome::VerifiedNoTamperCode: sound as far as password and structure go, there is no
+  // code to prove the data; otherwise the outcome its decryption would have had. The run state is
+  // left as it was.
+  FileResult VerifyContainer(const std::string& container, const std::string& password);
+
   // The wipe (engine/Wipe.h) with this engine's host, settings, generator and skip flag.
   void WipeFile(const std::string& path);
 
@@ -54,9 +64,11 @@ public:
 
 private:
   using PlainDigest = std::array<std::uint8_t, 20>;
-  // Decrypts a container to its output, or with verify set only into a digest of its plaintext.
-  FileResult Decrypt(const std::string& container, const std::string& password,
-                     PlainDigest* verify);
+  // What a pass over a container is for: the decryption itself, the proof of a new container
+  // before its source is wiped (the plaintext's digest into proved), or a verification.
+  enum class Pass { Write, Prove, Verify };
+  FileResult Decrypt(const std::string& container, const std::string& password, Pass pass,
+                     PlainDigest* proved);
   crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm);
   void PumpMaybe();
 

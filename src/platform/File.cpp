@@ -1,5 +1,6 @@
 #include "platform/File.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Listed.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -139,21 +141,34 @@ int InjectedFault(FileOperation operation, const std::string& path) {
 }
 
 File::~File() {
+  DropTemporaryName();
   if (fd_ >= 0) ::close(fd_);
 }
 
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
-      hidden_(std::exchange(other.hidden_, false)) {}
+      hidden_(std::exchange(other.hidden_, false)), temporary_(std::move(other.temporary_)) {
+  other.temporary_.clear();
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
+    DropTemporaryName();
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
     hidden_ = std::exchange(other.hidden_, false);
+    temporary_ = std::move(other.temporary_);
+    other.temporary_.clear();
   }
   return *this;
+}
+
+void File::DropTemporaryName() {
+  if (temporary_.empty()) return;
+  const detail::Anchor at(temporary_);
+  if (at.Error() == 0) ::unlinkat(at.Dir(), at.Name(), 0);
+  temporary_.clear();
 }
 
 File File::OpenShared(const std::string& path) {
@@ -181,6 +196,51 @@ File File::CreateNew(const std::string& path) {
   return File(fd, path);
 }
 
+namespace {
+
+// A hidden name for a file of this process in folder: ".qk-" and twelve random characters.
+std::string HiddenName(const std::string& folder) {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  static std::mutex mutex;
+  static std::mt19937_64 generator{std::random_device{}()};
+  std::string name = ".qk-";
+  std::lock_guard lock(mutex);
+  for (int i = 0; i < 12; ++i) name += kChars[generator() % (sizeof kChars - 1)];
+  std::string path = folder;
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + name;
+}
+
+// Links the file behind descriptor fd at (dir, name); the /proc entry names it for linkat without
+// any special privilege.
+int LinkDescriptor(int fd, int dir, const char* name) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), dir, name, AT_SYMLINK_FOLLOW);
+}
+
+// True when what is at (dir, name) may be replaced by an output: a regular file of this user's
+// own, not read-only, not held exclusively by another opener. Links are not followed.
+bool Replaceable(int dir, const char* name) {
+  int fd;
+  do {
+    fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            (st.st_mode & S_IWUSR) != 0;
+  if (!ok) errno = EPERM;
+  if (ok && ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    const int err = errno;
+    ok = err == ENOLCK || err == EOPNOTSUPP || err == ENOSYS;
+    if (!ok) errno = err;
+  }
+  CloseQuietly(fd);
+  return ok;
+}
+
+} // namespace
+
 File File::CreateHidden(const std::string& folder) {
   const std::string action = "create a file in";
   const std::string dir = folder.empty() ? std::string(".") : folder;
@@ -189,27 +249,100 @@ File File::CreateHidden(const std::string& folder) {
   int err = 0;
   const int folderFd = detail::NotedFolderFd(dir, err);
   if (err != 0) Fail(action, dir, err);
-  int fd;
-  do {
-    fd = ::openat(folderFd >= 0 ? folderFd : AT_FDCWD, folderFd >= 0 ? "." : dir.c_str(),
-                  O_RDWR | O_TMPFILE | O_CLOEXEC | O_NONBLOCK, kCreateMode);
-  } while (fd < 0 && errno == EINTR);
-  err = errno;
+  const int at = folderFd >= 0 ? folderFd : AT_FDCWD;
+  int fd = -1;
+  err = InjectedFault(FileOperation::Nameless, dir);
+  if (err == 0) {
+    do {
+      fd = ::openat(at, folderFd >= 0 ? "." : dir.c_str(),
+                    O_RDWR | O_TMPFILE | O_CLOEXEC | O_NONBLOCK, kCreateMode);
+    } while (fd < 0 && errno == EINTR);
+    err = fd < 0 ? errno : 0;
+  }
+  std::string temporary;
+  // File systems without nameless files refuse O_TMPFILE with one of these.
+  if (fd < 0 && err != 0 && err != ENOENT && err != ENOTDIR && err != EACCES && err != EROFS &&
+      err != ENOSPC) {
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      temporary = HiddenName(dir);
+      const std::string name = temporary.substr(temporary.rfind('/') + 1);
+      do {
+        fd = ::openat(at, folderFd >= 0 ? name.c_str() : temporary.c_str(),
+                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, kCreateMode);
+      } while (fd < 0 && errno == EINTR);
+      err = fd < 0 ? errno : 0;
+      if (fd < 0 && err != EEXIST) break;
+    }
+    if (fd < 0) temporary.clear();
+  }
   if (folderFd >= 0) ::close(folderFd);
   if (fd < 0) Fail(action, dir, err);
-  CheckAndLock(fd, dir, action, LOCK_SH, false);
-  return File(fd, dir, true);
+  File file(fd, dir, true);
+  file.temporary_ = temporary;
+  CheckAndLock(file.fd_, dir, action, LOCK_SH, false);
+  return file;
 }
 
 bool File::Publish(const std::string& path) {
   if (fd_ < 0 || !hidden_) return false;
   if (InjectedFault(FileOperation::Create, path)) return false;
-  // The descriptor's entry in /proc names the file for linkat without any special privilege.
-  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
   const detail::Anchor at(path);
-  if (at.Error() != 0 ||
-      ::linkat(AT_FDCWD, self.c_str(), at.Dir(), at.Name(), AT_SYMLINK_FOLLOW) != 0)
+  if (at.Error() != 0) return false;
+  if (temporary_.empty()) {
+    if (LinkDescriptor(fd_, at.Dir(), at.Name()) != 0) return false;
+  } else {
+    // The hidden name becomes the name, unless something is there.
+    const detail::Anchor from(temporary_);
+    if (from.Error() != 0 || ::linkat(from.Dir(), from.Name(), at.Dir(), at.Name(), 0) != 0)
+      return false;
+    DropTemporaryName();
+  }
+  path_ = path;
+  hidden_ = false;
+  return true;
+}
+
+bool File::PublishReplacing(const std::string& path) {
+  if (fd_ < 0 || !hidden_) return false;
+  if (const int err = InjectedFault(FileOperation::Create, path)) {
+    errno = err;
     return false;
+  }
+  const detail::Anchor at(path);
+  if (at.Error() != 0) {
+    errno = at.Error();
+    return false;
+  }
+  struct stat st {};
+  if (::fstatat(at.Dir(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return false;
+    return Publish(path);
+  }
+  if (!Replaceable(at.Dir(), at.Name())) return false;
+  // A name of the output's own beside the target, then one rename over it. rename replaces a link
+  // put there meanwhile rather than following it.
+  std::string staged = temporary_;
+  if (staged.empty()) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string candidate = HiddenName(ExtractFilePath(path));
+      const detail::Anchor near(candidate);
+      if (near.Error() != 0) return false;
+      if (LinkDescriptor(fd_, near.Dir(), near.Name()) == 0) {
+        staged = candidate;
+        break;
+      }
+      if (errno != EEXIST) return false;
+    }
+    if (staged.empty()) return false;
+  }
+  const detail::Anchor from(staged);
+  if (from.Error() != 0 || ::renameat(from.Dir(), from.Name(), at.Dir(), at.Name()) != 0) {
+    const int err = errno;
+    if (staged != temporary_ && from.Error() == 0) ::unlinkat(from.Dir(), from.Name(), 0);
+    errno = err;
+    return false;
+  }
+  temporary_.clear();
   path_ = path;
   hidden_ = false;
   return true;
@@ -372,6 +505,7 @@ bool File::Reserve(std::int64_t offset, std::int64_t length) {
 }
 
 void File::Close() {
+  DropTemporaryName();
   if (fd_ < 0) return;
   const int fd = std::exchange(fd_, -1);
   const int injected = InjectedFault(FileOperation::Close, path_);

@@ -51,8 +51,10 @@ public:
   // only once the lock is held. An existing file keeps its permissions.
   static File CreateAlways(const std::string& path);
   // A new file in folder ("" is the current folder) that has no name yet: nothing else can see
-  // it, and it goes with its last descriptor unless Publish names it. Fails where the file system
-  // has no such files.
+  // it, and it goes with its last descriptor unless Publish names it. Where the file system has
+  // no nameless files, it is made under a hidden name of its own in folder (".qk-" and random
+  // characters, created exclusively), and that name is removed again when the file is closed or
+  // released without Publish.
   static File CreateHidden(const std::string& folder);
   // An existing file for writing only, held exclusively: fails while any other opener holds it.
   // Symbolic links are not followed; read-only files are refused.
@@ -61,6 +63,11 @@ public:
   // Gives a file from CreateHidden the name path, in its folder, unless something exists there
   // already. False when it could not: the file stays nameless then.
   bool Publish(const std::string& path);
+  // Gives a file from CreateHidden the name path, replacing what is there only when it is a
+  // regular file of this user's own that is not read-only and that no other opener holds
+  // exclusively; a symbolic link there is never followed nor replaced. The replacement is one
+  // rename: the old contents are never cut. False (errno set) when it could not.
+  bool PublishReplacing(const std::string& path);
 
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }
@@ -97,10 +104,13 @@ private:
   File(int fd, std::string path, bool hidden = false)
       : fd_(fd), path_(std::move(path)), hidden_(hidden) {}
   int CheckedFd(const char* action) const;
+  // Removes the hidden name of an unpublished file from CreateHidden's fallback.
+  void DropTemporaryName();
 
   int fd_ = -1;
   std::string path_; // for a nameless file, its folder
   bool hidden_ = false;
+  std::string temporary_; // the hidden name standing in for a nameless file, when it has one
 };
 
 // Fault injection for tests. The hook is called before each system call of the operations
@@ -109,18 +119,19 @@ private:
 // Not for production use; set and clear it while no file work runs on other threads. Calls of
 // the hook never overlap.
 enum class FileOperation {
-  Open,    // OpenShared, OpenExclusiveWrite
-  Create,  // CreateNew, CreateAlways
-  Read,    // Read, ReadExact
-  Write,   // WriteAll, WriteSome
-  Seek,    // Seek
-  Size,    // Size
-  Sync,    // Sync
-  Close,   // Close (the descriptor is released all the same)
-  Delete,  // DeleteFile
-  Rename,  // RenameFile
-  SetDate, // SetFileDate
-  Reserve, // Reserve
+  Open,     // OpenShared, OpenExclusiveWrite
+  Create,   // CreateNew, CreateAlways
+  Read,     // Read, ReadExact
+  Write,    // WriteAll, WriteSome
+  Seek,     // Seek
+  Size,     // Size
+  Sync,     // Sync
+  Close,    // Close (the descriptor is released all the same)
+  Delete,   // DeleteFile
+  Rename,   // RenameFile
+  SetDate,  // SetFileDate
+  Reserve,  // Reserve
+  Nameless, // CreateHidden: non-zero makes it use its fallback, as without nameless files
 };
 using FaultHook = std::function<int(FileOperation operation, const std::string& path)>;
 // Installs hook (an empty function removes it).
