@@ -146,3 +146,57 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
 
 } // namespace
 } // namespace qk::test
+
+namespace qk::test {
+namespace {
+
+// Every combination of cipher, tamper code, SKIPNONHMAC and source wipe, encryption and then
+// decryption: the proof before a source wipe checks what was written, never the policy.
+TEST_F(CliTest, EveryOptionCombinationWithSourceWipes) {
+  for (const std::string algorithm : {"twofish", "rijndael", "gost"}) {
+    for (const bool tamper : {true, false}) {
+      for (const bool skip : {false, true}) {
+        for (const bool wipe : {false, true}) {
+          SCOPED_TRACE(algorithm + (tamper ? " code" : " no code") + (skip ? " skip" : "") +
+                       (wipe ? " wipe" : ""));
+          const std::string source = dir / "a.txt";
+          const std::string bytes = RandomBytes(9000, 8);
+          WriteAll(source, bytes);
+          std::vector<std::string> flags{"--password",
+                                         "password",
+                                         "--algorithm",
+                                         algorithm,
+                                         tamper ? "--tamper-code" : "--no-tamper-code",
+                                         skip ? "--skip-non-tamper" : "--allow-non-tamper"};
+          if (wipe) flags.push_back("--wipe-source");
+          std::vector<std::string> enc{"encrypt"};
+          enc.insert(enc.end(), flags.begin(), flags.end());
+          enc.push_back(source);
+          const auto encrypted = RunQk(enc);
+          ASSERT_EQ(encrypted.status, 0) << encrypted.out << encrypted.err;
+          EXPECT_EQ(encrypted.out, "暗号化成功：" + source + "\n" + kAllDone);
+          EXPECT_EQ(access(source.c_str(), F_OK) == 0, !wipe);
+          unlink(source.c_str());
+
+          std::vector<std::string> dec{"decrypt"};
+          dec.insert(dec.end(), flags.begin(), flags.end());
+          dec.push_back(source + ".enc");
+          const auto decrypted = RunQk(dec);
+          if (skip && !tamper) {
+            EXPECT_EQ(decrypted.status, 1);
+            EXPECT_EQ(access((source + ".enc").c_str(), F_OK), 0);
+          } else {
+            ASSERT_EQ(decrypted.status, 0) << decrypted.out << decrypted.err;
+            EXPECT_EQ(ReadAll(source), bytes);
+            EXPECT_EQ(access((source + ".enc").c_str(), F_OK) == 0, !wipe);
+          }
+          unlink(source.c_str());
+          unlink((source + ".enc").c_str());
+        }
+      }
+    }
+  }
+}
+
+} // namespace
+} // namespace qk::test
