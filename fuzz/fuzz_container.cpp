@@ -1,10 +1,13 @@
-// Container reader: decryption and the stored hint over arbitrary bytes. Nothing may be written
-// outside the scratch folder and the container itself must stay unchanged.
+// Container reader: the header codec in memory over arbitrary bytes (what it reads, the writer
+// writes back byte for byte), then decryption and the stored hint of the same bytes as a file.
+// Nothing may be written outside the scratch folder and the container itself must stay unchanged.
 #include "FuzzSupport.h"
+#include "engine/Container.h"
 #include "engine/FileEngine.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
@@ -30,6 +33,35 @@ void RemoveAllBut(const std::string& dir, const std::string& keep) {
   closedir(d);
 }
 
+// The codec's promises over any bytes.
+void CheckCodec(const unsigned char* data, std::size_t size, qk::engine::TextCrypt& text) {
+  using qk::engine::HeaderStatus;
+  const qk::engine::HeaderRead read = qk::engine::ReadHeader({data, size});
+  if (read.status == HeaderStatus::CutInFixedPart || read.status == HeaderStatus::CutInTexts) {
+    if (read.needed <= size || read.needed > qk::engine::MaxHeaderSize) std::abort();
+  }
+  if (read.hintRead) {
+    try {
+      (void)text.DecryptHeaderText(read.header.hintText);
+    } catch (const std::exception&) {
+    }
+  }
+  if (read.status != HeaderStatus::Ok) return;
+  const auto& header = read.header;
+  if (header.Size() > size || header.Size() > qk::engine::MaxHeaderSize) std::abort();
+  try {
+    (void)text.DecryptHeaderText(header.nameText);
+  } catch (const std::exception&) {
+  }
+  // A V5 header as the writer writes it (flag 0 or 1) comes back byte for byte.
+  if (header.generation == qk::engine::Generation::V5 && header.tamperFlag <= 1 &&
+      std::string_view(reinterpret_cast<const char*>(data), 20) == qk::engine::MarkerV5) {
+    const auto written = qk::engine::WriteHeader(header);
+    if (written.size() != header.Size() || std::memcmp(written.data(), data, written.size()) != 0)
+      std::abort();
+  }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
@@ -38,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   static qk::engine::EngineSettings settings;
   static qk::engine::Random random(1);
   static qk::engine::FileEngine engine(host, state, settings, random);
+  static qk::engine::TextCrypt text;
+  CheckCodec(data, size, text);
   const std::string& dir = qk::fuzz::ScratchDir();
   const std::string path = dir + "/input.enc";
   const std::string bytes(reinterpret_cast<const char*>(data), size);
