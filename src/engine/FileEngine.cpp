@@ -350,11 +350,9 @@ FileResult FileEngine::Decrypt(const std::string& container, const std::string& 
     // Without a stored size (V3) the data is kept whole, padding and all.
     const bool hasSize = header.HasSourceSize();
     const std::int64_t size = hasSize ? header.sourceSize : fileSize;
-    // A size the data cannot hold is refused before anything is written.
-    if (!flaw && hasSize && !DataHoldsSourceSize(size, dataLength)) {
-      flaw = Outcome::DecryptFailed;
-      flawError = EIO;
-    }
+    // A size the data cannot hold (no writer makes one; the container was cut or crafted) is
+    // refused before anything is written.
+    if (!flaw && hasSize && !DataHoldsSourceSize(size, dataLength)) flaw = Outcome::InvalidFile;
     if (flaw && !hasTamperCode) return refused(*flaw, flawError);
 
     const bool overridden = writing && !state_.OutputNameOverride.empty();

@@ -163,9 +163,10 @@ TEST_F(DecryptTest, TruncatedContainersWriteNothing) {
   for (std::size_t cut = 20; cut < dataAt; cut += 3) {
     ExpectRefused(container, original.substr(0, cut), kDecryptFailed);
   }
-  // Cut inside the data: a damaged container, not a shorter file; nothing is left behind.
+  // Cut inside the data: the data no longer holds the stored size, so the file is invalid, not a
+  // shorter one; nothing is left behind.
   for (std::size_t cut : {dataAt, dataAt + 5, dataAt + 16, original.size() - 1}) {
-    ExpectRefused(container, original.substr(0, cut), kDecryptFailed);
+    ExpectRefused(container, original.substr(0, cut), kInvalidFile);
   }
 }
 

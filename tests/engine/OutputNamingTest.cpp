@@ -192,7 +192,7 @@ TEST_F(OutputNamingTest, VerificationRunsEveryCheckAndWritesNothing) {
   // Without a code, structure alone: a size the data cannot hold, a cut header.
   std::string noCode = ReadAll(withoutCode);
   WriteAll(dir / "short.enc", noCode.substr(0, noCode.size() - 1));
-  EXPECT_EQ(engine.VerifyContainer(dir / "short.enc", "pw").outcome, Outcome::DecryptFailed);
+  EXPECT_EQ(engine.VerifyContainer(dir / "short.enc", "pw").outcome, Outcome::InvalidFile);
   WriteAll(dir / "header.enc", noCode.substr(0, 40));
   EXPECT_EQ(engine.VerifyContainer(dir / "header.enc", "pw").outcome, Outcome::DecryptFailed);
   EXPECT_TRUE(engine::Succeeded(engine::Outcome::Verified));
