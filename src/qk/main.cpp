@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
   }
 
   windows::TQKProgram program({iniPath, args, startDir, programDir});
-  QObject::connect(program.MainForm.get(), &windows::TMainForm::ProgramEnded, &application,
-                   &QCoreApplication::quit, Qt::QueuedConnection);
+  QObject::connect(
+      program.MainForm.get(), &windows::TMainForm::ProgramEnded, &application,
+      [&program] { QCoreApplication::exit(program.ExitStatus()); }, Qt::QueuedConnection);
   program.MainForm->show();
   return QApplication::exec();
 }

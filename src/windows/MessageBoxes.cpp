@@ -70,4 +70,19 @@ std::string S(const QString& text) {
   return text.toUtf8().toStdString();
 }
 
+QString ShownText(const std::string& text) {
+  QString shown = Q(text);
+  for (QChar& c : shown) {
+    const char16_t u = c.unicode();
+    if (u < 0x20) {
+      c = QChar(char16_t(0x2400 + u));
+    } else if (u == 0x7F) {
+      c = QChar(char16_t(0x2421));
+    } else if ((u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029) {
+      c = QChar(char16_t(0xFFFD));
+    }
+  }
+  return shown;
+}
+
 } // namespace qk::windows

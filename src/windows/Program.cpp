@@ -14,7 +14,7 @@ namespace qk::windows {
 
 TQKProgram::TQKProgram(Setup setup)
     : Store(std::move(setup.IniPath)), args_(std::move(setup.Args)),
-      startDir_(std::move(setup.StartDir)) {
+      startDir_(std::move(setup.StartDir)), report_(setup.Report) {
   MainForm = std::make_unique<TMainForm>(Model, Store, setup.ProgramDir);
   ConfirmationDlg = std::make_unique<TConfirmationDlg>(Model);
   OptionDlg = std::make_unique<TOptionDlg>(Model, Store);
@@ -39,7 +39,7 @@ void TQKProgram::Connect() {
   connect(main, &TMainForm::StartupWork, this, &TQKProgram::StartupWork);
   connect(main, &TMainForm::AboutToSave, this,
           [this] { Model.PasswordHint = ConfirmationDlg->Run().State().PasswordHint; });
-  connect(confirmation, &TConfirmationDlg::EndProgramRequested, main, &QWidget::close);
+  connect(confirmation, &TConfirmationDlg::EndProgramRequested, this, &TQKProgram::RunEnded);
 
   // Lists: from the targets of the main window and from the wipe bin of the options dialog.
   connect(main, &TMainForm::FilesTaken, this,
@@ -114,7 +114,12 @@ void TQKProgram::ProcessCommandLine() {
   case core::StartAction::ProcessSingle: {
     engine::BatchOptions options;
     core::SyncBatchOptions(Model, options);
-    core::ProcessSingle(run, options);
+    if (const auto result = core::ProcessSingle(run, options)) {
+      const bool failed = engine::Failed(*result);
+      ReportLine(engine::ResultText(*result) + run.Entries().front().Path);
+      ReportLine(engine::FinishedText(failed ? 1 : 0));
+      if (failed) exitStatus_ = 1;
+    }
     MainForm->close();
     break;
   }
@@ -137,6 +142,22 @@ void TQKProgram::ProcessCommandLine() {
     run.ShowList();
     break;
   }
+}
+
+void TQKProgram::RunEnded() {
+  engine::BatchRun& run = ConfirmationDlg->Run();
+  if (run.State().AutoRun) {
+    for (const engine::ListEntry& entry : run.Entries()) {
+      ReportLine(entry.Caption);
+    }
+    ReportLine(run.Dialog().Label1);
+  }
+  if (run.FailureCount() != 0) exitStatus_ = 1;
+  MainForm->close();
+}
+
+void TQKProgram::ReportLine(const std::string& text) {
+  if (report_) *report_ << S(ShownText(text)) << '\n' << std::flush;
 }
 
 } // namespace qk::windows

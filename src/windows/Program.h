@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,10 +31,11 @@ class TQKProgram : public QObject {
 
 public:
   struct Setup {
-    std::string IniPath;           // QK.ini
-    std::vector<std::string> Args; // the command line without the program name
-    std::string StartDir;          // the folder the program was started in
-    std::string ProgramDir;        // made the current directory; empty leaves it alone
+    std::string IniPath;               // QK.ini
+    std::vector<std::string> Args;     // the command line without the program name
+    std::string StartDir;              // the folder the program was started in
+    std::string ProgramDir;            // made the current directory; empty leaves it alone
+    std::ostream* Report = &std::cerr; // where unattended runs say what they did
   };
 
   explicit TQKProgram(Setup setup);
@@ -55,15 +57,24 @@ public:
   // handed the paths over) shown again when the list closes. Nothing happens while a run goes.
   void ShowFiles(engine::OperationMode mode, const QStringList& paths, QWidget* returnForm);
 
+  // The program's exit status: 1 when an unattended run ("-F", "-A") failed for any file.
+  int ExitStatus() const { return exitStatus_; }
+
 private:
   void Connect();
   // The first start-up step after the notices: option settings, then the command line.
   void StartupWork();
   void LoadOptionSettings();
   void ProcessCommandLine();
+  // A run started from the command line has ended the program: an unattended one tells each
+  // entry's result line and the closing text on the report stream.
+  void RunEnded();
+  void ReportLine(const std::string& text);
 
   std::vector<std::string> args_;
   std::string startDir_;
+  std::ostream* report_;
+  int exitStatus_ = 0;
 };
 
 } // namespace qk::windows

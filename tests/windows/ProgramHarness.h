@@ -22,6 +22,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +47,7 @@ public:
   int chooserCalls = 0;
   std::unique_ptr<windows::TQKProgram> program;
   int ended = 0;
+  std::ostringstream report; // what the program writes to standard error
 
   ProgramHarness() {
     windows::SetBoxResponder([this](BoxKind kind, const QString& text) {
@@ -85,7 +87,7 @@ public:
               std::string programDir = {}) {
     program = std::make_unique<windows::TQKProgram>(windows::TQKProgram::Setup{
         ini, std::move(args), startDir.empty() ? dir.path() : std::move(startDir),
-        std::move(programDir)});
+        std::move(programDir), &report});
     QObject::connect(Main(), &windows::TMainForm::ProgramEnded, [this] { ++ended; });
   }
   // Shows the main window and lets the posted start-up step run.

@@ -79,6 +79,7 @@ private slots:
   void dropsAndFileDialogsOnTheTargets();
   void filesRefusedWhileARunGoes();
   void filesRefusedDuringEverySourceWipe();
+  void unattendedRunsReportAndFail();
   void refilledListAsksItsOwnQuestion();
   void folderOnTheOptionsWipeBin();
   void f1OpensTheManualFromEveryButton();
@@ -565,6 +566,53 @@ void TestStartup::refilledListAsksItsOwnQuestion() {
   QVERIFY(h.Run().State().Mode == OperationMode::Encrypt);
   QCOMPARE(h.Conf()->windowTitle(), QStringLiteral("ファイルの暗号化"));
   QVERIFY(label().startsWith(QStringLiteral("以上1個のファイルを暗号化します。")));
+}
+
+// Unattended runs ("-F", and "-A" with one file) say on standard error what became of each file
+// and end with status 1 when any failed, 0 otherwise.
+void TestStartup::unattendedRunsReportAndFail() {
+  const QString allDone = QStringLiteral("全てのファイル/フォルダを正常に処理しました。");
+  const QString oneFailed = QStringLiteral("終了しました。　失敗数 : 1個");
+  const auto lines = [](const ProgramHarness& h) {
+    return QString::fromStdString(h.report.str()).split('\n', Qt::SkipEmptyParts);
+  };
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nWIPESOURCE=0\nWIPEDECSOURCE=0\n");
+  const std::string a = h.File("a.txt", "a");
+  const std::string b = h.File("b.txt", "b");
+  h.Create({"-E", "-F", "-P", "pw", a, b});
+  QVERIFY(h.Start());
+  QCOMPARE(h.ended, 1);
+  QCOMPARE(lines(h), (QStringList{QStringLiteral("暗号化成功：") + Q(a),
+                                  QStringLiteral("暗号化成功：") + Q(b), allDone}));
+  QCOMPARE(h.program->ExitStatus(), 0);
+  h.program.reset();
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-D", "-A", h.dir / "out.txt", "-P", "wrong", a + ".enc"},
+        std::vector<std::string>{"-D", "-F", "-P", "wrong", a + ".enc"}}) {
+    ProgramHarness back;
+    back.ini = h.ini;
+    back.Create(args);
+    QVERIFY(back.Start());
+    QCOMPARE(back.ended, 1);
+    const QStringList said = lines(back);
+    QCOMPARE(said.size(), 2);
+    QVERIFY2(said[0].startsWith(QStringLiteral("＊")) && said[0].endsWith(Q(a + ".enc")),
+             qPrintable(said[0]));
+    QCOMPARE(said[1], oneFailed);
+    QCOMPARE(back.program->ExitStatus(), 1);
+    QVERIFY(!Exists(h.dir / "out.txt") && Exists(a + ".enc"));
+  }
+
+  ProgramHarness single;
+  single.ini = h.ini;
+  single.Create({"-D", "-A", h.dir / "out.txt", "-P", "pw", a + ".enc"});
+  QVERIFY(single.Start());
+  QCOMPARE(lines(single).size(), 2);
+  QCOMPARE(lines(single)[1], allDone);
+  QCOMPARE(single.program->ExitStatus(), 0);
+  QCOMPARE(ReadAll(h.dir / "out.txt"), std::string("a"));
 }
 
 void TestStartup::folderOnTheOptionsWipeBin() {
