@@ -28,9 +28,18 @@ constexpr int kLabelHeight = 42;
 constexpr int kNameColumnWidth = 450;
 constexpr int kSubColumnWidth = 200;
 
+// A cell of the list: one line, whatever the text holds, and the whole of it as the tooltip
+// when the column is too narrow.
+void SetCell(QTableWidgetItem* item, const std::string& text) {
+  const QString shown = ShownText(text);
+  item->setText(shown);
+  item->setToolTip(shown);
+}
+
 QTableWidgetItem* NewCell(const std::string& text) {
-  auto* item = new QTableWidgetItem(Q(text));
+  auto* item = new QTableWidgetItem;
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  SetCell(item, text);
   return item;
 }
 
@@ -79,6 +88,8 @@ void TConfirmationDlg::BuildControls() {
   ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
   ListView->setTabKeyNavigation(false);
   ListView->setWordWrap(false);
+  // Long paths lose their middle, so that the file name stays in view.
+  ListView->setTextElideMode(Qt::ElideMiddle);
   ListView->verticalHeader()->hide();
   ListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   ListView->verticalHeader()->setDefaultSectionSize(ListView->fontMetrics().height() + 6);
@@ -264,15 +275,15 @@ void TConfirmationDlg::MirrorRows() {
     }
     if (shown.Caption != entry.Caption) {
       shown.Caption = entry.Caption;
-      ListView->item(row, 0)->setText(Q(entry.Caption));
+      SetCell(ListView->item(row, 0), entry.Caption);
     }
     if (shown.Sub1 != entry.Sub1) {
       shown.Sub1 = entry.Sub1;
-      ListView->item(row, 1)->setText(Q(entry.Sub1));
+      SetCell(ListView->item(row, 1), entry.Sub1);
     }
     if (shown.Sub2 != entry.Sub2) {
       shown.Sub2 = entry.Sub2;
-      ListView->item(row, 2)->setText(Q(entry.Sub2));
+      SetCell(ListView->item(row, 2), entry.Sub2);
     }
   }
 }

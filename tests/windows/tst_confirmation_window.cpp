@@ -101,6 +101,7 @@ private slots:
   void everySourceWipeOfALongRunLeavesOnlySkipLive();
   void okIsTheDefaultButtonOfEveryList();
   void decryptionKeepsTheRememberedHint();
+  void listCellsKeepTheirLine();
   void unattendedRunsEndTheProgram();
 };
 
@@ -462,6 +463,27 @@ void TestConfirmationWindow::decryptionKeepsTheRememberedHint() {
   QVERIFY(h.Cell(0, 0).startsWith(QStringLiteral("復号成功")));
   QCOMPARE(h.dlg->Run().State().PasswordHint, std::string("remembered"));
   h.Click("CloseBitBtn");
+}
+
+// Names and hints read from outside never change the list's layout: control characters show as
+// visible symbols, long paths keep their file name in view, the whole path is the tooltip.
+void TestConfirmationWindow::listCellsKeepTheirLine() {
+  Harness h;
+  const std::string odd = h.File("line\nbreak\tand\x1b]0;title\x07.txt", "x");
+  h.password = {{"pw", "hint\r\nforged line\x7f"}};
+  h.Fill(OperationMode::Encrypt, {odd});
+  h.Click("OKBitBtn");
+  h.Click("CloseBitBtn");
+  h.Fill(OperationMode::Decrypt, {odd + ".enc"});
+  for (int column : {0, 1}) {
+    const QString cell = h.Cell(0, column);
+    for (const QChar c : cell)
+      QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7F, qPrintable(cell));
+  }
+  QCOMPARE(h.Cell(0, 0), Q(h.dir / "line\u240Abreak\u2409and\u241B]0;title\u2407.txt.enc"));
+  QCOMPARE(h.Cell(0, 1), QStringLiteral("hint\u240D\u240Aforged line\u2421"));
+  QCOMPARE(h.List()->item(0, 0)->toolTip(), h.Cell(0, 0));
+  QCOMPARE(h.List()->textElideMode(), Qt::ElideMiddle);
 }
 
 void TestConfirmationWindow::unattendedRunsEndTheProgram() {
