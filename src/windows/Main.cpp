@@ -270,7 +270,7 @@ void TMainForm::OptionBitBtnClick() {
 
 bool TMainForm::FormKeyDown(int key) {
   if (key != Qt::Key_F1) return false;
-  OpenManual();
+  OpenManual(this);
   return true;
 }
 

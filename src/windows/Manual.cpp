@@ -4,32 +4,63 @@
 #include "windows/MessageBoxes.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 
 namespace qk::windows {
 
 namespace {
 
-// A path relative to the executable's folder, or an absolute address as it stands.
-QUrl BesideExecutable(const char* address) {
-  QUrl url(QString::fromUtf8(address));
-  if (!url.isRelative()) return url;
-  const QUrl folder = QUrl::fromLocalFile(Q(settings::ExecutableDir()) + "/");
-  return folder.resolved(url);
+constexpr const char* kManualMissing = "マニュアルが見つかりません。\n";
+constexpr const char* kNoViewer = "マニュアルを表示するプログラムが見つかりません。\n";
+
+QString& ChosenFolder() {
+  static QString folder;
+  return folder;
+}
+
+void Open(QWidget* parent, const QUrl& url) {
+  const QString path = url.toLocalFile();
+  if (!QFileInfo::exists(path)) {
+    ShowWarning(parent, Q(kManualMissing) + path);
+    return;
+  }
+  if (!QDesktopServices::openUrl(url)) ShowWarning(parent, Q(kNoViewer) + path);
 }
 
 } // namespace
 
+QString ManualFolder() {
+  if (!ChosenFolder().isEmpty()) return ChosenFolder();
+  const QString beside = Q(settings::ExecutableDir()) + "/manual";
+  if (QFileInfo::exists(beside + "/" + kManualFile)) return beside;
+#ifdef QK_SOURCE_MANUAL_DIR
+  if (QFileInfo::exists(QStringLiteral(QK_SOURCE_MANUAL_DIR "/") + kManualFile)) {
+    return QStringLiteral(QK_SOURCE_MANUAL_DIR);
+  }
+#endif
+  return beside;
+}
+
+void SetManualFolder(const QString& folder) {
+  ChosenFolder() = folder;
+}
+
 QUrl ManualUrl() {
-  return BesideExecutable(kManualPath);
+  return QUrl::fromLocalFile(ManualFolder() + "/" + kManualFile);
 }
+
 QUrl WebSiteUrl() {
-  return BesideExecutable(kWebSiteAddress);
+  QUrl url = ManualUrl();
+  url.setFragment(kSupportFragment);
+  return url;
 }
-void OpenManual() {
-  QDesktopServices::openUrl(ManualUrl());
+
+void OpenManual(QWidget* parent) {
+  Open(parent, ManualUrl());
 }
-void OpenWebSite() {
-  QDesktopServices::openUrl(WebSiteUrl());
+
+void OpenWebSite(QWidget* parent) {
+  Open(parent, WebSiteUrl());
 }
 
 } // namespace qk::windows

@@ -2,20 +2,30 @@
 // by the links of the options dialog.
 #pragma once
 
+#include <QString>
 #include <QUrl>
+
+class QWidget;
 
 namespace qk::windows {
 
-// The manual beside the executable.
-inline constexpr const char* kManualPath = "manual/index.html";
-// The support page opened by the web-site labels: an absolute address, or a path relative to the
-// executable's folder. Until there is a public home page it is the manual's support section.
-inline constexpr const char* kWebSiteAddress = "manual/index.html#support";
+// The manual in its folder.
+inline constexpr const char* kManualFile = "index.html";
+// The support page opened by the web-site labels: the manual's support section until there is a
+// public home page.
+inline constexpr const char* kSupportFragment = "support";
+
+// The manual's folder: manual/ beside the executable (an installed copy, and the build tree,
+// where the build copies it there); else the source tree's manual/ of the build the program
+// comes from. Tests may name another folder; an empty one restores the search.
+QString ManualFolder();
+void SetManualFolder(const QString& folder);
 
 QUrl ManualUrl();
 QUrl WebSiteUrl();
-// Hands the address to the desktop (the default browser); nothing is checked beforehand.
-void OpenManual();
-void OpenWebSite();
+// Hands the address to the desktop (the default browser). When the manual is missing, or no
+// program takes the address, a warning says so with the path.
+void OpenManual(QWidget* parent);
+void OpenWebSite(QWidget* parent);
 
 } // namespace qk::windows

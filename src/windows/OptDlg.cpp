@@ -477,11 +477,11 @@ void TOptionDlg::ClrHashBitBtnClick() {
 }
 
 void TOptionDlg::ManualLabelClick() {
-  OpenManual();
+  OpenManual(this);
 }
 
 void TOptionDlg::WebLabelClick() {
-  OpenWebSite();
+  OpenWebSite(this);
 }
 
 void TOptionDlg::FormPaint() {

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -298,8 +299,8 @@ void TestOptionsDialog::linksOpenManualAndSupportPage() {
   }
   QTest::mouseClick(h.o()->Label1, Qt::LeftButton); // not a link
   QCOMPARE(recorder.urls.size(), 4);
-  const QString manual = QCoreApplication::applicationDirPath() + "/manual/index.html";
-  QCOMPARE(recorder.urls[0].toLocalFile(), manual);
+  const QString manual = recorder.urls[0].toLocalFile();
+  QVERIFY2(QFileInfo(manual).isFile() && manual.endsWith("/manual/index.html"), qPrintable(manual));
   QVERIFY(!recorder.urls[0].hasFragment());
   for (int i = 1; i < 4; ++i) {
     QCOMPARE(recorder.urls[i].toLocalFile(), manual);

@@ -7,12 +7,14 @@
 #include "support/UrlRecorder.h"
 
 #include "windows/KTop.h"
+#include "windows/Manual.h"
 #include "windows/SecDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -83,6 +85,7 @@ private slots:
   void refilledListAsksItsOwnQuestion();
   void folderOnTheOptionsWipeBin();
   void f1OpensTheManualFromEveryButton();
+  void f1SaysWhyNoManualOpens();
 };
 
 void TestStartup::startWithoutSettingsFile() {
@@ -664,14 +667,43 @@ void TestStartup::f1OpensTheManualFromEveryButton() {
     QTest::keyClick(button, Qt::Key_F2);
   }
   QCOMPARE(recorder.urls.size(), 4);
-  const QString manual = QCoreApplication::applicationDirPath() + "/manual/index.html";
   for (const QUrl& url : recorder.urls) {
     QVERIFY(url.isLocalFile());
-    QCOMPARE(url.toLocalFile(), manual);
+    // The manual is found from wherever the program runs, here the build tree.
+    QVERIFY2(QFileInfo(url.toLocalFile()).isFile(), qPrintable(url.toLocalFile()));
+    QVERIFY(url.toLocalFile().endsWith("/manual/index.html"));
   }
   // No file dialog or list came up on the way.
   QCOMPARE(h.chooserCalls, 0);
   QVERIFY(main->isVisible());
+  QCOMPARE(h.BoxTexts(), kNotices);
+}
+
+// F1 never does nothing: a missing manual, or no program to show it, is said with the path.
+void TestStartup::f1SaysWhyNoManualOpens() {
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
+  h.Create();
+  QVERIFY(h.Start());
+  const std::size_t notices = h.boxes.size();
+  {
+    UrlRecorder recorder;
+    windows::SetManualFolder(Q(h.dir / "nowhere"));
+    QTest::keyClick(h.Main()->OptionBitBtn, Qt::Key_F1);
+    windows::SetManualFolder({});
+    QVERIFY(recorder.urls.isEmpty());
+  }
+  QCOMPARE(h.boxes.size(), notices + 1);
+  QVERIFY(h.boxes.back().kind == BoxKind::Warning);
+  QCOMPARE(h.boxes.back().text,
+           QStringLiteral("マニュアルが見つかりません。\n") + Q(h.dir / "nowhere/index.html"));
+
+  // No program takes the address (the offscreen platform has none).
+  QTest::keyClick(h.Main()->OptionBitBtn, Qt::Key_F1);
+  QCOMPARE(h.boxes.size(), notices + 2);
+  QVERIFY(h.boxes.back().text.startsWith(
+      QStringLiteral("マニュアルを表示するプログラムが見つかりません。\n")));
+  QVERIFY(h.boxes.back().text.endsWith("/manual/index.html"));
 }
 
 QTEST_MAIN(TestStartup)
