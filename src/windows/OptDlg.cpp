@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -82,6 +83,10 @@ QLabel* NewLinkLabel(QWidget* parent, const char* name, const QString& text) {
   QFont font = label->font();
   font.setUnderline(true);
   label->setFont(font);
+  // Reached with Tab like a button, and marked while it has the focus; Enter or Space opens it.
+  label->setFocusPolicy(Qt::StrongFocus);
+  label->setStyleSheet("QLabel:focus { background: palette(highlight); color: "
+                       "palette(highlighted-text); }");
   return label;
 }
 
@@ -171,6 +176,7 @@ void TOptionDlg::BuildControls() {
   WipeSpeedButton->setIconSize(QSize(24, 24));
   WipeSpeedButton->setFixedSize(40, 40);
   WipeSpeedButton->setAutoRaise(true);
+  WipeSpeedButton->setToolTip(Q("抹消するファイルを選択します。"));
   Panel1 = new QFrame(WipeGroupBox);
   Panel1->setObjectName("Panel1");
   Panel1->setFrameShape(QFrame::Panel);
@@ -506,8 +512,13 @@ void TOptionDlg::paintEvent(QPaintEvent* event) {
 }
 
 bool TOptionDlg::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonRelease &&
-      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+  bool pressed = event->type() == QEvent::MouseButtonRelease &&
+                 static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    pressed = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+  }
+  if (pressed) {
     if (watched == ManualLabel) {
       ManualLabelClick();
       return true;

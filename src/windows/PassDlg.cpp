@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -55,6 +56,16 @@ public:
   }
 };
 
+// Password boxes show "*" for every character, whatever the style's own choice.
+class AsteriskStyle : public QProxyStyle {
+public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return '*';
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
+
 // A UTF-8 copy of a secret, overwritten when it goes.
 struct SecretText {
   std::string text;
@@ -80,6 +91,10 @@ TPasswordDlg::TPasswordDlg(settings::SettingsModel& model, engine::RunState& sta
   Label2 = Named(new QLabel(Q("確認のため再入力"), this), "Label2");
   PassCEdit = Named(new QLineEdit(this), "PassCEdit");
   PassCEdit->setEchoMode(QLineEdit::Password);
+  auto* asterisks = new AsteriskStyle;
+  asterisks->setParent(this);
+  PassEdit->setStyle(asterisks);
+  PassCEdit->setStyle(asterisks);
   Label2->setBuddy(PassCEdit);
 
   Label3 = Named(new QLabel(Q(kLayoutAdvice), this), "Label3");

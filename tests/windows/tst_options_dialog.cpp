@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace qk;
 using test::ProgramHarness;
@@ -71,6 +72,7 @@ private slots:
   void paintingTakesCaptionAndSubfolders();
   void toolButtonsOpenTheirDialogs();
   void linksOpenManualAndSupportPage();
+  void linksAreReachedWithTheKeyboard();
 };
 
 void TestOptionsDialog::forbiddenCharacters() {
@@ -288,6 +290,32 @@ void TestOptionsDialog::toolButtonsOpenTheirDialogs() {
   QTest::mouseClick(h.o()->Sha1BitBtn, Qt::LeftButton);
   QCOMPARE(opened, QStringList({"qk::windows::TSecSetDlg", "qk::windows::THashForm"}));
   QVERIFY(h.o()->isVisible());
+}
+
+// Tab reaches every link, and Enter or Space on it opens it; the wipe bin's button says what it
+// does.
+void TestOptionsDialog::linksAreReachedWithTheKeyboard() {
+  UrlRecorder recorder;
+  OpenOptions h;
+  TOptionDlg* o = h.o();
+  QVERIFY(!o->WipeSpeedButton->toolTip().isEmpty());
+  QList<QWidget*> reached;
+  o->CloseBitBtn->setFocus();
+  for (int i = 0; i < 40; ++i) {
+    QWidget* next = o->focusWidget()->nextInFocusChain();
+    while (!(next->focusPolicy() & Qt::TabFocus) || !next->isVisibleTo(o) || !next->isEnabled()) {
+      next = next->nextInFocusChain();
+    }
+    reached << next;
+    next->setFocus(Qt::TabFocusReason);
+  }
+  for (QLabel* label : {o->ManualLabel, o->Label2, o->Label4, o->Label5}) {
+    QVERIFY2(reached.contains(label), qPrintable(label->objectName()));
+  }
+  QTest::keyClick(o->ManualLabel, Qt::Key_Return);
+  QTest::keyClick(o->Label5, Qt::Key_Space);
+  QCOMPARE(recorder.urls.size(), 2);
+  QCOMPARE(recorder.urls[1].fragment(), QStringLiteral("support"));
 }
 
 void TestOptionsDialog::linksOpenManualAndSupportPage() {

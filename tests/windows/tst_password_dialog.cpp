@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTest>
 
 #include <deque>
@@ -240,6 +241,16 @@ private slots:
     QCOMPARE(dlg.HintEdit->text(), QString("typed"));
     QVERIFY(Submit("secret"));
     QCOMPARE(dlg.Hint(), QString("typed"));
+  }
+
+  void passwordsShowAsterisks() {
+    TPasswordDlg& dlg = Open(false);
+    for (QLineEdit* edit : {dlg.PassEdit, dlg.PassCEdit}) {
+      QCOMPARE(edit->echoMode(), QLineEdit::Password);
+      QCOMPARE(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit),
+               int('*'));
+    }
+    QCOMPARE(dlg.HintEdit->echoMode(), QLineEdit::Normal);
   }
 
   void keysActAsButtons() {

@@ -3,6 +3,7 @@
 #include "windows/SecDlg.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QSlider>
 #include <QTest>
@@ -13,6 +14,17 @@ class SecurityDialogTest : public QObject {
   Q_OBJECT
 
 private slots:
+  void stopsAreLabelledInFullWidthDigits() {
+    qk::settings::SettingsModel model;
+    TSecSetDlg dlg(model);
+    QStringList labels;
+    for (int i = 1; i <= 4; ++i) {
+      labels << dlg.findChild<QLabel*>(QStringLiteral("LevelLabel%1").arg(i))->text();
+    }
+    QCOMPARE(labels, QStringList({QString::fromUtf8("１"), QString::fromUtf8("２"),
+                                  QString::fromUtf8("３"), QString::fromUtf8("４")}));
+  }
+
   void levelIsClampedAndTracked_data() {
     QTest::addColumn<int>("stored");
     QTest::addColumn<int>("shown");
