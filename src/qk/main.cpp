@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   QApplication::setApplicationName("QK");
-  QApplication::setApplicationDisplayName("QK");
+  // No display name: the platform would append it to every window's caption.
   // The program ends when its main window closes, not when its last window happens to hide.
   QApplication::setQuitOnLastWindowClosed(false);
   windows::InstallJapaneseTranslations();

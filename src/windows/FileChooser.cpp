@@ -2,7 +2,9 @@
 
 #include "windows/MessageBoxes.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace qk::windows {
 
@@ -15,6 +17,11 @@ FileChooser& Chooser() {
   return chooser;
 }
 
+QString& LastFolder() {
+  static QString folder;
+  return folder;
+}
+
 } // namespace
 
 void SetFileChooser(FileChooser chooser) {
@@ -22,9 +29,18 @@ void SetFileChooser(FileChooser chooser) {
 }
 
 QStringList ChooseFiles(QWidget* parent) {
-  if (Chooser()) return Chooser()(parent);
-  return QFileDialog::getOpenFileNames(parent, QString(), QString(), Q(kAllFilesFilter), nullptr,
-                                       QFileDialog::DontResolveSymlinks);
+  const QStringList files =
+      Chooser()
+          ? Chooser()(parent)
+          : QFileDialog::getOpenFileNames(parent, QString(), ChooserFolder(), Q(kAllFilesFilter),
+                                          nullptr, QFileDialog::DontResolveSymlinks);
+  if (!files.isEmpty()) LastFolder() = QFileInfo(files.front()).absolutePath();
+  return files;
+}
+
+QString ChooserFolder() {
+  if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir()) return LastFolder();
+  return QDir::homePath();
 }
 
 } // namespace qk::windows

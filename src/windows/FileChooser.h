@@ -9,10 +9,13 @@ class QWidget;
 
 namespace qk::windows {
 
-// Returns the chosen paths, empty when cancelled. Tests replace the dialog; an empty function
-// restores the real one.
+// Returns the chosen paths, empty when cancelled. The dialog opens in ChooserFolder(), and a
+// choice makes its folder the next one. Tests replace the dialog; an empty function restores the
+// real one.
 using FileChooser = std::function<QStringList(QWidget* parent)>;
 void SetFileChooser(FileChooser chooser);
 QStringList ChooseFiles(QWidget* parent);
+// The folder of the last choice while it exists, else the home folder.
+QString ChooserFolder();
 
 } // namespace qk::windows

@@ -86,6 +86,7 @@ private slots:
   void folderOnTheOptionsWipeBin();
   void f1OpensTheManualFromEveryButton();
   void f1SaysWhyNoManualOpens();
+  void fileDialogStartsInTheLastFolder();
 };
 
 void TestStartup::startWithoutSettingsFile() {
@@ -677,6 +678,28 @@ void TestStartup::f1OpensTheManualFromEveryButton() {
   QCOMPARE(h.chooserCalls, 0);
   QVERIFY(main->isVisible());
   QCOMPARE(h.BoxTexts(), kNotices);
+}
+
+// The file dialog opens in the folder last chosen from, else in the home folder; never in the
+// program's own folder (whose files the default source wipe would take).
+void TestStartup::fileDialogStartsInTheLastFolder() {
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nTOPWIPE=1\n");
+  h.Create();
+  QVERIFY(h.Start());
+  QCOMPARE(windows::ChooserFolder(), QDir::homePath());
+  QVERIFY(windows::ChooserFolder() != QCoreApplication::applicationDirPath());
+  std::filesystem::create_directories(h.dir / "docs");
+  const std::string a = h.File("docs/a.txt", "a");
+  h.choices.push_back({Q(a)});
+  QTest::mouseClick(h.Main()->EncBitBtn, Qt::LeftButton);
+  QCOMPARE(windows::ChooserFolder(), Q(h.dir / "docs"));
+  h.Conf()->close();
+  // Cancelled: the folder stays; a folder that has gone: home again.
+  QTest::mouseClick(h.Main()->WipeBitBtn, Qt::LeftButton);
+  QCOMPARE(windows::ChooserFolder(), Q(h.dir / "docs"));
+  std::filesystem::remove_all(h.dir / "docs");
+  QCOMPARE(windows::ChooserFolder(), QDir::homePath());
 }
 
 // F1 never does nothing: a missing manual, or no program to show it, is said with the path.
