@@ -11,6 +11,7 @@
 #include "crypto/SecHash.h"
 #include "engine/BatchRun.h"
 #include "engine/Container.h"
+#include "engine/FileEngine.h"
 #include "engine/PasswordRules.h"
 #include "engine/Result.h"
 #include "platform/CodePage.h"
@@ -109,7 +110,7 @@ Options Parse(const std::vector<std::string>& args) {
   Options o;
   o.command = args[0];
   const bool batch = o.command == "encrypt" || o.command == "decrypt" || o.command == "wipe";
-  const bool takesPassword = batch || o.command == "passhash";
+  const bool takesPassword = batch || o.command == "passhash" || o.command == "verify";
   if (!takesPassword && o.command != "hint" && o.command != "sha1") {
     throw UsageError("unknown command '" + o.command + "'");
   }
@@ -274,10 +275,10 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
 
   // A named path that does not exist adds nothing and fails the run; it is told before any
   // source is wiped.
-  bool missing = false;
+  int missing = 0;
   for (const auto& file : o.files) {
     if (platform::FileExists(file)) continue;
-    missing = true;
+    ++missing;
     err << "qk-cli: not found: " << VisibleText(file) << '\n';
   }
 
@@ -312,8 +313,8 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     line.path = entry.Path;
     report.Result(line, state.Mode == engine::OperationMode::Decrypt);
   }
-  report.Close(closing);
-  return failures == 0 && !missing ? kExitOk : kExitFailed;
+  report.Close(closing, missing);
+  return failures == 0 && missing == 0 ? kExitOk : kExitFailed;
 }
 
 // True when the file begins with the marker of a generation that can be read.
@@ -377,6 +378,22 @@ int RunSha1(const Options& o, std::ostream& out, std::ostream& err) {
   return report.Failures() == 0 ? kExitOk : kExitFailed;
 }
 
+// Proves each container as its decryption would, writing nothing anywhere. The policy for
+// containers without a code does not apply: each is reported as what it is.
+int RunVerify(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {
+  std::string password = Password(o, in, err);
+  CliHost host(err);
+  engine::RunState state;
+  const engine::EngineSettings settings;
+  engine::FileEngine engine(host, state, settings, engine::Random::Program());
+  Report report(out, o.json);
+  for (const auto& file : o.files)
+    report.Result(MakeLine(engine.VerifyContainer(file, password)), false);
+  crypto::SecureZero(password.data(), password.size());
+  report.Close(engine::FinishedText(report.Failures()));
+  return report.Failures() == 0 ? kExitOk : kExitFailed;
+}
+
 int RunPasshash(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {
   std::string password = Password(o, in, err);
   engine::TextCrypt text;
@@ -403,8 +420,13 @@ std::string UsageText() {
          "flag)\n"
          "    -o OUT                       output path, with exactly one file\n"
          "    --jobs N                     files at once, 1 to 64 (default: one per processor)\n"
-         "  qk-cli hint FILE...\n"
-         "  qk-cli sha1 FILE...\n"
+         "    --json                       one JSON object a line per file, then one with the "
+         "counts\n"
+         "  qk-cli verify [--password P | --password-file F] [--json] CONTAINER...\n"
+         "                                 checks each container as decryption would, writing "
+         "nothing\n"
+         "  qk-cli hint [--json] FILE...\n"
+         "  qk-cli sha1 [--json] FILE...\n"
          "  qk-cli passhash [--password P | --password-file F]\n"
          "\n"
          "--password-file F reads the first line of F; \"-\" reads standard input (without echo "
@@ -414,6 +436,13 @@ std::string UsageText() {
          "--password-file.\n"
          "Defaults come from the settings file; flags override them. Encryption passwords must\n"
          "reach the minimum length of the security level.\n"
+         "verify proves a container without a tamper-detection code only as far as its password\n"
+         "and structure go; its line says so.\n"
+         "JSON objects carry \"path\", \"outcome\" (a stable English key), \"output\" when a file "
+         "was\n"
+         "written, and \"text\" (the result text); the closing object \"files\", \"succeeded\" "
+         "and\n"
+         "\"failed\".\n"
          "Exit status: 0 every file succeeded, 1 some file failed, 2 usage error.\n";
 }
 
@@ -428,6 +457,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (o.command == "hint") return RunHint(o, out);
     if (o.command == "sha1") return RunSha1(o, out, err);
     if (o.command == "passhash") return RunPasshash(o, out, err, in);
+    if (o.command == "verify") return RunVerify(o, out, err, in);
     return RunBatch(o, out, err, in);
   } catch (const UsageError& e) {
     err << "qk-cli: " << e.what() << "\n\n" << UsageText();

@@ -54,7 +54,7 @@ void Report::Sha1(const ReportLine& line) {
   if (!line.failed) out_ << line.sha1 << "  " << VisibleText(line.path) << '\n';
 }
 
-void Report::Close(const std::string& text) {
+void Report::Close(const std::string& text, int notFound) {
   if (!json_) {
     if (!text.empty()) out_ << text << '\n';
     return;
@@ -63,6 +63,7 @@ void Report::Close(const std::string& text) {
   object["files"] = files_;
   object["succeeded"] = files_ - failed_;
   object["failed"] = failed_;
+  if (notFound != 0) object["not-found"] = notFound;
   if (!text.empty()) object["text"] = text;
   WriteObject(out_, object);
 }

@@ -33,8 +33,9 @@ public:
   void Hint(const ReportLine& line, bool withPath);
   // A digest: the five words, two spaces, the path.
   void Sha1(const ReportLine& line);
-  // The closing line: the Japanese closing text, or the counts as JSON.
-  void Close(const std::string& text);
+  // The closing line: the Japanese closing text, or the counts as JSON (with the number of named
+  // paths that were not found, when there were any).
+  void Close(const std::string& text, int notFound = 0);
 
   int Failures() const { return failed_; }
 

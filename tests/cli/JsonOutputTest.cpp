@@ -94,6 +94,17 @@ TEST_F(JsonOutputTest, EncryptDecryptAndWipeGiveOneObjectPerFile) {
   EXPECT_FALSE(Exists(a));
 }
 
+TEST_F(JsonOutputTest, MissingPathsAreCounted) {
+  const std::string a = Plain("a.txt", "alpha");
+  const auto o = RunQk({"wipe", "--json", a, dir / "missing", dir / "gone"});
+  EXPECT_EQ(o.status, 1);
+  const auto lines = Lines(o.out);
+  ASSERT_EQ(lines.size(), 2u) << o.out;
+  EXPECT_EQ(lines[0]["outcome"], "wiped");
+  EXPECT_EQ(lines[1]["not-found"], 2);
+  EXPECT_EQ(lines[1]["failed"], 0);
+}
+
 TEST_F(JsonOutputTest, SourceWipeIsReported) {
   const std::string a = Plain("a.txt", "alpha");
   const auto enc = RunQk({"encrypt", "--json", "--wipe-source", "--password", "secret1", a});
