@@ -479,6 +479,8 @@ std::vector<Case> AllCases() {
           "cut inside the size field");
   refused("truncated-data-code", sound5.substr(0, sound5.size() - 5), "tamper-mismatch",
           "with a tamper code, the last 5 data bytes cut off");
+  refused("truncated-data", sound5NoCode.substr(0, sound5NoCode.size() - 16), "invalid-file",
+          "without a tamper code, the last data block cut off: the data cannot hold the size");
   refused("extended-data-code", sound5 + Bytes(16, 'x'), "tamper-mismatch",
           "with a tamper code, 16 bytes added at the end");
   refused("flipped-data-code", Xor(sound5, Bytes(sound5.size() - 1, '\0') + "\x01"),
@@ -536,6 +538,17 @@ std::vector<Case> AllCases() {
   };
   withSize("size-negative", -1, "SourceSize -1");
   withSize("size-min", INT64_MIN, "SourceSize -2^63");
+  withSize("size-max", INT64_MAX, "SourceSize 2^63-1, which no data can hold");
+  withSize("size-beyond-data", 113, "SourceSize 113 over 112 data bytes");
+  {
+    Container c = plainBase;
+    c.generation = 4;
+    const Bytes v4 = Write(c);
+    refused("v4-truncated-data", v4.substr(0, v4.size() - 16), "invalid-file",
+            "V4, the last data block cut off");
+    c.sizeField = [](std::int64_t) { return Int64(INT64_MAX); };
+    refused("v4-size-max", Write(c), "invalid-file", "V4, SourceSize 2^63-1");
+  }
   return cases;
 }
 

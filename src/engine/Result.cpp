@@ -47,7 +47,7 @@ constexpr std::array kTable{
     Row{Outcome::HintUnreadable, "hint-unreadable", "＊エラー：形式外または読み取り専用です。＊"},
     Row{Outcome::Verified, "verified", "検証成功(改ざん検知照合OK) : "},
     Row{Outcome::VerifiedNoTamperCode, "verified-without-tamper-code",
-        "検証成功(改ざん検知情報無し) : "},
+        "検証成功(改ざん検知情報無し・パスワードと構造のみ確認) : "},
 };
 
 constexpr bool TableInOrder() {
