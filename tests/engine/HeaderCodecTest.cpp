@@ -1,6 +1,7 @@
 // The container header codec: what the writer writes the reader reads back; every length and size
 // field of every generation at its boundaries; and a size the data cannot hold is refused before
 // anything is written.
+#include "engine/BatchRun.h"
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
 #include "engine/TamperCode.h"
@@ -265,6 +266,45 @@ TEST_F(SizeFieldTest, SizesTheDataCannotHoldAreRefusedBeforeAnythingIsWritten) {
       }
       platform::DeleteFile(container);
     }
+  }
+}
+
+} // namespace
+} // namespace qk::test
+
+namespace qk::test {
+namespace {
+
+// The stored file date is a number from the file too: every value decrypts, and only a date that
+// is one is set on the output.
+TEST_F(SizeFieldTest, FileDatesAtTheirBoundariesThroughTheRun) {
+  const std::string source = Plain("a.txt", "dated");
+  const std::string container = Encrypt(source, "pw", "", 0, false);
+  platform::DeleteFile(source);
+  std::string bytes = ReadAll(container);
+  const std::size_t dateAt = bytes.size() - 16 - 8 - 4;
+  const std::int32_t valid = (45 << 25) | (6 << 21) | (15 << 16) | (12 << 11) | (30 << 5) | 10;
+  for (const std::int32_t date : {0, 1, -1, valid, INT32_MAX, INT32_MIN, (1 << 21) | (1 << 16),
+                                  (13 << 21) | (1 << 16), (1 << 21) | (31 << 16) | (24 << 11)}) {
+    SCOPED_TRACE(date);
+    PutAt(bytes, dateAt, date, 4);
+    WriteAll(container, bytes);
+    engine::NullBatchHost batchHost;
+    engine::BatchOptions options;
+    options.WipeDecSource = false;
+    engine::Random r(1);
+    engine::BatchRun run(batchHost, options, r);
+    run.State().Mode = engine::OperationMode::Decrypt;
+    run.State().AutoRun = true;
+    run.State().Password = "pw";
+    run.AddFile(container);
+    run.ShowList();
+    ASSERT_EQ(run.Entries()[0].Result->outcome, Outcome::DecryptedNoTamperCode);
+    EXPECT_EQ(ReadAll(dir / "a.txt"), "dated");
+    if (date == valid) {
+      EXPECT_EQ(platform::GetFileDate(dir / "a.txt"), valid);
+    }
+    platform::DeleteFile(dir / "a.txt");
   }
 }
 
