@@ -381,7 +381,7 @@ FileResult FileEngine::Decrypt(const std::string& container, const std::string& 
                        : writing    ? "復号中："
                                     : "検証中：";
     const std::int64_t total = deciphering ? size : fileSize;
-    std::int64_t read_ = 0;
+    std::int64_t dataRead = 0;
     {
       // Slot buffers: 0 the container's bytes, 1 the plaintext.
       HashWorker worker(2, DataPiece);
@@ -399,9 +399,10 @@ FileResult FileEngine::Decrypt(const std::string& container, const std::string& 
           cipher.DecryptCBC(sealed, plain, static_cast<std::int32_t>(got));
           // Everything up to the stored size is kept; the padding of the last block, and
           // anything after it, is not.
-          keep = !hasSize || read_ >= size ? (hasSize ? 0 : got)
-                                           : static_cast<std::size_t>(std::min<std::int64_t>(
-                                                 static_cast<std::int64_t>(got), size - read_));
+          keep = !hasSize || dataRead >= size
+                     ? (hasSize ? 0 : got)
+                     : static_cast<std::size_t>(
+                           std::min<std::int64_t>(static_cast<std::int64_t>(got), size - dataRead));
         }
         worker.Submit({{nullptr, 1, keep, dst.IsOpen() ? &dst : nullptr},
                        {deciphering ? &plainHash : nullptr, 1, keep},
@@ -409,8 +410,8 @@ FileResult FileEngine::Decrypt(const std::string& container, const std::string& 
                       !more);
         kept += static_cast<std::int64_t>(keep);
         const std::int64_t start =
-            read_ + (deciphering ? 0 : static_cast<std::int64_t>(head.size()));
-        read_ += static_cast<std::int64_t>(got);
+            dataRead + (deciphering ? 0 : static_cast<std::int64_t>(head.size()));
+        dataRead += static_cast<std::int64_t>(got);
         // Progress and events once per chunk.
         std::int64_t at = start;
         ForEachChunk(got, request, [&](std::size_t chunk) {
@@ -437,7 +438,7 @@ FileResult FileEngine::Decrypt(const std::string& container, const std::string& 
     if (flaw) return refused(*flaw, flawError);
     // Data that ended before the stored size (it changed while it was read) is a damaged
     // container, not a shorter file.
-    if (hasSize && !DataHoldsSourceSize(size, read_))
+    if (hasSize && !DataHoldsSourceSize(size, dataRead))
       throw platform::IoError("container cut short", EIO);
     cipher.EraseKey();
 
