@@ -18,9 +18,13 @@
 #include "platform/FileSystem.h"
 #include "settings/Settings.h"
 
+#include <array>
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -31,6 +35,13 @@
 namespace qk::cli {
 
 namespace {
+
+// Clears a string's whole buffer, not only its length, and empties it.
+void ScrubString(std::string& text) {
+  text.resize(text.capacity());
+  crypto::SecureZero(text.data(), text.size());
+  text.clear();
+}
 
 class UsageError : public std::runtime_error {
 public:
@@ -81,6 +92,13 @@ struct Options {
   std::optional<std::string> output;
   std::optional<unsigned> jobs;
   std::vector<std::string> files;
+
+  Options() = default;
+  Options(Options&&) = default;
+  Options& operator=(Options&&) = default;
+  ~Options() {
+    if (password) ScrubString(*password);
+  }
 };
 
 std::int32_t ParseAlgorithm(const std::string& text) {
@@ -178,31 +196,101 @@ Options Parse(const std::vector<std::string>& args) {
   return o;
 }
 
+// Echo off on the terminal at standard input while this lives, and back on however the program
+// leaves meanwhile: a return, an exception, or SIGINT, SIGTERM, SIGHUP or SIGQUIT (the signal
+// then ends the program as it would have).
+class NoEcho {
+public:
+  NoEcho() {
+    if (tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = &NoEcho::Restore;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+      sigaction(kSignals[i], &action, &previous_[i]);
+    active_ = 1;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  ~NoEcho() {
+    if (!active_) return;
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+    active_ = 0;
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+      sigaction(kSignals[i], &previous_[i], nullptr);
+  }
+  NoEcho(const NoEcho&) = delete;
+  NoEcho& operator=(const NoEcho&) = delete;
+
+private:
+  static constexpr std::array<int, 4> kSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  static void Restore(int signal) {
+    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+  }
+  static inline termios saved_{};
+  static inline volatile std::sig_atomic_t active_ = 0;
+  std::array<struct sigaction, 4> previous_{};
+};
+
+// Appends c; when the string has to grow, the old buffer is cleared before it is freed.
+void AppendSecret(std::string& text, char c) {
+  if (text.size() == text.capacity()) {
+    std::string larger;
+    larger.reserve(text.capacity() * 2 + 64);
+    larger.assign(text);
+    ScrubString(text);
+    text.swap(larger);
+  }
+  text.push_back(c);
+}
+
+// One line read byte by byte from fd, without its line break: no library buffer keeps a copy.
+std::string ReadSecretLine(int fd) {
+  std::string line;
+  line.reserve(256);
+  char c = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || c == '\n') break;
+    AppendSecret(line, c);
+  }
+  c = 0;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 // First line of a file or of standard input ("-"), without its line break. On a terminal the
 // input is not echoed.
 std::string ReadPasswordLine(const std::string& source, std::istream& in, std::ostream& err) {
-  std::string line;
   if (source == "-") {
-    const bool terminal = &in == &std::cin && isatty(STDIN_FILENO);
-    termios saved{};
-    if (terminal) {
+    if (&in != &std::cin) {
+      std::string line;
+      line.reserve(256);
+      char c = 0;
+      while (in.get(c) && c != '\n') AppendSecret(line, c);
+      c = 0;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+    if (!isatty(STDIN_FILENO)) return ReadSecretLine(STDIN_FILENO);
+    std::string line;
+    {
+      const NoEcho quiet;
+      // Asked only once echo is off.
       err << "パスワード: " << std::flush;
-      tcgetattr(STDIN_FILENO, &saved);
-      termios quiet = saved;
-      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-      tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+      line = ReadSecretLine(STDIN_FILENO);
     }
-    std::getline(in, line);
-    if (terminal) {
-      tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-      err << '\n';
-    }
-  } else {
-    std::ifstream file(source, std::ios::binary);
-    if (!file) throw UsageError("cannot read the password file " + source);
-    std::getline(file, line);
+    err << '\n';
+    return line;
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw UsageError("cannot read the password file " + source);
+  std::string line = ReadSecretLine(fd);
+  ::close(fd);
   return line;
 }
 

@@ -1,9 +1,11 @@
 #include "core/CommandLine.h"
 
+#include "crypto/CryptoBase.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace qk::core {
 
@@ -13,6 +15,33 @@ std::string Trim(const std::string& text) {
   while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
   while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
   return text.substr(begin, end - begin);
+}
+
+namespace {
+
+bool IsPasswordSwitch(const std::string& word) {
+  const std::string trimmed = Trim(word);
+  return trimmed == "-P" || trimmed == "-p";
+}
+
+} // namespace
+
+void ClearPasswordArguments(std::vector<std::string>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (!IsPasswordSwitch(args[i])) continue;
+    std::string& value = args[++i];
+    value.resize(value.capacity());
+    crypto::SecureZero(value.data(), value.size());
+    value.clear();
+  }
+}
+
+void HidePasswordArguments(int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (!IsPasswordSwitch(argv[i])) continue;
+    ++i;
+    crypto::SecureZero(argv[i], std::strlen(argv[i]));
+  }
 }
 
 StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,

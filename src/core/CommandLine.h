@@ -30,6 +30,13 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
 std::optional<engine::FileResult> ProcessSingle(engine::BatchRun& run,
                                                 const engine::BatchOptions& options);
 
+// The value after each "-P" cleared in place (every byte of its buffer) once the command line
+// has been parsed: the run keeps the password in its own state, nowhere else.
+void ClearPasswordArguments(std::vector<std::string>& args);
+// The same for the process's own argument strings (what the process list shows): cleared where
+// they are, so that the list no longer shows the password once the program has started.
+void HidePasswordArguments(int argc, char** argv);
+
 // Blanks and control characters removed at both ends.
 std::string Trim(const std::string& text);
 

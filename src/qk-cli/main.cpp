@@ -1,6 +1,8 @@
 #include "cli/Cli.h"
+#include "crypto/CryptoBase.h"
 #include "platform/Hardening.h"
 
+#include <cstring>
 #include <iostream>
 
 int main(int argc, char** argv) {
@@ -9,5 +11,13 @@ int main(int argc, char** argv) {
   qk::platform::HardenProcess();
 #endif
   std::vector<std::string> args(argv + 1, argv + argc);
-  return qk::cli::RunCli(args, std::cout, std::cerr, std::cin);
+  // The process's own copy of a --password value (what the process list shows) goes at once;
+  // the run works from args, which are cleared when it ends.
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--password") == 0)
+      qk::crypto::SecureZero(argv[i + 1], std::strlen(argv[i + 1]));
+  }
+  const int status = qk::cli::RunCli(args, std::cout, std::cerr, std::cin);
+  for (std::string& arg : args) qk::crypto::SecureZero(arg.data(), arg.size());
+  return status;
 }

@@ -1,6 +1,7 @@
 // The desktop program: one copy per user while DBCHK is on, the six windows, the message loop.
 
 #include "windows/Main.h"
+#include "core/CommandLine.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
@@ -24,7 +25,9 @@ int main(int argc, char** argv) {
   // The command line as given, before the toolkit takes out the switches it knows: every word
   // belongs to the program. Relative paths are taken against the folder the program was started
   // in, which stops being the current directory once the main window exists.
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // The process list shows a "-P" password no longer; args keeps it until it is parsed.
+  core::HidePasswordArguments(argc, argv);
   std::string startDir = "/";
   try {
     startDir = platform::CurrentDirectory();
@@ -51,7 +54,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  windows::TQKProgram program({iniPath, args, startDir, programDir});
+  windows::TQKProgram program({iniPath, std::move(args), startDir, programDir});
   QObject::connect(
       program.MainForm.get(), &windows::TMainForm::ProgramEnded, &application,
       [&program] { QCoreApplication::exit(program.ExitStatus()); }, Qt::QueuedConnection);

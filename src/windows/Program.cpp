@@ -110,7 +110,12 @@ void TQKProgram::LoadOptionSettings() {
 void TQKProgram::ProcessCommandLine() {
   engine::BatchRun& run = ConfirmationDlg->Run();
   MainForm->FindFile.Recurse = Model.Recurse;
-  switch (core::ParseCommandLine(args_, startDir_, run, MainForm->FindFile)) {
+  const core::StartAction action =
+      core::ParseCommandLine(args_, startDir_, run, MainForm->FindFile);
+  // The password now lives in the run's state only.
+  core::ClearPasswordArguments(args_);
+  args_.clear();
+  switch (action) {
   case core::StartAction::ProcessSingle: {
     engine::BatchOptions options;
     core::SyncBatchOptions(Model, options);

@@ -107,3 +107,27 @@ TEST_F(CommandLineTest, ForcedOutputProcessesExactlyOneFile) {
 
 } // namespace
 } // namespace qk::test
+
+namespace qk::test {
+namespace {
+
+TEST(PasswordArguments, ClearedEverywhereOnceParsed) {
+  const std::string secret = "a-long-password-beyond-the-short-string-buffer";
+  std::vector<std::string> args{"-E", "-P", secret, "-H", "hint", " -p ", "short", "-P"};
+  const char* kept = args[2].data();
+  core::ClearPasswordArguments(args);
+  EXPECT_EQ(args, (std::vector<std::string>{"-E", "-P", "", "-H", "hint", " -p ", "", "-P"}));
+  // Cleared in its buffer, not only cut to nothing.
+  EXPECT_EQ(args[2].data(), kept);
+  EXPECT_EQ(std::string(kept, secret.size()), std::string(secret.size(), '\0'));
+
+  std::string program = "qk", e = "-E", p = "-P", value = secret, path = "file.txt";
+  char* argv[] = {program.data(), e.data(), p.data(), value.data(), path.data()};
+  core::HidePasswordArguments(5, argv);
+  EXPECT_EQ(value, std::string(secret.size(), '\0'));
+  EXPECT_EQ(path, "file.txt");
+  EXPECT_EQ(p, "-P");
+}
+
+} // namespace
+} // namespace qk::test
