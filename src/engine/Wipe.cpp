@@ -4,6 +4,8 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <vector>
 
@@ -29,14 +31,47 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
   } catch (const platform::IoError& error) {
     throw platform::IoError(kWipeOpenFailed, error.errorCode());
   }
+  // Another name of the file would go on showing what the overwrite destroys.
+  if (const std::uint64_t links = file.LinkCount(); links > 1) {
+    platform::LogNote(path + ": not wiped: the file has " + std::to_string(links) +
+                      " names (hard links), and overwriting it would destroy the contents seen "
+                      "through the others");
+    throw platform::IoError(kWipeOpenFailed, EMLINK);
+  }
   // Blocks of 2048 'N' bytes, written many at a time; the draws, progress texts and the skip
   // flag still go block by block, before the block they precede.
   static constexpr std::size_t kBlock = 2048;
+  static constexpr std::int64_t kBlockBytes = static_cast<std::int64_t>(kBlock);
   static const std::vector<std::uint8_t> pattern(WipePiece, 0x4E);
+  // A file with holes has only its data ranges overwritten: a hole holds nothing, and filling it
+  // could fill the disk before the data is reached. Each range is widened to the blocks it
+  // touches; what that widening adds is written only where the disk has room.
+  const std::vector<File::Range> data = size > 0 ? file.DataRanges() : std::vector<File::Range>{};
+  const bool sparse =
+      size > 0 && !(data.size() == 1 && data[0].offset == 0 && data[0].length >= size);
   file.Seek(0);
   std::int64_t written = 0;
   bool writeFailed = false;
   int writeError = 0;
+  // Writes length bytes of 'N' at offset; the count written. A failure is kept in writeFailed
+  // and writeError when required, otherwise ignored.
+  const auto writeAt = [&](std::int64_t offset, std::size_t length, bool required) {
+    std::size_t put = 0;
+    try {
+      file.Seek(offset);
+      while (put < length) {
+        const std::size_t n = file.WriteSome(pattern.data() + put, length - put);
+        if (n == 0) break;
+        put += n;
+      }
+    } catch (const platform::IoError& error) {
+      if (required) {
+        writeFailed = true;
+        writeError = error.errorCode();
+      }
+    }
+    return put;
+  };
   bool done = false;
   while (!done) {
     // The blocks of this piece as a block-by-block loop would meet them, assuming full writes.
@@ -60,6 +95,32 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
       }
     }
     const std::size_t length = blocks * kBlock;
+    if (sparse) {
+      const std::int64_t end = written + static_cast<std::int64_t>(length);
+      for (const File::Range& range : data) {
+        const std::int64_t dataEnd = range.offset + range.length;
+        const std::int64_t from = std::max(range.offset / kBlockBytes * kBlockBytes, written);
+        const std::int64_t to =
+            std::min((dataEnd + kBlockBytes - 1) / kBlockBytes * kBlockBytes, end);
+        if (from >= to) continue;
+        const std::int64_t strictTo = std::min(dataEnd, to);
+        if (strictTo > from) {
+          const auto strict = static_cast<std::size_t>(strictTo - from);
+          if (writeAt(from, strict, true) < strict) {
+            // A data range left partly as it was: the wipe failed.
+            if (!writeFailed) writeError = ENOSPC;
+            writeFailed = true;
+            written = from;
+            break;
+          }
+        }
+        const std::int64_t slackFrom = std::max(strictTo, from);
+        if (to > slackFrom) writeAt(slackFrom, static_cast<std::size_t>(to - slackFrom), false);
+      }
+      if (writeFailed) break;
+      written = end;
+      continue;
+    }
     std::size_t put = 0;
     while (put < length) {
       std::size_t n = 0;

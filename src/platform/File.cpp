@@ -467,6 +467,32 @@ std::int64_t File::Size() const {
   return static_cast<std::int64_t>(st.st_size);
 }
 
+std::uint64_t File::LinkCount() const {
+  const int fd = CheckedFd("count the names of");
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) Fail("count the names of", path_, errno);
+  return static_cast<std::uint64_t>(st.st_nlink);
+}
+
+std::vector<File::Range> File::DataRanges() const {
+  const std::int64_t size = Size();
+  const std::vector<Range> whole{{0, size}};
+  std::vector<Range> ranges;
+  off_t at = 0;
+  while (at < size) {
+    const off_t data = ::lseek(fd_, at, SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO) break; // nothing but a hole up to the end
+      return whole;
+    }
+    const off_t hole = ::lseek(fd_, data, SEEK_HOLE);
+    if (hole < 0 || hole <= data) return whole;
+    ranges.push_back({data, std::min<std::int64_t>(hole, size) - data});
+    at = hole;
+  }
+  return ranges;
+}
+
 std::uint32_t File::Mode() const {
   const int fd = CheckedFd("get the permissions of");
   struct stat st {};

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace qk::platform {
 
@@ -83,6 +84,16 @@ public:
   // Moves to offset bytes from the beginning.
   void Seek(std::int64_t offset);
   std::int64_t Size() const;
+  // How many names (hard links) the file has.
+  std::uint64_t LinkCount() const;
+  // A range of bytes of the file.
+  struct Range {
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+  };
+  // The ranges that hold data, in order (SEEK_DATA / SEEK_HOLE); everything between them is a
+  // hole. The whole file as one range where the file system cannot tell. Moves the position.
+  std::vector<Range> DataRanges() const;
   // The permission bits (rwx for owner, group and others; 0777 at most).
   std::uint32_t Mode() const;
   // Sets the permission bits to mode & 0777, whatever the umask says.

@@ -182,6 +182,17 @@ bool SamePath(const std::string& a, const std::string& b) {
   return a == b;
 }
 
+void LogNote(const std::string& text) {
+  const std::string line = std::string(program_invocation_short_name) + ": " + text + "\n";
+  std::size_t done = 0;
+  while (done < line.size()) {
+    const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
 std::string ExtractFilePath(const std::string& path) {
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

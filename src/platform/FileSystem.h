@@ -35,6 +35,10 @@ bool RenameFile(const std::string& from, const std::string& to);
 // exact text otherwise.
 bool SamePath(const std::string& a, const std::string& b);
 
+// One line for whoever watches the program's standard error (the terminal, or the desktop
+// session's log): the program's name, ": " and text.
+void LogNote(const std::string& text);
+
 // Path parts, "/" being the separator.
 std::string ExtractFilePath(const std::string& path); // up to and including the last "/"
 std::string ExtractFileName(const std::string& path); // after the last "/"

@@ -6,10 +6,15 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace qk::engine {
@@ -20,6 +25,43 @@ inline void PrintTo(Outcome outcome, std::ostream* os) {
 } // namespace qk::engine
 
 namespace qk::test {
+
+// Holds a file open, without a lock, so that what it holds can still be read once its name is
+// gone (a wipe's overwrite, say).
+class Peek {
+public:
+  explicit Peek(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    EXPECT_GE(fd_, 0) << path;
+  }
+  ~Peek() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Peek(const Peek&) = delete;
+  Peek& operator=(const Peek&) = delete;
+
+  std::string Contents() const { return Read(0, SIZE_MAX); }
+  std::string Read(std::int64_t offset, std::size_t length) const {
+    std::string bytes;
+    char buffer[65536];
+    while (bytes.size() < length) {
+      const ssize_t n =
+          ::pread(fd_, buffer, std::min(sizeof buffer, length - bytes.size()),
+                  static_cast<off_t>(offset + static_cast<std::int64_t>(bytes.size())));
+      if (n <= 0) break;
+      bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+  }
+  // Bytes of disk the file takes.
+  std::int64_t Allocated() const {
+    struct stat st {};
+    EXPECT_EQ(::fstat(fd_, &st), 0);
+    return static_cast<std::int64_t>(st.st_blocks) * 512;
+  }
+
+private:
+  int fd_;
+};
 
 class EngineTest : public ::testing::Test {
 protected:

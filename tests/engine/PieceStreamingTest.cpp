@@ -186,12 +186,10 @@ TEST_F(PieceStreamingTest, WipeOfLargeFilesKeepsBlocksAndSkip) {
   for (const std::size_t size :
        {std::size_t{1} << 20, (std::size_t{1} << 20) + 1, (std::size_t{3} << 20) - 2047}) {
     const std::string path = Plain("w.bin", RandomBytes(size, 6));
-    const std::string peek = dir / "peek";
-    ASSERT_EQ(link(path.c_str(), peek.c_str()), 0);
+    const Peek peek(path);
     engine.WipeFile(path);
     EXPECT_FALSE(Exists(path));
-    EXPECT_TRUE(ReadAll(peek) == std::string((size + 2047) / 2048 * 2048, 'N')) << size;
-    platform::DeleteFile(peek);
+    EXPECT_TRUE(peek.Contents() == std::string((size + 2047) / 2048 * 2048, 'N')) << size;
   }
 
   // A skip asked for at the 700th event, beyond the first piece, ends the overwrite after the
@@ -204,10 +202,9 @@ TEST_F(PieceStreamingTest, WipeOfLargeFilesKeepsBlocksAndSkip) {
   };
   const std::size_t size = 2048 * 2000;
   const std::string path = Plain("s.bin", std::string(size, 'x'));
-  const std::string peek = dir / "peek";
-  ASSERT_EQ(link(path.c_str(), peek.c_str()), 0);
+  const Peek peek(path);
   engine.WipeFile(path);
-  const std::string left = ReadAll(peek);
+  const std::string left = peek.Contents();
   EXPECT_TRUE(left.substr(0, 2048 * 700) == std::string(2048 * 700, 'N'));
   EXPECT_TRUE(left.substr(2048 * 700) == std::string(size - 2048 * 700, 'x'));
   ASSERT_EQ(host.progress.size(), 700u);

@@ -1,4 +1,4 @@
-// Wiping: what reaches the file before it goes, and when a wipe refuses. A second hard link
+// Wiping: what reaches the file before it goes, and when a wipe refuses. A descriptor held open
 // keeps the overwritten contents visible after the wiped name is gone.
 #include "engine/EngineFixture.h"
 #include "platform/File.h"
@@ -13,16 +13,13 @@ namespace {
 
 class WipeTest : public EngineTest {
 protected:
-  // Wipes a file of size bytes and returns what its other link holds afterwards.
+  // Wipes a file of size bytes and returns what it holds afterwards.
   std::string WipeAndPeek(std::size_t size) {
     const std::string path = Plain("victim", RandomBytes(size, 5));
-    const std::string peek = dir / "peek";
-    EXPECT_EQ(link(path.c_str(), peek.c_str()), 0);
+    const Peek peek(path);
     engine.WipeFile(path);
     EXPECT_FALSE(Exists(path));
-    const std::string left = ReadAll(peek);
-    unlink(peek.c_str());
-    return left;
+    return peek.Contents();
   }
 };
 
@@ -83,6 +80,61 @@ TEST_F(WipeTest, NeverOverwritesTheTargetOfALink) {
   ASSERT_EQ(symlink(target.c_str(), (dir / "link").c_str()), 0);
   EXPECT_THROW(engine.WipeFile(dir / "link"), platform::IoError);
   EXPECT_EQ(ReadAll(target), "precious");
+}
+
+} // namespace
+} // namespace qk::test
+
+namespace qk::test {
+namespace {
+
+class WipeLimitsTest : public EngineTest {};
+
+TEST_F(WipeLimitsTest, FileWithOtherNamesIsRefusedAndSaysWhy) {
+  const std::string path = Plain("a", "shared contents");
+  const std::string other = dir / "b";
+  ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+  testing::internal::CaptureStderr();
+  try {
+    engine.WipeFile(path);
+    ADD_FAILURE() << "a file with two names was wiped";
+  } catch (const platform::IoError& e) {
+    EXPECT_STREQ(e.what(), "ファイルが開けません");
+  }
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find(path + ": not wiped: the file has 2 names (hard links)"), std::string::npos)
+      << said;
+  EXPECT_EQ(ReadAll(path), "shared contents");
+  EXPECT_EQ(ReadAll(other), "shared contents");
+  // With the other name gone, the wipe goes ahead.
+  ASSERT_EQ(unlink(other.c_str()), 0);
+  engine.WipeFile(path);
+  EXPECT_FALSE(Exists(path));
+}
+
+TEST_F(WipeLimitsTest, SparseFileHasItsDataOverwrittenAndItsHolesLeftAlone) {
+  const std::string path = dir / "sparse.bin";
+  constexpr std::int64_t kSize = std::int64_t{256} << 20; // 256 MiB, nearly all hole
+  constexpr std::int64_t kMiddle = std::int64_t{100} << 20;
+  {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string head(5000, 'h'), middle(3000, 'm'), tail(100, 't');
+    ASSERT_EQ(pwrite(fd, head.data(), head.size(), 0), 5000);
+    ASSERT_EQ(pwrite(fd, middle.data(), middle.size(), kMiddle + 1000), 3000);
+    ASSERT_EQ(pwrite(fd, tail.data(), tail.size(), kSize - 100), 100);
+    close(fd);
+  }
+  const Peek peek(path);
+  if (peek.Allocated() > std::int64_t{64} << 20) GTEST_SKIP() << "no holes on this file system";
+  engine.WipeFile(path);
+  EXPECT_FALSE(Exists(path));
+  // Every byte that held data is 'N' (widened to whole blocks of 2048); the holes stayed holes.
+  EXPECT_EQ(peek.Read(0, 6144), std::string(6144, 'N'));
+  const std::string middle = peek.Read(kMiddle, 6144);
+  EXPECT_EQ(middle.substr(0, 4096), std::string(4096, 'N'));
+  EXPECT_EQ(peek.Read(kSize - 2048, 2048), std::string(2048, 'N'));
+  EXPECT_LT(peek.Allocated(), std::int64_t{16} << 20);
 }
 
 } // namespace
