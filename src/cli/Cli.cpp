@@ -16,6 +16,7 @@
 #include "engine/Result.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/SecretText.h"
 #include "settings/Settings.h"
 
 #include <array>
@@ -35,13 +36,6 @@
 namespace qk::cli {
 
 namespace {
-
-// Clears a string's whole buffer, not only its length, and empties it.
-void ScrubString(std::string& text) {
-  text.resize(text.capacity());
-  crypto::SecureZero(text.data(), text.size());
-  text.clear();
-}
 
 class UsageError : public std::runtime_error {
 public:
@@ -97,7 +91,7 @@ struct Options {
   Options(Options&&) = default;
   Options& operator=(Options&&) = default;
   ~Options() {
-    if (password) ScrubString(*password);
+    if (password) platform::ClearString(*password);
   }
 };
 
@@ -235,49 +229,36 @@ private:
   std::array<struct sigaction, 4> previous_{};
 };
 
-// Appends c; when the string has to grow, the old buffer is cleared before it is freed.
-void AppendSecret(std::string& text, char c) {
-  if (text.size() == text.capacity()) {
-    std::string larger;
-    larger.reserve(text.capacity() * 2 + 64);
-    larger.assign(text);
-    ScrubString(text);
-    text.swap(larger);
-  }
-  text.push_back(c);
-}
-
 // One line read byte by byte from fd, without its line break: no library buffer keeps a copy.
-std::string ReadSecretLine(int fd) {
-  std::string line;
-  line.reserve(256);
+platform::SecretText ReadSecretLine(int fd) {
+  platform::SecretText line;
   char c = 0;
   for (;;) {
     const ssize_t n = ::read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0 || c == '\n') break;
-    AppendSecret(line, c);
+    line.Append(c);
   }
   c = 0;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!line.Empty() && line.Back() == '\r') line.PopBack();
   return line;
 }
 
 // First line of a file or of standard input ("-"), without its line break. On a terminal the
 // input is not echoed.
-std::string ReadPasswordLine(const std::string& source, std::istream& in, std::ostream& err) {
+platform::SecretText ReadPasswordLine(const std::string& source, std::istream& in,
+                                      std::ostream& err) {
   if (source == "-") {
     if (&in != &std::cin) {
-      std::string line;
-      line.reserve(256);
+      platform::SecretText line;
       char c = 0;
-      while (in.get(c) && c != '\n') AppendSecret(line, c);
+      while (in.get(c) && c != '\n') line.Append(c);
       c = 0;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.Empty() && line.Back() == '\r') line.PopBack();
       return line;
     }
     if (!isatty(STDIN_FILENO)) return ReadSecretLine(STDIN_FILENO);
-    std::string line;
+    platform::SecretText line;
     {
       const NoEcho quiet;
       // Asked only once echo is off.
@@ -289,13 +270,13 @@ std::string ReadPasswordLine(const std::string& source, std::istream& in, std::o
   }
   const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw UsageError("cannot read the password file " + source);
-  std::string line = ReadSecretLine(fd);
+  platform::SecretText line = ReadSecretLine(fd);
   ::close(fd);
   return line;
 }
 
-std::string Password(const Options& o, std::istream& in, std::ostream& err) {
-  if (o.password) return *o.password;
+platform::SecretText Password(const Options& o, std::istream& in, std::ostream& err) {
+  if (o.password) return platform::SecretText(*o.password);
   if (o.passwordFile) return ReadPasswordLine(*o.passwordFile, in, err);
   throw UsageError("a password is needed: --password P or --password-file F");
 }
@@ -351,9 +332,9 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   if (state.Mode != engine::OperationMode::Wipe) {
     state.Password = Password(o, in, err);
     const bool forDecrypt = state.Mode == engine::OperationMode::Decrypt;
-    if (const auto refusal =
-            engine::CheckPassword(state.Password, std::nullopt, forDecrypt, model.SecLevel)) {
-      crypto::SecureZero(state.Password.data(), state.Password.size());
+    if (const auto refusal = engine::CheckPassword(state.Password.View(), std::nullopt, forDecrypt,
+                                                   model.SecLevel)) {
+      state.Password.Clear();
       throw UsageError(*refusal);
     }
     state.PasswordHint = o.hint.value_or(std::string());
@@ -392,7 +373,7 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     failures = run.FailureCount();
     closing = run.Dialog().Label1;
   }
-  crypto::SecureZero(state.Password.data(), state.Password.size());
+  state.Password.Clear();
 
   Report report(out, o.json);
   for (const auto& entry : run.Entries()) {
@@ -469,7 +450,7 @@ int RunSha1(const Options& o, std::ostream& out, std::ostream& err) {
 // Proves each container as its decryption would, writing nothing anywhere. The policy for
 // containers without a code does not apply: each is reported as what it is.
 int RunVerify(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {
-  std::string password = Password(o, in, err);
+  const platform::SecretText password = Password(o, in, err);
   CliHost host(err);
   engine::RunState state;
   const engine::EngineSettings settings;
@@ -477,16 +458,16 @@ int RunVerify(const Options& o, std::ostream& out, std::ostream& err, std::istre
   Report report(out, o.json);
   for (const auto& file : o.files)
     report.Result(MakeLine(engine.VerifyContainer(file, password)), false);
-  crypto::SecureZero(password.data(), password.size());
   report.Close(engine::FinishedText(report.Failures()));
   return report.Failures() == 0 ? kExitOk : kExitFailed;
 }
 
 int RunPasshash(const Options& o, std::ostream& out, std::ostream& err, std::istream& in) {
-  std::string password = Password(o, in, err);
+  const platform::SecretText password = Password(o, in, err);
   engine::TextCrypt text;
-  out << text.MakeVerificationHash(platform::ToSystemCodePage(password)) << '\n';
-  crypto::SecureZero(password.data(), password.size());
+  std::string bytes = platform::ToSystemCodePage(password.View());
+  out << text.MakeVerificationHash(bytes) << '\n';
+  platform::ClearString(bytes);
   return kExitOk;
 }
 

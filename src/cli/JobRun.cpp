@@ -79,7 +79,7 @@ int RunListInJobs(engine::BatchRun& list, const engine::BatchOptions& options,
     try {
       engine::BatchRun& run = pool[j]->run;
       // A run of one entry; the end of a run forgets the password, so it is given each time.
-      run.State().Password = list.State().Password;
+      run.State().Password = list.State().Password.Copy();
       run.Entries().assign(1, entries[i]);
       run.RunBatch();
       entries[i] = run.Entries().front();
@@ -89,10 +89,7 @@ int RunListInJobs(engine::BatchRun& list, const engine::BatchOptions& options,
       if (!error) error = std::current_exception();
     }
   });
-  for (auto& job : pool) {
-    auto& password = job->run.State().Password;
-    crypto::SecureZero(password.data(), password.size());
-  }
+  for (auto& job : pool) job->run.State().Password.Clear();
   if (error) std::rethrow_exception(error);
   int failures = 0;
   for (const int f : failed) failures += f;

@@ -65,7 +65,8 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
     } else if (word == "-I") {
       state.ExitAfterRun = true;
     } else if (word == "-P") {
-      state.Password = value();
+      std::string given = value();
+      state.Password = platform::SecretText::Taking(given);
     } else if (word == "-H") {
       state.PasswordHint = value();
     } else if (word == "-A") {
@@ -77,7 +78,7 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
     }
   }
 
-  if (state.Mode != OperationMode::Wipe && state.Password.empty()) state.AutoRun = false;
+  if (state.Mode != OperationMode::Wipe && state.Password.Empty()) state.AutoRun = false;
   if (!state.OutputNameOverride.empty()) {
     return run.Entries().size() == 1 ? StartAction::ProcessSingle : StartAction::Close;
   }

@@ -113,9 +113,9 @@ void BatchRun::RunBatch() {
     if (!host_.Confirm("これは抹消モードです！本当によろしいですか？")) return;
   }
   if (state_.Mode != OperationMode::Wipe && !state_.AutoRun && !state_.ReEncrypting) {
-    const auto answer = host_.AskPassword(state_.Mode == OperationMode::Decrypt);
+    auto answer = host_.AskPassword(state_.Mode == OperationMode::Decrypt);
     if (!answer) return;
-    state_.Password = answer->password;
+    state_.Password = std::move(answer->password);
     // Only an encryption takes a hint: the dialog of a decryption has none to give, and the
     // remembered hint stays as it was.
     if (state_.Mode == OperationMode::Encrypt) state_.PasswordHint = answer->hint;
@@ -285,7 +285,7 @@ SourceWipe BatchRun::WipeSource(const std::string& path) {
 }
 
 void BatchRun::Finish() {
-  if (!options_.ReEnc) state_.Password.clear();
+  if (!options_.ReEnc) state_.Password.Clear();
   if (!options_.SaveHint) state_.PasswordHint.clear();
   state_.ListEditable = false;
   dialog_.Caption = FinishedText(failures_);

@@ -23,7 +23,7 @@ std::string FinishedText(int failures);
 class BatchHost : public EngineHost {
 public:
   struct PasswordAnswer {
-    std::string password;
+    platform::SecretText password;
     std::string hint;
   };
   // The password dialog, modal; none when it was not left with OK.

@@ -133,12 +133,12 @@ StoredHint FileEngine::ReadStoredHint(const std::string& path) {
 }
 
 FileResult FileEngine::EncryptFile(const std::string& source, const std::string& output,
-                                   const std::string& password, const std::string& hint,
+                                   const platform::SecretText& password, const std::string& hint,
                                    std::int32_t algorithm, bool addTamperCode) {
   const std::string out = MakeUniquePath(output);
   FileResult result{Outcome::EncryptFailed, source, {}, 0, SourceWipe::NotAsked};
   bool created = false;
-  std::string passwordBytes = platform::ToSystemCodePage(password);
+  std::string passwordBytes = platform::ToSystemCodePage(password.View());
   Scrub scrubPassword{passwordBytes};
   crypto::TDCP_blockcipher& cipher = CipherFor(algorithm);
   KeyGuard keyGuard{&cipher};
@@ -248,15 +248,18 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
   return result;
 }
 
-FileResult FileEngine::DecryptFile(const std::string& container, const std::string& password) {
+FileResult FileEngine::DecryptFile(const std::string& container,
+                                   const platform::SecretText& password) {
   return Decrypt(container, password, Pass::Write, nullptr);
 }
 
-FileResult FileEngine::VerifyContainer(const std::string& container, const std::string& password) {
+FileResult FileEngine::VerifyContainer(const std::string& container,
+                                       const platform::SecretText& password) {
   return Decrypt(container, password, Pass::Verify, nullptr);
 }
 
-bool FileEngine::VerifyEncryption(const std::string& container, const std::string& password) {
+bool FileEngine::VerifyEncryption(const std::string& container,
+                                  const platform::SecretText& password) {
   const PlainDigest expected = lastPlainDigest_;
   PlainDigest proved{};
   const bool ok = Succeeded(Decrypt(container, password, Pass::Prove, &proved).outcome);
@@ -278,14 +281,14 @@ bool FileEngine::VerifyDecryption(const std::string& output) {
   }
 }
 
-FileResult FileEngine::Decrypt(const std::string& container, const std::string& password, Pass pass,
-                               PlainDigest* proved) {
+FileResult FileEngine::Decrypt(const std::string& container, const platform::SecretText& password,
+                               Pass pass, PlainDigest* proved) {
   const bool writing = pass == Pass::Write;
   // Refusals report the container alone; the run state stays as it was.
   const auto refused = [&](Outcome outcome, int error = 0) {
     return FileResult{outcome, container, {}, error, SourceWipe::NotAsked};
   };
-  std::string passwordBytes = platform::ToSystemCodePage(password);
+  std::string passwordBytes = platform::ToSystemCodePage(password.View());
   Scrub scrubPassword{passwordBytes};
   KeyGuard keyGuard;
   std::string out;

@@ -31,15 +31,15 @@ public:
 
   // Encrypts source into a container at output (made unique with "_RENAMED"). Texts in UTF-8.
   FileResult EncryptFile(const std::string& source, const std::string& output,
-                         const std::string& password, const std::string& hint,
+                         const platform::SecretText& password, const std::string& hint,
                          std::int32_t algorithm, bool addTamperCode);
   // Decrypts a container beside itself under its stored name (or to OutputNameOverride).
-  FileResult DecryptFile(const std::string& container, const std::string& password);
+  FileResult DecryptFile(const std::string& container, const platform::SecretText& password);
   // Proofs before a source is wiped. They read the new file back from the disk (cached pages
   // dropped first): the container of the last encryption must decrypt to exactly the bytes read
   // from its source, and the output of the last decryption must hold exactly the bytes
   // decrypted.
-  bool VerifyEncryption(const std::string& container, const std::string& password);
+  bool VerifyEncryption(const std::string& container, const platform::SecretText& password);
   bool VerifyDecryption(const std::string& output);
 
   // Checks a container as its decryption would, and writes nothing anywhere (no output, no
@@ -50,7 +50,7 @@ public:
   // proved; Outcome::VerifiedNoTamperCode: sound as far as password and structure go, there is no
   // code to prove the data; otherwise the outcome its decryption would have had. The run state is
   // left as it was.
-  FileResult VerifyContainer(const std::string& container, const std::string& password);
+  FileResult VerifyContainer(const std::string& container, const platform::SecretText& password);
 
   // The wipe (engine/Wipe.h) with this engine's host, settings, generator and skip flag.
   void WipeFile(const std::string& path);
@@ -67,7 +67,7 @@ private:
   // What a pass over a container is for: the decryption itself, the proof of a new container
   // before its source is wiped (the plaintext's digest into proved), or a verification.
   enum class Pass { Write, Prove, Verify };
-  FileResult Decrypt(const std::string& container, const std::string& password, Pass pass,
+  FileResult Decrypt(const std::string& container, const platform::SecretText& password, Pass pass,
                      PlainDigest* proved);
   crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm);
   void PumpMaybe();

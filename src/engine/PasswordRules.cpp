@@ -1,6 +1,7 @@
 #include "engine/PasswordRules.h"
 
 #include "platform/CodePage.h"
+#include "platform/SecretText.h"
 
 namespace qk::engine {
 
@@ -42,13 +43,17 @@ std::string SecurityLevelMessage(int secLevel) {
          "、パスワードを長くしてください。";
 }
 
-std::optional<std::string> CheckPassword(const std::string& password,
-                                         const std::optional<std::string>& confirmation,
+std::optional<std::string> CheckPassword(std::string_view password,
+                                         std::optional<std::string_view> confirmation,
                                          bool forDecrypt, int secLevel) {
   if (confirmation && *confirmation != password) return std::string(kPasswordMismatch);
   if (password.empty()) return std::string(kPasswordEmpty);
-  if (!forDecrypt && platform::SystemByteLength(password) < MinimumPasswordBytes(secLevel)) {
-    return SecurityLevelMessage(secLevel);
+  if (!forDecrypt) {
+    // Counted in the bytes the key is made from; the copy is cleared before it is freed.
+    std::string bytes = platform::ToSystemCodePage(password);
+    const std::size_t length = bytes.size();
+    platform::ClearString(bytes);
+    if (length < MinimumPasswordBytes(secLevel)) return SecurityLevelMessage(secLevel);
   }
   return std::nullopt;
 }

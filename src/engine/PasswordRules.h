@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qk::engine {
 
@@ -19,8 +20,8 @@ std::string SecurityLevelMessage(int secLevel);
 
 // The first failing check, in the dialog's order: confirmation (when given), empty, minimum
 // length for encryption. None when the password passes.
-std::optional<std::string> CheckPassword(const std::string& password,
-                                         const std::optional<std::string>& confirmation,
+std::optional<std::string> CheckPassword(std::string_view password,
+                                         std::optional<std::string_view> confirmation,
                                          bool forDecrypt, int secLevel);
 
 } // namespace qk::engine

@@ -2,6 +2,8 @@
 // batch run that owns it.
 #pragma once
 
+#include "platform/SecretText.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,7 +12,7 @@ namespace qk::engine {
 enum class OperationMode : std::uint8_t { Encrypt = 0, Decrypt = 1, Wipe = 2 };
 
 struct RunState {
-  std::string Password;     // UTF-8, as typed
+  platform::SecretText Password; // UTF-8, as typed
   std::string PasswordHint; // UTF-8
   OperationMode Mode = OperationMode::Encrypt;
   bool AutoRun = false;

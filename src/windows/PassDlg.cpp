@@ -66,11 +66,15 @@ public:
   }
 };
 
-// A UTF-8 copy of a secret, overwritten when it goes.
-struct SecretText {
-  std::string text;
-  ~SecretText() { crypto::SecureZero(text.data(), text.size()); }
-};
+// The text of a password field; the UTF-8 copy made on the way is cleared. (The field's own
+// text is the toolkit's, out of reach.)
+platform::SecretText Typed(const QLineEdit* edit) {
+  QByteArray utf8 = edit->text().toUtf8();
+  platform::SecretText text(
+      std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+  utf8.fill('\0');
+  return text;
+}
 
 template <typename T> T* Named(T* object, const char* name) {
   object->setObjectName(QString::fromLatin1(name));
@@ -163,6 +167,10 @@ QString TPasswordDlg::Password() const {
   return PassEdit->text();
 }
 
+platform::SecretText TPasswordDlg::TypedPassword() const {
+  return Typed(PassEdit);
+}
+
 QString TPasswordDlg::Hint() const {
   return HintEdit->text();
 }
@@ -180,20 +188,23 @@ bool TPasswordDlg::HashRegistered() const {
 }
 
 std::string TPasswordDlg::VerificationHash() {
-  SecretText password{S(PassEdit->text())};
-  SecretText bytes{platform::ToSystemCodePage(password.text)};
-  return textCrypt_.MakeVerificationHash(bytes.text);
+  const platform::SecretText password = Typed(PassEdit);
+  std::string bytes = platform::ToSystemCodePage(password.View());
+  std::string hash = textCrypt_.MakeVerificationHash(bytes);
+  platform::ClearString(bytes);
+  return hash;
 }
 
 void TPasswordDlg::BitBtn1Click() {
   {
-    SecretText password{S(PassEdit->text())};
-    SecretText confirmation{S(PassCEdit->text())};
+    const platform::SecretText password = Typed(PassEdit);
+    const platform::SecretText confirmation = Typed(PassCEdit);
     // The confirmation counts only while its field is part of the dialog.
     const bool confirm = PassCEdit->isVisibleTo(this);
     const std::optional<std::string> refusal = engine::CheckPassword(
-        password.text, confirm ? std::optional<std::string>(confirmation.text) : std::nullopt,
-        ForDecrypt, model_.SecLevel);
+        password.View(),
+        confirm ? std::optional<std::string_view>(confirmation.View()) : std::nullopt, ForDecrypt,
+        model_.SecLevel);
     if (refusal) {
       ShowWarning(this, Q(*refusal));
       return;

@@ -36,6 +36,8 @@ public:
 
   // The results, read by the caller after exec() returned QDialog::Accepted.
   QString Password() const;
+  // The password as typed, as the one type that carries passwords to the key.
+  platform::SecretText TypedPassword() const;
   QString Hint() const;
   // What the batch run empties afterwards: the two password fields and/or the hint field.
   void ClearFields(bool password, bool hint);

@@ -76,7 +76,7 @@ void TQKProgram::Connect() {
       [password](bool forDecrypt) -> std::optional<engine::BatchHost::PasswordAnswer> {
         password->ForDecrypt = forDecrypt;
         if (password->exec() != QDialog::Accepted) return std::nullopt;
-        return engine::BatchHost::PasswordAnswer{S(password->Password()), S(password->Hint())};
+        return engine::BatchHost::PasswordAnswer{password->TypedPassword(), S(password->Hint())};
       },
       [password](bool passwordFields, bool hint) { password->ClearFields(passwordFields, hint); });
 }

@@ -183,7 +183,7 @@ TEST_F(BatchTest, WithoutReEncryptionThePasswordIsForgotten) {
   const std::string a = Plain("a.txt", "alpha");
   Fill(OperationMode::Encrypt, {a});
   run.RunBatch();
-  EXPECT_TRUE(run.State().Password.empty());
+  EXPECT_TRUE(run.State().Password.Empty());
   EXPECT_TRUE(run.State().PasswordHint.empty());
   EXPECT_TRUE(host.clearedHint);
   Fill(OperationMode::Decrypt, {a + ".enc"});

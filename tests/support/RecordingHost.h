@@ -32,7 +32,7 @@ public:
     ++passwordDialogs;
     lastForDecrypt = forDecrypt;
     if (!passwordAnswer) return std::nullopt;
-    return PasswordAnswer{*passwordAnswer, hintAnswer};
+    return PasswordAnswer{platform::SecretText(*passwordAnswer), hintAnswer};
   }
   void ClearPasswordFields(bool password, bool hint) override {
     clearedPassword = password;

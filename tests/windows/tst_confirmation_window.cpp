@@ -45,9 +45,10 @@ struct Harness {
     model.WipeDecSource = false;
     dlg = std::make_unique<TConfirmationDlg>(model);
     dlg->SetPasswordDialog(
-        [this](bool forDecrypt) {
+        [this](bool forDecrypt) -> std::optional<qk::engine::BatchHost::PasswordAnswer> {
           askedForDecrypt.push_back(forDecrypt);
-          return password;
+          if (!password) return std::nullopt;
+          return qk::engine::BatchHost::PasswordAnswer{password->password.Copy(), password->hint};
         },
         [this](bool pass, bool hint) { clears.emplace_back(pass, hint); });
     qk::windows::SetBoxResponder([this](BoxKind kind, const QString& text) {
