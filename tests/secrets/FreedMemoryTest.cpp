@@ -3,6 +3,7 @@
 // marker password before it goes. The runs go the way a password goes in the programs: qk-cli's
 // readers (--password, --password-file, standard input) through the batch to the key setup.
 #include "cli/Cli.h"
+#include "engine/BatchRun.h"
 #include "platform/SecretText.h"
 #include "support/TestSupport.h"
 
@@ -170,6 +171,36 @@ TEST_F(FreedMemoryTest, PasswordsThroughEncryptionAndDecryption) {
                      "--no-tamper-code", dir / "plain.txt"}),
             0)
       << "encryption without a tamper code";
+}
+
+// The window's side: the password dialog's answer through a batch run and a re-encryption.
+class AnswersWithTheMarker : public engine::NullBatchHost {
+public:
+  bool Confirm(const std::string&) override { return true; }
+  std::optional<PasswordAnswer> AskPassword(bool) override {
+    return PasswordAnswer{platform::SecretText(kMarker), "hint"};
+  }
+};
+
+TEST_F(FreedMemoryTest, PasswordFromTheDialogThroughTheBatch) {
+  AnswersWithTheMarker host;
+  engine::BatchOptions options;
+  options.WipeSource = false;
+  options.WipeDecSource = false;
+  engine::Random random(7);
+  found = 0;
+  watching = true;
+  {
+    engine::BatchRun run(host, options, random);
+    run.State().Mode = engine::OperationMode::Encrypt;
+    run.AddFile(dir / "plain.txt");
+    run.ShowList();
+    run.RunBatch();
+    run.Close();
+  }
+  watching = false;
+  EXPECT_TRUE(Exists(dir / "plain.txt.enc"));
+  EXPECT_EQ(found.load(), 0);
 }
 
 } // namespace
