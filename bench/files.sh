@@ -31,25 +31,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=bench/levels.sh
 . "$root/bench/levels.sh"
 
-usage() {
-  echo "usage: bench/files.sh [--level portable|aesni|avx2|avx512]" >&2
-  exit 2
-}
-level=""
-while (($#)); do
-  case "$1" in
-    --level)
-      (($# >= 2)) || usage
-      qk_level_valid "$2" || {
-        echo "files.sh: unknown level '$2'" >&2
-        usage
-      }
-      level=$2
-      shift 2
-      ;;
-    *) usage ;;
-  esac
-done
+qk_parse_level_args files.sh "$@"
 build=${QK_FILES_BUILD:-$root/build/bench}
 reps=${QK_FILES_REPS:-3}
 count=${QK_FILES_COUNT:-2000}

@@ -111,3 +111,25 @@ qk_level_apply() {
   QK_LEVEL_NOTE="# level $level: QK_CRYPTO_LEVEL=$level; OPENSSL_ia32cap=${ossl:-(unset)};"
   QK_LEVEL_NOTE+=" libgcrypt/gpg $gcrypt_note; Crypto++ has no switch (uncapped)"
 }
+
+# Reads the script's options into $level ("" without --level); any other option, or a level that is
+# not one of $QK_LEVELS, prints the usage of the calling script and exits with 2.
+qk_parse_level_args() { # script-name args...
+  local script=$1
+  shift
+  level=""
+  while (($#)); do
+    case "$1" in
+      --level)
+        if (($# >= 2)) && qk_level_valid "$2"; then
+          level=$2
+          shift 2
+          continue
+        fi
+        (($# >= 2)) && echo "$script: unknown level '$2'" >&2
+        ;;
+    esac
+    echo "usage: bench/$script [--level ${QK_LEVELS// /|}]" >&2
+    exit 2
+  done
+}

@@ -16,26 +16,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=bench/levels.sh
 . "$root/bench/levels.sh"
 
-usage() {
-  echo "usage: bench/run.sh [--level portable|aesni|avx2|avx512]" >&2
-  exit 2
-}
-level=""
-while (($#)); do
-  case "$1" in
-    --level)
-      (($# >= 2)) || usage
-      qk_level_valid "$2" || {
-        echo "run.sh: unknown level '$2'" >&2
-        usage
-      }
-      level=$2
-      shift 2
-      ;;
-    -h | --help) usage ;;
-    *) usage ;;
-  esac
-done
+qk_parse_level_args run.sh "$@"
 build="$root/build/bench"
 reps=${QK_BENCH_REPS:-5}
 min_time=${QK_BENCH_MIN_TIME:-0.5}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/FileEngine.h"
+#include "platform/File.h"
 #include "support/RecordingHost.h"
 #include "support/TestSupport.h"
 
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +27,33 @@ inline void PrintTo(Outcome outcome, std::ostream* os) {
 } // namespace qk::engine
 
 namespace qk::test {
+
+// Records every operation that would create, write, remove, rename or re-date a file.
+class WriteRecorder {
+public:
+  WriteRecorder() {
+    platform::SetFaultHook([this](platform::FileOperation op, const std::string& path) {
+      using platform::FileOperation;
+      if (op == FileOperation::Create || op == FileOperation::Write ||
+          op == FileOperation::Reserve || op == FileOperation::Nameless ||
+          op == FileOperation::Delete || op == FileOperation::Rename ||
+          op == FileOperation::SetDate) {
+        std::lock_guard lock(mutex_);
+        writes_.push_back(path);
+      }
+      return 0;
+    });
+  }
+  ~WriteRecorder() { platform::SetFaultHook(nullptr); }
+  std::vector<std::string> Writes() {
+    std::lock_guard lock(mutex_);
+    return writes_;
+  }
+
+private:
+  std::mutex mutex_;
+  std::vector<std::string> writes_;
+};
 
 // Holds a file open, without a lock, so that what it holds can still be read once its name is
 // gone (a wipe's overwrite, say).

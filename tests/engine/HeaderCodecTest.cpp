@@ -9,7 +9,6 @@
 #include "platform/FileSystem.h"
 
 #include <climits>
-#include <mutex>
 
 namespace qk::test {
 namespace {
@@ -190,31 +189,6 @@ TEST(HeaderCodec, DataHoldsSourceSizeNeverOverflows) {
   EXPECT_FALSE(DataHoldsSourceSize(INT64_MIN, INT64_MAX));
   EXPECT_FALSE(DataHoldsSourceSize(0, -1));
 }
-
-// Records every operation that would create or write a file.
-class WriteRecorder {
-public:
-  WriteRecorder() {
-    platform::SetFaultHook([this](platform::FileOperation op, const std::string& path) {
-      using platform::FileOperation;
-      if (op == FileOperation::Create || op == FileOperation::Write ||
-          op == FileOperation::Reserve || op == FileOperation::Nameless) {
-        std::lock_guard lock(mutex_);
-        writes_.push_back(path);
-      }
-      return 0;
-    });
-  }
-  ~WriteRecorder() { platform::SetFaultHook(nullptr); }
-  std::vector<std::string> Writes() {
-    std::lock_guard lock(mutex_);
-    return writes_;
-  }
-
-private:
-  std::mutex mutex_;
-  std::vector<std::string> writes_;
-};
 
 class SizeFieldTest : public EngineTest {};
 

@@ -6,7 +6,6 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,32 +130,6 @@ TEST_F(OutputNamingTest, WithoutNamelessFilesAHiddenNameStandsInUntilTheProof) {
   }
   EXPECT_EQ(Listing(), (std::vector<std::string>{"a.txt.enc"}));
 }
-
-// Records every operation that would create or write a file.
-class WriteRecorder {
-public:
-  WriteRecorder() {
-    platform::SetFaultHook([this](FileOperation op, const std::string& path) {
-      if (op == FileOperation::Create || op == FileOperation::Write ||
-          op == FileOperation::Reserve || op == FileOperation::Nameless ||
-          op == FileOperation::Delete || op == FileOperation::Rename ||
-          op == FileOperation::SetDate) {
-        std::lock_guard lock(mutex_);
-        writes_.push_back(path);
-      }
-      return 0;
-    });
-  }
-  ~WriteRecorder() { platform::SetFaultHook(nullptr); }
-  std::vector<std::string> Writes() {
-    std::lock_guard lock(mutex_);
-    return writes_;
-  }
-
-private:
-  std::mutex mutex_;
-  std::vector<std::string> writes_;
-};
 
 TEST_F(OutputNamingTest, VerificationRunsEveryCheckAndWritesNothing) {
   const std::string bytes = RandomBytes(70000, 4);
