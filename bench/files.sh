@@ -58,13 +58,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-note="# level: the processor's; nothing capped"
-if [ -n "$level" ]; then
-  qk_level_apply "$level"
-  note=$QK_LEVEL_NOTE
-else
-  unset QK_CRYPTO_LEVEL OPENSSL_ia32cap
-fi
+qk_level_begin "$level"
 gpgconf --homedir "$GNUPGHOME" --launch gpg-agent
 
 pw="$work/password"

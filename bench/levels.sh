@@ -133,3 +133,15 @@ qk_parse_level_args() { # script-name args...
     exit 2
   done
 }
+
+# Caps everything to the level given, or without one clears whatever a caller had set (it would cap
+# some libraries and not others); $note is the header line that says which.
+qk_level_begin() { # level or ""
+  note="# level: the processor's; nothing capped"
+  if [ -n "$1" ]; then
+    qk_level_apply "$1"
+    note=$QK_LEVEL_NOTE
+  else
+    unset QK_CRYPTO_LEVEL OPENSSL_ia32cap
+  fi
+}

@@ -36,14 +36,7 @@ if [ -z "$json" ]; then
 fi
 trap '[ -n "$cleanup" ] && rm -f "$cleanup"; qk_level_restore' EXIT
 
-note="# level: the processor's; nothing capped"
-if [ -n "$level" ]; then
-  qk_level_apply "$level"
-  note=$QK_LEVEL_NOTE
-else
-  # Whatever a caller had set would cap some libraries and not others.
-  unset QK_CRYPTO_LEVEL OPENSSL_ia32cap
-fi
+qk_level_begin "$level"
 
 "$build/bench/qk_bench_primitives" \
   --benchmark_filter="$filter" \
