@@ -189,6 +189,8 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
       HashWorker worker(2, DataPiece);
       std::int64_t written = 0;
       std::int64_t taken = 0; // bytes read from the source
+      // Where the next encrypted piece goes in the container.
+      auto dataAt = static_cast<std::int64_t>(header.size());
       PieceSizes pieces;
       bool more = true;
       while (more) {
@@ -207,7 +209,9 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
         const std::size_t padded = RoundUp16(n);
         std::memset(plain + n, 0, padded - n);
         cipher.EncryptCBC(plain, sealed, static_cast<std::int32_t>(padded));
-        worker.Submit({{nullptr, 1, padded, &dst},
+        const std::int64_t pieceAt = dataAt;
+        dataAt += static_cast<std::int64_t>(padded);
+        worker.Submit({{nullptr, 1, padded, &dst, pieceAt},
                        {&plainHash, 0, n},
                        {tamper ? &tamper->Inner() : nullptr, 1, padded}},
                       !more);
@@ -407,7 +411,7 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
                      : static_cast<std::size_t>(
                            std::min<std::int64_t>(static_cast<std::int64_t>(got), size - dataRead));
         }
-        worker.Submit({{nullptr, 1, keep, dst.IsOpen() ? &dst : nullptr},
+        worker.Submit({{nullptr, 1, keep, dst.IsOpen() ? &dst : nullptr, kept},
                        {deciphering ? &plainHash : nullptr, 1, keep},
                        {tamper ? &tamper->Inner() : nullptr, 0, got}},
                       !more);

@@ -66,7 +66,8 @@ std::uint8_t* HashWorker::Buffer(std::size_t index) {
 }
 
 void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
-  Slot& slot = slots_[current_];
+  const std::size_t index = current_;
+  Slot& slot = slots_[index];
   slot.jobCount = 0;
   for (const Job& job : jobs) {
     if ((job.hash || job.file) && slot.jobCount < slot.jobs.size())
@@ -74,13 +75,28 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
   }
   if (last && !thread_.joinable()) {
     // A single slot: a thread would cost more than it saves.
-    for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(current_, slot.jobs[i]);
+    for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(index, slot.jobs[i]);
     current_ = (current_ + 1) % Slots;
     return;
   }
+  std::array<Job, 3> own{};
+  std::size_t ownCount = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     RethrowLocked();
+    if (pending_ > 0) {
+      // The worker lags: positioned writes need no order, so they stay here.
+      std::size_t kept = 0;
+      for (std::size_t i = 0; i < slot.jobCount; ++i) {
+        const Job& job = slot.jobs[i];
+        if (job.file && job.at >= 0) {
+          own[ownCount++] = job;
+        } else {
+          slot.jobs[kept++] = job;
+        }
+      }
+      slot.jobCount = kept;
+    }
     slot.ready = false;
     slot.busy = true;
     ++pending_;
@@ -88,6 +104,8 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
   }
   if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
   work_.notify_one();
+  // The worker only reads the slot's buffers, and the slot comes round again only after Next.
+  for (std::size_t i = 0; i < ownCount; ++i) RunJob(index, own[i]);
 }
 
 void HashWorker::Drain() {
@@ -98,7 +116,9 @@ void HashWorker::Drain() {
 
 void HashWorker::RunJob(std::size_t slot, const Job& job) {
   const std::uint8_t* data = memory_.data() + (slot * buffersPerSlot_ + job.buffer) * bufferBytes_;
-  if (job.file) {
+  if (job.file && job.at >= 0) {
+    job.file->WriteAllAt(data, job.size, job.at);
+  } else if (job.file) {
     job.file->WriteAll(data, job.size);
   } else {
     job.hash->Update(data, static_cast<std::int32_t>(job.size));

@@ -60,12 +60,14 @@ public:
   static constexpr std::size_t Slots = 4;
 
   // One step of a slot over the first size bytes of buffer number buffer: hash->Update, or when
-  // file is set, file->WriteAll.
+  // file is set, a write to file at offset at (at the file's position when at is negative).
+  // Positioned writes may run on either thread: see Submit.
   struct Job {
     crypto::TDCP_hash* hash = nullptr;
     std::size_t buffer = 0;
     std::size_t size = 0;
     platform::File* file = nullptr;
+    std::int64_t at = -1;
   };
 
   // Each slot of the ring holds buffersPerSlot buffers of bufferBytes bytes.
@@ -90,7 +92,9 @@ public:
   std::uint8_t* Buffer(std::size_t index);
   // Hands the current slot with its jobs (at most three) to the worker; the slot's buffers must not
   // change until it comes round again. With last set and no worker running yet (the whole file
-  // fitted in one slot) the jobs run at once on the calling thread.
+  // fitted in one slot) the jobs run at once on the calling thread. When the worker is still busy
+  // with an earlier slot, the calling thread runs this slot's positioned writes itself before it
+  // returns: a fast cipher leaves the worker the hashes alone, a slow one the writes as well.
   void Submit(std::initializer_list<Job> jobs, bool last);
   // Waits until every job handed over is done. Raises what a job raised.
   void Drain();

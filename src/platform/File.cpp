@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -393,6 +395,28 @@ File File::OpenExclusiveWrite(const std::string& path) {
   return File(fd, path);
 }
 
+namespace {
+// Writes all n bytes at offset, or at the file's position when offset is negative.
+void PutAll(int fd, const std::string& path, const unsigned char* in, std::size_t n,
+            std::int64_t offset) {
+  std::size_t done = 0;
+  while (done < n) {
+    const std::size_t step = std::min(n - done, kMaxChunk);
+    const ssize_t put =
+        offset < 0 ? ::write(fd, in + done, step)
+                   : ::pwrite(fd, in + done, step,
+                              static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      Fail("write", path, errno);
+    }
+    // A regular file accepts nothing only when there is no room left.
+    if (put == 0) Fail("write", path, ENOSPC);
+    done += static_cast<std::size_t>(put);
+  }
+}
+} // namespace
+
 int File::CheckedFd(const char* action) const {
   if (fd_ < 0) Fail(action, path_, EBADF, "the file is not open");
   return fd_;
@@ -426,18 +450,14 @@ void File::ReadExact(void* buffer, std::size_t n) {
 void File::WriteAll(const void* buffer, std::size_t n) {
   const int fd = CheckedFd("write");
   if (const int err = InjectedFault(FileOperation::Write, path_)) Fail("write", path_, err);
-  const auto* in = static_cast<const unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < n) {
-    const ssize_t put = ::write(fd, in + done, std::min(n - done, kMaxChunk));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      Fail("write", path_, errno);
-    }
-    // A regular file accepts nothing only when there is no room left.
-    if (put == 0) Fail("write", path_, ENOSPC);
-    done += static_cast<std::size_t>(put);
-  }
+  PutAll(fd, path_, static_cast<const unsigned char*>(buffer), n, -1);
+}
+
+void File::WriteAllAt(const void* buffer, std::size_t n, std::int64_t offset) {
+  const int fd = CheckedFd("write");
+  if (const int err = InjectedFault(FileOperation::Write, path_)) Fail("write", path_, err);
+  if (offset < 0) Fail("write", path_, EINVAL, "negative offset");
+  PutAll(fd, path_, static_cast<const unsigned char*>(buffer), n, offset);
 }
 
 std::size_t File::WriteSome(const void* buffer, std::size_t n) {
@@ -523,6 +543,11 @@ void File::DropCache() {
 bool File::Reserve(std::int64_t offset, std::int64_t length) {
   if (fd_ < 0 || offset < 0 || length <= 0) return false;
   if (InjectedFault(FileOperation::Reserve, path_)) return false;
+  // A file system in memory has no extents to set aside: it would allocate and clear every page
+  // now, serially, that the writes allocate anyway. A full one still refuses those writes.
+  struct statfs fs {};
+  if (::fstatfs(fd_, &fs) == 0 && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC))
+    return false;
   int result;
   do {
     result = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, offset, length);

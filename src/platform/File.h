@@ -79,6 +79,9 @@ public:
   void ReadExact(void* buffer, std::size_t n);
   // Writes all n bytes or raises IoError.
   void WriteAll(const void* buffer, std::size_t n);
+  // Writes all n bytes at offset bytes from the beginning, leaving the position where it was; safe
+  // beside other positioned writes to the same file from another thread. Raises IoError.
+  void WriteAllAt(const void* buffer, std::size_t n, std::int64_t offset);
   // One write call: returns the count written (0 when nothing could be written); raises on error.
   std::size_t WriteSome(const void* buffer, std::size_t n);
   // Moves to offset bytes from the beginning.
@@ -104,8 +107,8 @@ public:
   void DropCache();
   // Sets aside disk space for length bytes from offset without changing the file's size, so that
   // writing them later is quicker. False when the space could not be set aside (a file system
-  // without the call, a full disk): nothing has changed then, and the writes still work or fail
-  // on their own.
+  // without the call, a full disk) or is not worth setting aside (a file system in memory):
+  // nothing has changed then, and the writes still work or fail on their own.
   bool Reserve(std::int64_t offset, std::int64_t length);
   // Closes and reports a failing close; the destructor closes silently. Closing a closed file
   // does nothing.

@@ -64,9 +64,15 @@ TEST(FolderTree, EveryNamingModeRoundTrips) {
     for (const auto& [name, file] : encrypted) {
       EXPECT_EQ(file.bytes.rfind("ENCRYPTED BY V5.X QK", 0), 0u) << name;
       const std::string leaf = std::filesystem::path(name).filename().string();
-      if (mode == "enc") EXPECT_EQ(leaf.substr(leaf.size() - 4), ".enc") << name;
-      if (mode == "own") EXPECT_EQ(leaf.substr(leaf.size() - 4), ".dat") << name;
-      if (mode == "random") EXPECT_EQ(leaf.size(), 11u) << name;
+      if (mode == "enc") {
+        EXPECT_EQ(leaf.substr(leaf.size() - 4), ".enc") << name;
+      }
+      if (mode == "own") {
+        EXPECT_EQ(leaf.substr(leaf.size() - 4), ".dat") << name;
+      }
+      if (mode == "random") {
+        EXPECT_EQ(leaf.size(), 11u) << name;
+      }
     }
 
     ASSERT_EQ(RunQkCli({"decrypt", "--ini", dir / "QK.ini", "--password-file", dir / "pw",

@@ -9,7 +9,9 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -287,6 +289,70 @@ TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
   engine::HashWorker worker(1, 100);
   worker.Next();
   EXPECT_THROW(worker.Submit({{&failing, 0, 100}}, true), std::runtime_error);
+}
+
+// Waits in Update until Release: a worker held up by a slow hash.
+class HeldHash : public crypto::TDCP_hash {
+public:
+  HeldHash() : TDCP_hash("Held", 160, 0) {}
+  void Init() override { initialized_ = true; }
+  void EraseState() override {}
+  void Update(const void*, std::int32_t) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    entered_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return released_; });
+  }
+  void Final(void*) override {}
+  void WaitEntered() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return entered_; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool entered_ = false;
+  bool released_ = false;
+};
+
+// While the worker is still on an earlier slot, the positioned writes of the next slots are done
+// by the calling thread at once, at their offsets; writes at the file's position always wait for
+// the worker, in order.
+TEST(HashWorker, LaggingWorkerLeavesPositionedWritesToTheCaller) {
+  TempDir dir;
+  const std::string path = dir / "out.bin";
+  platform::File file = platform::File::CreateNew(path);
+  HeldHash held;
+  crypto::TDCP_sha1 sha;
+  sha.Init();
+  {
+    engine::HashWorker worker(1, 100);
+    worker.Next();
+    std::memset(worker.Buffer(0), 'a', 100);
+    worker.Submit({{&held, 0, 100}, {nullptr, 0, 100, &file, 0}}, false);
+    held.WaitEntered();
+    for (const char c : {'b', 'c'}) {
+      worker.Next();
+      std::memset(worker.Buffer(0), c, 100);
+      worker.Submit({{nullptr, 0, 100, &file, 100 * (c - 'a')}, {&sha, 0, 100}}, false);
+    }
+    // Written here while the worker waits: the first slot's own write is still to come.
+    EXPECT_EQ(ReadAll(path),
+              std::string(100, '\0') + std::string(100, 'b') + std::string(100, 'c'));
+    worker.Next();
+    std::memset(worker.Buffer(0), 'd', 100);
+    worker.Submit({{nullptr, 0, 50, &file, 300}}, true);
+    held.Release();
+    worker.Drain();
+  }
+  EXPECT_EQ(ReadAll(path), std::string(100, 'a') + std::string(100, 'b') + std::string(100, 'c') +
+                               std::string(50, 'd'));
 }
 
 // Read ahead by the worker: the pieces come in order, in the sizes the caller would have read,

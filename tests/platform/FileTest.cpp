@@ -8,10 +8,12 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <linux/magic.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -324,6 +326,29 @@ TEST_F(FileIoTest, ReservedSpaceLeavesSizeAndContentsAlone) {
     EXPECT_FALSE(file.Reserve(0, 4096));
   }
   EXPECT_EQ(ReadAll(path), "abcdef");
+}
+
+// In a file system kept in memory a reservation would allocate and clear every page up front, on
+// the thread that is about to write them anyway: nothing is set aside there.
+TEST(FileReserve, MemoryFileSystemsAreNotFilledAhead) {
+  struct statfs fs {};
+  if (statfs("/dev/shm", &fs) != 0 || fs.f_type != TMPFS_MAGIC || access("/dev/shm", W_OK) != 0)
+    GTEST_SKIP() << "no writable memory file system at /dev/shm";
+  char name[] = "/dev/shm/qk-reserve.XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  {
+    File file = File::OpenShared(name);
+    EXPECT_FALSE(file.Reserve(0, 64 << 20));
+    file.Seek(0);
+    file.WriteAll("abc", 3);
+  }
+  struct stat st {};
+  ASSERT_EQ(stat(name, &st), 0);
+  unlink(name);
+  EXPECT_EQ(st.st_size, 3);
+  EXPECT_LE(st.st_blocks * 512, 64 * 1024);
 }
 
 TEST_F(FileIoTest, HiddenFilesAreNamelessUntilPublished) {
