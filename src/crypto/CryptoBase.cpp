@@ -58,7 +58,13 @@ void TDCP_blockcipher::InstallIV(const std::uint8_t* iv) {
   std::memcpy(iv_, iv, static_cast<std::size_t>(BlockBytes()));
 }
 
-void TDCP_blockcipher::ResetChain() { std::memcpy(chain_, iv_, sizeof chain_); }
+void TDCP_blockcipher::ResetChain() {
+  std::memcpy(chain_, iv_, sizeof chain_);
+}
+
+void TDCP_blockcipher::SetChain(const void* block) {
+  std::memcpy(chain_, block, static_cast<std::size_t>(BlockBytes()));
+}
 
 void TDCP_blockcipher::CheckInitialized() const {
   if (!initialized_) throw CryptoError(algorithm_ + ": Not initialized");

@@ -19,7 +19,9 @@ public:
 
 // Overwrites n bytes at p with value; never removed by the optimiser.
 void SecureFill(void* p, std::uint8_t value, std::size_t n);
-inline void SecureZero(void* p, std::size_t n) { SecureFill(p, 0, n); }
+inline void SecureZero(void* p, std::size_t n) {
+  SecureFill(p, 0, n);
+}
 
 // Incremental hash: Init, any number of Update / UpdateText, Final (which erases the state).
 class TDCP_hash {
@@ -65,7 +67,7 @@ public:
   TDCP_blockcipher& operator=(const TDCP_blockcipher&) = delete;
 
   const std::string& Algorithm() const { return algorithm_; }
-  int BlockSize() const { return blockSizeBits_; } // bits
+  int BlockSize() const { return blockSizeBits_; }   // bits
   int MaxKeySize() const { return maxKeySizeBits_; } // bits
   int AlgorithmCode() const { return algorithmCode_; }
   bool Initialized() const { return initialized_; }
@@ -79,6 +81,8 @@ public:
   virtual void EraseKey() = 0;
   // ChainValue := IV.
   void ResetChain();
+  // ChainValue := one block (the ciphertext block before the next one to decrypt, say).
+  void SetChain(const void* block);
 
   void EncryptBlock(const void* in, void* out);
   void DecryptBlock(const void* in, void* out);
@@ -94,8 +98,7 @@ public:
   const std::uint8_t* ChainValue() const { return chain_; }
 
 protected:
-  TDCP_blockcipher(std::string algorithm, int blockSizeBits, int maxKeySizeBits,
-                   int algorithmCode)
+  TDCP_blockcipher(std::string algorithm, int blockSizeBits, int maxKeySizeBits, int algorithmCode)
       : algorithm_(std::move(algorithm)), blockSizeBits_(blockSizeBits),
         maxKeySizeBits_(maxKeySizeBits), algorithmCode_(algorithmCode) {}
 

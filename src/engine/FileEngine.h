@@ -69,7 +69,9 @@ private:
   enum class Pass { Write, Prove, Verify };
   FileResult Decrypt(const std::string& container, const platform::SecretText& password, Pass pass,
                      PlainDigest* proved);
-  crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm);
+  // The data cipher of the algorithm; with lane set, the second one, with which the hashing
+  // thread deciphers part of a piece while the calling thread deciphers the rest.
+  crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm, bool lane = false);
   void PumpMaybe();
 
   EngineHost& host_;
@@ -79,6 +81,9 @@ private:
   crypto::TDCP_twofish DCP_twofish;
   crypto::TDCP_rijndael DCP_rijndael;
   crypto::TDCP_gost DCP_gost;
+  crypto::TDCP_twofish laneTwofish_;
+  crypto::TDCP_rijndael laneRijndael_;
+  crypto::TDCP_gost laneGost_;
   TextCrypt text_;
   TamperCoder tamper_;
   // Key of the digests behind the proofs (ProofDigest), fresh for each engine.

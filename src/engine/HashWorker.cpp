@@ -65,9 +65,10 @@ std::uint8_t* HashWorker::Buffer(std::size_t index) {
   return memory_.data() + (current_ * buffersPerSlot_ + index) * bufferBytes_;
 }
 
-void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
+void HashWorker::Submit(std::initializer_list<Job> jobs, bool last, Decipher decipher) {
   const std::size_t index = current_;
   Slot& slot = slots_[index];
+  slot.decipher = decipher;
   slot.jobCount = 0;
   for (const Job& job : jobs) {
     if ((job.hash || job.file) && slot.jobCount < slot.jobs.size())
@@ -75,7 +76,7 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
   }
   if (last && !thread_.joinable()) {
     // A single slot: a thread would cost more than it saves.
-    for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(index, slot.jobs[i]);
+    RunSlot(index);
     current_ = (current_ + 1) % Slots;
     return;
   }
@@ -84,7 +85,7 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     RethrowLocked();
-    if (pending_ > 0) {
+    if (pending_ > 0 && !decipher.cipher) {
       // The worker lags: positioned writes need no order, so they stay here.
       std::size_t kept = 0;
       for (std::size_t i = 0; i < slot.jobCount; ++i) {
@@ -108,6 +109,11 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last) {
   for (std::size_t i = 0; i < ownCount; ++i) RunJob(index, own[i]);
 }
 
+bool HashWorker::Lagging() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pending_ > 0;
+}
+
 void HashWorker::Drain() {
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return error_ || pending_ == 0; });
@@ -125,6 +131,18 @@ void HashWorker::RunJob(std::size_t slot, const Job& job) {
   }
 }
 
+void HashWorker::RunSlot(std::size_t index) {
+  const Slot& slot = slots_[index];
+  if (slot.decipher.cipher) {
+    std::uint8_t* base = memory_.data() + index * buffersPerSlot_ * bufferBytes_;
+    slot.decipher.cipher->SetChain(slot.decipher.chain.data());
+    slot.decipher.cipher->DecryptCBC(base + slot.decipher.offset,
+                                     base + bufferBytes_ + slot.decipher.offset,
+                                     static_cast<std::int32_t>(slot.decipher.size));
+  }
+  for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(index, slot.jobs[i]);
+}
+
 void HashWorker::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -137,8 +155,7 @@ void HashWorker::Run() {
       } else {
         const std::size_t index = next_;
         lock.unlock();
-        const Slot& slot = slots_[index];
-        for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(index, slot.jobs[i]);
+        RunSlot(index);
         lock.lock();
         slots_[index].busy = false;
         next_ = (next_ + 1) % Slots;

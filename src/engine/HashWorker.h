@@ -70,6 +70,16 @@ public:
     std::int64_t at = -1;
   };
 
+  // Deciphering of size bytes of buffer 0 from byte offset on into buffer 1 at the same offset,
+  // with cipher (keyed) chained from the ciphertext block chain: the first step of a slot, before
+  // its jobs, so that they see the whole plaintext.
+  struct Decipher {
+    crypto::TDCP_blockcipher* cipher = nullptr;
+    std::size_t offset = 0;
+    std::size_t size = 0;
+    std::array<std::uint8_t, crypto::TDCP_blockcipher::kMaxBlockBytes> chain{};
+  };
+
   // Each slot of the ring holds buffersPerSlot buffers of bufferBytes bytes.
   HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes);
   // Stops the worker without waiting for the jobs still queued, and clears the buffers.
@@ -90,17 +100,23 @@ public:
   std::size_t FilledRequest() const { return slots_[current_].request; }
   // Buffer number index of the current slot.
   std::uint8_t* Buffer(std::size_t index);
-  // Hands the current slot with its jobs (at most three) to the worker; the slot's buffers must not
-  // change until it comes round again. With last set and no worker running yet (the whole file
-  // fitted in one slot) the jobs run at once on the calling thread. When the worker is still busy
-  // with an earlier slot, the calling thread runs this slot's positioned writes itself before it
-  // returns: a fast cipher leaves the worker the hashes alone, a slow one the writes as well.
-  void Submit(std::initializer_list<Job> jobs, bool last);
+  // Hands the current slot with its jobs (at most three), after decipher when that has a cipher,
+  // to the worker; the slot's buffers must not change until it comes round again. With last set
+  // and no worker running yet (the whole file fitted in one slot) the jobs run at once on the
+  // calling thread. When the worker is still busy with an earlier slot, the calling thread runs
+  // this slot's positioned writes itself before it returns (unless the worker deciphers some of
+  // it): a fast cipher leaves the worker the hashes alone, a slow one the writes as well.
+  void Submit(std::initializer_list<Job> jobs, bool last, Decipher decipher);
+  void Submit(std::initializer_list<Job> jobs, bool last) { Submit(jobs, last, Decipher()); }
+  // True while a slot handed over is not yet done: the worker has more than it can do beside the
+  // calling thread.
+  bool Lagging();
   // Waits until every job handed over is done. Raises what a job raised.
   void Drain();
 
 private:
   struct Slot {
+    Decipher decipher;
     std::array<Job, 3> jobs{};
     std::size_t jobCount = 0;
     bool busy = false;
@@ -113,6 +129,7 @@ private:
   void Run();
   void RethrowLocked();
   void RunJob(std::size_t slot, const Job& job);
+  void RunSlot(std::size_t slot);
 
   std::size_t buffersPerSlot_;
   std::size_t bufferBytes_;

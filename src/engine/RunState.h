@@ -13,7 +13,7 @@ enum class OperationMode : std::uint8_t { Encrypt = 0, Decrypt = 1, Wipe = 2 };
 
 struct RunState {
   platform::SecretText Password; // UTF-8, as typed
-  std::string PasswordHint; // UTF-8
+  std::string PasswordHint;      // UTF-8
   OperationMode Mode = OperationMode::Encrypt;
   bool AutoRun = false;
   bool ExitAfterRun = false;

@@ -2,6 +2,7 @@
 // event draws must come out as if the file went through in single 8192-byte chunks, for sizes
 // around every piece boundary; a failing hash job must end the operation, never hang it.
 #include "crypto/SHA1.h"
+#include "crypto/Twofish.h"
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
 #include "engine/HashWorker.h"
@@ -353,6 +354,52 @@ TEST(HashWorker, LaggingWorkerLeavesPositionedWritesToTheCaller) {
   }
   EXPECT_EQ(ReadAll(path), std::string(100, 'a') + std::string(100, 'b') + std::string(100, 'c') +
                                std::string(50, 'd'));
+}
+
+// Pieces deciphered partly by the calling thread and partly by the worker with a second cipher
+// that every slot shares: each share starts from the chain block it was handed, however far the
+// calling thread has gone on, and the plaintext equals one CBC pass over the whole.
+TEST(HashWorker, SharedDecipheringChainsEachShareFromItsOwnBlock) {
+  constexpr std::size_t kPiece = 1024;
+  constexpr int kPieces = 4;
+  const std::string sealed = RandomBytes(kPiece * kPieces, 21);
+  const std::string key = RandomBytes(32, 22);
+  crypto::TDCP_twofish whole, first, second;
+  for (crypto::TDCP_blockcipher* c : {static_cast<crypto::TDCP_blockcipher*>(&whole),
+                                      static_cast<crypto::TDCP_blockcipher*>(&first),
+                                      static_cast<crypto::TDCP_blockcipher*>(&second)})
+    c->Init(key.data(), 256, nullptr);
+  std::string expected(sealed.size(), '\0');
+  whole.DecryptCBC(sealed.data(), expected.data(), static_cast<std::int32_t>(sealed.size()));
+
+  TempDir dir;
+  const std::string path = dir / "plain.bin";
+  platform::File file = platform::File::CreateNew(path);
+  HeldHash held;
+  {
+    engine::HashWorker worker(2, kPiece);
+    for (int i = 0; i < kPieces; ++i) {
+      worker.Next();
+      std::uint8_t* in = worker.Buffer(0);
+      std::memcpy(in, sealed.data() + i * kPiece, kPiece);
+      const std::size_t own = 16 * (5 + 13 * i); // a different share each time
+      first.DecryptCBC(in, worker.Buffer(1), static_cast<std::int32_t>(own));
+      first.SetChain(in + kPiece - 16);
+      engine::HashWorker::Decipher share{&second, own, kPiece - own, {}};
+      std::memcpy(share.chain.data(), in + own - 16, 16);
+      const auto at = static_cast<std::int64_t>(i * kPiece);
+      // The first slot holds the worker up until every slot has been handed over.
+      if (i == 0) {
+        worker.Submit({{&held, 0, kPiece}, {nullptr, 1, kPiece, &file, at}}, false, share);
+      } else {
+        worker.Submit({{nullptr, 1, kPiece, &file, at}}, false, share);
+      }
+      if (i == 0) held.WaitEntered();
+    }
+    held.Release();
+    worker.Drain();
+  }
+  EXPECT_TRUE(ReadAll(path) == expected);
 }
 
 // Read ahead by the worker: the pieces come in order, in the sizes the caller would have read,
