@@ -395,8 +395,8 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
       HashWorker worker(2, DataPiece);
       PieceSizes pieces;
       const auto blockBytes = static_cast<std::size_t>(cipher.BlockSize() / 8);
-      // Sixteenths of a piece the worker deciphers with the second cipher: one more while it
-      // keeps up, one fewer while it lags, so that the two threads share the work.
+      // Sixteenths of a piece the worker deciphers with the second cipher: one more after it
+      // waited for work, one fewer after it had none to wait for, so that both threads stay busy.
       std::size_t laneShare = 0;
       bool more = true;
       while (more) {
@@ -410,8 +410,8 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
         HashWorker::Decipher lane;
         if (deciphering && more) {
           // Only whole pieces are shared; the last one, which may end in a part block, is not.
-          laneShare = worker.Lagging() ? (laneShare > 0 ? laneShare - 1 : 0)
-                                       : std::min<std::size_t>(laneShare + 1, 12);
+          laneShare = worker.Idled() ? std::min<std::size_t>(laneShare + 1, 12)
+                                     : (laneShare > 0 ? laneShare - 1 : 0);
           const std::size_t own = got - got * laneShare / 16 / 16 * 16;
           if (own < got) {
             if (!laneGuard.cipher) {

@@ -2,6 +2,8 @@
 
 #include "platform/File.h"
 
+#include <utility>
+
 namespace qk::engine {
 
 HashWorker::HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes)
@@ -109,9 +111,9 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last, Decipher dec
   for (std::size_t i = 0; i < ownCount; ++i) RunJob(index, own[i]);
 }
 
-bool HashWorker::Lagging() {
+bool HashWorker::Idled() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return pending_ > 0;
+  return std::exchange(idled_, false);
 }
 
 void HashWorker::Drain() {
@@ -146,7 +148,9 @@ void HashWorker::RunSlot(std::size_t index) {
 void HashWorker::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    work_.wait(lock, [&] { return stop_ || pending_ != 0 || CanReadLocked(); });
+    const auto hasWork = [&] { return stop_ || pending_ != 0 || CanReadLocked(); };
+    if (!hasWork()) idled_ = true;
+    work_.wait(lock, hasWork);
     if (stop_) return;
     try {
       // Reads first, so that the calling thread finds its next piece waiting.

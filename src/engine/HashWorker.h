@@ -108,9 +108,9 @@ public:
   // it): a fast cipher leaves the worker the hashes alone, a slow one the writes as well.
   void Submit(std::initializer_list<Job> jobs, bool last, Decipher decipher);
   void Submit(std::initializer_list<Job> jobs, bool last) { Submit(jobs, last, Decipher()); }
-  // True while a slot handed over is not yet done: the worker has more than it can do beside the
-  // calling thread.
-  bool Lagging();
+  // True when the worker has waited for work since the last call (or since it started): it can
+  // take more of it.
+  bool Idled();
   // Waits until every job handed over is done. Raises what a job raised.
   void Drain();
 
@@ -139,6 +139,7 @@ private:
   std::size_t next_ = 0;    // slot the worker hashes next
   std::size_t pending_ = 0; // slots handed over and not yet hashed
   bool stop_ = false;
+  bool idled_ = true;
   platform::File* readFile_ = nullptr;
   PieceSizes readPieces_;
   std::size_t readNext_ = 0; // slot the next piece is read into
