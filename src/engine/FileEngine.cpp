@@ -37,6 +37,24 @@ struct KeyGuard {
   }
 };
 
+// Deciphers the first own bytes of a whole piece of got bytes (a whole number of blocks) on the
+// calling thread and returns the rest as the worker's share, for the second cipher lane, chained
+// from the block before it (none when own is got). The first cipher is left chained for the next
+// piece.
+HashWorker::Decipher SharePiece(crypto::TDCP_blockcipher& cipher, crypto::TDCP_blockcipher* lane,
+                                std::size_t own, const std::uint8_t* sealed, std::uint8_t* plain,
+                                std::size_t got) {
+  const auto blockBytes = static_cast<std::size_t>(cipher.BlockSize() / 8);
+  HashWorker::Decipher share;
+  if (own < got) {
+    share = {lane, own, got - own, {}};
+    std::memcpy(share.chain.data(), sealed + own - blockBytes, blockBytes);
+  }
+  cipher.DecryptCBC(sealed, plain, static_cast<std::int32_t>(own));
+  cipher.SetChain(sealed + got - blockBytes);
+  return share;
+}
+
 std::size_t Base64Length(std::size_t n) {
   return 4 * ((n + 2) / 3);
 }
@@ -394,7 +412,6 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
       // Slot buffers: 0 the container's bytes, 1 the plaintext.
       HashWorker worker(2, DataPiece);
       PieceSizes pieces;
-      const auto blockBytes = static_cast<std::size_t>(cipher.BlockSize() / 8);
       // Sixteenths of a piece the worker deciphers with the second cipher: one more after it
       // waited for work, one fewer after it had none to wait for, so that both threads stay busy.
       std::size_t laneShare = 0;
@@ -413,19 +430,14 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
           laneShare = worker.Idled() ? std::min<std::size_t>(laneShare + 1, 12)
                                      : (laneShare > 0 ? laneShare - 1 : 0);
           const std::size_t own = got - got * laneShare / 16 / 16 * 16;
-          if (own < got) {
-            if (!laneGuard.cipher) {
-              crypto::TDCP_blockcipher& second = CipherFor(header.algorithm, true);
-              laneGuard.cipher = &second;
-              FileKey laneKey = MakeFileKey(passwordBytes);
-              second.Init(laneKey.data(), 256, nullptr);
-              crypto::SecureZero(laneKey.data(), laneKey.size());
-            }
-            lane = {laneGuard.cipher, own, got - own, {}};
-            std::memcpy(lane.chain.data(), sealed + own - blockBytes, blockBytes);
+          if (own < got && !laneGuard.cipher) {
+            crypto::TDCP_blockcipher& second = CipherFor(header.algorithm, true);
+            laneGuard.cipher = &second;
+            FileKey laneKey = MakeFileKey(passwordBytes);
+            second.Init(laneKey.data(), 256, nullptr);
+            crypto::SecureZero(laneKey.data(), laneKey.size());
           }
-          cipher.DecryptCBC(sealed, plain, static_cast<std::int32_t>(own));
-          cipher.SetChain(sealed + got - blockBytes);
+          lane = SharePiece(cipher, laneGuard.cipher, own, sealed, plain, got);
         } else if (deciphering) {
           cipher.DecryptCBC(sealed, plain, static_cast<std::int32_t>(got));
         }
