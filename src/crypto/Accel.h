@@ -7,7 +7,8 @@
 //             and SHA-NI for SHA-1 where the processor has it besides (every processor with SHA-NI
 //             has the rest of this level);
 //   avx2      AVX2 with BMI1 and BMI2 besides (Twofish CBC both ways with bit-field extracts,
-//             decryption four blocks side by side);
+//             decryption sixteen blocks side by side, the table reads in the integer unit and
+//             the rest of each round in vectors);
 //   avx512    AVX-512 (F, BW) with VAES, GFNI and VBMI (Rijndael CBC decryption four blocks per
 //             instruction, Twofish CBC decryption sixteen blocks at a time without table reads).
 // Each level uses the routines of the levels below it where it has none of its own.
@@ -78,14 +79,15 @@ void TwofishEncryptCbc(const std::uint32_t* subKeys, const std::uint32_t (*sbox)
                        std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
                        std::size_t blocks);
 // Twofish CBC decryption of whole groups of blocks out of blocks: sixteen at a time in vectors
-// (avx512 level) or four side by side in the integer unit (avx2 level). Returns the number of
-// blocks done and updates chain. The buffers may be the same.
+// without table reads (avx512 level), or sixteen at a time with the table reads in the integer
+// unit and then four at a time for the rest (avx2 level). Returns the number of blocks done (a
+// multiple of four at the avx2 level) and updates chain. The buffers may be the same.
 std::size_t TwofishDecryptCbc16(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
                                 std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
                                 std::size_t blocks);
-std::size_t TwofishDecryptCbc4(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
-                               std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
-                               std::size_t blocks);
+std::size_t TwofishDecryptCbcAvx2(const std::uint32_t* subKeys, const std::uint32_t (*sbox)[256],
+                                  std::uint8_t* chain, const std::uint8_t* in, std::uint8_t* out,
+                                  std::size_t blocks);
 
 // SHA-1 compression of the 64-byte blocks at data into h.
 void Sha1Compress(std::uint32_t* h, const std::uint8_t* data, std::size_t blocks);

@@ -297,8 +297,8 @@ void TDCP_twofish::DecryptCBC(const void* in, void* out, std::int32_t size) {
     std::size_t decrypted = 0;
     if (accel::Avx512())
       decrypted = accel::TwofishDecryptCbc16(subKeys_, sbox_, chain_, src, dst, blocks);
-    decrypted += accel::TwofishDecryptCbc4(subKeys_, sbox_, chain_, src + 16 * decrypted,
-                                           dst + 16 * decrypted, blocks - decrypted);
+    decrypted += accel::TwofishDecryptCbcAvx2(subKeys_, sbox_, chain_, src + 16 * decrypted,
+                                              dst + 16 * decrypted, blocks - decrypted);
     done = static_cast<std::int32_t>(16 * decrypted);
   }
   constexpr int kWays = 4;

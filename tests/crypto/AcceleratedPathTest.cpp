@@ -198,7 +198,8 @@ TEST_P(AcceleratedPath, GostModesMatchPortable) {
 }
 
 // CBC over blocks whole blocks and a partial tail: encryption, decryption in one call into another
-// buffer, and decryption in place in pieces of a few blocks with the chain carried over.
+// buffer and in place, and decryption in place in pieces of a few blocks with the chain carried
+// over.
 template <class Cipher>
 std::string GroupRun(const std::string& key, const std::string& data, std::size_t blocks) {
   Cipher cipher;
@@ -211,6 +212,10 @@ std::string GroupRun(const std::string& key, const std::string& data, std::size_
   std::string whole(cipherText.size(), '\0');
   cipher.DecryptCBC(cipherText.data(), whole.data(), size);
   out += whole + ChainOf(cipher);
+  cipher.ResetChain();
+  std::string inPlace = cipherText;
+  cipher.DecryptCBC(inPlace.data(), inPlace.data(), size);
+  out += inPlace + ChainOf(cipher);
   cipher.ResetChain();
   const auto step = 16 * static_cast<std::int32_t>(1 + blocks % 9);
   for (std::int32_t at = 0; at < size; at += step) {
