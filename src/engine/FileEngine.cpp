@@ -203,13 +203,15 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     ProofDigest plainHash(proofKey_);
     plainHash.Init();
     {
-      // Slot buffers: 0 the source's bytes, 1 the encrypted bytes.
-      HashWorker worker(2, DataPiece);
+      // Slot buffers: 0 the source's bytes, 1 the encrypted bytes. A file smaller than a whole
+      // piece goes through on this thread alone, in buffers no larger than it needs.
+      const std::size_t largest = PieceSizes::LargestFor(size);
+      HashWorker worker(2, largest, size < static_cast<std::int64_t>(DataPiece));
       std::int64_t written = 0;
       std::int64_t taken = 0; // bytes read from the source
       // Where the next encrypted piece goes in the container.
       auto dataAt = static_cast<std::int64_t>(header.size());
-      PieceSizes pieces;
+      PieceSizes pieces(largest);
       bool more = true;
       while (more) {
         worker.Next();
@@ -409,9 +411,11 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
     const std::int64_t total = deciphering ? size : fileSize;
     std::int64_t dataRead = 0;
     {
-      // Slot buffers: 0 the container's bytes, 1 the plaintext.
-      HashWorker worker(2, DataPiece);
-      PieceSizes pieces;
+      // Slot buffers: 0 the container's bytes, 1 the plaintext. Data smaller than a whole piece
+      // goes through on this thread alone, in buffers no larger than it needs.
+      const std::size_t largest = PieceSizes::LargestFor(dataLength);
+      HashWorker worker(2, largest, dataLength < static_cast<std::int64_t>(DataPiece));
+      PieceSizes pieces(largest);
       // Sixteenths of a piece the worker deciphers with the second cipher: one more after it
       // waited for work, one fewer after it had none to wait for, so that both threads stay busy.
       std::size_t laneShare = 0;

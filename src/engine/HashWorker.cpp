@@ -6,9 +6,9 @@
 
 namespace qk::engine {
 
-HashWorker::HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes)
-    : buffersPerSlot_(buffersPerSlot), bufferBytes_(bufferBytes),
-      memory_(Slots * buffersPerSlot * bufferBytes) {}
+HashWorker::HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes, bool alone)
+    : alone_(alone), buffersPerSlot_(buffersPerSlot), bufferBytes_(bufferBytes),
+      memory_((alone ? 1 : Slots) * buffersPerSlot * bufferBytes) {}
 
 HashWorker::~HashWorker() {
   {
@@ -33,6 +33,7 @@ void HashWorker::Next() {
 }
 
 void HashWorker::ReadAhead(platform::File& file, const PieceSizes& pieces) {
+  if (alone_) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     readFile_ = &file;
@@ -76,10 +77,10 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last, Decipher dec
     if ((job.hash || job.file) && slot.jobCount < slot.jobs.size())
       slot.jobs[slot.jobCount++] = job;
   }
-  if (last && !thread_.joinable()) {
+  if (alone_ || (last && !thread_.joinable())) {
     // A single slot: a thread would cost more than it saves.
     RunSlot(index);
-    current_ = (current_ + 1) % Slots;
+    if (!alone_) current_ = (current_ + 1) % Slots;
     return;
   }
   std::array<Job, 3> own{};
@@ -112,6 +113,7 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last, Decipher dec
 }
 
 bool HashWorker::Idled() {
+  if (alone_) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   return std::exchange(idled_, false);
 }

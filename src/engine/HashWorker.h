@@ -26,17 +26,29 @@ namespace qk::engine {
 inline constexpr std::size_t DataPiece = 256 * 1024;
 static_assert(DataPiece % DataChunk == 0);
 
-// Read sizes of a file: one chunk first, doubling up to DataPiece. A small file goes through in
-// the few chunks it has; a large one soon in whole pieces.
+// Read sizes of a file: one chunk first, doubling up to the largest piece (DataPiece, or less for
+// a small file). A small file goes through in the few chunks it has; a large one soon in whole
+// pieces.
 class PieceSizes {
 public:
+  explicit PieceSizes(std::size_t largest = DataPiece) : largest_(largest) {}
+
+  // The largest piece worth reading a file of size bytes in: one chunk doubled until it holds the
+  // whole file, at most DataPiece. A size that cannot be right (negative) gets one chunk.
+  static std::size_t LargestFor(std::int64_t size) {
+    std::size_t largest = DataChunk;
+    while (largest < DataPiece && static_cast<std::int64_t>(largest) < size) largest *= 2;
+    return largest;
+  }
+
   std::size_t Next() {
     const std::size_t size = size_;
-    size_ = std::min(2 * size_, DataPiece);
+    size_ = std::min(2 * size_, largest_);
     return size;
   }
 
 private:
+  std::size_t largest_;
   std::size_t size_ = DataChunk;
 };
 static_assert((DataPiece & (DataPiece - 1)) == 0, "pieces double from one chunk");
@@ -80,8 +92,11 @@ public:
     std::array<std::uint8_t, crypto::TDCP_blockcipher::kMaxBlockBytes> chain{};
   };
 
-  // Each slot of the ring holds buffersPerSlot buffers of bufferBytes bytes.
-  HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes);
+  // Each slot of the ring holds buffersPerSlot buffers of bufferBytes bytes. With alone set there
+  // is no second thread and a single slot: every job runs on the calling thread as it is handed
+  // over, nothing is read ahead and no deciphering is shared. For a small file a thread would cost
+  // more than it saves.
+  HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes, bool alone = false);
   // Stops the worker without waiting for the jobs still queued, and clears the buffers.
   ~HashWorker();
   HashWorker(const HashWorker&) = delete;
@@ -131,6 +146,7 @@ private:
   void RunJob(std::size_t slot, const Job& job);
   void RunSlot(std::size_t slot);
 
+  bool alone_;
   std::size_t buffersPerSlot_;
   std::size_t bufferBytes_;
   std::vector<std::uint8_t> memory_;

@@ -13,8 +13,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace qk::test {
 namespace {
@@ -290,6 +293,60 @@ TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
   engine::HashWorker worker(1, 100);
   worker.Next();
   EXPECT_THROW(worker.Submit({{&failing, 0, 100}}, true), std::runtime_error);
+}
+
+// The largest piece for a file size: one chunk doubled until it holds the file, at most a whole
+// piece; sizes that cannot be right get one chunk. Pieces never exceed it.
+TEST(PieceSizesTest, LargestPieceFollowsTheFileSizeWithinItsBounds) {
+  using engine::PieceSizes;
+  const std::int64_t chunk = DataChunk, piece = DataPiece;
+  const std::pair<std::int64_t, std::size_t> cases[] = {
+      {INT64_MIN, DataChunk}, {-1, DataChunk},           {0, DataChunk},
+      {1, DataChunk},         {chunk, DataChunk},        {chunk + 1, 2 * DataChunk},
+      {piece - 1, DataPiece}, {piece, DataPiece},        {piece + 1, DataPiece},
+      {INT64_MAX, DataPiece}, {3 * chunk, 4 * DataChunk}};
+  for (const auto& [size, largest] : cases) {
+    EXPECT_EQ(PieceSizes::LargestFor(size), largest) << size;
+    PieceSizes pieces(largest);
+    std::size_t biggest = 0;
+    for (int i = 0; i < 12; ++i) biggest = std::max(biggest, pieces.Next());
+    EXPECT_EQ(biggest, largest) << size;
+  }
+}
+
+// A worker alone has no thread: every job is done on the calling thread when it is handed over.
+TEST(HashWorker, AloneDoesEverythingOnTheCallingThreadAtOnce) {
+  class ThreadHash : public crypto::TDCP_hash {
+  public:
+    ThreadHash() : TDCP_hash("Thread", 160, 0) {}
+    void Init() override { initialized_ = true; }
+    void EraseState() override {}
+    void Update(const void*, std::int32_t size) override {
+      threads.insert(std::this_thread::get_id());
+      bytes += static_cast<std::size_t>(size);
+    }
+    void Final(void*) override {}
+    std::set<std::thread::id> threads;
+    std::size_t bytes = 0;
+  } hash;
+  TempDir dir;
+  const std::string path = dir / "out.bin";
+  platform::File file = platform::File::CreateNew(path);
+  engine::HashWorker worker(1, 64, true);
+  std::string expected;
+  for (int i = 0; i < 10; ++i) {
+    worker.Next();
+    std::memset(worker.Buffer(0), 'a' + i, 64);
+    worker.ReadAhead(file, engine::PieceSizes());
+    EXPECT_FALSE(worker.ReadingAhead());
+    EXPECT_FALSE(worker.Idled());
+    worker.Submit({{&hash, 0, 64}, {nullptr, 0, 64, &file, 64 * i}}, i == 9);
+    expected += std::string(64, static_cast<char>('a' + i));
+    EXPECT_EQ(ReadAll(path), expected);
+    EXPECT_EQ(hash.bytes, 64u * (i + 1));
+  }
+  worker.Drain();
+  EXPECT_EQ(hash.threads, std::set<std::thread::id>{std::this_thread::get_id()});
 }
 
 // Waits in Update until Release: a worker held up by a slow hash.
