@@ -1,6 +1,8 @@
 // Whole-file work in large pieces with a hashing thread beside it: the bytes, codes, progress and
 // event draws must come out as if the file went through in single 8192-byte chunks, for sizes
 // around every piece boundary; a failing hash job must end the operation, never hang it.
+#include "crypto/Gost.h"
+#include "crypto/Rijndael.h"
 #include "crypto/SHA1.h"
 #include "crypto/Twofish.h"
 #include "engine/Container.h"
@@ -416,16 +418,14 @@ TEST(HashWorker, LaggingWorkerLeavesPositionedWritesToTheCaller) {
 // Pieces deciphered partly by the calling thread and partly by the worker with a second cipher
 // that every slot shares: each share starts from the chain block it was handed, however far the
 // calling thread has gone on, and the plaintext equals one CBC pass over the whole.
-TEST(HashWorker, SharedDecipheringChainsEachShareFromItsOwnBlock) {
+template <class Cipher> void ShareDecipheringOf() {
   constexpr std::size_t kPiece = 1024;
   constexpr int kPieces = 4;
   const std::string sealed = RandomBytes(kPiece * kPieces, 21);
   const std::string key = RandomBytes(32, 22);
-  crypto::TDCP_twofish whole, first, second;
-  for (crypto::TDCP_blockcipher* c : {static_cast<crypto::TDCP_blockcipher*>(&whole),
-                                      static_cast<crypto::TDCP_blockcipher*>(&first),
-                                      static_cast<crypto::TDCP_blockcipher*>(&second)})
-    c->Init(key.data(), 256, nullptr);
+  Cipher whole, first, second;
+  for (Cipher* c : {&whole, &first, &second}) c->Init(key.data(), 256, nullptr);
+  const auto block = static_cast<std::size_t>(whole.BlockSize() / 8);
   std::string expected(sealed.size(), '\0');
   whole.DecryptCBC(sealed.data(), expected.data(), static_cast<std::int32_t>(sealed.size()));
 
@@ -441,9 +441,9 @@ TEST(HashWorker, SharedDecipheringChainsEachShareFromItsOwnBlock) {
       std::memcpy(in, sealed.data() + i * kPiece, kPiece);
       const std::size_t own = 16 * (5 + 13 * i); // a different share each time
       first.DecryptCBC(in, worker.Buffer(1), static_cast<std::int32_t>(own));
-      first.SetChain(in + kPiece - 16);
+      first.SetChain(in + kPiece - block);
       engine::HashWorker::Decipher share{&second, own, kPiece - own, {}};
-      std::memcpy(share.chain.data(), in + own - 16, 16);
+      std::memcpy(share.chain.data(), in + own - block, block);
       const auto at = static_cast<std::int64_t>(i * kPiece);
       // The first slot holds the worker up until every slot has been handed over.
       if (i == 0) {
@@ -456,7 +456,13 @@ TEST(HashWorker, SharedDecipheringChainsEachShareFromItsOwnBlock) {
     held.Release();
     worker.Drain();
   }
-  EXPECT_TRUE(ReadAll(path) == expected);
+  EXPECT_TRUE(ReadAll(path) == expected) << whole.Algorithm();
+}
+
+TEST(HashWorker, SharedDecipheringChainsEachShareFromItsOwnBlock) {
+  ShareDecipheringOf<crypto::TDCP_twofish>();
+  ShareDecipheringOf<crypto::TDCP_rijndael>();
+  ShareDecipheringOf<crypto::TDCP_gost>();
 }
 
 // Read ahead by the worker: the pieces come in order, in the sizes the caller would have read,
