@@ -496,7 +496,7 @@ std::uint64_t File::LinkCount() const {
 
 std::vector<File::Range> File::DataRanges() const {
   const std::int64_t size = Size();
-  const std::vector<Range> whole{{0, size}};
+  std::vector<Range> whole{{0, size}};
   std::vector<Range> ranges;
   off_t at = 0;
   while (at < size) {
