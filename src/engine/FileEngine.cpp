@@ -203,15 +203,13 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     ProofDigest plainHash(proofKey_);
     plainHash.Init();
     {
-      // Slot buffers: 0 the source's bytes, 1 the encrypted bytes. A file smaller than a whole
-      // piece goes through on this thread alone, in buffers no larger than it needs.
-      const std::size_t largest = PieceSizes::LargestFor(size);
-      HashWorker worker(2, largest, size < static_cast<std::int64_t>(DataPiece));
+      // Slot buffers: 0 the source's bytes, 1 the encrypted bytes.
+      HashWorker worker = HashWorker::ForFile(2, size);
       std::int64_t written = 0;
       std::int64_t taken = 0; // bytes read from the source
       // Where the next encrypted piece goes in the container.
       auto dataAt = static_cast<std::int64_t>(header.size());
-      PieceSizes pieces(largest);
+      PieceSizes pieces = worker.Pieces();
       bool more = true;
       while (more) {
         worker.Next();
@@ -229,12 +227,11 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
         const std::size_t padded = RoundUp16(n);
         std::memset(plain + n, 0, padded - n);
         cipher.EncryptCBC(plain, sealed, static_cast<std::int32_t>(padded));
-        const std::int64_t pieceAt = dataAt;
-        dataAt += static_cast<std::int64_t>(padded);
-        worker.Submit({{nullptr, 1, padded, &dst, pieceAt},
+        worker.Submit({{nullptr, 1, padded, &dst, dataAt},
                        {&plainHash, 0, n},
                        {tamper ? &tamper->Inner() : nullptr, 1, padded}},
                       !more);
+        dataAt += static_cast<std::int64_t>(padded);
         if (more && !readAhead) worker.ReadAhead(src, pieces);
         ForEachChunk(n, request, [&](std::size_t chunk) {
           written += static_cast<std::int64_t>(RoundUp16(chunk));
@@ -411,11 +408,9 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
     const std::int64_t total = deciphering ? size : fileSize;
     std::int64_t dataRead = 0;
     {
-      // Slot buffers: 0 the container's bytes, 1 the plaintext. Data smaller than a whole piece
-      // goes through on this thread alone, in buffers no larger than it needs.
-      const std::size_t largest = PieceSizes::LargestFor(dataLength);
-      HashWorker worker(2, largest, dataLength < static_cast<std::int64_t>(DataPiece));
-      PieceSizes pieces(largest);
+      // Slot buffers: 0 the container's bytes, 1 the plaintext.
+      HashWorker worker = HashWorker::ForFile(2, dataLength);
+      PieceSizes pieces = worker.Pieces();
       // Sixteenths of a piece the worker deciphers with the second cipher: one more after it
       // waited for work, one fewer after it had none to wait for, so that both threads stay busy.
       std::size_t laneShare = 0;

@@ -97,6 +97,12 @@ public:
   // over, nothing is read ahead and no deciphering is shared. For a small file a thread would cost
   // more than it saves.
   HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes, bool alone = false);
+  // A worker for a file of fileBytes bytes: buffers of its largest piece, and alone when the file
+  // is smaller than a whole piece.
+  static HashWorker ForFile(std::size_t buffersPerSlot, std::int64_t fileBytes) {
+    return HashWorker(buffersPerSlot, PieceSizes::LargestFor(fileBytes),
+                      fileBytes < static_cast<std::int64_t>(DataPiece));
+  }
   // Stops the worker without waiting for the jobs still queued, and clears the buffers.
   ~HashWorker();
   HashWorker(const HashWorker&) = delete;
@@ -110,6 +116,8 @@ public:
   // Pieces already handed over keep their order; the file is the worker's until Drain.
   void ReadAhead(platform::File& file, const PieceSizes& pieces);
   bool ReadingAhead() const { return readFile_ != nullptr; }
+  // The read sizes whose pieces fit the buffers.
+  PieceSizes Pieces() const { return PieceSizes(bufferBytes_); }
   // While reading ahead: the bytes read into the current slot and the count asked for.
   std::size_t FilledBytes() const { return slots_[current_].filled; }
   std::size_t FilledRequest() const { return slots_[current_].request; }

@@ -98,14 +98,10 @@ TEST_F(ChangingFilesTest, SourceThatShrinksOrGrowsFailsAndLeavesNoContainer) {
 TEST_F(ChangingFilesTest, ChangedSourceIsNeverWipedInARun) {
   const std::string bytes = RandomBytes(30000, 5);
   const std::string source = Plain("a.txt", bytes);
-  engine::NullBatchHost batchHost;
   engine::BatchOptions options;
   options.WipeSource = true;
-  engine::Random r(1);
-  engine::BatchRun run(batchHost, options, r);
-  run.State().Mode = engine::OperationMode::Encrypt;
-  run.State().AutoRun = true;
-  run.State().Password = "pw";
+  UnattendedRun unattended(engine::OperationMode::Encrypt, options);
+  engine::BatchRun& run = unattended.run;
   run.AddFile(source);
   {
     OnRead hook(source, 1, [&] { Truncate(source, 100); });

@@ -1,6 +1,7 @@
 // A file engine over a temporary folder, with the host that records what the engine shows.
 #pragma once
 
+#include "engine/BatchRun.h"
 #include "engine/FileEngine.h"
 #include "platform/File.h"
 #include "support/RecordingHost.h"
@@ -27,6 +28,23 @@ inline void PrintTo(Outcome outcome, std::ostream* os) {
 } // namespace qk::engine
 
 namespace qk::test {
+
+// A batch run of its own, set up as an unattended run of mode with the password "pw": nothing is
+// asked, ShowList runs the list at once.
+struct UnattendedRun {
+  UnattendedRun(engine::OperationMode mode, const engine::BatchOptions& given) : options(given) {
+    run.State().Mode = mode;
+    run.State().AutoRun = true;
+    run.State().Password = "pw";
+  }
+  UnattendedRun(const UnattendedRun&) = delete;
+  UnattendedRun& operator=(const UnattendedRun&) = delete;
+
+  engine::NullBatchHost host;
+  engine::BatchOptions options;
+  engine::Random random{1};
+  engine::BatchRun run{host, options, random};
+};
 
 // Records every operation that would create, write, remove, rename or re-date a file.
 class WriteRecorder {

@@ -263,14 +263,10 @@ TEST_F(SizeFieldTest, FileDatesAtTheirBoundariesThroughTheRun) {
     SCOPED_TRACE(date);
     PutAt(bytes, dateAt, date, 4);
     WriteAll(container, bytes);
-    engine::NullBatchHost batchHost;
     engine::BatchOptions options;
     options.WipeDecSource = false;
-    engine::Random r(1);
-    engine::BatchRun run(batchHost, options, r);
-    run.State().Mode = engine::OperationMode::Decrypt;
-    run.State().AutoRun = true;
-    run.State().Password = "pw";
+    UnattendedRun unattended(engine::OperationMode::Decrypt, options);
+    engine::BatchRun& run = unattended.run;
     run.AddFile(container);
     run.ShowList();
     ASSERT_EQ(run.Entries()[0].Result->outcome, Outcome::DecryptedNoTamperCode);
