@@ -97,11 +97,12 @@ if(QK_GZIP)
     string(REPLACE "|" ";" pair "${pair}")
     list(GET pair 0 source)
     list(GET pair 1 target)
+    # Absolute paths and no working folder: generators differ in whether they create an
+    # output's folder before its rule runs.
     add_custom_command(
       OUTPUT ${QK_DOC_BUILD_DIR}/${target}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${QK_DOC_BUILD_DIR}
-      COMMAND sh -c "'${QK_GZIP}' -9nc '${PROJECT_SOURCE_DIR}/${source}' > '${target}'"
-      WORKING_DIRECTORY ${QK_DOC_BUILD_DIR}
+      COMMAND sh -c "'${QK_GZIP}' -9nc '${PROJECT_SOURCE_DIR}/${source}' > '${QK_DOC_BUILD_DIR}/${target}'"
       DEPENDS ${PROJECT_SOURCE_DIR}/${source}
       COMMENT "Compressing ${source}"
       VERBATIM)
