@@ -13,7 +13,9 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 lists_updated=""
 
 installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+  local status
+  status=$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) || return 1
+  [ "$status" = "install ok installed" ]
 }
 
 # Package lists fresh once per run, and only when something has to be looked up or installed.
@@ -24,9 +26,21 @@ update_lists() {
   fi
 }
 
-# The archive has a candidate for the package.
+# apt-get could install the package (a real one with a candidate, or a virtual one that a real
+# one provides). Output is taken whole before it is searched: a search that stops at the first
+# match would end the writer early.
 available() {
-  apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'
+  local plan
+  plan=$(apt-get -s -qq install "$1" 2>/dev/null) || return 1
+  return 0
+}
+
+# Nothing is left to install for the package (it, or a package that provides it, is installed).
+satisfied() {
+  local plan
+  installed "$1" && return 0
+  plan=$(apt-get -s -qq install "$1" 2>/dev/null) || return 1
+  [[ "$plan" != *Inst\ * ]]
 }
 
 # The compiler runtime (libFuzzer, sanitizers) of the clang that the package "clang" brings:
@@ -38,9 +52,9 @@ clang_runtime() {
     return
   fi
   local version
-  version=$(apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-\([0-9][0-9]*\)$/\1/p' | head -n1)
+  version=$(apt-cache depends clang 2>/dev/null | sed -n '/^ *Depends: clang-\([0-9][0-9]*\)$/{s//\1/p;q}')
   if [ -z "$version" ]; then
-    version=$(clang --version 2>/dev/null | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n1)
+    version=$(clang --version 2>/dev/null | sed -n '/.*clang version \([0-9][0-9]*\).*/{s//\1/p;q}')
   fi
   echo "libclang-rt-${version:-unknown}-dev"
 }
@@ -64,6 +78,15 @@ missing=()
 for p in "${packages[@]}"; do
   installed "$p" || missing+=("$p")
 done
+# A name that is only provided by another package (pkg-config by pkgconf) is never "installed"
+# itself; it counts as present once nothing is left to install for it.
+if ((${#missing[@]})); then
+  unsatisfied=()
+  for p in "${missing[@]}"; do
+    satisfied "$p" || unsatisfied+=("$p")
+  done
+  missing=("${unsatisfied[@]+"${unsatisfied[@]}"}")
+fi
 if [ -n "$want_clang_runtime" ]; then
   # Worked out from the lists as they are; again from fresh lists when that names nothing
   # installed (a new machine, or lists older than the release).
@@ -91,7 +114,7 @@ if ((${#missing[@]})); then
   fi
   still=()
   for p in "${missing[@]}"; do
-    installed "$p" || still+=("$p")
+    satisfied "$p" || still+=("$p")
   done
   if ((${#still[@]})); then
     echo "install-deps: still missing: ${still[*]} (supported: Debian 12 and 13)" >&2
