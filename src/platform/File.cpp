@@ -97,9 +97,10 @@ void CheckAndLock(int fd, const std::string& path, const std::string& action, in
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
-// Opens what at names; in a listed folder no link is followed, and a listed file must be the
-// one that was listed (ESTALE otherwise).
-int OpenRaw(const detail::Anchor& at, int flags, mode_t mode = 0) {
+// Opens what at (for path) names; in a listed folder no link is followed, and a listed file must
+// be the one that was listed (ESTALE otherwise). A file made here with O_EXCL is this program's
+// own: whatever was once listed at its name is gone, and the name now stands for the new file.
+int OpenRaw(const detail::Anchor& at, const std::string& path, int flags, mode_t mode = 0) {
   if (at.Error() != 0) {
     errno = at.Error();
     return -1;
@@ -109,6 +110,10 @@ int OpenRaw(const detail::Anchor& at, int flags, mode_t mode = 0) {
   do {
     fd = ::openat(at.Dir(), at.Name(), flags | O_CLOEXEC | O_NONBLOCK, mode);
   } while (fd < 0 && errno == EINTR);
+  if (fd >= 0 && (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL)) {
+    if (at.Listed()) ForgetNotedFile(path);
+    return fd;
+  }
   if (fd >= 0 && !at.Matches(fd)) {
     ::close(fd);
     errno = ESTALE;
@@ -177,7 +182,7 @@ File File::OpenShared(const std::string& path) {
   const std::string action = "open for reading and writing";
   if (const int err = InjectedFault(FileOperation::Open, path)) Fail(action, path, err);
   const detail::Anchor at(path);
-  const int fd = OpenRaw(at, O_RDWR);
+  const int fd = OpenRaw(at, path, O_RDWR);
   if (fd < 0) Fail(action, path, errno);
   CheckAndLock(fd, path, action, LOCK_SH, true);
   return File(fd, path);
@@ -187,7 +192,7 @@ File File::CreateNew(const std::string& path) {
   const std::string action = "create";
   if (const int err = InjectedFault(FileOperation::Create, path)) Fail(action, path, err);
   const detail::Anchor at(path);
-  const int fd = OpenRaw(at, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
+  const int fd = OpenRaw(at, path, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
   if (fd < 0) Fail(action, path, errno);
   try {
     CheckAndLock(fd, path, action, LOCK_SH, false);
@@ -299,6 +304,7 @@ bool File::Publish(const std::string& path) {
       return false;
     DropTemporaryName();
   }
+  ForgetNotedFile(path);
   path_ = path;
   hidden_ = false;
   return true;
@@ -345,6 +351,7 @@ bool File::PublishReplacing(const std::string& path) {
     return false;
   }
   temporary_.clear();
+  ForgetNotedFile(path);
   path_ = path;
   hidden_ = false;
   return true;
@@ -357,7 +364,7 @@ File File::CreateAlways(const std::string& path) {
   // and cut it only once the lock is held, so that a file another QK holds is left intact.
   const detail::Anchor at(path);
   for (int attempt = 0;; ++attempt) {
-    int fd = OpenRaw(at, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
+    int fd = OpenRaw(at, path, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
     if (fd >= 0) {
       try {
         CheckAndLock(fd, path, action, LOCK_SH, false);
@@ -368,7 +375,7 @@ File File::CreateAlways(const std::string& path) {
       return File(fd, path);
     }
     if (errno != EEXIST) Fail(action, path, errno);
-    fd = OpenRaw(at, O_RDWR);
+    fd = OpenRaw(at, path, O_RDWR);
     if (fd < 0) {
       // Gone again in between: try once more. A dangling symbolic link ends up here each time.
       if (errno == ENOENT && attempt < 2) continue;
@@ -389,7 +396,7 @@ File File::OpenExclusiveWrite(const std::string& path) {
   const std::string action = "open exclusively";
   if (const int err = InjectedFault(FileOperation::Open, path)) Fail(action, path, err);
   const detail::Anchor at(path);
-  const int fd = OpenRaw(at, O_WRONLY | O_NOFOLLOW);
+  const int fd = OpenRaw(at, path, O_WRONLY | O_NOFOLLOW);
   if (fd < 0) Fail(action, path, errno);
   CheckAndLock(fd, path, action, LOCK_EX, true);
   return File(fd, path);

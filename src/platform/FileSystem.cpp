@@ -163,14 +163,19 @@ bool DeleteFile(const std::string& path) {
   // A listed file is removed from its folder's descriptor, and only while it is the one listed.
   const detail::Anchor at(path);
   if (at.Error() != 0 || !at.Matches(-1)) return false;
-  return ::unlinkat(at.Dir(), at.Name(), 0) == 0;
+  if (::unlinkat(at.Dir(), at.Name(), 0) != 0) return false;
+  ForgetNotedFile(path);
+  return true;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
   if (InjectedFault(FileOperation::Rename, from) != 0) return false;
   const detail::Anchor fromAt(from);
   const detail::Anchor toAt(to);
-  return RenameNoReplace(fromAt, toAt) == 0;
+  if (RenameNoReplace(fromAt, toAt) != 0) return false;
+  ForgetNotedFile(from);
+  ForgetNotedFile(to);
+  return true;
 }
 
 bool SamePath(const std::string& a, const std::string& b) {

@@ -125,6 +125,11 @@ int OpenNotedFolder(const std::string& folder) {
   return fd;
 }
 
+void ForgetNotedFile(const std::string& path) {
+  std::lock_guard lock(notedMutex);
+  notedFiles.erase(path);
+}
+
 void ForgetListed() {
   std::lock_guard lock(notedMutex);
   notedFolders.clear();

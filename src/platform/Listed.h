@@ -34,6 +34,10 @@ void NoteListed(const std::string& path, const FileIdentity& identity, bool isFo
 // Opens a noted folder (given with its trailing "/") through descriptors as described above;
 // -1 with errno set when it cannot be reached or is no longer the folder that was listed.
 int OpenNotedFolder(const std::string& folder);
+// The name path no longer stands for the file that was listed there: this program removed or
+// renamed that file, or made a new one at the name. Operations on the name then act on what is
+// there now, still through descriptors and without following a link.
+void ForgetNotedFile(const std::string& path);
 // Forgets everything noted: a new list begins.
 void ForgetListed();
 

@@ -119,5 +119,28 @@ TEST_F(ListedTest, SwappedWalkFolderIsRefusedAndForgettingEndsTheRule) {
   ASSERT_EQ(std::rename((dir.path() + ".old").c_str(), dir.path().c_str()), 0);
 }
 
+TEST_F(ListedTest, NameFreedByThisProgramTakesWhatItMakesThere) {
+  // Removed by this program, then made anew at its name: the new file is the one reached.
+  ASSERT_TRUE(DeleteFile(file));
+  {
+    File made = File::CreateNew(file);
+    made.WriteAll("new", 3);
+    made.Close();
+  }
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(file); }), 0);
+  EXPECT_EQ(GetFileSize64(file), 3);
+  EXPECT_TRUE(DeleteFile(file));
+  // Published at the freed name from a nameless file.
+  File hidden = File::CreateHidden(sub + "/");
+  EXPECT_TRUE(hidden.Publish(file));
+  hidden.Close();
+  EXPECT_EQ(OpenError([&] { return File::OpenExclusiveWrite(file); }), 0);
+  // A link planted at a freed name is still not followed.
+  ASSERT_TRUE(DeleteFile(file));
+  ASSERT_EQ(symlink((outside + "/f.txt").c_str(), file.c_str()), 0);
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(file); }), ELOOP);
+  EXPECT_EQ(ReadAll(outside + "/f.txt"), "outside");
+}
+
 } // namespace
 } // namespace qk::platform
