@@ -355,7 +355,9 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   finder.Recurse = o.recursive.value_or(model.Recurse);
   finder.Attributes = core::TAttrOptions(core::ffReadOnly) | core::ffHidden | core::ffSystem |
                       core::ffDirectory | core::ffArchive;
-  core::AddPaths(finder, o.files, [&](const std::string& path) { run.AddFile(path); });
+  core::AddPaths(
+      finder, o.files, [&](const std::string& path) { run.AddFile(path); },
+      [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
   if (o.output && run.Entries().size() != 1) {
     throw UsageError("-o needs exactly one file, and the folder holds " +
                      std::to_string(run.Entries().size()));

@@ -73,8 +73,10 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
       const std::string output = value();
       state.OutputNameOverride = output.empty() ? output : platform::MakeAbsolute(output, startDir);
     } else {
-      AddPaths(finder, {platform::MakeAbsolute(args[i], startDir)},
-               [&](const std::string& file) { run.AddFile(file); });
+      AddPaths(
+          finder, {platform::MakeAbsolute(args[i], startDir)},
+          [&](const std::string& file) { run.AddFile(file); },
+          [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
     }
   }
 

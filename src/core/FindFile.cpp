@@ -5,6 +5,7 @@
 #include "platform/Listed.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -41,16 +42,20 @@ public:
   bool IsOpen() const { return dir_ != nullptr; }
   int Fd() const { return ::dirfd(dir_); }
 
-  // Every name except "." and "..", in byte order.
-  std::vector<std::string> Names() {
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir_)) {
+  // Every name except "." and "..", in byte order; false (errno set) when the listing broke off.
+  bool Names(std::vector<std::string>& names) {
+    names.clear();
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(dir_);
+      if (entry == nullptr) break;
       const char* name = entry->d_name;
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
       names.emplace_back(name);
     }
+    if (errno != 0) return false;
     std::sort(names.begin(), names.end()); // char_traits<char> compares as unsigned bytes
-    return names;
+    return true;
   }
 
 private:
@@ -179,6 +184,7 @@ void TFindFile::Execute() {
   Abort = false;
   mask_ = Attributes.Mask();
   Files.clear();
+  Unreadable.clear();
   dirCount_ = 0;
   fileCount_ = 0;
   totalSize_ = 0;
@@ -187,7 +193,12 @@ void TFindFile::Execute() {
     // The folder named is opened by its path; everything below it is reached from its
     // descriptor (platform/Listed.h).
     const int root = platform::OpenWalkRoot(Directory);
-    if (root >= 0) ::close(root);
+    if (root >= 0) {
+      ::close(root);
+    } else if (errno != ENOTDIR) {
+      // (A file given as the folder lists nothing, as a missing folder does.)
+      NoteUnreadable(WithSeparator(Directory), errno);
+    }
     if (Recurse) {
       ScanTree(Directory);
     } else {
@@ -197,17 +208,47 @@ void TFindFile::Execute() {
   if (AfterExecute) AfterExecute(*this);
 }
 
+void TFindFile::NoteUnreadable(const std::string& folder, int error) {
+  // A folder that is not there holds nothing to miss.
+  if (error == ENOENT) return;
+  if (!Unreadable.empty() && Unreadable.back().path == folder) return;
+  Unreadable.push_back({folder, error});
+}
+
+bool TFindFile::ReadFolder(const std::string& folder, int& fd, std::vector<std::string>& names) {
+  fd = platform::OpenNotedFolder(folder);
+  if (fd < 0) {
+    NoteUnreadable(folder, errno);
+    return false;
+  }
+  Folder listing(fd);
+  if (!listing.IsOpen() || !listing.Names(names)) {
+    NoteUnreadable(folder, errno);
+    fd = -1;
+    return false;
+  }
+  fd = ::fcntl(listing.Fd(), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) NoteUnreadable(folder, errno);
+  return fd >= 0;
+}
+
 void TFindFile::ScanFolder(const std::string& folder) {
   const std::string path = WithSeparator(folder);
   if (OnNewPath) OnNewPath(*this, path, Abort);
   if (Abort) return;
+  int fd = -1;
+  std::vector<std::string> names;
+  if (!ReadFolder(path, fd, names)) return;
+  ListEntries(path, fd, names);
+  ::close(fd);
+}
 
-  Folder listing(platform::OpenNotedFolder(path));
-  if (!listing.IsOpen()) return;
-  for (const std::string& name : listing.Names()) {
+void TFindFile::ListEntries(const std::string& path, int fd,
+                            const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
     if (!MatchesFilter(name, Filter)) continue;
     EntryFacts facts;
-    if (!ReadEntry(listing.Fd(), path, name, facts)) continue;
+    if (!ReadEntry(fd, path, name, facts)) continue;
     if ((facts.attributes & kExcluding & ~mask_) != 0) continue;
     Files.push_back(path + name);
     if (facts.attributes == static_cast<std::uint8_t>(ffDirectory)) {
@@ -221,23 +262,31 @@ void TFindFile::ScanFolder(const std::string& folder) {
 
 void TFindFile::ScanTree(const std::string& start) {
   // Breadth first: a folder's subfolders join the end of the queue before the folder is listed.
+  // Each folder is read once, for its subfolders and its entries.
   std::deque<std::string> queue{WithSeparator(start)};
+  std::vector<std::string> names;
   do {
     const std::string folder = WithSeparator(queue.front());
-    ListSubfolders(folder, queue);
-    ScanFolder(folder);
+    int fd = -1;
+    if (ReadFolder(folder, fd, names)) {
+      ListSubfolders(folder, fd, names, queue);
+      if (OnNewPath) OnNewPath(*this, folder, Abort);
+      if (!Abort) ListEntries(folder, fd, names);
+      ::close(fd);
+    } else if (OnNewPath) {
+      OnNewPath(*this, folder, Abort);
+    }
     queue.pop_front();
   } while (!queue.empty() && !Abort);
 }
 
-void TFindFile::ListSubfolders(const std::string& folder, std::deque<std::string>& queue) {
-  Folder listing(platform::OpenNotedFolder(folder));
-  if (!listing.IsOpen()) return;
-  for (const std::string& name : listing.Names()) {
+void TFindFile::ListSubfolders(const std::string& folder, int fd,
+                               const std::vector<std::string>& names,
+                               std::deque<std::string>& queue) {
+  for (const std::string& name : names) {
     struct stat st {};
     // Not following links keeps a link to a folder out of the walk, so no walk can loop.
-    if (::fstatat(listing.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISDIR(st.st_mode)) {
+    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
       platform::NoteListed(
           folder + name,
           {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, true);
@@ -246,26 +295,38 @@ void TFindFile::ListSubfolders(const std::string& folder, std::deque<std::string
   }
 }
 
-void AddFolder(TFindFile& finder, const std::string& path,
-               const std::function<void(const std::string&)>& addFile) {
+void AddFolder(TFindFile& finder, const std::string& path, const AddFileEvent& addFile,
+               const AddUnreadableEvent& addUnreadable) {
   finder.Directory = path;
   finder.Execute();
-  // A copy, so that addFile may use the finder again.
+  // Copies, so that the events may use the finder again.
   const std::vector<std::string> files = finder.Files;
+  const std::vector<TFindFile::UnreadableFolder> unreadable = finder.Unreadable;
   for (const std::string& file : files) {
     if (!IsFolder(file)) addFile(file);
   }
+  if (addUnreadable) {
+    for (const auto& folder : unreadable) addUnreadable(folder.path, folder.error);
+  }
+  // The run opens and checks its folders again when it begins.
+  platform::ReleaseFolders();
 }
 
-void AddPaths(TFindFile& finder, const std::vector<std::string>& paths,
-              const std::function<void(const std::string&)>& addFile) {
+void AddPaths(TFindFile& finder, const std::vector<std::string>& paths, const AddFileEvent& addFile,
+              const AddUnreadableEvent& addUnreadable) {
   for (const std::string& path : paths) {
-    if (platform::IsDirectory(path) || !platform::FileExists(path)) {
-      AddFolder(finder, path, addFile);
+    // Decided on the paths themselves, whatever was noted before: a link to a folder is walked,
+    // anything else that is there is one file.
+    struct stat st {};
+    if (IsFolder(path) || ::lstat(path.c_str(), &st) != 0) {
+      AddFolder(finder, path, addFile, addUnreadable);
     } else {
+      // Reached from here on like a walked file; a failure to note it fails its operations.
+      platform::NoteNamed(path);
       addFile(path);
     }
   }
+  platform::ReleaseFolders();
 }
 
 } // namespace qk::core

@@ -14,7 +14,10 @@
 // - ffArchive: a regular file (links followed).
 // - ffSystem and ffVolumeID are never set.
 // An entry's size is that of the file it names (links followed); folders and dangling links count
-// 0. A folder that does not exist or cannot be read lists nothing; no error is raised.
+// 0. A folder that does not exist or cannot be read lists nothing; no error is raised, but one
+// that exists and cannot be opened or read to the end (no permission, swapped for a link or for
+// another folder since it was found) is kept in Unreadable with its reason, so that whoever
+// collects the files can say that some were not reached.
 #pragma once
 
 #include <cstddef>
@@ -105,6 +108,14 @@ public:
   // Runs one search with the current properties, replacing Files and the counters.
   void Execute();
 
+  // Folders of the last search that exist but could not be opened or read, with the errno why,
+  // in the order met.
+  struct UnreadableFolder {
+    std::string path; // with its trailing "/"
+    int error = 0;
+  };
+  std::vector<UnreadableFolder> Unreadable;
+
   // Counters of the last search.
   // Entries whose attribute value is exactly ffDirectory: a folder that is neither hidden nor
   // read-only.
@@ -117,9 +128,16 @@ public:
 private:
   void ScanFolder(const std::string& folder);
   void ScanTree(const std::string& start);
+  // Opens folder and reads its names; on success fd is a descriptor of it for the caller to close.
+  // A failure is kept in Unreadable.
+  bool ReadFolder(const std::string& folder, int& fd, std::vector<std::string>& names);
+  void NoteUnreadable(const std::string& folder, int error);
+  // Lists the entries names of folder (open as fd) that pass Filter and the mask.
+  void ListEntries(const std::string& path, int fd, const std::vector<std::string>& names);
   // Appends the paths (without trailing "/") of folder's real subfolders to queue: hidden ones
   // included, whatever Attributes and Filter say; links to folders left out.
-  static void ListSubfolders(const std::string& folder, std::deque<std::string>& queue);
+  static void ListSubfolders(const std::string& folder, int fd,
+                             const std::vector<std::string>& names, std::deque<std::string>& queue);
 
   std::uint8_t mask_ = 0;
   std::size_t dirCount_ = 0;
@@ -130,15 +148,22 @@ private:
 // name matches pattern under the rules of TFindFile::Filter.
 bool MatchesFilter(const std::string& name, const std::string& pattern);
 
-// Sets finder.Directory to path, runs finder.Execute(), and calls addFile, in order, for every
-// listed path that is not a folder (links followed). Whether subfolders are walked and which
-// entries are listed is up to the finder's other properties.
-void AddFolder(TFindFile& finder, const std::string& path,
-               const std::function<void(const std::string&)>& addFile);
+using AddFileEvent = std::function<void(const std::string& path)>;
+// A folder that could not be opened or read (TFindFile::Unreadable), with the errno why.
+using AddUnreadableEvent = std::function<void(const std::string& folder, int error)>;
 
-// The paths a user hands over (a drop, the file dialog, the command line), in order: a folder, or
-// a path that does not exist (an empty folder), goes through AddFolder; anything else is one file.
-void AddPaths(TFindFile& finder, const std::vector<std::string>& paths,
-              const std::function<void(const std::string&)>& addFile);
+// Sets finder.Directory to path, runs finder.Execute(), and calls addFile, in order, for every
+// listed path that is not a folder (links followed), then addUnreadable, when given, for every
+// folder that could not be read. Whether subfolders are walked and which entries are listed is up
+// to the finder's other properties.
+void AddFolder(TFindFile& finder, const std::string& path, const AddFileEvent& addFile,
+               const AddUnreadableEvent& addUnreadable = {});
+
+// The paths a user hands over (a drop, the file dialog, the command line), in order: a folder (or
+// a link to one), or a path that does not exist (an empty folder), goes through AddFolder;
+// anything else is one file, noted (platform/Listed.h) so that it is reached as a walked file is:
+// a link named this way is itself the file, and is refused as one.
+void AddPaths(TFindFile& finder, const std::vector<std::string>& paths, const AddFileEvent& addFile,
+              const AddUnreadableEvent& addUnreadable = {});
 
 } // namespace qk::core

@@ -48,6 +48,15 @@ void BatchRun::AddFile(const std::string& path) {
   host_.Changed();
 }
 
+void BatchRun::AddUnreadableFolder(const std::string& path, int error) {
+  ListEntry entry;
+  entry.Caption = path;
+  entry.Path = path;
+  entry.FolderError = error;
+  entries_.push_back(std::move(entry));
+  host_.Changed();
+}
+
 void BatchRun::ShowList() {
   if (state_.ListShown) return;
   state_.ListEditable = true;
@@ -133,21 +142,24 @@ void BatchRun::RunBatch() {
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     ListEntry& entry = entries_[i];
     FileResult result;
-    switch (state_.Mode) {
-    case OperationMode::Encrypt:
-      SetCaption(i, "を暗号化中");
-      host_.ProcessMessages();
-      result = EncryptEntry(entry);
-      break;
-    case OperationMode::Decrypt:
-      result = DecryptEntry(entry);
-      break;
-    case OperationMode::Wipe:
-      SetCaption(i, "を抹消中");
-      host_.ProcessMessages();
-      result = WipeEntry(entry);
-      break;
-    }
+    if (entry.FolderError != 0) {
+      result = FileResult{Outcome::FolderUnreadable, entry.Path, {}, entry.FolderError, {}};
+    } else
+      switch (state_.Mode) {
+      case OperationMode::Encrypt:
+        SetCaption(i, "を暗号化中");
+        host_.ProcessMessages();
+        result = EncryptEntry(entry);
+        break;
+      case OperationMode::Decrypt:
+        result = DecryptEntry(entry);
+        break;
+      case OperationMode::Wipe:
+        SetCaption(i, "を抹消中");
+        host_.ProcessMessages();
+        result = WipeEntry(entry);
+        break;
+      }
     if (Failed(result)) ++failures_;
     entry.Caption = ResultText(result) + entry.Path;
     entry.Result = std::move(result);

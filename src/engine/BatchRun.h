@@ -74,6 +74,9 @@ struct ListEntry {
   std::string Sub2;    // after a decryption: the decrypted file
   bool Selected = false;
   std::optional<FileResult> Result; // after processing: what happened
+  // Non-zero: the entry stands for a folder that could not be read (the errno why); its run
+  // only reports it as failed.
+  int FolderError = 0;
 };
 
 // Enabled and visible states of the dialog's controls, and its texts.
@@ -112,6 +115,9 @@ public:
   // Appends an entry; in decrypt mode reads the hint stored in the file (or the text of why it
   // could not be read).
   void AddFile(const std::string& path);
+  // Appends an entry for a folder whose files could not be listed (error: the errno why); the
+  // run counts it as a failure.
+  void AddUnreadableFolder(const std::string& path, int error);
   // Captions and question for the list and mode; starts the run at once with AutoRun.
   void ShowList();
   // The OK button: the run over every entry.

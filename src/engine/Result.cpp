@@ -1,6 +1,8 @@
 #include "engine/Result.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 namespace qk::engine {
 
@@ -44,6 +46,7 @@ constexpr std::array kTable{
     Row{Outcome::Wiped, "wiped", "抹消成功 : "},
     Row{Outcome::WipeFailed, "wipe-failed",
         "＊抹消不可(ファイルが無効or読み取り専用orロックされている可能性があります。) : "},
+    Row{Outcome::FolderUnreadable, "folder-unreadable", "＊フォルダを読めません："},
     Row{Outcome::HintUnreadable, "hint-unreadable", "＊エラー：形式外または読み取り専用です。＊"},
     Row{Outcome::Verified, "verified", "検証成功(改ざん検知照合OK) : "},
     Row{Outcome::VerifiedNoTamperCode, "verified-without-tamper-code",
@@ -67,7 +70,35 @@ std::string_view ResultText(Outcome outcome) {
   return RowOf(outcome).text;
 }
 
+namespace {
+
+// Why a folder could not be read, in words for the list.
+std::string FolderReason(int error) {
+  switch (error) {
+  case EACCES:
+  case EPERM:
+    return "アクセス権がありません";
+  case ELOOP:
+    return "シンボリックリンクに置き換えられています";
+  case ESTALE:
+    return "一覧の作成後に別のフォルダに置き換えられています";
+  case ENOTDIR:
+    return "フォルダではなくなっています";
+  case EMFILE:
+  case ENFILE:
+    return "開いているファイルが多すぎます";
+  case EIO:
+    return "入出力エラー";
+  default:
+    return std::strerror(error);
+  }
+}
+
+} // namespace
+
 std::string ResultText(const FileResult& result) {
+  if (result.outcome == Outcome::FolderUnreadable && result.error != 0)
+    return "＊フォルダを読めません(" + FolderReason(result.error) + ")：";
   std::string text(ResultText(result.outcome));
   if (result.sourceWipe == SourceWipe::Failed) text += ResultText(Outcome::WipeFailed);
   return text;

@@ -31,6 +31,7 @@ enum class Outcome {
   DecryptNameTooLong, // "＊復号失敗(処理元ファイル名が半角200文字以上です。)："
   Wiped,              // "抹消成功 : "
   WipeFailed,         // "＊抹消不可(…) : "
+  FolderUnreadable, // "＊フォルダを読めません(reason)：" a folder whose files were not reached
   HintUnreadable, // "＊エラー：形式外または読み取り専用です。＊" (the hint column)
   Verified,       // a container proved sound, its tamper code included
   VerifiedNoTamperCode, // proved sound as far as password and structure go: it has no code
@@ -53,8 +54,9 @@ struct FileResult {
 
 // The Japanese result text of an outcome, as the list shows it in front of the path.
 std::string_view ResultText(Outcome outcome);
-// The text of a whole result: the outcome's text, and the wipe failure text after it when the
-// source wipe failed. The list writes the path after it.
+// The text of a whole result: the outcome's text (for an unreadable folder with the reason in
+// it), and the wipe failure text after it when the source wipe failed. The list writes the path
+// after it.
 std::string ResultText(const FileResult& result);
 // A stable English key of the outcome ("encrypted", "wrong-password", ...), for scripts.
 std::string_view ResultKey(Outcome outcome);

@@ -97,9 +97,11 @@ void CheckAndLock(int fd, const std::string& path, const std::string& action, in
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
-// Opens what at (for path) names; in a listed folder no link is followed, and a listed file must
+// Opens what at (for path) names; in a noted folder no link is followed, and a listed file must
 // be the one that was listed (ESTALE otherwise). A file made here with O_EXCL is this program's
 // own: whatever was once listed at its name is gone, and the name now stands for the new file.
+// A device or FIFO is opened without waiting and without becoming the controlling terminal, so
+// that CheckAndLock can refuse it.
 int OpenRaw(const detail::Anchor& at, const std::string& path, int flags, mode_t mode = 0) {
   if (at.Error() != 0) {
     errno = at.Error();
@@ -108,7 +110,7 @@ int OpenRaw(const detail::Anchor& at, const std::string& path, int flags, mode_t
   if (at.Confined()) flags |= O_NOFOLLOW;
   int fd;
   do {
-    fd = ::openat(at.Dir(), at.Name(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+    fd = ::openat(at.Dir(), at.Name(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0 && (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL)) {
     if (at.Listed()) ForgetNotedFile(path);
@@ -230,7 +232,7 @@ int LinkDescriptor(int fd, int dir, const char* name) {
 bool Replaceable(int dir, const char* name) {
   int fd;
   do {
-    fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
   struct stat st {};

@@ -146,6 +146,7 @@ enum class FileOperation {
   SetDate,  // SetFileDate
   Reserve,  // Reserve
   Nameless, // CreateHidden: non-zero makes it use its fallback, as without nameless files
+  List,     // OpenNotedFolder: the folder about to be listed (with its "/")
 };
 using FaultHook = std::function<int(FileOperation operation, const std::string& path)>;
 // Installs hook (an empty function removes it).

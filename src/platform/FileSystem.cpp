@@ -155,7 +155,8 @@ bool SetFileDate(const std::string& path, std::int32_t packed) {
   times[1].tv_nsec = 0;
   const detail::Anchor at(path);
   if (at.Error() != 0 || !at.Matches(-1)) return false;
-  return ::utimensat(at.Dir(), at.Name(), times, at.Confined() ? AT_SYMLINK_NOFOLLOW : 0) == 0;
+  // A date is never set through a link: the file dated is the one at that name.
+  return ::utimensat(at.Dir(), at.Name(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool DeleteFile(const std::string& path) {

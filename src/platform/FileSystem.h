@@ -19,7 +19,8 @@ bool IsReadOnly(const std::string& path);
 // seconds/2, date in the upper 16 bits); -1 when unreadable or outside 1980..2107.
 std::int32_t GetFileDate(const std::string& path);
 // Sets the last-write time from a packed value (the access time is kept); false when the file is
-// missing, the value names no valid date, or it fails.
+// missing, the value names no valid date, or it fails. A symbolic link at path is dated itself,
+// never the file it leads to.
 bool SetFileDate(const std::string& path, std::int32_t packed);
 // Seconds since the epoch as a packed local date and time (odd seconds rounded down); -1 outside
 // 1980..2107. Values from 2044 on are negative as int32; only -1 itself means "no date".

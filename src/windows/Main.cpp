@@ -220,11 +220,12 @@ void TMainForm::AddFolder(const std::string& path,
 }
 
 void TMainForm::AddPaths(const QStringList& paths,
-                         const std::function<void(const std::string&)>& addFile) {
+                         const std::function<void(const std::string&)>& addFile,
+                         const core::AddUnreadableEvent& addUnreadable) {
   FindFile.Recurse = model_.Recurse;
   std::vector<std::string> list;
   for (const QString& path : paths) list.push_back(S(path));
-  core::AddPaths(FindFile, list, addFile);
+  core::AddPaths(FindFile, list, addFile, addUnreadable);
 }
 
 void TMainForm::TakeFiles(engine::OperationMode mode, const QStringList& paths) {

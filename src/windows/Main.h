@@ -58,7 +58,8 @@ public:
   // The files of a folder (and of its subfolders while INCSUBFOLDER is on), and any mix of files
   // and folders, to addFile in order.
   void AddFolder(const std::string& path, const std::function<void(const std::string&)>& addFile);
-  void AddPaths(const QStringList& paths, const std::function<void(const std::string&)>& addFile);
+  void AddPaths(const QStringList& paths, const std::function<void(const std::string&)>& addFile,
+                const core::AddUnreadableEvent& addUnreadable = {});
 
   // A batch is running: the targets take no files and the window does not close until it ends.
   bool RunInProgress() const { return running_; }

@@ -87,7 +87,9 @@ void TQKProgram::ShowFiles(engine::OperationMode mode, const QStringList& paths,
   engine::BatchRun& run = ConfirmationDlg->Run();
   run.State().Mode = mode;
   run.ClearList();
-  MainForm->AddPaths(paths, [&run](const std::string& file) { run.AddFile(file); });
+  MainForm->AddPaths(
+      paths, [&run](const std::string& file) { run.AddFile(file); },
+      [&run](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
   ConfirmationDlg->SetReturnForm(returnForm);
   ConfirmationDlg->show();
   run.ShowList();

@@ -1,11 +1,14 @@
 #include "core/FindFile.h"
+#include "platform/File.h"
 #include "support/TestSupport.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace qk::core {
@@ -242,6 +245,38 @@ TEST(FindFileTest, UnreadableSubfolderIsPassedOver) {
   finder.Directory = dir.path();
   finder.Recurse = true;
   EXPECT_EQ(Search(finder, dir.path()), (Paths{"b/in"}));
+  ASSERT_EQ(finder.Unreadable.size(), 1u);
+  EXPECT_EQ(finder.Unreadable[0].path, dir / "a/");
+  EXPECT_EQ(finder.Unreadable[0].error, EACCES);
+}
+
+TEST(FindFileTest, FoldersThatCannotBeListedAreKeptWithTheirReason) {
+  TempDir dir;
+  for (const char* folder : {"a", "b", "c", "c/d"}) MakeDir(dir / folder);
+  for (const char* file : {"a/in", "b/in", "c/in", "c/d/in", "top"}) WriteAll(dir / file, "");
+  // a: no permission; b: gone since it was found (nothing missed); c/d: swapped for a link.
+  platform::SetFaultHook([&](platform::FileOperation operation, const std::string& path) {
+    if (operation != platform::FileOperation::List) return 0;
+    if (path == dir / "a/") return EACCES;
+    if (path == dir / "b/") return ENOENT;
+    if (path == dir / "c/d/") return ELOOP;
+    return 0;
+  });
+  TFindFile finder;
+  finder.Recurse = true;
+  Paths added;
+  std::vector<std::pair<std::string, int>> unreadable;
+  AddFolder(
+      finder, dir.path(), [&](const std::string& path) { added.push_back(path); },
+      [&](const std::string& folder, int error) { unreadable.emplace_back(folder, error); });
+  platform::SetFaultHook(nullptr);
+  EXPECT_EQ(added, (Paths{dir / "top", dir / "c/in"}));
+  EXPECT_EQ(unreadable, (std::vector<std::pair<std::string, int>>{{dir / "a/", EACCES},
+                                                                  {dir / "c/d/", ELOOP}}));
+  // The next search starts afresh.
+  finder.Execute();
+  EXPECT_TRUE(finder.Unreadable.empty());
+  EXPECT_EQ(finder.Files.size(), 5u);
 }
 
 TEST(FindFileTest, JapaneseAndNonUtf8Names) {

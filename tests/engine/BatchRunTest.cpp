@@ -213,6 +213,27 @@ TEST_F(BatchTest, WipeModeAsksFirstAndCountsFailures) {
   EXPECT_EQ(host.passwordDialogs, 0);
 }
 
+TEST_F(BatchTest, AFolderThatCouldNotBeReadIsAFailedEntryInEveryMode) {
+  for (const OperationMode mode :
+       {OperationMode::Encrypt, OperationMode::Decrypt, OperationMode::Wipe}) {
+    if (run.State().ListShown) run.Close();
+    run.ClearList();
+    run.State().Mode = mode;
+    run.AddUnreadableFolder(dir / "closed/", EACCES);
+    run.ShowList();
+    host.confirmAnswer = true;
+    run.RunBatch();
+    EXPECT_EQ(Captions(),
+              (std::vector<std::string>{"＊フォルダを読めません(アクセス権がありません)：" +
+                                        dir / "closed/"}));
+    EXPECT_EQ(run.FailureCount(), 1);
+    EXPECT_EQ(run.Dialog().Caption, "終了しました。　失敗数 : 1個");
+    ASSERT_TRUE(run.Entries()[0].Result);
+    EXPECT_EQ(run.Entries()[0].Result->outcome, engine::Outcome::FolderUnreadable);
+    EXPECT_EQ(run.Entries()[0].Result->error, EACCES);
+  }
+}
+
 TEST_F(BatchTest, AutoRunAsksNothingAndEndsTheProgram) {
   const std::string a = Plain("a", "1");
   run.State().AutoRun = true;

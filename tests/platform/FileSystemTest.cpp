@@ -141,6 +141,19 @@ TEST_F(ZoneTest, FileDatesRoundTripThroughTheDisk) {
   EXPECT_EQ(GetFileDate(path), -1) << "a refused date leaves the file alone";
 }
 
+TEST_F(ZoneTest, ADateIsNeverSetThroughALink) {
+  UseZone("UTC", "UTC0");
+  TempDir dir;
+  const std::string target = dir / "target";
+  const std::string link = dir / "link";
+  test::WriteAll(target, "x");
+  struct timespec old[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(Utc(2001, 2, 3, 4, 5, 6)), 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, target.c_str(), old, 0), 0);
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  SetFileDate(link, Packed(2010, 1, 1, 0, 0, 0));
+  EXPECT_EQ(MTime(target), Utc(2001, 2, 3, 4, 5, 6));
+}
+
 class FileSystemTest : public ::testing::Test {
 protected:
   TempDir dir;

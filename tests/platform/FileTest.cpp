@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -86,6 +88,34 @@ TEST_F(FileOpenTest, NonRegularFilesAreRefusedWithoutBlocking) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
   EXPECT_EQ(OpenError([&] { return File::OpenShared(fifo); }), EINVAL);
   EXPECT_NE(OpenError([&] { return File::OpenExclusiveWrite(fifo); }), 0);
+}
+
+TEST_F(FileOpenTest, ATerminalIsRefusedWithoutBecomingTheControllingOne) {
+  // A session without a terminal that opens one without O_NOCTTY gets it as its own; the refusal
+  // of a non-regular file comes too late to undo that.
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0) GTEST_SKIP() << "no pseudo-terminals here";
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string terminal = ::ptsname(master);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setsid() < 0) ::_exit(10);
+    bool refused = false;
+    try {
+      File::OpenShared(terminal);
+    } catch (const IoError&) {
+      refused = true;
+    }
+    const int own = ::open("/dev/tty", O_RDWR | O_NOCTTY);
+    ::_exit(!refused ? 11 : own >= 0 ? 12 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::close(master);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "11: opened; 12: became the controlling terminal";
 }
 
 TEST_F(FileOpenTest, ExclusiveHolderKeepsSharedOpenersOut) {
