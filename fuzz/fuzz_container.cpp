@@ -2,6 +2,7 @@
 // writes back byte for byte), then decryption and the stored hint of the same bytes as a file.
 // Nothing may be written outside the scratch folder and the container itself must stay unchanged.
 #include "FuzzSupport.h"
+#include "engine/BatchRun.h"
 #include "engine/Container.h"
 #include "engine/FileEngine.h"
 
@@ -65,7 +66,7 @@ void CheckCodec(const unsigned char* data, std::size_t size, qk::engine::TextCry
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-  static qk::engine::NullHost host;
+  static qk::engine::NullBatchHost host;
   static qk::engine::RunState state;
   static qk::engine::EngineSettings settings;
   static qk::engine::Random random(1);

@@ -26,7 +26,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -59,8 +58,6 @@ public:
     shown_ = true;
     err_ << "\r\033[K" << text << std::flush;
   }
-  void Inform(const std::string& text) override { err_ << "qk-cli: " << text << '\n'; }
-  void Warn(const std::string& text) override { err_ << "qk-cli: " << text << '\n'; }
 
 private:
   std::ostream& err_;
@@ -388,25 +385,13 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   return failures == 0 && missing == 0 ? kExitOk : kExitFailed;
 }
 
-// True when the file begins with the marker of a generation that can be read.
-bool HasReadableMarker(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::uint8_t marker[engine::MarkerLength] = {};
-  if (!file.read(reinterpret_cast<char*>(marker), sizeof marker)) return false;
-  const engine::Generation generation = engine::RecogniseGeneration(marker);
-  return generation != engine::Generation::Old && generation != engine::Generation::Unknown;
-}
-
 // Each file's path beside its hint when several were asked for; a file that cannot be read as a
 // container fails the command.
 int RunHint(const Options& o, std::ostream& out) {
   engine::TextCrypt text;
   Report report(out, o.json);
   for (const auto& file : o.files) {
-    engine::StoredHint stored = engine::ReadStoredHint(file, text);
-    // The list shows whatever a file holds where a hint would be; here a file without a
-    // container's marker is no container.
-    if (stored.hint && !HasReadableMarker(file)) stored.hint.reset();
+    const engine::StoredHint stored = engine::ReadStoredHint(file, text);
     ReportLine line;
     line.path = file;
     line.text = stored.Text();

@@ -13,21 +13,13 @@ namespace qk::cli {
 
 namespace {
 
-// Passes one job's progress and messages on to the run's host, one job at a time.
+// Passes one job's progress on to the run's host, one job at a time.
 class SharedHost : public engine::NullBatchHost {
 public:
   SharedHost(engine::BatchHost& host, std::mutex& lock) : host_(host), lock_(lock) {}
   void ShowProgress(const std::string& text) override {
     const std::lock_guard guard(lock_);
     host_.ShowProgress(text);
-  }
-  void Inform(const std::string& text) override {
-    const std::lock_guard guard(lock_);
-    host_.Inform(text);
-  }
-  void Warn(const std::string& text) override {
-    const std::lock_guard guard(lock_);
-    host_.Warn(text);
   }
 
 private:

@@ -26,6 +26,8 @@ public:
     platform::SecretText password;
     std::string hint;
   };
+  // Confirmation with Yes and No; true for Yes.
+  virtual bool Confirm(const std::string& text) = 0;
   // The password dialog, modal; none when it was not left with OK.
   virtual std::optional<PasswordAnswer> AskPassword(bool forDecrypt) = 0;
   // Empties the password dialog's password fields and/or its hint field.
@@ -43,9 +45,7 @@ class NullBatchHost : public BatchHost {
 public:
   void ShowProgress(const std::string&) override {}
   void ProcessMessages() override {}
-  void Inform(const std::string&) override {}
   bool Confirm(const std::string&) override { return false; }
-  void Warn(const std::string&) override {}
   std::optional<PasswordAnswer> AskPassword(bool) override { return std::nullopt; }
   void ClearPasswordFields(bool, bool) override {}
   void Changed() override {}

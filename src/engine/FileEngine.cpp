@@ -3,7 +3,9 @@
 #include "engine/Container.h"
 #include "engine/HashWorker.h"
 #include "engine/OutputNames.h"
+#include "engine/Progress.h"
 #include "engine/ProofDigest.h"
+#include "engine/TamperCode.h"
 #include "engine/Wipe.h"
 #include "platform/CodePage.h"
 #include "platform/File.h"
@@ -121,8 +123,7 @@ int ErrorNumber(const std::exception& e) {
 
 FileEngine::FileEngine(EngineHost& host, RunState& state, const EngineSettings& settings,
                        Random& random)
-    : host_(host), state_(state), settings_(settings), random_(random),
-      tamper_(host, settings, random) {
+    : host_(host), state_(state), settings_(settings), random_(random) {
   // The ciphers' key schedules live in this object: kept out of swap where the limit allows.
   platform::LockMemory(this, sizeof *this);
 }

@@ -12,7 +12,6 @@
 #include "engine/Random.h"
 #include "engine/Result.h"
 #include "engine/RunState.h"
-#include "engine/TamperCode.h"
 #include "engine/TextCrypt.h"
 #include "engine/Wipe.h"
 
@@ -85,7 +84,6 @@ private:
   crypto::TDCP_rijndael laneRijndael_;
   crypto::TDCP_gost laneGost_;
   TextCrypt text_;
-  TamperCoder tamper_;
   // Key of the digests behind the proofs (ProofDigest), fresh for each engine.
   ProofDigest::Key proofKey_ = ProofDigest::FreshKey();
   PlainDigest lastPlainDigest_{};

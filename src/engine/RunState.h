@@ -18,8 +18,7 @@ struct RunState {
   bool AutoRun = false;
   bool ExitAfterRun = false;
   bool ListShown = false;
-  const void* ReturnForm = nullptr; // opaque handle of the window that filled the list
-  std::int32_t SourceFileDate = 0;  // packed date of the last operation; -1 means none
+  std::int32_t SourceFileDate = 0; // packed date of the last operation; -1 means none
   bool ListEditable = false;
   std::string LastSourceName;
   std::string LastOutputName;

@@ -1,6 +1,6 @@
 #include "engine/Wipe.h"
 
-#include "engine/TamperCode.h"
+#include "engine/Progress.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 

@@ -156,7 +156,6 @@ void TConfirmationDlg::SetPasswordDialog(PasswordAsker ask, PasswordClearer clea
 
 void TConfirmationDlg::SetReturnForm(QWidget* form) {
   returnForm_ = form;
-  run_.State().ReturnForm = form;
 }
 
 void TConfirmationDlg::SyncOptions() {
@@ -175,14 +174,8 @@ void TConfirmationDlg::ProcessMessages() {
   SyncOptions();
 }
 
-void TConfirmationDlg::Inform(const std::string& text) {
-  ShowInformation(this, Q(text));
-}
 bool TConfirmationDlg::Confirm(const std::string& text) {
   return AskYesNo(this, Q(text));
-}
-void TConfirmationDlg::Warn(const std::string& text) {
-  ShowWarning(this, Q(text));
 }
 
 std::optional<engine::BatchHost::PasswordAnswer> TConfirmationDlg::AskPassword(bool forDecrypt) {

@@ -48,10 +48,8 @@ public:
   // engine::EngineHost
   void ShowProgress(const std::string& text) override;
   void ProcessMessages() override;
-  void Inform(const std::string& text) override;
-  bool Confirm(const std::string& text) override;
-  void Warn(const std::string& text) override;
   // engine::BatchHost
+  bool Confirm(const std::string& text) override;
   std::optional<PasswordAnswer> AskPassword(bool forDecrypt) override;
   void ClearPasswordFields(bool password, bool hint) override;
   void Changed() override;

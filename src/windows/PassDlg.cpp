@@ -163,10 +163,6 @@ TPasswordDlg::TPasswordDlg(settings::SettingsModel& model, engine::RunState& sta
 
 TPasswordDlg::~TPasswordDlg() = default;
 
-QString TPasswordDlg::Password() const {
-  return PassEdit->text();
-}
-
 platform::SecretText TPasswordDlg::TypedPassword() const {
   return Typed(PassEdit);
 }

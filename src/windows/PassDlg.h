@@ -35,7 +35,6 @@ public:
   bool ForDecrypt = false;
 
   // The results, read by the caller after exec() returned QDialog::Accepted.
-  QString Password() const;
   // The password as typed, as the one type that carries passwords to the key.
   platform::SecretText TypedPassword() const;
   QString Hint() const;

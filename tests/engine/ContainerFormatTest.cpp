@@ -1,13 +1,13 @@
 // The container layout, checked against an independent implementation of its primitives.
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
+#include "engine/Independent.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 
 #include <cryptopp/aes.h>
 #include <cryptopp/gost.h>
 #include <cryptopp/modes.h>
-#include <cryptopp/sha.h>
 #include <cryptopp/twofish.h>
 
 #include <cctype>
@@ -19,14 +19,6 @@ namespace qk::test {
 namespace {
 
 using Bytes = std::string;
-
-Bytes Sha1(const Bytes& data) {
-  Bytes digest(20, '\0');
-  CryptoPP::SHA1().CalculateDigest(reinterpret_cast<CryptoPP::byte*>(digest.data()),
-                                   reinterpret_cast<const CryptoPP::byte*>(data.data()),
-                                   data.size());
-  return digest;
-}
 
 const CryptoPP::byte* B(const Bytes& s) {
   return reinterpret_cast<const CryptoPP::byte*>(s.data());
@@ -193,7 +185,7 @@ TEST_P(IndependentReader, ReadsEveryField) {
   const Bytes c = ReadAll(Encrypt(source, password, hint, algorithm, true));
   const Parsed p = ParseV5(c);
   const Bytes pw = platform::ToSystemCodePage(password);
-  const Bytes key = Sha1(pw) + Bytes(12, '\xFF');
+  const Bytes key = FileKeyOf(pw);
 
   EXPECT_EQ(p.algorithm, algorithm);
   EXPECT_EQ(TextCfb8(CanonicalBase64Decode(p.hintText), "604918273", false),
@@ -222,17 +214,7 @@ TEST_P(IndependentReader, ReadsEveryField) {
   EXPECT_EQ(decrypted.substr(0, plain.size()), plain);
   EXPECT_EQ(decrypted.substr(plain.size()), Bytes(decrypted.size() - plain.size(), '\0'));
 
-  // Tamper code: SHA-1 over (I ^ 0x5C | I), I = SHA-1((K ^ 0x36 padded) | bytes from 53).
-  Bytes pad(64, '\0');
-  for (int i = 0; i < 32; ++i) pad[i] = key[i];
-  for (auto& ch : pad) ch = static_cast<char>(ch ^ 0x36);
-  const Bytes inner = Sha1(pad + c.substr(53)) + Bytes(12, '\xFF');
-  Bytes outer(64, '\0');
-  for (int i = 0; i < 32; ++i) {
-    outer[i] = static_cast<char>(inner[i] ^ 0x5C);
-    outer[32 + i] = inner[i];
-  }
-  EXPECT_EQ(p.code, Sha1(outer) + Bytes(12, '\xFF'));
+  EXPECT_EQ(p.code, TamperCodeOf(pw, c.substr(53)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ciphers, IndependentReader, ::testing::Values(0, 1, 2));

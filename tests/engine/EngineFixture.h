@@ -110,6 +110,15 @@ private:
   int fd_;
 };
 
+// Names in a temporary folder, sorted.
+inline std::vector<std::string> Listing(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 class EngineTest : public ::testing::Test {
 protected:
   EngineTest() : random(12345), engine(host, state, settings, random) {}
@@ -129,13 +138,7 @@ protected:
     return state.LastOutputName;
   }
   // Names in the temporary folder, sorted.
-  std::vector<std::string> Listing() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-      names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Listing() const { return test::Listing(dir); }
 
   TempDir dir;
   RecordingHost host;

@@ -52,25 +52,23 @@ template <class Scenario> int ForEveryFault(Scenario&& scenario) {
   return points;
 }
 
+// A file engine of its own that shows nothing and answers No.
+struct QuietEngine {
+  engine::NullBatchHost host;
+  engine::RunState state;
+  engine::EngineSettings settings;
+  engine::Random random{1};
+  engine::FileEngine engine{host, state, settings, random};
+};
+
 // Decrypts a container with fresh objects and no faults; the plaintext, or nullopt.
 std::optional<std::string> Plaintext(const std::string& container, const std::string& password) {
   TempDir out;
-  engine::NullHost host;
-  engine::RunState state;
-  engine::EngineSettings settings;
-  engine::Random random(1);
-  engine::FileEngine engine(host, state, settings, random);
-  state.OutputNameOverride = out / "plain";
-  if (!engine::Succeeded(engine.DecryptFile(container, password).outcome)) return std::nullopt;
+  QuietEngine quiet;
+  quiet.state.OutputNameOverride = out / "plain";
+  if (!engine::Succeeded(quiet.engine.DecryptFile(container, password).outcome))
+    return std::nullopt;
   return ReadAll(out / "plain");
-}
-
-std::vector<std::string> Names(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-    names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 const std::string kPlain = RandomBytes(3 * 8192 + 5, 77);
@@ -78,11 +76,8 @@ const std::string kPlain = RandomBytes(3 * 8192 + 5, 77);
 TEST(FaultInjection, EncryptionLeavesSourceAndNoPartialOutput) {
   const int points = ForEveryFault([](TempDir& dir, auto&& withFaults) {
     WriteAll(dir / "a.txt", kPlain);
-    engine::NullHost host;
-    engine::RunState state;
-    engine::EngineSettings settings;
-    engine::Random random(1);
-    engine::FileEngine engine(host, state, settings, random);
+    QuietEngine quiet;
+    engine::FileEngine& engine = quiet.engine;
     engine::Outcome result{};
     withFaults([&] {
       result =
@@ -93,7 +88,7 @@ TEST(FaultInjection, EncryptionLeavesSourceAndNoPartialOutput) {
       EXPECT_EQ(Plaintext(dir / "a.txt.enc", "password"), kPlain);
     } else {
       EXPECT_EQ(result, engine::Outcome::EncryptFailed);
-      EXPECT_EQ(Names(dir), std::vector<std::string>{"a.txt"});
+      EXPECT_EQ(Listing(dir), std::vector<std::string>{"a.txt"});
     }
   });
   EXPECT_GT(points, 10);
@@ -103,11 +98,8 @@ TEST(FaultInjection, EncryptionLeavesSourceAndNoPartialOutput) {
 TEST(FaultInjection, DecryptionLeavesContainerAndNoPartialOutput) {
   const int points = ForEveryFault([](TempDir& dir, auto&& withFaults) {
     WriteAll(dir / "a.txt", kPlain);
-    engine::NullHost host;
-    engine::RunState state;
-    engine::EngineSettings settings;
-    engine::Random random(1);
-    engine::FileEngine engine(host, state, settings, random);
+    QuietEngine quiet;
+    engine::FileEngine& engine = quiet.engine;
     ASSERT_EQ(engine.EncryptFile(dir / "a.txt", dir / "a.enc", "password", "h", 1, true).outcome,
               engine::Outcome::Encrypted);
     platform::DeleteFile(dir / "a.txt");
@@ -121,7 +113,7 @@ TEST(FaultInjection, DecryptionLeavesContainerAndNoPartialOutput) {
       EXPECT_TRUE(result == engine::Outcome::DecryptFailed ||
                   result == engine::Outcome::TamperMismatch)
           << engine::ResultKey(result);
-      EXPECT_EQ(Names(dir), std::vector<std::string>{"a.enc"});
+      EXPECT_EQ(Listing(dir), std::vector<std::string>{"a.enc"});
     }
   });
   EXPECT_GT(points, 10);
@@ -210,7 +202,7 @@ TEST(FaultInjection, DecryptRunAndReEncryption) {
       const std::string plain = dir / name;
       if (Exists(plain) && ReadAll(plain) == bytes) continue;
       bool found = false;
-      for (const auto& other : Names(dir)) {
+      for (const auto& other : Listing(dir)) {
         if (other.rfind(name + ".enc", 0) != 0) continue;
         const auto back = Plaintext(dir / other, "password");
         found = found || (back && *back == bytes);
@@ -225,11 +217,8 @@ TEST(FaultInjection, DecryptRunAndReEncryption) {
 TEST(FaultInjection, WipeRemovesOrRaises) {
   const int points = ForEveryFault([](TempDir& dir, auto&& withFaults) {
     WriteAll(dir / "a.txt", kPlain);
-    engine::NullHost host;
-    engine::RunState state;
-    engine::EngineSettings settings;
-    engine::Random random(1);
-    engine::FileEngine engine(host, state, settings, random);
+    QuietEngine quiet;
+    engine::FileEngine& engine = quiet.engine;
     bool raised = false;
     withFaults([&] {
       try {

@@ -84,12 +84,26 @@ TEST(HeaderCodec, WhatIsWrittenReadsBackInEveryGeneration) {
       }
     }
   }
-  // The writer never writes a text that no reader accepts.
-  ContainerHeader h = Sample(false);
-  h.hintText.assign(1000, 'A');
-  EXPECT_NO_THROW(engine::WriteHeader(h));
-  h.hintText.assign(1001, 'A');
-  EXPECT_THROW(engine::WriteHeader(h), std::length_error);
+}
+
+// The writer never writes a text that no reader accepts, hint or name.
+TEST(HeaderCodec, WriterRefusesTextsLongerThanReadersAccept) {
+  for (std::string ContainerHeader::*text :
+       {&ContainerHeader::hintText, &ContainerHeader::nameText}) {
+    for (const std::size_t length : {std::size_t{1000}, std::size_t{1001}, std::size_t{4096}}) {
+      SCOPED_TRACE(testing::Message()
+                   << (text == &ContainerHeader::hintText ? "hint " : "name ") << length);
+      ContainerHeader h = Sample(false);
+      (h.*text).assign(length, 'A');
+      if (length <= 1000) {
+        // Marker and flag, cipher and check, the two texts with their lengths, date and size.
+        EXPECT_EQ(engine::WriteHeader(h).size(),
+                  21 + 12 + 4 + h.hintText.size() + 4 + h.nameText.size() + 12);
+      } else {
+        EXPECT_THROW(engine::WriteHeader(h), std::length_error);
+      }
+    }
+  }
 }
 
 TEST(HeaderCodec, EveryLengthAndSizeFieldAtItsBoundaries) {

@@ -22,12 +22,10 @@ public:
     ++pumps;
     if (onPump) onPump();
   }
-  void Inform(const std::string& text) override { informs.push_back(text); }
   bool Confirm(const std::string& text) override {
     confirms.push_back(text);
     return confirmAnswer;
   }
-  void Warn(const std::string& text) override { warnings.push_back(text); }
   std::optional<PasswordAnswer> AskPassword(bool forDecrypt) override {
     ++passwordDialogs;
     lastForDecrypt = forDecrypt;
@@ -48,7 +46,7 @@ public:
   // What was shown: every progress text, and the last one (the line under the list).
   std::vector<std::string> progress;
   std::string label;
-  std::vector<std::string> informs, confirms, warnings;
+  std::vector<std::string> confirms;
   int pumps = 0, changes = 0, returns = 0, passwordDialogs = 0;
   bool lastForDecrypt = false, ended = false;
   bool clearedPassword = false, clearedHint = false;

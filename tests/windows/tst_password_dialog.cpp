@@ -132,7 +132,8 @@ private slots:
     QCOMPARE(dlg.Panel1->isVisible(), !decrypt);
     QCOMPARE(Submit(password, confirmation), message.isEmpty());
     QCOMPARE(boxes_, message.isEmpty() ? QStringList() : QStringList{message});
-    QCOMPARE(dlg.Password(), password);
+    const qk::platform::SecretText typed = dlg.TypedPassword();
+    QCOMPARE(QByteArray(typed.Data(), static_cast<qsizetype>(typed.Size())), password.toUtf8());
   }
 
   void registeredHashReplacesRetyping() {
