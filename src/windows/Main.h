@@ -11,6 +11,7 @@
 // every showing re-applies the window's layout.
 #pragma once
 
+#include "Version.h"
 #include "core/FindFile.h"
 #include "engine/RunState.h"
 #include "settings/Settings.h"
@@ -27,7 +28,7 @@ namespace qk::windows {
 class TDropWatch;
 class TKTop;
 
-inline constexpr const char* kMainCaption = "QK Ver5.0a";
+inline constexpr const char* kMainCaption = "QK Ver" QK_DISPLAY_VERSION;
 inline constexpr int kMainClientWidth = 241;
 inline constexpr int kMainClientHeight = 178;
 inline constexpr int kWipeBitBtnHeight = 33;

@@ -1,6 +1,8 @@
 // The manual page qk(1) lists exactly the switches the program's command line knows, and marks
 // exactly those that take a value. The program is asked, not its source: a switch is a word
-// that is not taken as a path even when a file of that name exists.
+// that is not taken as a path even when a file of that name exists. Every page names the version
+// the build gives the programs.
+#include "Version.h"
 #include "core/CommandLine.h"
 #include "support/RecordingHost.h"
 #include "support/TestSupport.h"
@@ -73,6 +75,22 @@ TEST(ManualPage, ListsTheSwitchesOfTheCommandLine) {
   }
   for (const auto& [letter, takesValue] : listed) {
     EXPECT_TRUE(letter >= 'A' && letter <= 'Z') << "qk.1 lists -" << letter << " in lower case";
+  }
+}
+
+TEST(ManualPage, NamesTheVersionOfTheBuild) {
+  const std::string version = QK_DISPLAY_VERSION;
+  const struct {
+    std::string path, mention;
+  } pages[] = {
+      {std::string(QK_DOC_DIR) + "/qk.1", "\"QK " + version + "\""},
+      {std::string(QK_DOC_DIR) + "/qk-cli.1", "\"QK " + version + "\""},
+      {std::string(QK_MANUAL_DIR) + "/index.html", "QK Ver" + version},
+      {std::string(QK_MANUAL_DIR) + "/en.html", "QK Ver" + version},
+  };
+  for (const auto& page : pages) {
+    EXPECT_NE(ReadAll(page.path).find(page.mention), std::string::npos)
+        << page.path << " does not name " << page.mention;
   }
 }
 
