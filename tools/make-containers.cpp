@@ -106,13 +106,16 @@ Bytes Xor(Bytes a, const Bytes& b) {
   return a;
 }
 
-// CBC over whole blocks.
+// CBC over whole blocks; a shorter piece at the end is XORed with the start of the encrypted
+// last chaining block (no writer of the format makes one: its data is padded to 16 bytes).
 Bytes EncryptCbc(const Block& block, const Bytes& data) {
   const std::size_t n = block.Size();
   Bytes chain = block.Iv();
   Bytes out;
   for (std::size_t at = 0; at < data.size(); at += n) {
-    chain = block.Encrypt(Xor(data.substr(at, n), chain));
+    const Bytes piece = data.substr(at, n);
+    if (piece.size() < n) return out + Xor(piece, block.Encrypt(chain));
+    chain = block.Encrypt(Xor(piece, chain));
     out += chain;
   }
   return out;
@@ -204,6 +207,8 @@ struct Container {
   Bytes name = "a.txt";   // stored bytes
   std::int32_t date = PackedDate(2024, 3, 15, 12, 34, 56);
   Bytes plain;
+  bool pad = true; // false: the data is the plaintext as it is, whatever its length
+  Bytes after;     // bytes after the data (covered by the code, when there is one)
   // Optional replacements for fields, written as they are.
   std::function<Bytes(const Bytes&)> hintField; // receives the scrambled hint
   std::function<Bytes(const Bytes&)> nameField; // receives the scrambled name
@@ -221,8 +226,8 @@ Bytes Write(const Container& c) {
   const auto size = static_cast<std::int64_t>(c.plain.size());
   if (c.generation >= 4) rest += c.sizeField ? c.sizeField(size) : Int64(size);
   Bytes padded = c.plain;
-  padded.resize((padded.size() + 15) / 16 * 16, '\0');
-  rest += EncryptCbc(block, padded);
+  if (c.pad) padded.resize((padded.size() + 15) / 16 * 16, '\0');
+  rest += EncryptCbc(block, padded) + c.after;
 
   switch (c.generation) {
   case 3:
@@ -443,6 +448,45 @@ std::vector<Case> AllCases() {
     c.plain = Filler(20, 7);
     sound("v5-hint-length-1000", c, "pw", "a.txt", Bytes(750, 'h'),
           "a hint of 750 bytes: HintLength 1000, the largest accepted");
+  }
+
+  {
+    Container c;
+    c.code = false;
+    c.hint = "hint";
+    c.hintField = [](const Bytes& scrambled) { return Int32(5) + scrambled.substr(0, 5); };
+    c.plain = Filler(30, 13);
+    sound("hint-not-base64", c, "pw", "a.txt", "-",
+          "a HintText of 5 characters: not base64, so no hint to show; the decryption does not "
+          "read it");
+  }
+
+  // Data of other lengths than a writer gives: a V3 reader keeps all of it, a part block at the
+  // end included; V4 and V5 keep SourceSize bytes and ignore what follows the padded data.
+  for (const int algorithm : {0, 2}) {
+    Container c;
+    c.generation = 3;
+    c.algorithm = algorithm;
+    c.code = false;
+    c.pad = false;
+    c.plain = Filler(algorithm == 0 ? 1005 : 8212, 9);
+    sound(Bytes("v3-") + CipherName(algorithm) + "-part-block", c, "pw", "a.txt", "",
+          "V3 data ending in a part block, which is kept, deciphered as CBC ciphers a part "
+          "block");
+  }
+  {
+    Container c;
+    c.generation = 4;
+    c.code = false;
+    c.plain = Filler(100, 10);
+    c.after = Filler(7, 11);
+    sound("v4-bytes-after-data", c, "pw", "a.txt", "",
+          "V4, 7 bytes after the padded data: ignored");
+    c.generation = 5;
+    c.code = true;
+    c.after = Filler(40, 12);
+    sound("v5-bytes-after-data-code", c, "pw", "a.txt", "",
+          "V5, 40 bytes after the padded data, covered by the code: ignored");
   }
 
   // Malformed containers: each refused with its own outcome, nothing written.

@@ -1,12 +1,12 @@
 // qk-cli verify: everything a decryption checks, proved without writing anything anywhere.
 #include "cli/RunQk.h"
+#include "support/KnownAnswers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
@@ -135,24 +135,16 @@ TEST_F(VerifyTest, JsonGivesOutcomesAndCounts) {
 // decryption is known to have, and writes nothing beside them.
 TEST_F(VerifyTest, KnownAnswerContainersGiveTheirDecryptionsOutcomes) {
   int checked = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(QK_TEST_DATA "/containers")) {
-    if (entry.path().extension() != ".enc") continue;
-    std::map<std::string, std::string> fields;
-    std::ifstream text(std::filesystem::path(entry.path()).replace_extension(".txt"));
-    for (std::string line; std::getline(text, line);) {
-      const auto colon = line.find(": ");
-      if (!line.empty() && line[0] != '#' && colon != std::string::npos)
-        fields[line.substr(0, colon)] = line.substr(colon + 2);
-    }
-    std::string expected = fields["outcome"];
+  for (const KnownAnswer& k : AllKnownAnswers()) {
+    std::string expected = k.Field("outcome");
     if (expected == "decrypted") expected = "verified";
     if (expected == "decrypted-without-tamper-code") expected = "verified-without-tamper-code";
-    const std::string copy = dir / entry.path().filename().string();
-    WriteAll(copy, ReadAll(entry.path()));
-    const auto o = Verify({"--json", "--password", fields["password"], copy});
+    const std::string copy = dir / std::filesystem::path(k.container).filename().string();
+    WriteAll(copy, ReadAll(k.container));
+    const auto o = Verify({"--json", "--password", k.Field("password"), copy});
     const Json line = Json::parse(o.out.substr(0, o.out.find('\n')), nullptr, false);
-    EXPECT_EQ(line.value("outcome", ""), expected) << entry.path();
-    EXPECT_EQ(o.status, expected.rfind("verified", 0) == 0 ? 0 : 1) << entry.path();
+    EXPECT_EQ(line.value("outcome", ""), expected) << k.container;
+    EXPECT_EQ(o.status, expected.rfind("verified", 0) == 0 ? 0 : 1) << k.container;
     unlink(copy.c_str());
     ++checked;
   }
