@@ -1,6 +1,9 @@
 // Files as the engine uses them: opened with read and write access while others may read and
-// write, created for output, or opened exclusively for the wipe. Every POSIX file call of the
-// program goes through this unit.
+// write, created for output, or opened exclusively for the wipe. Every file the engine and the
+// file hash read or write goes through this unit. A few places outside it make their own POSIX
+// calls: the settings file's reading and saving (settings/IniUnit.cpp), the folder walk of the
+// file collection (core/FindFile.cpp), and qk-cli's password file and standard input
+// (cli/Cli.cpp).
 //
 // Sharing is built from advisory flock(2) locks, which every QK process honours: the shared
 // opens take LOCK_SH, the exclusive open takes LOCK_EX, both without waiting. A file without the
