@@ -2,7 +2,7 @@
 // it was.
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
-#include "engine/TamperCode.h"
+#include "engine/Independent.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -237,13 +237,7 @@ TEST_F(DecryptTest, NothingIsWrittenBeforeTheProofHolds) {
   // A header damaged behind a good code is reported once the code is proved, and leaves nothing.
   std::string crafted = ReadAll(Container("b.txt", bytes, 1, true));
   engine::PutInt32(reinterpret_cast<std::uint8_t*>(crafted.data() + 53 + 12), 5000);
-  engine::TamperHasher hasher("pw");
-  hasher.Inner().Update(reinterpret_cast<const std::uint8_t*>(crafted.data()) +
-                            engine::TamperCoveredOffset,
-                        static_cast<std::int32_t>(crafted.size() - engine::TamperCoveredOffset));
-  const engine::TamperCode code = hasher.Finish();
-  crafted.replace(engine::TamperCodeOffset, code.size(), reinterpret_cast<const char*>(code.data()),
-                  code.size());
+  Reseal(crafted, "pw");
   ExpectRefused(dir / "b.txt.enc", crafted, kInvalidFile);
 }
 

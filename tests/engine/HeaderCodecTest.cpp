@@ -4,7 +4,7 @@
 #include "engine/BatchRun.h"
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
-#include "engine/TamperCode.h"
+#include "engine/Independent.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -224,14 +224,7 @@ TEST_F(SizeFieldTest, SizesTheDataCannotHoldAreRefusedBeforeAnythingIsWritten) {
         SCOPED_TRACE(testing::Message() << "size " << size << " code " << tamper);
         std::string crafted = c;
         PutAt(crafted, sizeAt, size, 8);
-        if (tamper) {
-          // A code that matches the crafted bytes, as only the password's owner could make.
-          engine::TamperHasher hasher("pw");
-          hasher.Inner().Update(reinterpret_cast<const std::uint8_t*>(crafted.data()) + 53,
-                                static_cast<std::int32_t>(crafted.size() - 53));
-          const auto code = hasher.Finish();
-          std::copy(code.begin(), code.end(), crafted.begin() + 21);
-        }
+        if (tamper) Reseal(crafted, "pw");
         WriteAll(container, crafted);
         const auto before = Listing();
         Outcome outcome;

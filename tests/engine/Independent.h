@@ -37,4 +37,10 @@ inline std::string TamperCodeOf(const std::string& passwordBytes, const std::str
   return Sha1(outer) + std::string(12, '\xFF');
 }
 
+// Writes over the code of a V5 container with a code the code it must have over its bytes, as
+// only the password's owner could (for containers crafted behind a good code).
+inline void Reseal(std::string& container, const std::string& passwordBytes) {
+  container.replace(21, 32, TamperCodeOf(passwordBytes, container.substr(53)));
+}
+
 } // namespace qk::test
