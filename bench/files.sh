@@ -8,7 +8,15 @@
 #   (c) a folder of 2,000 small files through qk-cli and through an openssl enc loop;
 #   (d) qk-cli encrypting that folder, and a folder of eight 128 MiB files, with --jobs 2 against
 #       --jobs 1: "folder_2000_small_jobs2 SECONDS jobs1 SECONDS RATIO" (wall seconds; the ratio
-#       is the --jobs 1 time over the --jobs 2 time, higher is better).
+#       is the --jobs 1 time over the --jobs 2 time, higher is better);
+#   (e) on a folder on a disk (not in memory, where flushes cost nothing): 20,000 files of 1 to
+#       2,000 bytes with Japanese names in 20 folders five levels below the tree's top, encrypted
+#       with --jobs 1 and with the default number of jobs ("folder_20000_small_jobs1", ..._jobsN),
+#       and encrypted and decrypted again with --wipe-source ("folder_20000_small_wipe_..."):
+#       "ROW WALL_SECONDS system_s SYSTEM_SECONDS SYSTEM/WALL", one run each; then, where strace
+#       is installed, the system calls a file costs: 2,000 of those files encrypted under
+#       strace -c -f, "syscalls_per_file_encrypt CALL N files 2000" for openat, newfstatat,
+#       fstat, close and all calls together.
 # Prints lines "operation qk_value peer peer_value ratio"; in (b) the values are wall seconds
 # (CPU seconds in the lines ending _cpu) and the ratio is peer seconds / qk seconds (higher is
 # better), then "peak_rss_MiB N". MB/s are
@@ -24,7 +32,9 @@
 # Environment: QK_FILES_REPS (repetitions of the timed runs, median reported, default 3),
 # QK_FILES_COUNT (number of small files, default 2000), QK_FILES_GIB_MIB (size of the file of
 # part (b) in MiB, default 1024), QK_FILES_EIGHT_MIB (size of each of the eight files of part
-# (d) in MiB, default 128), QK_FILES_BUILD (build folder, default build/bench).
+# (d) in MiB, default 128), QK_FILES_BUILD (build folder, default build/bench), QK_FILES_DISK
+# (the folder on a disk for (e), default /var/tmp), QK_FILES_DISK_COUNT (files of (e), default
+# 20000), QK_FILES_ONLY_DISK=1 (part (e) alone; with QK_FILES_QK=PATH, of that qk-cli, unbuilt).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -38,11 +48,19 @@ count=${QK_FILES_COUNT:-2000}
 gib_mib=${QK_FILES_GIB_MIB:-1024}
 eight_mib=${QK_FILES_EIGHT_MIB:-128}
 
-"$root/scripts/install-deps.sh" build bench >&2
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQK_BUILD_BENCH=ON \
-  -DQK_BUILD_TESTS=OFF -DQK_SANITIZE=OFF >&2
-cmake --build "$build" -j2 --target qk_bench_primitives qk-cli >&2
-qk="$build/bin/qk-cli"
+if [ -n "${QK_FILES_QK:-}" ] && [ "${QK_FILES_ONLY_DISK:-0}" = 1 ]; then
+  qk=$QK_FILES_QK # another build's qk-cli, measured as it is
+else
+  "$root/scripts/install-deps.sh" build bench >&2
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQK_BUILD_BENCH=ON \
+    -DQK_BUILD_TESTS=OFF -DQK_SANITIZE=OFF >&2
+  if [ "${QK_FILES_ONLY_DISK:-0}" = 1 ]; then
+    cmake --build "$build" -j2 --target qk-cli >&2
+  else
+    cmake --build "$build" -j2 --target qk_bench_primitives qk-cli >&2
+  fi
+  qk="$build/bin/qk-cli"
+fi
 primitives="$build/bench/qk_bench_primitives"
 
 base=/tmp
@@ -88,6 +106,77 @@ random_file() { # path, MiB
 
 echo "$note"
 echo "# operation qk_value peer peer_value ratio"
+
+# ---- (e) many small files on a disk ----
+disk_part() {
+  local disk=${QK_FILES_DISK:-/var/tmp} n=${QK_FILES_DISK_COUNT:-20000}
+  case $(stat -f -c %T "$disk") in
+  tmpfs | ramfs)
+    echo "files.sh: $disk is in memory; part (e) needs a disk (set QK_FILES_DISK)" >&2
+    return
+    ;;
+  esac
+  tree=$(mktemp -d "$disk/qk-disk.XXXXXX")
+  trap 'rm -rf "$tree"; cleanup' EXIT
+  python3 - "$tree" "$n" <<'EOF'
+import os, random, sys
+root, n = sys.argv[1], int(sys.argv[2])
+rng = random.Random(20261208)
+base = os.path.join(root, "第一階層", "第二階層", "第三階層", "第四階層")
+for f in range(20):
+    folder = os.path.join(base, f"フォルダ{f + 1:02d}")
+    os.makedirs(folder)
+    for i in range(n // 20):
+        with open(os.path.join(folder, f"書類_{i:05d}.txt"), "wb") as out:
+            out.write(rng.randbytes(rng.randint(1, 2000)))
+EOF
+  digest() { (cd "$tree" && find . -type f -print0 | sort -z | xargs -0 sha1sum | sha1sum); }
+  local before jobs j
+  before=$(digest)
+  jobs=$(nproc)
+  sync
+  disk_row() { # row name, qk-cli arguments...
+    local name=$1 system
+    shift
+    timed "$qk" "$@" --password-file "$pw" --ini "$ini" --recursive "$tree" >/dev/null
+    system=$(awk '{printf "%.2f", $2}' "$work/rusage")
+    line "$name" "$(calc "$T_WALL" 2)" system_s "$system" "$(calc "$system / $T_WALL" 2)"
+    sync
+  }
+  for j in 1 "$jobs"; do
+    disk_row "folder_${n}_small_jobs$j" encrypt --jobs "$j"
+    find "$tree" -name '*.enc' -delete
+    sync
+    disk_row "folder_${n}_small_wipe_encrypt_jobs$j" encrypt --jobs "$j" --wipe-source
+    disk_row "folder_${n}_small_wipe_decrypt_jobs$j" decrypt --jobs "$j" --wipe-source
+    [ "$(digest)" = "$before" ] || {
+      echo "files.sh: the disk folder's round trip differs" >&2
+      exit 1
+    }
+  done
+  if command -v strace >/dev/null; then
+    local deep="$tree/第一階層/第二階層/第三階層/第四階層" traced=2000 call
+    ((traced > n)) && traced=$n
+    # A folder of its own as deep as the others, holding that many of the files.
+    local measured="$deep/計測"
+    mkdir "$measured"
+    find "$deep" -type f -name '書類_*' | head -n "$traced" |
+      awk '{ n = split($0, p, "/"); print $0 "\t" p[n - 1] "_" p[n] }' |
+      while IFS=$'\t' read -r from to; do mv "$from" "$measured/$to"; done
+    strace -c -f -o "$work/strace" "$qk" encrypt --jobs 1 --password-file "$pw" --ini "$ini" \
+      --no-recursive "$measured" >/dev/null
+    for call in openat newfstatat fstat close total; do
+      line syscalls_per_file_encrypt "$call" "$(awk -v c="$call" -v n="$traced" '
+        $NF == c { v = $4 } END { printf "%.1f", v / n }' "$work/strace")" \
+        files "$traced"
+    done
+  fi
+  rm -rf "$tree"
+}
+if [ "${QK_FILES_ONLY_DISK:-0}" = 1 ]; then
+  disk_part
+  exit 0
+fi
 
 # ---- raw CBC speed from the primitives benchmark ----
 raw_json="$work/raw.json"
@@ -330,3 +419,5 @@ mkdir "$eight"
 for ((i = 0; i < 8; i++)); do random_file "$eight/part$i.bin" "$eight_mib"; done
 jobs_row "folder_8x${eight_mib}MiB" "$eight"
 rm -rf "$eight"
+
+disk_part

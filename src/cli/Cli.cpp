@@ -16,6 +16,7 @@
 #include "engine/Result.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/Listed.h"
 #include "platform/SecretText.h"
 #include "settings/Settings.h"
 
@@ -336,8 +337,11 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     }
     state.PasswordHint = o.hint.value_or(std::string());
   }
-  if (o.output)
+  if (o.output) {
     state.OutputNameOverride = platform::MakeAbsolute(*o.output, platform::CurrentDirectory());
+    // The output's folder is held to the one named now, as the sources' folders are.
+    platform::NoteFolder(platform::ExtractFilePath(state.OutputNameOverride));
+  }
 
   // A named path that does not exist adds nothing and fails the run; it is told before any
   // source is wiped.

@@ -2,6 +2,7 @@
 
 #include "crypto/CryptoBase.h"
 #include "platform/FileSystem.h"
+#include "platform/Listed.h"
 
 #include <algorithm>
 #include <cctype>
@@ -72,6 +73,9 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
     } else if (word == "-A") {
       const std::string output = value();
       state.OutputNameOverride = output.empty() ? output : platform::MakeAbsolute(output, startDir);
+      // The output's folder is held to the one named now, as the sources' folders are.
+      if (!output.empty())
+        platform::NoteFolder(platform::ExtractFilePath(state.OutputNameOverride));
     } else {
       AddPaths(
           finder, {platform::MakeAbsolute(args[i], startDir)},

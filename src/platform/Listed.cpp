@@ -295,6 +295,11 @@ int NoteNamed(const std::string& path) {
   return 0;
 }
 
+int NoteFolder(const std::string& folder) {
+  int error = 0;
+  return NoteNamedFolder(folder, error) ? 0 : error;
+}
+
 int OpenNotedFolder(const std::string& folder) {
   int error = InjectedFault(FileOperation::List, WithSeparator(folder));
   Held held;

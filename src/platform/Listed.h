@@ -46,6 +46,9 @@ void NoteListed(const std::string& path, const FileIdentity& identity, bool isFo
 // what it leads to) with its identity. 0, or the errno that kept it from being noted; every
 // later operation on path then fails with that errno.
 int NoteNamed(const std::string& path);
+// Notes a folder named as the place of an output (with its "/", or "" for the current folder),
+// as the folder of a named file is noted. 0 or the errno that kept it from being noted.
+int NoteFolder(const std::string& folder);
 // A fresh read-only descriptor of a noted folder (given with its trailing "/"), reached as
 // described above, for listing it; the caller closes it. -1 with errno set when it cannot be
 // reached or is no longer the folder that was noted.

@@ -153,6 +153,30 @@ TEST_F(NamedRaceTest, DecryptionStaysInTheFoldersNamed) {
   EXPECT_TRUE(Exists(root + "/moved/victim.txt.enc"));
 }
 
+TEST_F(NamedRaceTest, TheFolderOfAGivenOutputIsHeldToTheOneNamed) {
+  platform::SetFaultHook(nullptr);
+  ASSERT_EQ(Run({"encrypt", "--ini", dir / "none.ini", "--password-file", dir / "pw",
+                 "--wipe-source", root + "/first.bin"}),
+            cli::kExitOk)
+      << out.str() << err.str();
+  const std::string outputs = dir / "outputs";
+  ASSERT_EQ(mkdir(outputs.c_str(), 0700), 0);
+  platform::SetFaultHook([&](platform::FileOperation operation, const std::string& path) {
+    if (!swapped && operation == platform::FileOperation::Open && path == root + "/first.bin.enc") {
+      swapped = true;
+      EXPECT_EQ(std::rename(outputs.c_str(), (dir / "outputs.moved").c_str()), 0);
+      EXPECT_EQ(symlink(outside.c_str(), outputs.c_str()), 0);
+    }
+    return 0;
+  });
+  EXPECT_EQ(Run({"decrypt", "--ini", dir / "none.ini", "--password-file", dir / "pw",
+                 "--wipe-source", "-o", outputs + "/plain.bin", root + "/first.bin.enc"}),
+            cli::kExitFailed);
+  ASSERT_TRUE(swapped);
+  EXPECT_FALSE(Exists(outside + "/plain.bin")) << "written into the folder behind the link";
+  EXPECT_TRUE(Exists(root + "/first.bin.enc"));
+}
+
 TEST_F(NamedRaceTest, TheStoredDateIsNeverSetThroughALink) {
   // The output given with -o is swapped for a link to another file while its container is wiped;
   // the date restored afterwards must not land on that file.
