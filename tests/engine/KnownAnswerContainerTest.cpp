@@ -67,5 +67,25 @@ TEST_F(EngineTest, KnownAnswerContainersWithoutCodeAreRefusedWhenAsked) {
   EXPECT_GE(refused, 9); // V3, V4 and V5 of each cipher at least
 }
 
+// The password is proved before anything else of the header or the data: every malformed or
+// changed container whose marker and password check are whole gives a wrong password as such.
+TEST_F(EngineTest, KnownAnswerContainersProveThePasswordFirst) {
+  int proved = 0;
+  for (const KnownAnswer& k : AllKnownAnswers()) {
+    const std::string outcome = k.Field("outcome");
+    if (outcome != "invalid-file" && outcome != "tamper-mismatch" && outcome != "decrypt-failed")
+      continue;
+    const std::string bytes = ReadAll(k.container);
+    if (bytes.size() < 20) continue; // not even a whole marker
+    SCOPED_TRACE(k.container);
+    const std::string copy = dir / "container.qk";
+    WriteAll(copy, bytes);
+    EXPECT_EQ(engine.DecryptFile(copy, "not the password").outcome, engine::Outcome::WrongPassword);
+    EXPECT_EQ(Listing(), std::vector<std::string>{"container.qk"});
+    ++proved;
+  }
+  EXPECT_GE(proved, 25);
+}
+
 } // namespace
 } // namespace qk::test
