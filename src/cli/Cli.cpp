@@ -315,6 +315,7 @@ ReportLine MakeLine(const engine::FileResult& result) {
   line.sourceWipe = std::string(engine::SourceWipeKey(result.sourceWipe));
   line.failed = engine::Failed(result);
   if (result.error != 0) line.error = std::strerror(result.error);
+  line.reason = engine::FailureReason(result);
   return line;
 }
 
@@ -378,7 +379,7 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   }
   state.Password.Clear();
 
-  Report report(out, o.json);
+  Report report(out, o.json, &err);
   for (const auto& entry : run.Entries()) {
     if (!entry.Result) continue;
     ReportLine line = MakeLine(*entry.Result);
@@ -407,6 +408,7 @@ int RunHint(const Options& o, std::ostream& out) {
       line.outcome = std::string(engine::ResultKey(stored.failure));
       line.failed = true;
       if (stored.error != 0) line.error = std::strerror(stored.error);
+      line.reason = engine::ErrorReason(stored.error);
     }
     report.Hint(line, o.files.size() > 1);
   }

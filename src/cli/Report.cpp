@@ -26,6 +26,7 @@ void Report::Json(const ReportLine& line) {
   if (line.hasHint) object["hint"] = line.hint;
   if (!line.sha1.empty()) object["sha1"] = line.sha1;
   if (!line.error.empty()) object["error"] = line.error;
+  if (!line.reason.empty()) object["reason"] = line.reason;
   object["text"] = line.text;
   WriteObject(out_, object);
 }
@@ -37,6 +38,10 @@ void Report::Result(const ReportLine& line, bool showOutput) {
   out_ << line.text << VisibleText(line.path);
   if (showOutput && !line.output.empty()) out_ << '\t' << VisibleText(line.output);
   out_ << '\n';
+  if (reasons_ && !line.reason.empty()) {
+    out_ << std::flush;
+    *reasons_ << "qk-cli: " << VisibleText(line.path) << ": " << line.reason << '\n';
+  }
 }
 
 void Report::Hint(const ReportLine& line, bool withPath) {

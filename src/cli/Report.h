@@ -18,13 +18,17 @@ struct ReportLine {
   // Fields only some commands have: empty when absent.
   std::string hint; // hint: the stored hint
   bool hasHint = false;
-  std::string sha1;  // sha1: the digest as five words
-  std::string error; // a system error's description
+  std::string sha1;   // sha1: the digest as five words
+  std::string error;  // a system error's description
+  std::string reason; // why it failed, in Japanese (empty when the text says all)
 };
 
 class Report {
 public:
-  Report(std::ostream& out, bool json) : out_(out), json_(json) {}
+  // With reasons, a failed result's reason follows its line on that stream (text output only:
+  // the result lines stay as they are).
+  Report(std::ostream& out, bool json, std::ostream* reasons = nullptr)
+      : out_(out), json_(json), reasons_(reasons) {}
 
   // A result of encrypt, decrypt, wipe or verify: text, path (and a TAB and the output when one
   // was written by a decryption).
@@ -44,6 +48,7 @@ private:
 
   std::ostream& out_;
   bool json_;
+  std::ostream* reasons_;
   int files_ = 0;
   int failed_ = 0;
 };

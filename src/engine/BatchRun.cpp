@@ -5,6 +5,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
 
+#include <algorithm>
+
 namespace qk::engine {
 
 namespace {
@@ -30,8 +32,19 @@ BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
     : host_(host), options_(options), random_(random),
       engine_(host, state_, options.Engine, random) {}
 
+void BatchRun::Touch(std::size_t index) {
+  if (touched_.first == touched_.last) {
+    touched_.first = index;
+    touched_.last = index + 1;
+  } else {
+    touched_.first = std::min(touched_.first, index);
+    touched_.last = std::max(touched_.last, index + 1);
+  }
+}
+
 void BatchRun::ClearList() {
   entries_.clear();
+  touched_.reshaped = true;
   // A new list gets its own question, count and captions when it is shown.
   state_.ListShown = false;
   // What earlier walks listed no longer stands for anything in the list.
@@ -45,6 +58,7 @@ void BatchRun::AddFile(const std::string& path) {
   entry.Path = path;
   if (state_.Mode == OperationMode::Decrypt) entry.Sub1 = engine_.ReadStoredHint(path).Text();
   entries_.push_back(std::move(entry));
+  Touch(entries_.size() - 1);
   host_.Changed();
 }
 
@@ -54,6 +68,7 @@ void BatchRun::AddUnreadableFolder(const std::string& path, int error) {
   entry.Path = path;
   entry.FolderError = error;
   entries_.push_back(std::move(entry));
+  Touch(entries_.size() - 1);
   host_.Changed();
 }
 
@@ -62,6 +77,8 @@ void BatchRun::ShowList() {
   state_.ListEditable = true;
   dialog_.CloseCaption = "キャンセル";
   dialog_.OKVisible = true;
+  // An empty list has nothing to run: OK stays off rather than ask for a password in vain.
+  dialog_.OKEnabled = !entries_.empty();
   dialog_.ReEncVisible = false;
   dialog_.ReEncEnabled = false;
   const std::string n = std::to_string(entries_.size());
@@ -118,6 +135,7 @@ void BatchRun::SetCaption(std::size_t index, const char* suffix) {
 }
 
 void BatchRun::RunBatch() {
+  if (entries_.empty() && !state_.AutoRun && !state_.ReEncrypting) return;
   if (state_.Mode == OperationMode::Wipe && !state_.AutoRun) {
     if (!host_.Confirm("これは抹消モードです！本当によろしいですか？")) return;
   }
@@ -163,6 +181,7 @@ void BatchRun::RunBatch() {
     if (Failed(result)) ++failures_;
     entry.Caption = ResultText(result) + entry.Path;
     entry.Result = std::move(result);
+    Touch(i);
     host_.Changed();
   }
 
@@ -301,7 +320,7 @@ void BatchRun::Finish() {
   if (!options_.SaveHint) state_.PasswordHint.clear();
   state_.ListEditable = false;
   dialog_.Caption = FinishedText(failures_);
-  dialog_.Column1Caption.clear();
+  // The hint column keeps its caption: its cells still hold the hints.
   dialog_.Label1 = dialog_.Caption;
   host_.ShowProgress(dialog_.Label1);
   dialog_.CloseCaption = "閉じる";
@@ -322,6 +341,7 @@ void BatchRun::DeleteSelected() {
   for (const auto& e : entries_) any = any || e.Selected;
   if (!any) return;
   std::erase_if(entries_, [](const ListEntry& e) { return e.Selected; });
+  touched_.reshaped = true;
   state_.ListShown = false;
   ShowList();
 }
@@ -338,6 +358,7 @@ void BatchRun::ReEncrypt() {
     entry.Caption = entry.Sub2;
     if (!entry.Sub2.empty()) entry.Path = entry.Sub2;
   }
+  touched_.reshaped = true;
   state_.ReEncrypting = true;
   state_.Mode = OperationMode::Encrypt;
   dialog_.ReEncVisible = false;

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qk::engine {
@@ -105,7 +106,22 @@ public:
 
   RunState& State() { return state_; }
   const DialogState& Dialog() const { return dialog_; }
-  std::vector<ListEntry>& Entries() { return entries_; }
+  // Direct access may change any entry: the window looks at every row at its next change.
+  std::vector<ListEntry>& Entries() {
+    touched_.reshaped = true;
+    return entries_;
+  }
+  const std::vector<ListEntry>& Entries() const { return entries_; }
+
+  // The entries changed since the window last asked: those in [first, last), and with reshaped
+  // any of them (the list was cleared, entries were removed or all of them renamed). A window
+  // mirrors only these, so that a change costs the same in a list of any length.
+  struct Touched {
+    std::size_t first = 0;
+    std::size_t last = 0;
+    bool reshaped = false;
+  };
+  Touched TakeTouched() { return std::exchange(touched_, Touched{}); }
   FileEngine& Engine() { return engine_; }
   int FailureCount() const { return failures_; }
   // A run is going: from the start of the work over the entries to the closing text.
@@ -132,6 +148,7 @@ public:
 
 private:
   void SetCaption(std::size_t index, const char* suffix);
+  void Touch(std::size_t index);
   FileResult EncryptEntry(ListEntry& entry);
   FileResult DecryptEntry(ListEntry& entry);
   FileResult WipeEntry(ListEntry& entry);
@@ -148,6 +165,7 @@ private:
   std::vector<ListEntry> entries_;
   int failures_ = 0;
   bool running_ = false;
+  Touched touched_;
 };
 
 } // namespace qk::engine

@@ -461,7 +461,9 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
         std::int64_t at = start;
         ForEachChunk(got, request, [&](std::size_t chunk) {
           at += static_cast<std::int64_t>(chunk);
-          if (total != 0) host_.ShowProgress(ProgressText(word, at, total));
+          // A proof counts the padding of the last block too, but never shows more than all.
+          const std::int64_t shown = writing ? at : std::min(at, total);
+          if (total != 0) host_.ShowProgress(ProgressText(word, shown, total));
           PumpMaybe();
           return true;
         });

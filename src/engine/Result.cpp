@@ -1,5 +1,7 @@
 #include "engine/Result.h"
 
+#include "platform/FileSystem.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -118,6 +120,78 @@ std::string_view SourceWipeKey(SourceWipe wipe) {
     break;
   }
   return {};
+}
+
+std::string ErrorReason(int error) {
+  switch (error) {
+  case 0:
+    return {};
+  case ENOSPC:
+  case EDQUOT:
+    return "空き容量が不足しています";
+  case EROFS:
+    return "書き込みできないフォルダです（読み取り専用のファイルシステム）";
+  case ENOENT:
+    return "ファイルが見つかりません";
+  case ENAMETOOLONG:
+    return "名前が長すぎます (255バイト)";
+  case EACCES:
+  case EPERM:
+    return "アクセスが拒否されました";
+  case EWOULDBLOCK:
+  case EBUSY:
+  case ETXTBSY:
+    return "他のプログラムが使用中です";
+  case ESTALE:
+    return "一覧に加えた後で別のファイルに置き換えられました";
+  case ELOOP:
+    return "シンボリックリンクです（たどりません）";
+  case EISDIR:
+    return "フォルダです";
+  case ENOTDIR:
+    return "途中にフォルダでないものがあります";
+  case EEXIST:
+    return "同じ名前のファイルがあります";
+  case EIO:
+    return "読み書き中に入出力エラーが発生しました";
+  case EFBIG:
+    return "ファイルが大きすぎます";
+  case EMFILE:
+  case ENFILE:
+    return "開いているファイルが多すぎます";
+  case ENOMEM:
+    return "メモリが不足しています";
+  case EINVAL:
+    return "出力先が不正です（入力と同じファイルなど）";
+  case EXDEV:
+    return "別のファイルシステムをまたいでいます";
+  default:
+    return "システムエラー（エラー番号 " + std::to_string(error) + "）";
+  }
+}
+
+std::string FailureReason(const FileResult& result) {
+  // An unreadable folder's text carries its reason already.
+  if (!Failed(result) || result.outcome == Outcome::FolderUnreadable) return {};
+  if (result.error == EACCES || result.error == EPERM) {
+    // The same refusal from a folder that takes no new files is the folder's.
+    const std::string folder = platform::ExtractFilePath(result.path);
+    if ((result.outcome == Outcome::EncryptFailed || result.outcome == Outcome::DecryptFailed) &&
+        !platform::FolderWritable(folder.empty() ? std::string(".") : folder)) {
+      return "書き込みできないフォルダです";
+    }
+  }
+  if (result.error != 0) return ErrorReason(result.error);
+  switch (result.outcome) {
+  case Outcome::SourceChanged:
+    return "読み込み中にファイルの大きさが変わりました";
+  case Outcome::NotDecrypted:
+    return "復号できなかったため、再暗号化するファイルがありません";
+  case Outcome::UnexpectedError:
+    return "暗号化ファイルの名前の付け方が設定されていません";
+  default:
+    return {};
+  }
 }
 
 bool Succeeded(Outcome outcome) {

@@ -63,6 +63,15 @@ std::string_view ResultKey(Outcome outcome);
 // "wiped" or "wipe-failed" for a source wipe; empty when none was asked for.
 std::string_view SourceWipeKey(SourceWipe wipe);
 
+// Why a system call failed, in Japanese, from its error number ("空き容量が不足しています", ...);
+// empty for 0. A number without a reason of its own is shown with its value.
+std::string ErrorReason(int error);
+// Why a file failed, in Japanese, beside the result text (which stays as it is): the reason of
+// the error number, refined where the folder tells more (an access refused in a folder that
+// cannot take new files), or the reason an outcome carries by itself (a source that changed
+// while it was read). Empty for a success, and when the result text says all that is known.
+std::string FailureReason(const FileResult& result);
+
 // True for the outcomes of work done as asked.
 bool Succeeded(Outcome outcome);
 // True when the entry counts as a failure: the outcome, or the source wipe after it.

@@ -91,6 +91,10 @@ bool IsReadOnly(const std::string& path) {
   return StatPath(path, st) && (st.st_mode & S_IWUSR) == 0;
 }
 
+bool FolderWritable(const std::string& folder) {
+  return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 && IsDirectory(folder);
+}
+
 std::int32_t PackFileDate(std::int64_t unixSeconds) {
   if (unixSeconds < std::numeric_limits<time_t>::min() ||
       unixSeconds > std::numeric_limits<time_t>::max()) {

@@ -14,6 +14,8 @@ bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // path exists and lacks the owner-write bit.
 bool IsReadOnly(const std::string& path);
+// folder exists and this process may make files in it (write and search permission).
+bool FolderWritable(const std::string& folder);
 
 // Last-write time as a packed date and time in local time (year-1980, month, day, hour, minute,
 // seconds/2, date in the upper 16 bits); -1 when unreadable or outside 1980..2107.

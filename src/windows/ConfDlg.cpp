@@ -3,10 +3,13 @@
 #include "core/BatchSettings.h"
 #include "engine/Random.h"
 #include "windows/KTop.h"
+#include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelection>
@@ -18,6 +21,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+
 namespace qk::windows {
 
 namespace {
@@ -27,6 +33,16 @@ constexpr int kClientHeight = 334;
 constexpr int kLabelHeight = 42;
 constexpr int kNameColumnWidth = 450;
 constexpr int kSubColumnWidth = 200;
+constexpr const char* kReasonLabel = "理由：";
+constexpr const char* kCollectingText = "ファイルを集めています…　";
+constexpr qint64 kCollectPaintMs = 100;
+constexpr int kMinSubColumnWidth = 120;
+constexpr const char* kEncryptWipeNote =
+    "※暗号化に成功すると、元のファイルは抹消されます（オプション「暗号化後に元ファイルを抹消する」"
+    "がオン）。";
+constexpr const char* kDecryptWipeNote =
+    "※復号に成功すると、暗号化ファイルは抹消されます（オプション「復号後に元ファイルを抹消する」"
+    "がオン）。";
 
 // A cell of the list: one line, whatever the text holds, and the whole of it as the tooltip
 // when the column is too narrow.
@@ -43,14 +59,20 @@ QTableWidgetItem* NewCell(const std::string& text) {
   return item;
 }
 
+// What screen readers call a column whose caption is empty in this mode.
+const char* const kSpokenColumns[] = {"ファイル名", "パスワードヒント（復号のとき）",
+                                      "復号後ファイル名（復号のとき）"};
+
 void SetHeader(QTableWidget* table, int column, const std::string& text) {
   QTableWidgetItem* item = table->horizontalHeaderItem(column);
   const QString caption = Q(text);
   if (!item) {
-    table->setHorizontalHeaderItem(column, new QTableWidgetItem(caption));
+    item = new QTableWidgetItem(caption);
+    table->setHorizontalHeaderItem(column, item);
   } else if (item->text() != caption) {
     item->setText(caption);
   }
+  item->setData(Qt::AccessibleTextRole, caption.isEmpty() ? Q(kSpokenColumns[column]) : caption);
 }
 
 } // namespace
@@ -59,6 +81,16 @@ TConfirmationDlg::TConfirmationDlg(settings::SettingsModel& model, QWidget* pare
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), model_(model),
       run_(*this, options_, engine::Random::Program()) {
   setObjectName("ConfirmationDlg");
+  AddManualKey(this, [this] {
+    switch (run_.State().Mode) {
+    case engine::OperationMode::Decrypt:
+      return QStringLiteral("decrypt");
+    case engine::OperationMode::Wipe:
+      return QStringLiteral("wipe");
+    default:
+      return QStringLiteral("encrypt");
+    }
+  });
   setModal(false);
   SyncOptions();
   BuildControls();
@@ -74,7 +106,11 @@ TConfirmationDlg::TConfirmationDlg(settings::SettingsModel& model, QWidget* pare
 TConfirmationDlg::~TConfirmationDlg() = default;
 
 void TConfirmationDlg::BuildControls() {
-  setFixedSize(kClientWidth, kClientHeight);
+  // Starts at its classic size; the user may make it larger (long paths, the decrypted names)
+  // and it keeps that size for the next list.
+  resize(kClientWidth, kClientHeight);
+  setMinimumSize(kClientWidth * 2 / 3, kClientHeight * 2 / 3);
+  setSizeGripEnabled(true);
   // Off until a list is shown.
   KTop = new TKTop(this);
   KTop->setObjectName("KTop");
@@ -82,6 +118,7 @@ void TConfirmationDlg::BuildControls() {
 
   ListView = new QTableWidget(0, 3, this);
   ListView->setObjectName("ListView");
+  ListView->setAccessibleName(Q("ファイルの一覧"));
   ListView->setShowGrid(true);
   ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
   ListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -108,6 +145,12 @@ void TConfirmationDlg::BuildControls() {
   ListView->installEventFilter(this);
   connect(ListView, &QTableWidget::itemSelectionChanged, this,
           &TConfirmationDlg::ListViewSelectionChanged);
+
+  // Says before a run when the sources are wiped after it, on a line of its own.
+  WipeNoteLabel = new QLabel(this);
+  WipeNoteLabel->setObjectName("WipeNoteLabel");
+  WipeNoteLabel->setWordWrap(true);
+  WipeNoteLabel->hide();
 
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
@@ -145,6 +188,7 @@ void TConfirmationDlg::BuildControls() {
   layout->setContentsMargins(4, 4, 4, 6);
   layout->setSpacing(4);
   layout->addWidget(ListView, 1);
+  layout->addWidget(WipeNoteLabel);
   layout->addWidget(Label1);
   layout->addLayout(buttons);
 }
@@ -156,6 +200,31 @@ void TConfirmationDlg::SetPasswordDialog(PasswordAsker ask, PasswordClearer clea
 
 void TConfirmationDlg::SetReturnForm(QWidget* form) {
   returnForm_ = form;
+}
+
+void TConfirmationDlg::BeginCollecting() {
+  collecting_ = true;
+  collectClock_.start();
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  setEnabled(false);
+  Label1->setText(Q(kCollectingText) + "0");
+  show();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TConfirmationDlg::Collected(std::size_t count) {
+  // A few times a second: the count and whatever the window has to paint.
+  if (collectClock_.elapsed() < kCollectPaintMs) return;
+  collectClock_.restart();
+  Label1->setText(Q(kCollectingText) + QString::number(count));
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TConfirmationDlg::EndCollecting() {
+  collecting_ = false;
+  setEnabled(true);
+  QGuiApplication::restoreOverrideCursor();
+  Changed();
 }
 
 void TConfirmationDlg::SyncOptions() {
@@ -188,6 +257,8 @@ void TConfirmationDlg::ClearPasswordFields(bool password, bool hint) {
 }
 
 void TConfirmationDlg::Changed() {
+  // While files are collected the rows wait for the end of it.
+  if (collecting_) return;
   SyncOptions();
   const engine::DialogState& d = run_.Dialog();
 
@@ -196,7 +267,6 @@ void TConfirmationDlg::Changed() {
   SetHeader(ListView, 1, d.Column1Caption);
   SetHeader(ListView, 2, d.Column2Caption);
   MirrorRows();
-  MirrorSelection();
   // The label otherwise shows what the run reports through ShowProgress; only a new question or
   // closing text replaces it here.
   if (d.Label1 != mirroredLabel1_) {
@@ -229,10 +299,36 @@ void TConfirmationDlg::Changed() {
 
   SetKeepOnTop(d.KeepOnTop);
 
+  ShowWipeNote();
+
   const bool running = !Idle();
   if (running != running_) {
     running_ = running;
+    // After a run the columns take the width of what they show, results and output names.
+    if (!running) SizeColumnsToContents();
     emit RunningChanged(running);
+  }
+}
+
+void TConfirmationDlg::ShowWipeNote() {
+  const engine::RunState& state = run_.State();
+  QString note;
+  if (state.ListEditable && Idle()) {
+    if (state.Mode == engine::OperationMode::Encrypt && options_.WipeSource)
+      note = Q(kEncryptWipeNote);
+    else if (state.Mode == engine::OperationMode::Decrypt && options_.WipeDecSource)
+      note = Q(kDecryptWipeNote);
+  }
+  if (WipeNoteLabel->text() != note) WipeNoteLabel->setText(note);
+  WipeNoteLabel->setVisible(!note.isEmpty());
+}
+
+void TConfirmationDlg::SizeColumnsToContents() {
+  const int widest = std::max(kSubColumnWidth, ListView->viewport()->width());
+  for (int column = 0; column < ListView->columnCount(); ++column) {
+    ListView->resizeColumnToContents(column);
+    const int least = column == 0 ? kNameColumnWidth : kMinSubColumnWidth;
+    ListView->setColumnWidth(column, std::clamp(ListView->columnWidth(column), least, widest));
   }
 }
 
@@ -249,26 +345,42 @@ void TConfirmationDlg::EndProgram() {
 // ---- Mirroring ----
 
 void TConfirmationDlg::MirrorRows() {
-  const std::vector<engine::ListEntry>& entries = run_.Entries();
+  const engine::BatchRun& run = run_;
+  const std::vector<engine::ListEntry>& entries = run.Entries();
+  const engine::BatchRun::Touched touched = run_.TakeTouched();
   const int count = static_cast<int>(entries.size());
   const int old = ListView->rowCount();
+  // Only rows that changed are looked at: a run over a long list stays as fast as a short one.
+  std::size_t first = touched.first;
+  std::size_t last = std::min(touched.last, static_cast<std::size_t>(old));
+  if (touched.reshaped || count < old) {
+    first = 0;
+    last = static_cast<std::size_t>(std::min(old, count));
+  }
+  // Many new rows at once (a collected folder) are put in without a repaint for each.
+  const bool many = count - old > 64;
+  if (many) ListView->setUpdatesEnabled(false);
   if (old != count) {
     ListView->setRowCount(count);
     rows_.resize(entries.size());
   }
-  for (int row = 0; row < count; ++row) {
+  for (int row = old; row < count; ++row) {
     const engine::ListEntry& entry = entries[static_cast<std::size_t>(row)];
-    MirroredRow& shown = rows_[static_cast<std::size_t>(row)];
-    if (row >= old) {
-      ListView->setItem(row, 0, NewCell(entry.Caption));
-      ListView->setItem(row, 1, NewCell(entry.Sub1));
-      ListView->setItem(row, 2, NewCell(entry.Sub2));
-      shown = {entry.Caption, entry.Sub1, entry.Sub2};
-      continue;
-    }
+    ListView->setItem(row, 0, NewCell(entry.Caption));
+    ListView->setItem(row, 1, NewCell(entry.Sub1));
+    ListView->setItem(row, 2, NewCell(entry.Sub2));
+    rows_[static_cast<std::size_t>(row)] = {entry.Caption, entry.Sub1, entry.Sub2};
+    ShowReason(row, entry);
+  }
+  if (many) ListView->setUpdatesEnabled(true);
+  for (std::size_t i = first; i < last; ++i) {
+    const engine::ListEntry& entry = entries[i];
+    MirroredRow& shown = rows_[i];
+    const int row = static_cast<int>(i);
     if (shown.Caption != entry.Caption) {
       shown.Caption = entry.Caption;
       SetCell(ListView->item(row, 0), entry.Caption);
+      ShowReason(row, entry);
     }
     if (shown.Sub1 != entry.Sub1) {
       shown.Sub1 = entry.Sub1;
@@ -279,10 +391,21 @@ void TConfirmationDlg::MirrorRows() {
       SetCell(ListView->item(row, 2), entry.Sub2);
     }
   }
+  // Selections change with the list's shape only (new rows come unselected).
+  if (touched.reshaped) MirrorSelection();
+}
+
+// A failed entry tells why in its tooltip, below its caption: the reason the system gave.
+void TConfirmationDlg::ShowReason(int row, const engine::ListEntry& entry) {
+  if (!entry.Result) return;
+  const std::string reason = engine::FailureReason(*entry.Result);
+  if (reason.empty()) return;
+  QTableWidgetItem* item = ListView->item(row, 0);
+  item->setToolTip(ShownText(entry.Caption) + "\n" + Q(kReasonLabel) + Q(reason));
 }
 
 void TConfirmationDlg::MirrorSelection() {
-  const std::vector<engine::ListEntry>& entries = run_.Entries();
+  const std::vector<engine::ListEntry>& entries = std::as_const(run_).Entries();
   QItemSelectionModel* selection = ListView->selectionModel();
   bool same = true;
   for (std::size_t i = 0; i < entries.size() && same; ++i) {

@@ -9,6 +9,7 @@
 #include "settings/Settings.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <functional>
 #include <optional>
@@ -44,6 +45,13 @@ public:
   void SetPasswordDialog(PasswordAsker ask, PasswordClearer clear);
   // The window that filled the list; it shows again when this window closes.
   void SetReturnForm(QWidget* form);
+
+  // Files are being collected into the list: the window shows, takes no input, shows a busy
+  // cursor and the running count, and keeps painting; the rows appear at the end, all at once.
+  void BeginCollecting();
+  // One more file was collected (count in all so far).
+  void Collected(std::size_t count);
+  void EndCollecting();
 
   // engine::EngineHost
   void ShowProgress(const std::string& text) override;
@@ -88,6 +96,9 @@ private:
   void SyncOptions();
   void MirrorRows();
   void MirrorSelection();
+  void ShowReason(int row, const engine::ListEntry& entry);
+  void ShowWipeNote();
+  void SizeColumnsToContents();
   void ListViewSelectionChanged();
   void SetKeepOnTop(bool on);
   // The run is not going: the window may close.
@@ -98,6 +109,7 @@ private:
   engine::BatchRun run_;
 
   QTableWidget* ListView = nullptr;
+  QLabel* WipeNoteLabel = nullptr;
   QLabel* Label1 = nullptr;
   QPushButton* OKBitBtn = nullptr;
   QPushButton* CloseBitBtn = nullptr;
@@ -116,6 +128,8 @@ private:
   bool running_ = false;
   bool mirroringSelection_ = false;
   bool closing_ = false;
+  bool collecting_ = false;
+  QElapsedTimer collectClock_;
 };
 
 } // namespace qk::windows

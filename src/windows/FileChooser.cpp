@@ -28,11 +28,11 @@ void SetFileChooser(FileChooser chooser) {
   Chooser() = std::move(chooser);
 }
 
-QStringList ChooseFiles(QWidget* parent) {
+QStringList ChooseFiles(QWidget* parent, const QString& caption) {
   const QStringList files =
       Chooser()
           ? Chooser()(parent)
-          : QFileDialog::getOpenFileNames(parent, QString(), ChooserFolder(), Q(kAllFilesFilter),
+          : QFileDialog::getOpenFileNames(parent, caption, ChooserFolder(), Q(kAllFilesFilter),
                                           nullptr, QFileDialog::DontResolveSymlinks);
   if (!files.isEmpty()) LastFolder() = QFileInfo(files.front()).absolutePath();
   return files;

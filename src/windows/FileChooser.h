@@ -14,7 +14,8 @@ namespace qk::windows {
 // real one.
 using FileChooser = std::function<QStringList(QWidget* parent)>;
 void SetFileChooser(FileChooser chooser);
-QStringList ChooseFiles(QWidget* parent);
+// caption says what the files are chosen for.
+QStringList ChooseFiles(QWidget* parent, const QString& caption = {});
 // The folder of the last choice while it exists, else the home folder.
 QString ChooserFolder();
 

@@ -1,12 +1,14 @@
 #include "windows/Hash.h"
 
 #include "windows/KTop.h"
+#include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
 
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -28,17 +30,24 @@ template <typename T> T* Named(T* object, const char* name) {
 
 THashForm::THashForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("HashForm"));
+  AddManualKey(this, [] { return QStringLiteral("options"); });
   setWindowTitle(Q("SHA-1ハッシュ計算"));
 
   OpenButton = Named(new QPushButton(Q("対象ファイル選択・SHA-1ハッシュ計算"), this), "OpenButton");
   CloseButton = Named(new QPushButton(Q("閉じる"), this), "CloseButton");
   OpenButton->setMinimumHeight(40);
+  FileLabel = Named(new QLabel(this), "FileLabel");
+  FileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  FileLabel->setMaximumWidth(480);
+  FileLabel->setWordWrap(true);
+  FileLabel->hide();
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(CloseButton);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(OpenButton);
+  layout->addWidget(FileLabel);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -85,6 +94,10 @@ void THashForm::HashAndShow(const QString& path) {
     ShowWarning(this, QString::fromUtf8(error.what()));
     return;
   }
+
+  FileLabel->setText(Q("対象ファイル：") + ShownText(S(path)));
+  FileLabel->setToolTip(FileLabel->text());
+  FileLabel->show();
 
   QInputDialog box(this);
   box.setObjectName(QStringLiteral("HashResultBox"));

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QInputDialog;
+class QLabel;
 class QPushButton;
 
 namespace qk::windows {
@@ -35,6 +36,8 @@ public:
 
   QPushButton* OpenButton = nullptr;
   QPushButton* CloseButton = nullptr;
+  // The file whose value was shown last.
+  QLabel* FileLabel = nullptr;
   crypto::TSecHash SecHash;
   TKTop* KTop1 = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include "engine/Random.h"
 #include "settings/IniUnit.h"
+#include "windows/Accessible.h"
 #include "windows/FileChooser.h"
 #include "windows/KTop.h"
 #include "windows/Manual.h"
@@ -86,15 +87,21 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::BuildControls() {
   setWindowTitle(Q(kMainCaption));
+  MarkAsFrame(this);
   setFixedSize(kMainClientWidth, kMainClientHeight);
 
   EncBitBtn = NewButton(this, "EncBitBtn", QRect(0, 0, 120, 120));
   EncBitBtn->setToolTip(Q(kEncHint));
-  EncBitBtn->setIcon(EncPicture());
+  // Named for screen readers also while they show only their pictures.
+  EncBitBtn->setAccessibleName(Q(kEncText));
+  EncBitBtn->setAccessibleDescription(Q(kEncHint));
+  EncBitBtn->setIcon(EncIcon());
   EncBitBtn->setIconSize(QSize(kPictureSize, kPictureSize));
   DecBitBtn = NewButton(this, "DecBitBtn", QRect(120, 0, 120, 120));
   DecBitBtn->setToolTip(Q(kDecHint));
-  DecBitBtn->setIcon(DecPicture());
+  DecBitBtn->setAccessibleName(Q(kDecText));
+  DecBitBtn->setAccessibleDescription(Q(kDecHint));
+  DecBitBtn->setIcon(DecIcon());
   DecBitBtn->setIconSize(QSize(kPictureSize, kPictureSize));
   OptionBitBtn = NewButton(this, "OptionBitBtn", QRect(0, 120, kMainClientWidth, 25));
   OptionBitBtn->setText("OPTION");
@@ -159,6 +166,10 @@ void TMainForm::FormCreate(const std::string& programDir) {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (opener_) {
+    opener_->setFocus(Qt::OtherFocusReason);
+    opener_ = nullptr;
+  }
   // Posted, so that it runs once the window is on the screen.
   if (!event->spontaneous()) {
     QMetaObject::invokeMethod(this, "StartupMessage", Qt::QueuedConnection);
@@ -230,13 +241,18 @@ void TMainForm::AddPaths(const QStringList& paths,
 
 void TMainForm::TakeFiles(engine::OperationMode mode, const QStringList& paths) {
   if (running_) return;
+  // The focus comes back to the control that handed the files over once the list closes.
+  opener_ = focusWidget();
   hide();
   emit FilesTaken(mode, paths);
 }
 
 void TMainForm::ChooseAndTake(engine::OperationMode mode) {
   if (running_) return;
-  const QStringList files = ChooseFiles(this);
+  const char* caption = mode == engine::OperationMode::Encrypt ? "暗号化するファイルを選択"
+                        : mode == engine::OperationMode::Decrypt ? "復号するファイルを選択"
+                                                                 : "抹消するファイルを選択";
+  const QStringList files = ChooseFiles(this, Q(caption));
   if (files.isEmpty()) return;
   TakeFiles(mode, files);
 }

@@ -16,6 +16,7 @@
 #include "engine/RunState.h"
 #include "settings/Settings.h"
 
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
@@ -112,6 +113,8 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  // The control that opened the list now shown in the confirmation window.
+  QPointer<QWidget> opener_;
   void BuildControls();
   void FormCreate(const std::string& programDir);
   // The posted start-up step: once the notices, option settings and command line; every time

@@ -5,6 +5,8 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QShortcut>
+#include <QWidget>
 
 namespace qk::windows {
 
@@ -57,6 +59,19 @@ QUrl WebSiteUrl() {
 
 void OpenManual(QWidget* parent) {
   Open(parent, ManualUrl());
+}
+
+void OpenManualAt(QWidget* parent, const QString& section) {
+  QUrl url = ManualUrl();
+  url.setFragment(section);
+  Open(parent, url);
+}
+
+void AddManualKey(QWidget* window, std::function<QString()> section) {
+  auto* key = new QShortcut(QKeySequence(Qt::Key_F1), window);
+  key->setContext(Qt::WindowShortcut);
+  QObject::connect(key, &QShortcut::activated, window,
+                   [window, section = std::move(section)] { OpenManualAt(window, section()); });
 }
 
 void OpenWebSite(QWidget* parent) {

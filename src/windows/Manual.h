@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QUrl>
+#include <functional>
 
 class QWidget;
 
@@ -26,6 +27,10 @@ QUrl WebSiteUrl();
 // Hands the address to the desktop (the default browser). When the manual is missing, or no
 // program takes the address, a warning says so with the path.
 void OpenManual(QWidget* parent);
+// The manual at one of its sections (the id of a heading, "options", "password", ...).
+void OpenManualAt(QWidget* parent, const QString& section);
+// F1 in window opens the manual at the section section() names at that moment.
+void AddManualKey(QWidget* window, std::function<QString()> section);
 void OpenWebSite(QWidget* parent);
 
 } // namespace qk::windows

@@ -23,10 +23,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
+#include <algorithm>
 
 namespace qk::windows {
 
@@ -104,6 +106,7 @@ TOptionDlg::TOptionDlg(settings::SettingsModel& model, const settings::SettingsS
                        QWidget* parent)
     : QDialog(parent), model_(model), store_(store) {
   setObjectName("OptionDlg");
+  AddManualKey(this, [] { return QStringLiteral("options"); });
   setWindowTitle(Q(kCaption));
   setModal(false);
   BuildControls();
@@ -154,10 +157,14 @@ void TOptionDlg::BuildControls() {
   RadioButton1->setChecked(true);
   RadioButton2 = new QRadioButton(Q("元の名前　　　＋"), NameGroupBox);
   RadioButton2->setObjectName("RadioButton2");
+  // Read out without the blanks that line the caption up.
+  RadioButton2->setAccessibleName(Q("元の名前＋独自の拡張子"));
   RadioButton3 = new QRadioButton(Q("ランダム名　　＋"), NameGroupBox);
   RadioButton3->setObjectName("RadioButton3");
+  RadioButton3->setAccessibleName(Q("ランダム名＋独自の拡張子"));
   ExtChgEdit = new QLineEdit(Q(kStandardOwnExt), NameGroupBox);
   ExtChgEdit->setObjectName("ExtChgEdit");
+  ExtChgEdit->setAccessibleName(Q("独自の拡張子"));
   ExtChgEdit->setValidator(new ByteLimitValidator(ExtChgEdit, kOwnExtMaxBytes));
   ExtChgEdit->setFixedWidth(ExtChgEdit->fontMetrics().horizontalAdvance(QString(12, 'W')));
   ExtChgEdit->setEnabled(false);
@@ -177,6 +184,7 @@ void TOptionDlg::BuildControls() {
   WipeSpeedButton->setFixedSize(40, 40);
   WipeSpeedButton->setAutoRaise(true);
   WipeSpeedButton->setToolTip(Q("抹消するファイルを選択します。"));
+  WipeSpeedButton->setAccessibleName(Q("抹消するファイルを選択"));
   Panel1 = new QFrame(WipeGroupBox);
   Panel1->setObjectName("Panel1");
   Panel1->setFrameShape(QFrame::Panel);
@@ -213,7 +221,8 @@ void TOptionDlg::BuildControls() {
   // About area.
   IconImage = new QLabel(this);
   IconImage->setObjectName("IconImage");
-  IconImage->setPixmap(ProgramIcon().pixmap(32, 32));
+  IconImage->setAccessibleName(Q("QK のアイコン"));
+  IconImage->setPixmap(ProgramIcon().pixmap(QSize(32, 32), devicePixelRatioF()));
   Label1 = new QLabel(Q("ファイル暗号化ソフト"), this);
   Label1->setObjectName("Label1");
   NameLabel = new QLabel(Q(kMainCaption), this);
@@ -267,12 +276,26 @@ void TOptionDlg::BuildControls() {
   auto* closeRow = new QHBoxLayout;
   closeRow->addStretch(1);
   closeRow->addWidget(CloseBitBtn);
-  right->addLayout(closeRow);
 
-  auto* columns = new QHBoxLayout(this);
+  // The settings scroll when the screen is lower than the dialog (a small or magnified screen);
+  // the close button stays below them, always in reach.
+  auto* content = new QWidget;
+  content->setObjectName("ContentWidget");
+  auto* columns = new QHBoxLayout(content);
+  columns->setContentsMargins(0, 0, 0, 0);
   columns->addLayout(left, 0);
   columns->addSpacing(8);
   columns->addLayout(right, 1);
+  ContentScrollArea = new QScrollArea(this);
+  ContentScrollArea->setObjectName("ContentScrollArea");
+  ContentScrollArea->setAccessibleName(Q("オプションの設定"));
+  ContentScrollArea->setFrameShape(QFrame::NoFrame);
+  ContentScrollArea->setWidgetResizable(true);
+  ContentScrollArea->setWidget(content);
+  ContentScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* outer = new QVBoxLayout(this);
+  outer->addWidget(ContentScrollArea, 1);
+  outer->addLayout(closeRow);
   // The right column wraps its long labels to the width of the settings column.
   for (QLabel* label : {Label2, Label4}) label->setMaximumWidth(330);
   WipeGroupBox->setMaximumWidth(360);
@@ -451,7 +474,7 @@ void TOptionDlg::reject() {
 }
 
 void TOptionDlg::WipeSpeedButtonClick() {
-  const QStringList files = ChooseFiles(this);
+  const QStringList files = ChooseFiles(this, Q("抹消するファイルを選択"));
   if (files.isEmpty()) return;
   emit WipeRequested(files);
 }
@@ -502,8 +525,26 @@ void TOptionDlg::FormPaint() {
 void TOptionDlg::showEvent(QShowEvent* event) {
   MirrorModel();
   FormPaint();
+  if (!event->spontaneous()) FitOnScreen();
   CloseBitBtn->setFocus(Qt::OtherFocusReason);
   QDialog::showEvent(event);
+}
+
+// The whole of the settings where the screen has room for them, else as much as fits, with a
+// scroll bar; in the middle of the screen.
+void TOptionDlg::FitOnScreen() {
+  const QScreen* shown = screen();
+  if (!shown) return;
+  const QRect area = shown->availableGeometry();
+  const QSize want = ContentScrollArea->widget()->sizeHint();
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const int spare = CloseBitBtn->sizeHint().height() + 40;
+  const int height = std::min(want.height(), area.height() * 9 / 10 - spare);
+  const int width =
+      std::min(want.width() + (height < want.height() ? bar : 0), area.width() * 9 / 10);
+  ContentScrollArea->setMinimumSize(width, std::max(height, 80));
+  adjustSize();
+  move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
 }
 
 void TOptionDlg::paintEvent(QPaintEvent* event) {

@@ -22,6 +22,7 @@ class QPushButton;
 class QRadioButton;
 class QToolButton;
 class QFrame;
+class QScrollArea;
 
 namespace qk::windows {
 
@@ -106,6 +107,8 @@ public:
   QLabel* Label4 = nullptr;
   QLabel* Label5 = nullptr;
   QPushButton* CloseBitBtn = nullptr;
+  // Holds everything but the close button.
+  QScrollArea* ContentScrollArea = nullptr;
   TDropWatch* WipeDropWatch = nullptr;
   TKTop* KTop1 = nullptr;
 
@@ -131,6 +134,7 @@ signals:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  void FitOnScreen();
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void reject() override;

@@ -4,6 +4,7 @@
 #include "engine/PasswordRules.h"
 #include "platform/CodePage.h"
 #include "windows/KTop.h"
+#include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
 
 #include <QFrame>
@@ -20,6 +21,9 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <QValidator>
+
+#include <algorithm>
+#include <functional>
 
 namespace qk::windows {
 
@@ -46,14 +50,59 @@ constexpr const char* kDecryptCaption = "復号に使用するパスワードを
 constexpr const char* kDecryptAdvice = "＊パスワードは大文字と小文字を区別されます。";
 
 constexpr std::size_t kHintMaxBytes = 255;
+constexpr const char* kHintCutNote =
+    "ヒントは255バイト（全角127文字）までです。入りきらない分は切り捨てました。";
 
-// Refuses any edit that would make the hint longer than its limit in system-code-page bytes.
+std::size_t HintBytes(const QString& text) {
+  return platform::SystemByteLength(S(text));
+}
+
+// Keeps the hint within its limit in system-code-page bytes: of what an edit inserts (typed or
+// pasted), as much as fits is taken, cut at a character boundary, and the rest of the hint stays
+// as it was; cut() is called whenever something had to be left out.
 class HintValidator : public QValidator {
 public:
-  using QValidator::QValidator;
-  State validate(QString& input, int& /*pos*/) const override {
-    return platform::SystemByteLength(S(input)) <= kHintMaxBytes ? Acceptable : Invalid;
+  HintValidator(QLineEdit* edit, std::function<void()> cut)
+      : QValidator(edit), cut_(std::move(cut)) {}
+  State validate(QString& input, int& pos) const override {
+    if (HintBytes(input) <= kHintMaxBytes) {
+      last_ = input;
+      return Acceptable;
+    }
+    // The box holds the edited text already; what it held before is the last text let through.
+    const QString old = last_;
+    // The edit replaced old's [head, old.size() - tail.size()) by input's [head, pos).
+    pos = std::clamp(pos, 0, static_cast<int>(input.size()));
+    const QString tail = input.mid(pos);
+    qsizetype head = 0;
+    if (old.endsWith(tail)) {
+      const qsizetype limit = std::min(static_cast<qsizetype>(pos), old.size() - tail.size());
+      while (head < limit && old[head] == input[head]) ++head;
+    } else {
+      head = pos; // not an insertion as far as can be told: the end goes
+    }
+    const QString before = input.left(head);
+    const QString inserted = input.mid(head, pos - head);
+    const QString after = old.endsWith(tail) ? tail : QString();
+    // The longest run of whole characters of the insertion that fits.
+    qsizetype keep = 0;
+    for (qsizetype i = 0; i < inserted.size();) {
+      const qsizetype next = i + (inserted[i].isHighSurrogate() && i + 1 < inserted.size() ? 2 : 1);
+      if (HintBytes(before + inserted.left(next) + after) > kHintMaxBytes) break;
+      keep = i = next;
+    }
+    input = before + inserted.left(keep) + after;
+    // Nothing kept of an edit that was all tail: cut the hint itself at its limit.
+    while (HintBytes(input) > kHintMaxBytes) input.chop(input.back().isLowSurrogate() ? 2 : 1);
+    pos = static_cast<int>(std::min(before.size() + keep, input.size()));
+    last_ = input;
+    if (cut_) cut_();
+    return Acceptable;
   }
+
+private:
+  mutable QString last_;
+  std::function<void()> cut_;
 };
 
 // Password boxes show "*" for every character, whatever the style's own choice.
@@ -86,6 +135,7 @@ template <typename T> T* Named(T* object, const char* name) {
 TPasswordDlg::TPasswordDlg(settings::SettingsModel& model, engine::RunState& state, QWidget* parent)
     : QDialog(parent), model_(model), state_(state) {
   setObjectName(QStringLiteral("PasswordDlg"));
+  AddManualKey(this, [] { return QStringLiteral("password"); });
   setWindowTitle(Q(kLayoutCaption));
 
   Label1 = Named(new QLabel(Q("入力"), this), "Label1");
@@ -108,7 +158,10 @@ TPasswordDlg::TPasswordDlg(settings::SettingsModel& model, engine::RunState& sta
   Panel1->setFrameShape(QFrame::StyledPanel);
   Label4 = Named(new QLabel(Q("ヒントの付加（必要なら）"), Panel1), "Label4");
   HintEdit = Named(new QLineEdit(Panel1), "HintEdit");
-  HintEdit->setValidator(new HintValidator(HintEdit));
+  HintNoteLabel = Named(new QLabel(Q(kHintCutNote), Panel1), "HintNoteLabel");
+  HintNoteLabel->setWordWrap(true);
+  HintNoteLabel->hide();
+  HintEdit->setValidator(new HintValidator(HintEdit, [this] { HintNoteLabel->show(); }));
   Label4->setBuddy(HintEdit);
   GroupBox1 = Named(new QGroupBox(Q("パスワードの照合"), Panel1), "GroupBox1");
   RadioButton1 = Named(new QRadioButton(Q("照合用ハッシュと照合する"), GroupBox1), "RadioButton1");
@@ -135,6 +188,7 @@ TPasswordDlg::TPasswordDlg(settings::SettingsModel& model, engine::RunState& sta
   auto* panel = new QVBoxLayout(Panel1);
   panel->addWidget(Label4);
   panel->addWidget(HintEdit);
+  panel->addWidget(HintNoteLabel);
   panel->addWidget(GroupBox1);
 
   auto* buttons = new QHBoxLayout;
@@ -203,6 +257,12 @@ void TPasswordDlg::BitBtn1Click() {
         model_.SecLevel);
     if (refusal) {
       ShowWarning(this, Q(*refusal));
+      // Two texts that differ are typed again from the start, both of them.
+      if (*refusal == engine::kPasswordMismatch) {
+        PassEdit->clear();
+        PassCEdit->clear();
+        PassEdit->setFocus(Qt::OtherFocusReason);
+      }
       return;
     }
   }
@@ -269,6 +329,7 @@ void TPasswordDlg::FormShow() {
     PassCEdit->clear();
   }
   if (!model_.SaveHint) HintEdit->clear();
+  HintNoteLabel->hide();
   if (!ForDecrypt && HashRegistered()) {
     RadioButton1->setChecked(true);
   } else {

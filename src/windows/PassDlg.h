@@ -50,6 +50,8 @@ public:
   QFrame* Panel1 = nullptr;
   QLabel* Label4 = nullptr;
   QLineEdit* HintEdit = nullptr;
+  // Says that a hint longer than its limit was cut; shown only then.
+  QLabel* HintNoteLabel = nullptr;
   QGroupBox* GroupBox1 = nullptr;
   QRadioButton* RadioButton1 = nullptr;
   QRadioButton* RadioButton2 = nullptr;

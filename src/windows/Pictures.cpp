@@ -59,8 +59,11 @@ QImage TransparentImage(int size) {
 
 enum class Letter { Q, K };
 
-QImage Picture(const QColor& color, Letter letter) {
-  QImage image = TransparentImage(kPictureSize);
+// The picture for a screen of scale device pixels per pixel: drawn anew at that resolution
+// rather than enlarged, so that it stays sharp.
+QImage Picture(const QColor& color, Letter letter, int scale = 1) {
+  QImage image = TransparentImage(kPictureSize * scale);
+  image.setDevicePixelRatio(scale);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   const int margin = (kPictureSize - kPictureSquare) / 2;
@@ -127,6 +130,22 @@ QPixmap EncPicture() {
 
 QPixmap DecPicture() {
   return QPixmap::fromImage(DecImage());
+}
+
+namespace {
+QIcon SharpIcon(const QColor& color, Letter letter) {
+  QIcon icon;
+  for (int scale : {1, 2, 3}) icon.addPixmap(QPixmap::fromImage(Picture(color, letter, scale)));
+  return icon;
+}
+} // namespace
+
+QIcon EncIcon() {
+  return SharpIcon(kEncryptColor, Letter::Q);
+}
+
+QIcon DecIcon() {
+  return SharpIcon(kDecryptColor, Letter::K);
 }
 
 QIcon ProgramIcon() {

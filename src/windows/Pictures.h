@@ -32,6 +32,9 @@ QImage IconImage(int size);
 // The same as pixmaps and as an icon; these need a QGuiApplication.
 QPixmap EncPicture();
 QPixmap DecPicture();
+// The button pictures for any screen: drawn at one, two and three device pixels per pixel.
+QIcon EncIcon();
+QIcon DecIcon();
 QIcon ProgramIcon();
 
 // Writes the icon as <dir>/<n>x<n>/apps/qk.png for every size of kIconSizes, creating the folders;

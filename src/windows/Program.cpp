@@ -10,6 +10,8 @@
 #include "windows/PassDlg.h"
 #include "windows/SecDlg.h"
 
+#include <utility>
+
 namespace qk::windows {
 
 TQKProgram::TQKProgram(Setup setup)
@@ -87,11 +89,17 @@ void TQKProgram::ShowFiles(engine::OperationMode mode, const QStringList& paths,
   engine::BatchRun& run = ConfirmationDlg->Run();
   run.State().Mode = mode;
   run.ClearList();
-  MainForm->AddPaths(
-      paths, [&run](const std::string& file) { run.AddFile(file); },
-      [&run](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
   ConfirmationDlg->SetReturnForm(returnForm);
-  ConfirmationDlg->show();
+  TConfirmationDlg* confirmation = ConfirmationDlg.get();
+  confirmation->BeginCollecting();
+  MainForm->AddPaths(
+      paths,
+      [&run, confirmation](const std::string& file) {
+        run.AddFile(file);
+        confirmation->Collected(std::as_const(run).Entries().size());
+      },
+      [&run](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
+  confirmation->EndCollecting();
   run.ShowList();
 }
 
@@ -124,6 +132,7 @@ void TQKProgram::ProcessCommandLine() {
     if (const auto result = core::ProcessSingle(run, options)) {
       const bool failed = engine::Failed(*result);
       ReportLine(engine::ResultText(*result) + run.Entries().front().Path);
+      ReportReason(result);
       ReportLine(engine::FinishedText(failed ? 1 : 0));
       if (failed) exitStatus_ = 1;
     }
@@ -154,8 +163,9 @@ void TQKProgram::ProcessCommandLine() {
 void TQKProgram::RunEnded() {
   engine::BatchRun& run = ConfirmationDlg->Run();
   if (run.State().AutoRun) {
-    for (const engine::ListEntry& entry : run.Entries()) {
+    for (const engine::ListEntry& entry : std::as_const(run).Entries()) {
       ReportLine(entry.Caption);
+      ReportReason(entry.Result);
     }
     ReportLine(run.Dialog().Label1);
   }
@@ -165,6 +175,13 @@ void TQKProgram::RunEnded() {
 
 void TQKProgram::ReportLine(const std::string& text) {
   if (report_) *report_ << S(ShownText(text)) << '\n' << std::flush;
+}
+
+// After a failed entry's line, the reason it failed, on a line of its own.
+void TQKProgram::ReportReason(const std::optional<engine::FileResult>& result) {
+  if (!result) return;
+  const std::string reason = engine::FailureReason(*result);
+  if (!reason.empty()) ReportLine("　理由：" + reason);
 }
 
 } // namespace qk::windows

@@ -5,6 +5,7 @@
 // the confirmation window) and the start-up work after the notices live here too.
 #pragma once
 
+#include "engine/Result.h"
 #include "engine/RunState.h"
 #include "settings/Settings.h"
 
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,7 @@ private:
   // entry's result line and the closing text on the report stream.
   void RunEnded();
   void ReportLine(const std::string& text);
+  void ReportReason(const std::optional<engine::FileResult>& result);
 
   std::vector<std::string> args_;
   std::string startDir_;

@@ -1,6 +1,7 @@
 #include "windows/SecDlg.h"
 
 #include "windows/KTop.h"
+#include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
 
 #include <QComboBox>
@@ -89,11 +90,13 @@ QString TSecSetDlg::AlgorithmDescription(int index) {
 TSecSetDlg::TSecSetDlg(settings::SettingsModel& model, QWidget* parent)
     : QDialog(parent), model_(model) {
   setObjectName(QStringLiteral("SecSetDlg"));
+  AddManualKey(this, [] { return QStringLiteral("security-level"); });
   setWindowTitle(Q("セキュリティレベル・アルゴリズムの変更"));
 
   GroupBox1 = Named(new QGroupBox(Q("セキュリティレベル"), this), "GroupBox1");
   SecTrackBar = Named(new QSlider(Qt::Horizontal, GroupBox1), "SecTrackBar");
   SecTrackBar->setRange(kMinLevel, kMaxLevel);
+  SecTrackBar->setAccessibleName(Q("セキュリティレベル"));
   SecTrackBar->setSingleStep(1);
   SecTrackBar->setPageStep(1);
   SecTrackBar->setTickInterval(1);
@@ -101,6 +104,7 @@ TSecSetDlg::TSecSetDlg(settings::SettingsModel& model, QWidget* parent)
   SecTrackBar->setValue(kMinLevel);
   Label1 = Named(new QLabel(Q("説明"), GroupBox1), "Label1");
   SecMemo = Memo(GroupBox1, "SecMemo");
+  SecMemo->setAccessibleName(Q("セキュリティレベルの説明"));
 
   // The digits over the four stops: the stops lie half a handle in from the groove's ends and
   // evenly apart, which equal stretches between the digits reproduce.
@@ -128,9 +132,12 @@ TSecSetDlg::TSecSetDlg(settings::SettingsModel& model, QWidget* parent)
   GroupBox2 = Named(new QGroupBox(Q("アルゴリズム"), this), "GroupBox2");
   AlgoComboBox = Named(new QComboBox(GroupBox2), "AlgoComboBox");
   AlgoComboBox->setEditable(false);
+  // Named for what it chooses, not by the choice it shows.
+  AlgoComboBox->setAccessibleName(Q("アルゴリズム"));
   for (const char* name : kAlgorithmNames) AlgoComboBox->addItem(QString::fromLatin1(name));
   Label2 = Named(new QLabel(Q("説明"), GroupBox2), "Label2");
   AlgoMemo = Memo(GroupBox2, "AlgoMemo");
+  AlgoMemo->setAccessibleName(Q("アルゴリズムの説明"));
 
   auto* algorithm = new QVBoxLayout(GroupBox2);
   algorithm->addWidget(AlgoComboBox);

@@ -184,5 +184,26 @@ TEST_F(JsonOutputTest, Sha1GivesDigestsAndFailures) {
   EXPECT_TRUE(json.err.empty());
 }
 
+TEST_F(JsonOutputTest, FailuresSayWhyInJapaneseBesideTheError) {
+  // 253 bytes here: with ".enc" the name is too long for the file system.
+  std::string name;
+  for (int i = 0; i < 84; ++i) name += "漢";
+  const std::string wide = Plain(name + "x", "data");
+  const auto json = RunQk({"encrypt", "--json", "--password", "secret1", wide});
+  EXPECT_EQ(json.status, 1);
+  const auto lines = Lines(json.out);
+  ASSERT_EQ(lines.size(), 2u) << json.out;
+  EXPECT_EQ(lines[0]["outcome"], "encrypt-failed");
+  EXPECT_EQ(lines[0]["error"], "File name too long");
+  EXPECT_EQ(lines[0]["reason"], "名前が長すぎます (255バイト)");
+  EXPECT_EQ(lines[0]["text"], "＊暗号化失敗＊：");
+  // As text the result line stays as it is; the reason follows on standard error.
+  const auto text = RunQk({"encrypt", "--password", "secret1", wide});
+  EXPECT_EQ(text.out, "＊暗号化失敗＊：" + wide + "\n終了しました。　失敗数 : 1個\n");
+  EXPECT_NE(text.err.find("qk-cli: " + wide + ": 名前が長すぎます (255バイト)\n"),
+            std::string::npos)
+      << text.err;
+}
+
 } // namespace
 } // namespace qk::test

@@ -53,6 +53,17 @@ TEST_F(BatchTest, QuestionTextCarriesTheCount) {
   run.DeleteSelected();
   EXPECT_TRUE(run.Entries().empty());
   EXPECT_EQ(run.Dialog().Label1.rfind("以上0個の", 0), 0u);
+  // Nothing left to run: OK is off, and a press asks for no password and changes nothing.
+  EXPECT_FALSE(run.Dialog().OKEnabled);
+  EXPECT_TRUE(run.Dialog().OKVisible);
+  run.RunBatch();
+  EXPECT_EQ(host.passwordDialogs, 0);
+  EXPECT_EQ(run.Dialog().Caption, "ファイルの暗号化");
+  EXPECT_TRUE(run.State().ListEditable);
+  EXPECT_EQ(run.Dialog().CloseCaption, "キャンセル");
+  // A list with files has OK on.
+  Fill(OperationMode::Wipe, {Plain("c", "3")});
+  EXPECT_TRUE(run.Dialog().OKEnabled);
   run.RunBatch();
   EXPECT_EQ(run.Dialog().Caption, engine::kAllDone);
   EXPECT_EQ(run.Dialog().Label1, engine::kAllDone);
@@ -61,7 +72,7 @@ TEST_F(BatchTest, QuestionTextCarriesTheCount) {
   // Removal is possible before a run only.
   run.Entries().push_back({"x", "x", "", "", true, std::nullopt});
   run.DeleteSelected();
-  EXPECT_EQ(run.Entries().size(), 1u);
+  EXPECT_EQ(run.Entries().size(), 2u); // the wiped entry and the selected one stay
 }
 
 TEST_F(BatchTest, EncryptRunWipesSourcesOnlyAfterSuccess) {
@@ -160,7 +171,7 @@ TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
   EXPECT_EQ(Captions()[2],
             std::string(engine::ResultText(engine::Outcome::InvalidFormat)) + dir / "junk.enc");
   EXPECT_TRUE(run.Dialog().ReEncVisible);
-  EXPECT_TRUE(run.Dialog().Column1Caption.empty());
+  EXPECT_EQ(run.Dialog().Column1Caption, "パスワードヒント"); // the column still holds them
 
   host.confirmAnswer = true;
   run.ReEncrypt();
@@ -328,6 +339,38 @@ TEST_F(BatchTest, EveryEntryCarriesItsTypedResult) {
   EXPECT_EQ(run.Entries()[0].Result->outcome, engine::Outcome::Wiped);
   EXPECT_EQ(run.Entries()[1].Result->outcome, engine::Outcome::WipeFailed);
   EXPECT_EQ(run.Entries()[1].Result->error, ENOENT);
+}
+
+TEST_F(BatchTest, VerificationProgressNeverPassesTheWhole) {
+  // 1570 bytes: the proof reads 1584 with the last block's padding.
+  options.Engine.ProcessMsgInterval = 1;
+  const std::string a = Plain("a.bin", std::string(1570, 'v'));
+  Fill(OperationMode::Encrypt, {a});
+  run.RunBatch();
+  ASSERT_FALSE(Exists(a)); // proved, then wiped
+  std::vector<std::string> proofs;
+  for (const auto& text : host.progress)
+    if (text.rfind("検証中：", 0) == 0) proofs.push_back(text);
+  ASSERT_FALSE(proofs.empty());
+  EXPECT_EQ(proofs.back(), "検証中：1570/1570バイト　100%");
+  for (const auto& text : proofs) EXPECT_EQ(text.find("1584"), std::string::npos) << text;
+}
+
+TEST_F(BatchTest, FailuresCarryTheirReasons) {
+  // 84 wide characters and one more byte: 253 bytes here, so ".enc" makes the name too long for
+  // the file system though the stored name is well within its 200 bytes.
+  std::string name;
+  for (int i = 0; i < 84; ++i) name += "漢";
+  name += "x";
+  options.WipeSource = false;
+  const std::string wide = Plain(name, "data");
+  Fill(OperationMode::Encrypt, {wide, dir / "gone.txt"});
+  run.RunBatch();
+  ASSERT_TRUE(run.Entries()[0].Result);
+  EXPECT_EQ(run.Entries()[0].Caption, "＊暗号化失敗＊：" + wide);
+  EXPECT_EQ(engine::FailureReason(*run.Entries()[0].Result), "名前が長すぎます (255バイト)");
+  EXPECT_EQ(engine::FailureReason(*run.Entries()[1].Result), "ファイルが見つかりません");
+  EXPECT_FALSE(Exists(wide + ".enc"));
 }
 
 } // namespace

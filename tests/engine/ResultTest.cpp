@@ -2,6 +2,7 @@
 // the list and scripts rely on.
 #include "engine/Result.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -76,6 +77,48 @@ TEST(ResultTable, TextsOfTheRun) {
   r.sourceWipe = engine::SourceWipe::Wiped;
   EXPECT_FALSE(engine::Failed(r));
   EXPECT_EQ(engine::SourceWipeKey(r.sourceWipe), "wiped");
+}
+
+TEST(FailureReasons, EveryCommonErrorHasItsJapaneseReason) {
+  const std::pair<int, const char*> table[] = {
+      {ENOSPC, "空き容量が不足しています"},
+      {EDQUOT, "空き容量が不足しています"},
+      {ENOENT, "ファイルが見つかりません"},
+      {ENAMETOOLONG, "名前が長すぎます (255バイト)"},
+      {EACCES, "アクセスが拒否されました"},
+      {EPERM, "アクセスが拒否されました"},
+      {EROFS, "書き込みできないフォルダです（読み取り専用のファイルシステム）"},
+      {EWOULDBLOCK, "他のプログラムが使用中です"},
+      {ESTALE, "一覧に加えた後で別のファイルに置き換えられました"},
+      {ELOOP, "シンボリックリンクです（たどりません）"},
+      {EIO, "読み書き中に入出力エラーが発生しました"},
+      {9999, "システムエラー（エラー番号 9999）"},
+  };
+  for (const auto& [error, reason] : table) EXPECT_EQ(engine::ErrorReason(error), reason) << error;
+  EXPECT_EQ(engine::ErrorReason(0), "");
+}
+
+TEST(FailureReasons, TheResultTellsWhatItsTextCannot) {
+  const std::string here = std::string(::testing::TempDir());
+  engine::FileResult r{Outcome::Encrypted, here + "a", here + "a.enc", 0, {}};
+  EXPECT_EQ(engine::FailureReason(r), ""); // a success needs none
+  r = {Outcome::EncryptFailed, here + "a", {}, ENOSPC, {}};
+  EXPECT_EQ(engine::FailureReason(r), "空き容量が不足しています");
+  // Refused in a folder that takes files: the file's own access.
+  r = {Outcome::EncryptFailed, here + "a", {}, EACCES, {}};
+  EXPECT_EQ(engine::FailureReason(r), "アクセスが拒否されました");
+  r = {Outcome::SourceChanged, here + "a", {}, 0, {}};
+  EXPECT_EQ(engine::FailureReason(r), "読み込み中にファイルの大きさが変わりました");
+  r = {Outcome::NotDecrypted, here + "a", {}, 0, {}};
+  EXPECT_EQ(engine::FailureReason(r), "復号できなかったため、再暗号化するファイルがありません");
+  // Texts that say everything themselves get nothing more.
+  r = {Outcome::WrongPassword, here + "a.enc", {}, 0, {}};
+  EXPECT_EQ(engine::FailureReason(r), "");
+  r = {Outcome::EncryptReadOnly, here + "a", {}, 0, {}};
+  EXPECT_EQ(engine::FailureReason(r), "");
+  // A failed source wipe after a success is a failure whose text says so.
+  r = {Outcome::Decrypted, here + "a.enc", here + "a", 0, engine::SourceWipe::Failed};
+  EXPECT_EQ(engine::FailureReason(r), "");
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <deque>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using qk::engine::OperationMode;
 using qk::test::Exists;
@@ -104,6 +105,9 @@ private slots:
   void decryptionKeepsTheRememberedHint();
   void listCellsKeepTheirLine();
   void unattendedRunsEndTheProgram();
+  void resizableWithColumnsFittingTheirResults();
+  void failuresTellWhyAndEmptyListsCannotRun();
+  void wipeAfterwardsIsSaidBeforeTheRun();
 };
 
 void TestConfirmationWindow::windowAndListLayout() {
@@ -111,6 +115,7 @@ void TestConfirmationWindow::windowAndListLayout() {
   h.Fill(OperationMode::Encrypt, {h.File("a.txt", "a")});
   QCOMPARE(h.dlg->size(), QSize(604, 334));
   QVERIFY(!h.dlg->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  QVERIFY(h.dlg->maximumSize().width() > 604 && h.dlg->maximumSize().height() > 334);
 
   QTableWidget* list = h.List();
   QCOMPARE(list->columnWidth(0), 450);
@@ -297,9 +302,11 @@ void TestConfirmationWindow::deleteKeyRemovesSelectedEntries() {
   QCOMPARE(list->rowCount(), 0);
   QVERIFY(h.Label()->text().startsWith(QStringLiteral("以上0個のファイルを")));
 
-  h.answers = {true};
+  // Nothing left to run: OK is off and asks nothing.
+  QVERIFY(!h.Button("OKBitBtn")->isEnabled());
   h.Click("OKBitBtn");
-  QCOMPARE(h.Label()->text(), kAllDone);
+  QVERIFY(h.boxes.empty());
+  QVERIFY(h.Label()->text().startsWith(QStringLiteral("以上0個のファイルを")));
   QVERIFY(Exists(files[1]));
 }
 
@@ -520,3 +527,64 @@ void TestConfirmationWindow::unattendedRunsEndTheProgram() {
 
 QTEST_MAIN(TestConfirmationWindow)
 #include "tst_confirmation_window.moc"
+
+// The window can grow, keeps its size for the next list, and after a run its columns show their
+// contents whole: the decrypted names and the hint column's caption stay in view.
+void TestConfirmationWindow::resizableWithColumnsFittingTheirResults() {
+  Harness h;
+  const std::string longName(150, 'n');
+  const std::string a = h.File(longName + ".txt", "a");
+  h.password = {{"pw", "hint"}};
+  h.Fill(OperationMode::Encrypt, {a});
+  h.Click("OKBitBtn");
+  h.Click("CloseBitBtn");
+  h.dlg->resize(900, 500);
+  h.Fill(OperationMode::Decrypt, {a + ".enc"});
+  QCOMPARE(h.dlg->size(), QSize(900, 500));
+  h.Click("OKBitBtn");
+  QCOMPARE(h.Header(1), QStringLiteral("パスワードヒント"));
+  QTableWidget* list = h.List();
+  const int needed = list->fontMetrics().horizontalAdvance(h.Cell(0, 2));
+  QVERIFY2(list->columnWidth(2) >= std::min(needed, list->viewport()->width()),
+           qPrintable(QString::number(list->columnWidth(2))));
+  h.Click("CloseBitBtn");
+}
+
+// A failed line says why in its tooltip; a list without entries offers no OK.
+void TestConfirmationWindow::failuresTellWhyAndEmptyListsCannotRun() {
+  Harness h;
+  h.password = {{"pw", ""}};
+  const std::string gone = h.File("gone.txt", "x");
+  h.Fill(OperationMode::Encrypt, {gone});
+  ::unlink(gone.c_str());
+  h.Click("OKBitBtn");
+  QCOMPARE(h.Cell(0, 0), Q("＊暗号化失敗＊：" + gone));
+  QCOMPARE(h.List()->item(0, 0)->toolTip(),
+           Q("＊暗号化失敗＊：" + gone + "\n理由：ファイルが見つかりません"));
+  h.Click("CloseBitBtn");
+
+  h.Fill(OperationMode::Encrypt, {});
+  QVERIFY(!h.Button("OKBitBtn")->isEnabled());
+  h.Click("OKBitBtn");
+  QCOMPARE(h.askedForDecrypt.size(), std::size_t(1)); // only the first run asked
+}
+
+void TestConfirmationWindow::wipeAfterwardsIsSaidBeforeTheRun() {
+  Harness h;
+  const std::string a = h.File("a.txt", "a");
+  QLabel* note = h.dlg->findChild<QLabel*>("WipeNoteLabel");
+  QVERIFY(note);
+  h.model.WipeSource = true;
+  h.Fill(OperationMode::Encrypt, {a});
+  QVERIFY(!note->isHidden());
+  QVERIFY(note->text().contains(QStringLiteral("元のファイルは抹消されます")));
+  h.model.WipeSource = false;
+  h.Fill(OperationMode::Encrypt, {a});
+  QVERIFY(note->isHidden());
+  h.model.WipeDecSource = true;
+  h.Fill(OperationMode::Decrypt, {a});
+  QVERIFY(note->text().contains(QStringLiteral("暗号化ファイルは抹消されます")));
+  h.Fill(OperationMode::Wipe, {a});
+  QVERIFY(note->isHidden());
+  h.dlg->close();
+}

@@ -7,6 +7,7 @@
 
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -56,6 +57,9 @@ private slots:
     QCOMPARE(seen_[0], abc);
     QVERIFY(seen_[1].endsWith("|DA39A3EE 5E6B4B0D 3255BFEF 95601890 AFD80709"));
     QCOMPARE(seen_[2], abc);
+    // The window names the file whose value it showed.
+    QCOMPARE(form.FileLabel->text(),
+             QString::fromUtf8("対象ファイル：") + QString::fromStdString(dir_ / "abc"));
   }
 
   void unopenableFileIsReportedWithoutABox() {

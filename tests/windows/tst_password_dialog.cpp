@@ -132,8 +132,10 @@ private slots:
     QCOMPARE(dlg.Panel1->isVisible(), !decrypt);
     QCOMPARE(Submit(password, confirmation), message.isEmpty());
     QCOMPARE(boxes_, message.isEmpty() ? QStringList() : QStringList{message});
+    // Two texts that differ are both typed again; any other refusal keeps what was typed.
     const qk::platform::SecretText typed = dlg.TypedPassword();
-    QCOMPARE(QByteArray(typed.Data(), static_cast<qsizetype>(typed.Size())), password.toUtf8());
+    QCOMPARE(QByteArray(typed.Data(), static_cast<qsizetype>(typed.Size())),
+             message == kM1 ? QByteArray() : password.toUtf8());
   }
 
   void registeredHashReplacesRetyping() {
@@ -280,6 +282,59 @@ private slots:
     type("x");
     type("y");
     QCOMPARE(hint->text(), U("漢").repeated(127) + "x");
+  }
+
+  void longerHintIsCutAtACharacterAndSaidSo_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("after");
+    const QString wide = U("漢");
+    QTest::newRow("fits") << "abc" << 3 << "def"
+                          << "abcdef";
+    QTest::newRow("wide then narrow, 300 bytes")
+        << QString() << 0 << wide.repeated(100) + QString("a").repeated(100)
+        << wide.repeated(100) + QString("a").repeated(55);
+    QTest::newRow("a wide character does not split")
+        << QString() << 0 << "a" + wide.repeated(200) << "a" + wide.repeated(127);
+    QTest::newRow("into the middle, the rest stays")
+        << "abc" << 1 << wide.repeated(200) << "a" + wide.repeated(126) + "bc";
+    QTest::newRow("nothing of it fits") << wide.repeated(127) << 0 << wide << wide.repeated(127);
+  }
+  void longerHintIsCutAtACharacterAndSaidSo() {
+    QFETCH(QString, before);
+    QFETCH(int, cursor);
+    QFETCH(QString, pasted);
+    QFETCH(QString, after);
+    TPasswordDlg& dlg = Open(false);
+    QVERIFY(dlg.HintNoteLabel->isHidden());
+    dlg.HintEdit->setText(before);
+    dlg.HintEdit->setCursorPosition(cursor);
+    QTest::sendKeyEvent(QTest::Click, dlg.HintEdit, Qt::Key_unknown, pasted, Qt::NoModifier);
+    QCOMPARE(dlg.HintEdit->text(), after);
+    QVERIFY(qk::platform::SystemByteLength(after.toStdString()) <= 255);
+    const bool cut = after != before.left(cursor) + pasted + before.mid(cursor);
+    QCOMPARE(!dlg.HintNoteLabel->isHidden(), cut);
+    if (cut) QVERIFY(dlg.HintNoteLabel->text().contains("255"));
+    // The note goes with the next opening.
+    dlg.hide();
+    QVERIFY(Open(false).HintNoteLabel->isHidden());
+  }
+
+  void mismatchEmptiesBothFieldsForAFreshStart() {
+    TPasswordDlg& dlg = Open(false);
+    QVERIFY(!Submit("secret1", "secret2"));
+    QCOMPARE(boxes_, QStringList{kM1});
+    QVERIFY(dlg.PassEdit->text().isEmpty());
+    QVERIFY(dlg.PassCEdit->text().isEmpty());
+    QCOMPARE(dlg.focusWidget(), dlg.PassEdit);
+    // Typing starts afresh rather than after the wrong text.
+    QTest::keyClicks(dlg.PassEdit, "new");
+    QCOMPARE(dlg.PassEdit->text(), QString("new"));
+    // A refusal of another kind keeps what was typed.
+    model_.SecLevel = 4;
+    QVERIFY(!Submit("short"));
+    QCOMPARE(dlg.PassEdit->text(), QString("short"));
   }
 };
 

@@ -114,6 +114,28 @@ private slots:
     QVERIFY2(differing > 800, qPrintable(QString::number(differing)));
   }
 
+  // On a screen of two device pixels per pixel the button pictures are drawn at that resolution:
+  // the same picture, but with twice the detail rather than doubled pixels.
+  void picturesAreSharpAtTwiceTheResolution() {
+    for (const auto& [icon, one] :
+         {std::pair{EncIcon(), EncImage()}, std::pair{DecIcon(), DecImage()}}) {
+      const QPixmap pixmap = icon.pixmap(QSize(100, 100), 2.0);
+      QCOMPARE(pixmap.devicePixelRatio(), 2.0);
+      const QImage two = Argb(pixmap.toImage());
+      QCOMPARE(two.size(), QSize(200, 200));
+      const QImage doubled =
+          Argb(one).scaled(200, 200, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+      int differing = 0;
+      for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x)
+          if (two.pixel(x, y) != doubled.pixel(x, y)) ++differing;
+      QVERIFY2(differing > 200, qPrintable(QString::number(differing)));
+      // Colours where they belong: the square's corner, the border around it.
+      QCOMPARE(two.pixelColor(22, 22).rgba(), Argb(one).pixelColor(11, 11).rgba());
+      QCOMPARE(qAlpha(two.pixel(4, 4)), 0);
+    }
+  }
+
   // Every size, with green on the left, teal on the right and white in both halves.
   void icon() {
     const QIcon icon = ProgramIcon();
