@@ -5,10 +5,13 @@
 # Needs: scripts/install-deps.sh screenshots, xdotool and a window manager (openbox).
 # Usage: scripts/screenshots.sh QK_BINARY OUTPUT_FOLDER
 set -euo pipefail
-qk=$(realpath "$1")
 out=$(realpath -m "$2")
 mkdir -p "$out"
 work=$(mktemp -d)
+# A copy of its own, so that its QK.ini (beside it, as for a portable copy) is this script's.
+mkdir -p "$work/bin"
+cp "$1" "$work/bin/qk"
+qk=$work/bin/qk
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 display=:77
 Xvfb $display -screen 0 1366x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -20,9 +23,8 @@ shot() { sleep "${2:-1.5}"; import -window root "$out/$1"; }
 key() { xdotool key --clearmodifiers "$@"; sleep 0.7; }
 
 for scale in 1 2; do
-  export QT_SCALE_FACTOR=$scale XDG_CONFIG_HOME=$work/config-$scale
-  mkdir -p "$XDG_CONFIG_HOME/qk"
-  printf '[SYSTEM]\nFIRSTEXEC=0\n' > "$XDG_CONFIG_HOME/qk/QK.ini"
+  export QT_SCALE_FACTOR=$scale
+  printf '[SYSTEM]\nFIRSTEXEC=0\n' > "$work/bin/QK.ini"
   # The notice, then the options dialog ("-W" alone opens it).
   "$qk" -W >/dev/null 2>&1 &
   pid=$!
@@ -40,7 +42,7 @@ for scale in 1 2; do
   done
   echo held > "$files/read-only.txt"
   chmod 0444 "$files/read-only.txt"
-  "$qk" -E -I -- "$files" >/dev/null 2>&1 &
+  "$qk" -E -- "$files" >/dev/null 2>&1 &
   pid=$!
   sleep 3
   key Return # the notice
