@@ -15,8 +15,8 @@
 #       and encrypted and decrypted again with --wipe-source ("folder_20000_small_wipe_..."):
 #       "ROW WALL_SECONDS system_s SYSTEM_SECONDS SYSTEM/WALL", one run each; then, where strace
 #       is installed, the system calls a file costs: 2,000 of those files encrypted under
-#       strace -c -f, "syscalls_per_file_encrypt CALL N files 2000" for openat, newfstatat,
-#       fstat, close and all calls together.
+#       strace -c -f, "syscalls_per_file_encrypt CALL N files 2000" for openat, newfstatat (fstat
+#       included), close and all calls together.
 # Prints lines "operation qk_value peer peer_value ratio"; in (b) the values are wall seconds
 # (CPU seconds in the lines ending _cpu) and the ratio is peer seconds / qk seconds (higher is
 # better), then "peak_rss_MiB N". MB/s are
@@ -160,12 +160,15 @@ EOF
     # A folder of its own as deep as the others, holding that many of the files.
     local measured="$deep/計測"
     mkdir "$measured"
-    find "$deep" -type f -name '書類_*' | head -n "$traced" |
-      awk '{ n = split($0, p, "/"); print $0 "\t" p[n - 1] "_" p[n] }' |
-      while IFS=$'\t' read -r from to; do mv "$from" "$measured/$to"; done
+    local found from i
+    mapfile -t found < <(find "$deep" -type f -name '書類_*' | sort)
+    for ((i = 0; i < traced; i++)); do
+      from=${found[i]#"$deep"/}
+      mv "$deep/$from" "$measured/${from//\//_}"
+    done
     strace -c -f -o "$work/strace" "$qk" encrypt --jobs 1 --password-file "$pw" --ini "$ini" \
       --no-recursive "$measured" >/dev/null
-    for call in openat newfstatat fstat close total; do
+    for call in openat newfstatat close total; do
       line syscalls_per_file_encrypt "$call" "$(awk -v c="$call" -v n="$traced" '
         $NF == c { v = $4 } END { printf "%.1f", v / n }' "$work/strace")" \
         files "$traced"
