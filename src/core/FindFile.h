@@ -93,6 +93,13 @@ public:
   std::string Filter = "*.*";
   // The result of the last search: one full path (folder + "/" + name) per entry.
   std::vector<std::string> Files;
+  // Folders of the last search that exist but could not be opened or read, with the errno why,
+  // in the order met.
+  struct UnreadableFolder {
+    std::string path; // with its trailing "/"
+    int error = 0;
+  };
+  std::vector<UnreadableFolder> Unreadable;
   // Kinds of entries that may be listed: an entry is passed over when it carries hidden, system,
   // volume label or directory that is not in this set; read-only and archive never exclude.
   TAttrOptions Attributes = ffReadOnly | ffHidden | ffSystem | ffArchive;
@@ -107,14 +114,6 @@ public:
 
   // Runs one search with the current properties, replacing Files and the counters.
   void Execute();
-
-  // Folders of the last search that exist but could not be opened or read, with the errno why,
-  // in the order met.
-  struct UnreadableFolder {
-    std::string path; // with its trailing "/"
-    int error = 0;
-  };
-  std::vector<UnreadableFolder> Unreadable;
 
   // Counters of the last search.
   // Entries whose attribute value is exactly ffDirectory: a folder that is neither hidden nor
