@@ -3,7 +3,7 @@
 #include "cli/JobRun.h"
 #include "cli/Jobs.h"
 #include "cli/Report.h"
-#include "cli/VisibleText.h"
+#include "platform/VisibleText.h"
 #include "core/BatchSettings.h"
 #include "core/CommandLine.h"
 #include "core/FindFile.h"
@@ -57,7 +57,13 @@ public:
     if (shown_ && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
     shown_ = true;
-    err_ << "\r\033[K" << text << std::flush;
+    err_ << "\r\033[K" << platform::VisibleText(text) << std::flush;
+  }
+  void Inform(const std::string& text) override {
+    err_ << "qk-cli: " << platform::VisibleText(text) << '\n';
+  }
+  void Warn(const std::string& text) override {
+    err_ << "qk-cli: " << platform::VisibleText(text) << '\n';
   }
 
 private:
@@ -350,7 +356,7 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
   for (const auto& file : o.files) {
     if (platform::FileExists(file)) continue;
     ++missing;
-    err << "qk-cli: not found: " << VisibleText(file) << '\n';
+    err << "qk-cli: not found: " << platform::VisibleText(file) << '\n';
   }
 
   core::TFindFile finder;
@@ -378,6 +384,8 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     closing = run.Dialog().Label1;
   }
   state.Password.Clear();
+  // A named path that was not found is a failed entry of the closing text too.
+  if (missing != 0) closing = engine::FinishedText(failures + missing);
 
   Report report(out, o.json, &err);
   for (const auto& entry : run.Entries()) {
@@ -429,7 +437,7 @@ int RunSha1(const Options& o, std::ostream& out, std::ostream& err) {
       line.sha1 = crypto::FormatSecDigest(digest);
       line.text = line.sha1;
     } catch (const std::exception& e) {
-      if (!o.json) err << "qk-cli: " << e.what() << ": " << VisibleText(file) << '\n';
+      if (!o.json) err << "qk-cli: " << platform::VisibleText(std::string(e.what()) + ": " + file) << '\n';
       line.outcome = "unreadable";
       line.error = e.what();
       line.failed = true;
@@ -496,6 +504,7 @@ std::string UsageText() {
          "a terminal). Warning: a password given with --password (or with the desktop program's\n"
          "-P switch) is visible to other users of this machine in the process list; prefer\n"
          "--password-file.\n"
+         "\"--\" ends the options: every word after it is a path, also one beginning with \"-\".\n"
          "Defaults come from the settings file; flags override them. Encryption passwords must\n"
          "reach the minimum length of the security level.\n"
          "verify proves a container without a tamper-detection code only as far as its password\n"
@@ -522,7 +531,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (o.command == "verify") return RunVerify(o, out, err, in);
     return RunBatch(o, out, err, in);
   } catch (const UsageError& e) {
-    err << "qk-cli: " << e.what() << "\n\n" << UsageText();
+    err << "qk-cli: " << platform::VisibleText(e.what()) << "\n\n" << UsageText();
     return kExitUsage;
   }
 }

@@ -1,6 +1,11 @@
 #include "cli/Report.h"
 
-#include "cli/VisibleText.h"
+#include "platform/VisibleText.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -9,21 +14,72 @@ namespace qk::cli {
 
 namespace {
 
-// One object on one line; control characters escaped as JSON escapes them, bytes that are not
-// UTF-8 (a Linux name may hold any) replaced by U+FFFD.
+// The dumped JSON with every character that acts on a terminal (DEL, C1 controls, line
+// separators, bidirectional controls) as a \\u escape, as the dump already writes the C0 ones.
+// Outside strings a dump holds none of them, so the text stays valid JSON of the same value.
+std::string EscapeTerminalControls(const std::string& json) {
+  std::string out;
+  out.reserve(json.size());
+  std::string_view rest = json;
+  while (!rest.empty()) {
+    char32_t c = 0;
+    std::size_t length = platform::DecodeUtf8(rest, c);
+    if (length == 0) length = 1; // the dump writes only valid UTF-8; kept as it is otherwise
+    if (length > 0 && c >= 0x7F && platform::ActsOnTerminal(c)) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      out += escape;
+    } else {
+      out.append(rest.substr(0, length));
+    }
+    rest.remove_prefix(length);
+  }
+  return out;
+}
+
+// One object on one line; control characters escaped, bytes that are not UTF-8 (a Linux name may
+// hold any) replaced by U+FFFD.
 void WriteObject(std::ostream& out, const nlohmann::ordered_json& object) {
-  out << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  out << EscapeTerminalControls(
+             object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
+      << '\n';
+}
+
+// Standard Base64 (RFC 4648, "=" padding), as any decoder reads it.
+std::string StandardBase64(std::string_view bytes) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      group = (group << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+    }
+    for (std::size_t k = 0; k < 4; ++k) {
+      out += k <= n ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+  }
+  return out;
+}
+
+// A text field, and beside it the exact bytes in Base64 when they are not UTF-8: the text then
+// shows U+FFFD for what is not, and two different names could show the same.
+void PutText(nlohmann::ordered_json& object, const std::string& key, const std::string& bytes) {
+  object[key] = bytes;
+  if (!platform::IsValidUtf8(bytes)) object[key + "_bytes"] = StandardBase64(bytes);
 }
 
 } // namespace
 
 void Report::Json(const ReportLine& line) {
   nlohmann::ordered_json object;
-  object["path"] = line.path;
+  PutText(object, "path", line.path);
   object["outcome"] = line.outcome;
-  if (!line.output.empty()) object["output"] = line.output;
+  if (!line.output.empty()) PutText(object, "output", line.output);
   if (!line.sourceWipe.empty()) object["source-wipe"] = line.sourceWipe;
-  if (line.hasHint) object["hint"] = line.hint;
+  if (line.hasHint) PutText(object, "hint", line.hint);
   if (!line.sha1.empty()) object["sha1"] = line.sha1;
   if (!line.error.empty()) object["error"] = line.error;
   if (!line.reason.empty()) object["reason"] = line.reason;
@@ -35,8 +91,8 @@ void Report::Result(const ReportLine& line, bool showOutput) {
   ++files_;
   if (line.failed) ++failed_;
   if (json_) return Json(line);
-  out_ << line.text << VisibleText(line.path);
-  if (showOutput && !line.output.empty()) out_ << '\t' << VisibleText(line.output);
+  out_ << platform::VisibleText(line.text) << platform::VisibleText(line.path);
+  if (showOutput && !line.output.empty()) out_ << '\t' << platform::VisibleText(line.output);
   out_ << '\n';
   if (reasons_ && !line.reason.empty()) {
     out_ << std::flush;
@@ -48,20 +104,20 @@ void Report::Hint(const ReportLine& line, bool withPath) {
   ++files_;
   if (line.failed) ++failed_;
   if (json_) return Json(line);
-  if (withPath) out_ << VisibleText(line.path) << '\t';
-  out_ << VisibleText(line.text) << '\n';
+  if (withPath) out_ << platform::VisibleText(line.path) << '\t';
+  out_ << platform::VisibleText(line.text) << '\n';
 }
 
 void Report::Sha1(const ReportLine& line) {
   ++files_;
   if (line.failed) ++failed_;
   if (json_) return Json(line);
-  if (!line.failed) out_ << line.sha1 << "  " << VisibleText(line.path) << '\n';
+  if (!line.failed) out_ << line.sha1 << "  " << platform::VisibleText(line.path) << '\n';
 }
 
 void Report::Close(const std::string& text, int notFound) {
   if (!json_) {
-    if (!text.empty()) out_ << text << '\n';
+    if (!text.empty()) out_ << platform::VisibleText(text) << '\n';
     return;
   }
   nlohmann::ordered_json object;

@@ -5,6 +5,7 @@
 #include "platform/Listed.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 
@@ -45,15 +46,52 @@ void HidePasswordArguments(int argc, char** argv) {
   }
 }
 
+namespace {
+
+// The switch a word of the command line is, upper-cased and trimmed, or empty for a path. After
+// "--" every word is a path. A word that names an existing file is a switch only when it is one
+// exactly as written ("-W", not "-w" or " -W"): a file that another user named like a switch in
+// a shared folder reaches a glob such as "qk -E *" as a path.
+std::string SwitchOf(const std::string& given, bool optionsEnded, const std::string& startDir) {
+  if (optionsEnded) return std::string();
+  std::string word = Trim(given);
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  static constexpr std::array<const char*, 8> kSwitches{"-E", "-D", "-W", "-F",
+                                                        "-I", "-P", "-H", "-A"};
+  if (std::find_if(kSwitches.begin(), kSwitches.end(),
+                   [&](const char* known) { return word == known; }) == kSwitches.end()) {
+    return std::string();
+  }
+  if (given != word && platform::FileExists(platform::MakeAbsolute(given, startDir))) {
+    return std::string();
+  }
+  return word;
+}
+
+bool TakesValue(const std::string& word) {
+  return word == "-P" || word == "-H" || word == "-A";
+}
+
+} // namespace
+
+bool IsEndOfSwitches(const std::string& word) {
+  return word == kEndOfSwitches;
+}
+
 StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
-                             engine::BatchRun& run, TFindFile& finder) {
+                             engine::BatchRun& run, TFindFile& finder,
+                             std::vector<std::string>* missing) {
   using engine::OperationMode;
   engine::RunState& state = run.State();
   state.Mode = OperationMode::Encrypt;
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string word = Trim(args[i]);
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (!optionsEnded && IsEndOfSwitches(args[i])) {
+      optionsEnded = true;
+      continue;
+    }
+    const std::string word = SwitchOf(args[i], optionsEnded, startDir);
     const auto value = [&]() { return i + 1 < args.size() ? Trim(args[++i]) : std::string(); };
     if (word == "-E") {
       state.Mode = OperationMode::Encrypt;
@@ -77,9 +115,10 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
       if (!output.empty())
         platform::NoteFolder(platform::ExtractFilePath(state.OutputNameOverride));
     } else {
+      const std::string path = platform::MakeAbsolute(args[i], startDir);
+      if (missing != nullptr && !platform::FileExists(path)) missing->push_back(args[i]);
       AddPaths(
-          finder, {platform::MakeAbsolute(args[i], startDir)},
-          [&](const std::string& file) { run.AddFile(file); },
+          finder, {path}, [&](const std::string& file) { run.AddFile(file); },
           [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
     }
   }
@@ -99,6 +138,29 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
     }
   }
   return StartAction::ShowList;
+}
+
+bool AsksForUnattendedRun(const std::vector<std::string>& args, const std::string& startDir) {
+  bool wipe = false;
+  bool autoRun = false;
+  bool password = false;
+  bool output = false;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (!optionsEnded && IsEndOfSwitches(args[i])) {
+      optionsEnded = true;
+      continue;
+    }
+    const std::string word = SwitchOf(args[i], optionsEnded, startDir);
+    if (word.empty()) continue;
+    const std::string value =
+        TakesValue(word) && i + 1 < args.size() ? Trim(args[++i]) : std::string();
+    if (word == "-E" || word == "-D" || word == "-W") wipe = word == "-W";
+    if (word == "-F") autoRun = true;
+    if (word == "-P") password = !value.empty();
+    if (word == "-A") output = !value.empty();
+  }
+  return output || (autoRun && (wipe || password));
 }
 
 std::optional<engine::FileResult> ProcessSingle(engine::BatchRun& run,

@@ -20,10 +20,22 @@ enum class StartAction {
   ShowList,      // show the confirmation list (which runs at once with "-F")
 };
 
+// The word that ends the switches: every word after it is a path.
+inline constexpr const char* kEndOfSwitches = "--";
+bool IsEndOfSwitches(const std::string& word);
+
 // Switches are compared trimmed and upper-cased; a switch with a value consumes the next
-// argument; paths are made absolute against startDir; folders are expanded with finder.
+// argument; paths are made absolute against startDir; folders are expanded with finder. "--"
+// ends the switches, and a word that names an existing file (relative to startDir) is a path
+// unless it is a switch exactly as written ("-W"): " -w" or "-w" are then paths. Each path that
+// names nothing is appended, as given, to missing when that is given.
 StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
-                             engine::BatchRun& run, TFindFile& finder);
+                             engine::BatchRun& run, TFindFile& finder,
+                             std::vector<std::string>* missing = nullptr);
+
+// Whether the command line asks for a run without questions: "-A" with an output, or "-F" with a
+// password or in wipe mode (read as ParseCommandLine reads it, without touching any file).
+bool AsksForUnattendedRun(const std::vector<std::string>& args, const std::string& startDir);
 
 // Carries out StartAction::ProcessSingle: the one entry encrypted or decrypted to
 // OutputNameOverride; wipe mode does nothing. Returns the result (none for wipe).

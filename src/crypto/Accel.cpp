@@ -1,5 +1,7 @@
 #include "crypto/Accel.h"
 
+#include "platform/VisibleText.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -58,7 +60,7 @@ CpuLevel EnvironmentCap() {
     std::string complaint;
     const CpuLevel level =
         CappedCpuLevel(Detected().level, std::getenv("QK_CRYPTO_LEVEL"), &complaint);
-    if (!complaint.empty()) std::fprintf(stderr, "%s\n", complaint.c_str());
+    if (!complaint.empty()) std::fprintf(stderr, "%s\n", platform::VisibleText(complaint).c_str());
     return level;
   }();
   return cap;

@@ -2,6 +2,7 @@
 
 #include "platform/File.h"
 #include "platform/Listed.h"
+#include "platform/VisibleText.h"
 
 #include <cerrno>
 #include <climits>
@@ -193,7 +194,8 @@ bool SamePath(const std::string& a, const std::string& b) {
 }
 
 void LogNote(const std::string& text) {
-  const std::string line = std::string(program_invocation_short_name) + ": " + text + "\n";
+  const std::string line =
+      VisibleText(std::string(program_invocation_short_name) + ": " + text) + "\n";
   std::size_t done = 0;
   while (done < line.size()) {
     const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);

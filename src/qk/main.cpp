@@ -12,6 +12,7 @@
 #include "windows/Program.h"
 
 #include <QApplication>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,9 @@ int main(int argc, char** argv) {
   // this process ends.
   platform::SingleInstanceLock lock;
   if (!platform::MayRun(settings::SettingsStore(iniPath).ReadDbChk(), lock)) {
-    windows::ShowNote(nullptr, QString::fromUtf8("すでに起動しています。"));
-    return 0;
+    const int status = windows::RefuseSecondStart(args, startDir, std::cerr);
+    core::ClearPasswordArguments(args);
+    return status;
   }
 
   windows::TQKProgram program({iniPath, std::move(args), startDir, programDir});

@@ -2,6 +2,8 @@
 
 #include "core/BatchSettings.h"
 #include "core/CommandLine.h"
+#include "engine/PasswordRules.h"
+#include "platform/VisibleText.h"
 #include "windows/ConfDlg.h"
 #include "windows/Hash.h"
 #include "windows/Main.h"
@@ -119,12 +121,30 @@ void TQKProgram::LoadOptionSettings() {
 
 void TQKProgram::ProcessCommandLine() {
   engine::BatchRun& run = ConfirmationDlg->Run();
+  engine::RunState& state = run.State();
   MainForm->FindFile.Recurse = Model.Recurse;
+  std::vector<std::string> missing;
   const core::StartAction action =
-      core::ParseCommandLine(args_, startDir_, run, MainForm->FindFile);
+      core::ParseCommandLine(args_, startDir_, run, MainForm->FindFile, &missing);
   // The password now lives in the run's state only.
   core::ClearPasswordArguments(args_);
   args_.clear();
+
+  // A run without questions ends in every case, and says on the report stream why it did
+  // nothing; it takes no password that the password dialog would refuse.
+  const bool single =
+      action == core::StartAction::ProcessSingle || action == core::StartAction::Close;
+  if (single || state.AutoRun) {
+    for (const std::string& path : missing) ReportLine("qk: not found: " + path);
+    missing_ = static_cast<int>(missing.size());
+    if (!UnattendedRunMayStart(action)) {
+      state.Password.Clear();
+      exitStatus_ = 1;
+      MainForm->close();
+      return;
+    }
+  }
+
   switch (action) {
   case core::StartAction::ProcessSingle: {
     engine::BatchOptions options;
@@ -160,21 +180,58 @@ void TQKProgram::ProcessCommandLine() {
   }
 }
 
+bool TQKProgram::UnattendedRunMayStart(core::StartAction action) {
+  const engine::BatchRun& run = ConfirmationDlg->Run();
+  const engine::RunState& state = run.State();
+  const std::size_t entries = run.Entries().size();
+  if (action == core::StartAction::Close) {
+    ReportLine("qk: -A needs exactly one file; the list holds " + std::to_string(entries));
+    return false;
+  }
+  if (entries == 0) {
+    ReportLine("qk: nothing to do: no file was found");
+    return false;
+  }
+  if (state.Mode == engine::OperationMode::Wipe) {
+    if (action != core::StartAction::ProcessSingle) return true;
+    ReportLine("qk: -A writes nothing in wipe mode");
+    return false;
+  }
+  const bool forDecrypt = state.Mode == engine::OperationMode::Decrypt;
+  if (const auto refusal =
+          engine::CheckPassword(state.Password.View(), std::nullopt, forDecrypt, Model.SecLevel)) {
+    ReportLine("qk: " + *refusal);
+    return false;
+  }
+  return true;
+}
+
 void TQKProgram::RunEnded() {
   engine::BatchRun& run = ConfirmationDlg->Run();
+  const int failures = run.FailureCount() + missing_;
   if (run.State().AutoRun) {
     for (const engine::ListEntry& entry : std::as_const(run).Entries()) {
       ReportLine(entry.Caption);
       ReportReason(entry.Result);
     }
-    ReportLine(run.Dialog().Label1);
+    // Named paths that were not found count as failed entries.
+    ReportLine(missing_ == 0 ? run.Dialog().Label1 : engine::FinishedText(failures));
   }
-  if (run.FailureCount() != 0) exitStatus_ = 1;
+  if (failures != 0) exitStatus_ = 1;
   MainForm->close();
 }
 
 void TQKProgram::ReportLine(const std::string& text) {
-  if (report_) *report_ << S(ShownText(text)) << '\n' << std::flush;
+  if (report_) *report_ << platform::VisibleText(text) << '\n' << std::flush;
+}
+
+int RefuseSecondStart(const std::vector<std::string>& args, const std::string& startDir,
+                      std::ostream& report) {
+  const char* const text = "すでに起動しています。";
+  const bool unattended = core::AsksForUnattendedRun(args, startDir);
+  if (unattended) report << "qk: " << text << '\n' << std::flush;
+  ShowNote(nullptr, QString::fromUtf8(text));
+  return unattended ? 1 : 0;
 }
 
 // After a failed entry's line, the reason it failed, on a line of its own.

@@ -5,6 +5,7 @@
 // the confirmation window) and the start-up work after the notices live here too.
 #pragma once
 
+#include "core/CommandLine.h"
 #include "engine/Result.h"
 #include "engine/RunState.h"
 #include "settings/Settings.h"
@@ -59,7 +60,8 @@ public:
   // handed the paths over) shown again when the list closes. Nothing happens while a run goes.
   void ShowFiles(engine::OperationMode mode, const QStringList& paths, QWidget* returnForm);
 
-  // The program's exit status: 1 when an unattended run ("-F", "-A") failed for any file.
+  // The program's exit status: 1 when an unattended run ("-F", "-A") failed for any file, found
+  // nothing to do or refused its password.
   int ExitStatus() const { return exitStatus_; }
 
 private:
@@ -68,6 +70,9 @@ private:
   void StartupWork();
   void LoadOptionSettings();
   void ProcessCommandLine();
+  // Whether a run without questions may start: something to do, and a password the password
+  // dialog would take. When not, the reason is on the report stream.
+  bool UnattendedRunMayStart(core::StartAction action);
   // A run started from the command line has ended the program: an unattended one tells each
   // entry's result line and the closing text on the report stream.
   void RunEnded();
@@ -78,6 +83,13 @@ private:
   std::string startDir_;
   std::ostream* report_;
   int exitStatus_ = 0;
+  int missing_ = 0; // paths named for a run without questions that were not found
 };
+
+// A second copy of the program that may not run: says so in a box and, when its command line
+// asked for a run without questions, on report too. Returns its exit status: 1 for such a run
+// (which did nothing), else 0.
+int RefuseSecondStart(const std::vector<std::string>& args, const std::string& startDir,
+                      std::ostream& report);
 
 } // namespace qk::windows

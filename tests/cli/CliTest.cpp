@@ -115,6 +115,32 @@ TEST_F(CliTest, HashesAndWipes) {
   EXPECT_FALSE(Exists(file));
 }
 
+// A named path that is not there fails the run: the closing text counts it with the files that
+// failed, as the status does.
+TEST_F(CliTest, MissingPathsCountInTheClosingText) {
+  WriteAll(dir / "a.txt", "a");
+  WriteAll(dir / "b.txt", "b");
+  struct Case {
+    std::vector<std::string> args;
+    std::string closing;
+  };
+  const std::vector<Case> cases{
+      {{"wipe", dir / "a.txt", dir / "gone"}, "終了しました。　失敗数 : 1個\n"},
+      {{"wipe", "--jobs", "2", dir / "gone", dir / "b.txt", dir / "gone2"},
+       "終了しました。　失敗数 : 2個\n"},
+      {{"decrypt", "--password", "secret1", dir / "gone.enc"}, "終了しました。　失敗数 : 1個\n"},
+  };
+  for (const Case& c : cases) {
+    const auto o = RunQk(c.args);
+    EXPECT_EQ(o.status, 1);
+    ASSERT_GE(o.out.size(), c.closing.size()) << o.out;
+    EXPECT_EQ(o.out.substr(o.out.size() - c.closing.size()), c.closing) << o.out;
+    EXPECT_NE(o.err.find("qk-cli: not found: "), std::string::npos) << o.err;
+  }
+  EXPECT_FALSE(Exists(dir / "a.txt"));
+  EXPECT_FALSE(Exists(dir / "b.txt"));
+}
+
 TEST_F(CliTest, UsageErrorsExitWithTwo) {
   const std::string file = dir / "a.txt";
   WriteAll(file, "abc");

@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cryptopp/base64.h>
+#include <cryptopp/filters.h>
+
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -203,6 +207,63 @@ TEST_F(JsonOutputTest, FailuresSayWhyInJapaneseBesideTheError) {
   EXPECT_NE(text.err.find("qk-cli: " + wide + ": 名前が長すぎます (255バイト)\n"),
             std::string::npos)
       << text.err;
+}
+
+// Bytes that are not UTF-8 show as U+FFFD in the text, so a name with the byte 0xFF and one with
+// a real U+FFFD would read the same: the first carries its exact bytes beside the text.
+TEST_F(JsonOutputTest, NamesThatAreNotUtf8ComeWithTheirBytes) {
+  struct Case {
+    std::string name;
+    bool bytes; // whether path_bytes is expected
+  };
+  const std::vector<Case> cases{
+      {"\xff.txt", true},
+      {"\xef\xbf\xbd.txt", false}, // a real U+FFFD
+      {"\x82\xa0 cp932.txt", true},
+      {"\xed\xa0\x80 surrogate.txt", true},
+      {"plain 日本語.txt", false},
+  };
+  std::vector<std::string> args{"wipe", "--json", "--jobs", "1"};
+  for (const Case& c : cases) args.push_back(Plain(c.name, "x"));
+  const auto o = RunQk(args);
+  ASSERT_EQ(o.status, 0) << o.err;
+  const auto lines = Lines(o.out);
+  ASSERT_EQ(lines.size(), cases.size() + 1);
+  std::set<std::string> shown;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string path = dir / cases[i].name;
+    ASSERT_EQ(lines[i]["outcome"], "wiped");
+    shown.insert(lines[i]["path"].get<std::string>());
+    if (!cases[i].bytes) {
+      EXPECT_EQ(lines[i]["path"], path);
+      EXPECT_FALSE(lines[i].contains("path_bytes"));
+      continue;
+    }
+    ASSERT_TRUE(lines[i].contains("path_bytes")) << lines[i].dump();
+    std::string decoded;
+    CryptoPP::StringSource source(lines[i]["path_bytes"].get<std::string>(), true,
+                                  new CryptoPP::Base64Decoder(new CryptoPP::StringSink(decoded)));
+    EXPECT_EQ(decoded, path);
+  }
+  EXPECT_EQ(shown.size(), cases.size() - 1); // "\xff.txt" and "\uFFFD.txt" show alike
+}
+
+// DEL, C1 controls, line separators and bidirectional controls are \u escapes like the C0 ones:
+// a terminal showing the JSON acts on none of them, and the parsed text is exact.
+TEST_F(JsonOutputTest, TerminalControlsAreEscapes) {
+  const std::string name = "a\x7f b\xc2\x9b[2J c\u202egpj.txt d\u2028e\u2066f\u200fg";
+  const std::string a = Plain(name, "x");
+  const auto o = RunQk({"sha1", "--json", a});
+  ASSERT_EQ(o.status, 0) << o.err;
+  for (const char* escape : {"\\u007f", "\\u009b", "\\u202e", "\\u2028", "\\u2066", "\\u200f"}) {
+    EXPECT_NE(o.out.find(escape), std::string::npos) << escape << " in " << o.out;
+  }
+  for (const std::string raw : {"\x7f", "\xc2\x9b", "\u202e", "\u2028", "\u2066", "\u200f"}) {
+    EXPECT_EQ(o.out.find(raw), std::string::npos) << o.out;
+  }
+  const auto lines = Lines(o.out);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]["path"], a);
 }
 
 } // namespace

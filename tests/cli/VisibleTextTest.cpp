@@ -1,16 +1,17 @@
 // What qk-cli shows of names and hints read from containers: never raw terminal controls.
-#include "cli/VisibleText.h"
+#include "platform/VisibleText.h"
 #include "cli/RunQk.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <vector>
 
 namespace qk::test {
 namespace {
 
-using cli::VisibleText;
+using platform::VisibleText;
 
 TEST(VisibleTextTest, ControlsBecomeEscapes) {
   EXPECT_EQ(VisibleText("a\nb\tc\rd"), "a\\nb\\tc\\rd");
@@ -61,6 +62,39 @@ TEST_F(CliVisibleTest, StoredNamesAndHintsCannotForgeLines) {
                          "\n全てのファイル/フォルダを正常に処理しました。\n");
   EXPECT_EQ(ReadAll(source), "data");
   EXPECT_EQ(dec.out.find('\x1b'), std::string::npos);
+}
+
+// Names another user chose reach standard error as text too: the reason a wipe was refused, a
+// file that could not be hashed, a usage error naming the argument.
+TEST_F(CliVisibleTest, StandardErrorShowsNoRawControls) {
+  const std::string name = "a\x1b]0;owned\x07\nqk-cli: all fine\x9b";
+  const std::string shown = dir.path() + "/" + VisibleText(name);
+  WriteAll(dir / name, "two names");
+  ASSERT_EQ(link((dir / name).c_str(), (dir / "other").c_str()), 0);
+  struct Case {
+    std::vector<std::string> args;
+    std::string said; // a line of standard error
+  };
+  const std::vector<Case> cases{
+      {{"wipe", "--ini", dir / "none.ini", dir / name},
+       "qk-cli: " + shown + ": not wiped: the file has 2 names (hard links)"},
+      {{"sha1", dir / (name + ".gone")}, shown + ".gone\n"},
+      {{"encrypt", "--password", "secret1", "--x" + name, dir / "other"},
+       "qk-cli: unknown option '--x" + VisibleText(name) + "' for encrypt\n"},
+      {{"encrypt", "--password", "secret1", "--algorithm", name, dir / "other"},
+       "qk-cli: unknown algorithm '" + VisibleText(name) + "'"},
+      {{"decrypt", "--password", "secret1", dir / (name + ".gone")},
+       "qk-cli: not found: " + shown + ".gone\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome o = RunQk(c.args);
+    EXPECT_NE(o.err.find(c.said), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find('\x1b'), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find('\x07'), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find("\nqk-cli: all fine"), std::string::npos) << o.err;
+    EXPECT_EQ(o.out.find('\x1b'), std::string::npos) << o.out;
+  }
+  EXPECT_EQ(ReadAll(dir / "other"), "two names");
 }
 
 } // namespace

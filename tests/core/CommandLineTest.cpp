@@ -79,6 +79,75 @@ TEST_F(CommandLineTest, FoldersAreExpandedAndMissingPathsAddNothing) {
                                                dir / "sub/b.txt"}));
 }
 
+// "qk -E *" in a folder where another user created files named like switches: those names are
+// files, not switches, unless written exactly as the switch; after "--" every word is a path.
+TEST_F(CommandLineTest, FilesNamedLikeSwitchesStayPaths) {
+  for (const char* name : {"-w", "-f", " -W", "-i"}) WriteAll(dir / name, "x");
+  WriteAll(dir / "a", "a");
+  EXPECT_EQ(Parse({"-E", "-P", "pw", "-f", " -W", "-i", "-w", "a"}), StartAction::ShowList);
+  EXPECT_EQ(run.State().Mode, OperationMode::Encrypt);
+  EXPECT_FALSE(run.State().AutoRun);
+  EXPECT_FALSE(run.State().ExitAfterRun);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{dir / "-f", dir / " -W", dir / "-i", dir / "-w",
+                                               dir / "a"}));
+}
+
+TEST_F(CommandLineTest, EndOfSwitches) {
+  struct Case {
+    std::vector<std::string> args;
+    OperationMode mode;
+    bool autoRun;
+    std::vector<std::string> paths;   // relative to dir
+    std::vector<std::string> missing; // as given
+  };
+  WriteAll(dir / "-W", "x");
+  WriteAll(dir / "-F", "x");
+  WriteAll(dir / "--", "x");
+  WriteAll(dir / "a", "a");
+  const std::vector<Case> cases{
+      // A switch exactly as written stays a switch before "--", even where a file has its name.
+      {{"-W", "-F", "a"}, OperationMode::Wipe, true, {"a"}, {}},
+      {{"--", "-W", "-F", "a"}, OperationMode::Encrypt, false, {"-W", "-F", "a"}, {}},
+      {{"-W", "-F", "--", "-E", "--", "a"}, OperationMode::Wipe, true, {"--", "a"}, {"-E"}},
+      // A value is taken whatever it looks like, "--" too.
+      {{"-W", "-H", "--", "-F", "a"}, OperationMode::Wipe, true, {"a"}, {}},
+      // Where no file has the name, a switch is still taken regardless of case and blanks.
+      {{" -w ", "-f ", "gone", "a"}, OperationMode::Wipe, true, {"a"}, {"gone"}},
+  };
+  for (const Case& c : cases) {
+    run.ClearList();
+    run.State().AutoRun = false;
+    std::vector<std::string> missing;
+    core::ParseCommandLine(c.args, dir.path(), run, finder, &missing);
+    std::vector<std::string> expected;
+    for (const auto& name : c.paths) expected.push_back(dir / name);
+    EXPECT_EQ(run.State().Mode, c.mode) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(run.State().AutoRun, c.autoRun) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(Paths(), expected) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(missing, c.missing) << ::testing::PrintToString(c.args);
+  }
+}
+
+TEST_F(CommandLineTest, UnattendedRunsAreRecognisedBeforeAnythingIsTouched) {
+  WriteAll(dir / "-f", "x");
+  const std::vector<std::pair<std::vector<std::string>, bool>> cases{
+      {{"-E", "-F", "-P", "pw", "a"}, true},
+      {{"-e", "-f", "-p", "pw", "a"}, false}, // "-f" names a file here
+      {{"-E", "-F", "a"}, false},             // asks for the password as usual
+      {{"-E", "-F", "-P", " ", "a"}, false},
+      {{"-W", "-F", "a"}, true},
+      {{"-W", "-E", "-F", "a"}, false},
+      {{"-A", "out", "a"}, true},
+      {{"-A", "", "a"}, false},
+      {{"-P", "-F", "a"}, false}, // "-F" is the password
+      {{"-W", "--", "-F", "a"}, false},
+  };
+  for (const auto& [args, unattended] : cases) {
+    EXPECT_EQ(core::AsksForUnattendedRun(args, dir.path()), unattended)
+        << ::testing::PrintToString(args);
+  }
+}
+
 TEST_F(CommandLineTest, EmptyListsOpenTheModesDialog) {
   EXPECT_EQ(Parse({"-E"}), StartAction::EncryptDialog);
   EXPECT_EQ(Parse({"-D", "missing"}), StartAction::DecryptDialog);

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <vector>
 
 namespace qk::test {
 namespace {
@@ -92,6 +93,57 @@ TEST(ManualPage, NamesTheVersionOfTheBuild) {
     EXPECT_NE(ReadAll(page.path).find(page.mention), std::string::npos)
         << page.path << " does not name " << page.mention;
   }
+}
+
+// Lines of text that begin with prefix, from every line of text.
+std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {
+  std::vector<std::string> found;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(prefix, 0) == 0) found.push_back(line);
+  }
+  return found;
+}
+
+// Files named like switches in a folder another user can write to reach a glob as paths only
+// after "--": both pages say so, and every example, desktop entry and service menu passes its
+// paths after it.
+TEST(ManualPage, PathsComeAfterTheEndOfSwitches) {
+  for (const char* name : {"qk.1", "qk-cli.1"}) {
+    const std::string page = ReadAll(std::string(QK_DOC_DIR) + "/" + name);
+    EXPECT_NE(page.find(".TP\n.B \\-\\-\n"), std::string::npos) << name << " lacks \"--\"";
+    const auto examples = LinesStartingWith(page.substr(page.find(".SH EXAMPLES")), "qk");
+    EXPECT_FALSE(examples.empty()) << name;
+    for (const std::string& line : examples) {
+      EXPECT_NE(line.find(" \\-\\- "), std::string::npos) << name << ": " << line;
+    }
+  }
+  for (const char* name : {"index.html", "en.html"}) {
+    const std::string page = ReadAll(std::string(QK_MANUAL_DIR) + "/" + name);
+    auto examples = LinesStartingWith(page, "qk ");
+    const auto cli = LinesStartingWith(page, "qk-cli ");
+    examples.insert(examples.end(), cli.begin(), cli.end());
+    for (const char* pre : {"<pre>qk ", "<pre>qk-cli "}) {
+      const auto first = LinesStartingWith(page, pre);
+      examples.insert(examples.end(), first.begin(), first.end());
+    }
+    EXPECT_GE(examples.size(), 8u) << name;
+    for (const std::string& line : examples) {
+      EXPECT_NE(line.find(" -- "), std::string::npos) << name << ": " << line;
+    }
+  }
+  std::size_t entries = 0;
+  for (const char* name : {"qk.desktop", "qk-encrypt.desktop", "qk-decrypt.desktop",
+                           "qk-wipe.desktop", "kio/qk-servicemenu.desktop",
+                           "kio/qk-decrypt-servicemenu.desktop"}) {
+    for (const std::string& line :
+         LinesStartingWith(ReadAll(std::string(QK_DATA_DIR) + "/" + name), "Exec=")) {
+      ++entries;
+      EXPECT_TRUE(line.size() > 6 && line.compare(line.size() - 6, 6, " -- %F") == 0)
+          << name << ": " << line;
+    }
+  }
+  EXPECT_EQ(entries, 9u);
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include "windows/Manual.h"
 #include "windows/SecDlg.h"
 
+#include "engine/PasswordRules.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -82,6 +84,9 @@ private slots:
   void filesRefusedWhileARunGoes();
   void filesRefusedDuringEverySourceWipe();
   void unattendedRunsReportAndFail();
+  void unattendedRunsKeepThePasswordRules();
+  void unattendedRunsWithNothingToDoEnd();
+  void refusedSecondStart();
   void refilledListAsksItsOwnQuestion();
   void folderOnTheOptionsWipeBin();
   void f1OpensTheManualFromEveryButton();
@@ -617,6 +622,134 @@ void TestStartup::unattendedRunsReportAndFail() {
   QCOMPARE(lines(single)[1], allDone);
   QCOMPARE(single.program->ExitStatus(), 0);
   QCOMPARE(ReadAll(h.dir / "out.txt"), std::string("a"));
+}
+
+namespace {
+
+QStringList ReportLines(const ProgramHarness& h) {
+  return QString::fromStdString(h.report.str()).split('\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+void TestStartup::unattendedRunsKeepThePasswordRules() {
+  const QString empty = QStringLiteral("qk: ") + Q(engine::kPasswordEmpty);
+  const QString levelTwo = QStringLiteral("qk: ") + Q(engine::SecurityLevelMessage(2));
+  struct Case {
+    std::vector<std::string> args; // the file's path follows
+    QString said;                  // the one line on standard error
+  };
+  const std::vector<Case> refused{
+      {{"-E", "-F", "-P", "a"}, levelTwo},
+      {{"-E", "-F", "-P", "five5"}, levelTwo},
+      {{"-A", "out.enc"}, empty},
+      {{"-A", "out.enc", "-P", " "}, empty},
+      {{"-A", "out.enc", "-P", "five5"}, levelTwo},
+      {{"-D", "-A", "out.txt"}, empty},
+  };
+  for (const Case& c : refused) {
+    ProgramHarness h;
+    h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nSECLEVEL=2\n");
+    const std::string file = h.File("file.txt", "plain");
+    std::vector<std::string> args = c.args;
+    args.push_back(file);
+    h.Create(args);
+    QVERIFY(h.Start());
+    QCOMPARE(h.ended, 1);
+    QCOMPARE(h.program->ExitStatus(), 1);
+    QCOMPARE(ReportLines(h), QStringList{c.said});
+    // Nothing written, nothing wiped.
+    QCOMPARE(Names(h.dir.path()), (std::set<std::string>{"QK.ini", "file.txt"}));
+    QCOMPARE(ReadAll(file), std::string("plain"));
+  }
+
+  // Six bytes reach level 2; a decryption takes any password that is not empty.
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nSECLEVEL=2\nWIPESOURCE=0\n");
+  const std::string file = h.File("file.txt", "plain");
+  h.Create({"-E", "-F", "-P", "six6six", file});
+  QVERIFY(h.Start());
+  QCOMPARE(h.program->ExitStatus(), 0);
+  QVERIFY(Exists(file + ".enc"));
+  h.program.reset();
+  ProgramHarness back;
+  back.ini = h.ini;
+  back.Create({"-D", "-A", h.dir / "back.txt", "-P", "x", file + ".enc"});
+  QVERIFY(back.Start());
+  QCOMPARE(back.ended, 1);
+  QCOMPARE(back.program->ExitStatus(), 1); // the wrong password, not a refusal
+  QCOMPARE(ReportLines(back).size(), 2);
+  QVERIFY(ReportLines(back)[0].startsWith(QStringLiteral("＊")));
+}
+
+void TestStartup::unattendedRunsWithNothingToDoEnd() {
+  struct Case {
+    std::vector<std::string> args;
+    QStringList said; // "%1" stands for the missing path
+  };
+  const QString notFound = QStringLiteral("qk: not found: %1");
+  const QString nothing = QStringLiteral("qk: nothing to do: no file was found");
+  const std::vector<Case> cases{
+      {{"-D", "-F", "-P", "pw", "missing.enc"}, {notFound, nothing}},
+      {{"-E", "-F", "-P", "pw", "missing.enc"}, {notFound, nothing}},
+      {{"-W", "-F", "missing.enc"}, {notFound, nothing}},
+      {{"-E", "-F", "-P", "pw"}, {nothing}},
+      {{"-A", "out", "-P", "pw", "missing.enc"},
+       {notFound, QStringLiteral("qk: -A needs exactly one file; the list holds 0")}},
+      {{"-W", "-A", "out", "some.txt"}, {QStringLiteral("qk: -A writes nothing in wipe mode")}},
+  };
+  for (const Case& c : cases) {
+    ProgramHarness h;
+    h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
+    h.File("some.txt", "kept");
+    h.Create(c.args);
+    QVERIFY(h.Start());
+    QCOMPARE(h.chooserCalls, 0);
+    QCOMPARE(h.ended, 1);
+    QCOMPARE(h.program->ExitStatus(), 1);
+    QStringList expected;
+    for (const QString& line : c.said) expected << line.arg(QStringLiteral("missing.enc"));
+    QCOMPARE(ReportLines(h), expected);
+    QCOMPARE(Names(h.dir.path()), (std::set<std::string>{"QK.ini", "some.txt"}));
+  }
+
+  // A missing path beside a file that is there: the file is processed, the missing path counts
+  // as a failure in the closing text and the status.
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nWIPESOURCE=0\n");
+  const std::string a = h.File("a.txt", "a");
+  h.Create({"-E", "-F", "-P", "pw", "gone.txt", a});
+  QVERIFY(h.Start());
+  QCOMPARE(h.ended, 1);
+  QCOMPARE(ReportLines(h), (QStringList{QStringLiteral("qk: not found: gone.txt"),
+                                        QStringLiteral("暗号化成功：") + Q(a),
+                                        QStringLiteral("終了しました。　失敗数 : 1個")}));
+  QCOMPARE(h.program->ExitStatus(), 1);
+  QVERIFY(Exists(a + ".enc"));
+}
+
+void TestStartup::refusedSecondStart() {
+  const QString refusal = QStringLiteral("すでに起動しています。");
+  ProgramHarness h;
+  const std::string a = h.File("a.txt", "a");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+  };
+  for (const Case& c : std::vector<Case>{{{"-E", "-F", "-P", "pw", a}, 1},
+                                         {{"-W", "-F", a}, 1},
+                                         {{"-A", "out", "-P", "pw", a}, 1},
+                                         {{"-E", "-F", a}, 0},
+                                         {{"-E", a}, 0},
+                                         {{}, 0}}) {
+    h.boxes.clear();
+    std::ostringstream said;
+    QCOMPARE(windows::RefuseSecondStart(c.args, h.dir.path(), said), c.status);
+    QCOMPARE(h.BoxTexts(), QStringList{refusal});
+    QCOMPARE(QString::fromStdString(said.str()),
+             c.status == 0 ? QString() : QStringLiteral("qk: ") + refusal + '\n');
+  }
+  QCOMPARE(ReadAll(a), std::string("a"));
 }
 
 void TestStartup::folderOnTheOptionsWipeBin() {

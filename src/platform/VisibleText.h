@@ -1,10 +1,11 @@
 // Texts shown on a terminal as they are, never as what they would make the terminal do.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace qk::cli {
+namespace qk::platform {
 
 // The text with every character that could move the cursor, end a line, change the terminal or
 // reorder what is shown made visible as an escape: "\n", "\t", "\r", "\\" for a backslash,
@@ -13,4 +14,13 @@ namespace qk::cli {
 // Everything else, Japanese text included, is kept.
 std::string VisibleText(std::string_view text);
 
-} // namespace qk::cli
+// Length of the valid UTF-8 sequence at the start of s (1 to 4) and its code point in c; 0 when
+// s is empty or does not start with one (overlong forms and surrogates are not valid).
+std::size_t DecodeUtf8(std::string_view s, char32_t& c);
+// Whether the whole text is valid UTF-8.
+bool IsValidUtf8(std::string_view text);
+// Characters that change what a terminal shows beyond one visible character: C0 controls, DEL,
+// C1 controls, line and paragraph separators and the bidirectional controls.
+bool ActsOnTerminal(char32_t c);
+
+} // namespace qk::platform

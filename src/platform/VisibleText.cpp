@@ -1,14 +1,12 @@
-#include "cli/VisibleText.h"
+#include "platform/VisibleText.h"
 
 #include <cstdint>
 #include <cstdio>
 
-namespace qk::cli {
+namespace qk::platform {
 
-namespace {
-
-// Length of the valid UTF-8 sequence at the start of s and its code point; 0 when there is none.
 std::size_t DecodeUtf8(std::string_view s, char32_t& c) {
+  if (s.empty()) return 0;
   const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char lead = b(0);
   if (lead < 0x80) {
@@ -41,11 +39,22 @@ std::size_t DecodeUtf8(std::string_view s, char32_t& c) {
   return length;
 }
 
-// Characters that change what a terminal shows beyond one visible character.
 bool ActsOnTerminal(char32_t c) {
   return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
          c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
+
+bool IsValidUtf8(std::string_view text) {
+  while (!text.empty()) {
+    char32_t c = 0;
+    const std::size_t length = DecodeUtf8(text, c);
+    if (length == 0) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
+namespace {
 
 std::string Escape(char32_t c) {
   switch (c) {
@@ -94,4 +103,4 @@ std::string VisibleText(std::string_view text) {
   return out;
 }
 
-} // namespace qk::cli
+} // namespace qk::platform
