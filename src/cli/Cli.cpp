@@ -3,7 +3,6 @@
 #include "cli/JobRun.h"
 #include "cli/Jobs.h"
 #include "cli/Report.h"
-#include "platform/VisibleText.h"
 #include "core/BatchSettings.h"
 #include "core/CommandLine.h"
 #include "core/FindFile.h"
@@ -18,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
 #include "platform/SecretText.h"
+#include "platform/VisibleText.h"
 #include "settings/Settings.h"
 
 #include <array>
@@ -58,12 +58,6 @@ public:
     last_ = now;
     shown_ = true;
     err_ << "\r\033[K" << platform::VisibleText(text) << std::flush;
-  }
-  void Inform(const std::string& text) override {
-    err_ << "qk-cli: " << platform::VisibleText(text) << '\n';
-  }
-  void Warn(const std::string& text) override {
-    err_ << "qk-cli: " << platform::VisibleText(text) << '\n';
   }
 
 private:
@@ -195,8 +189,8 @@ Options Parse(const std::vector<std::string>& args) {
 }
 
 // Echo off on the terminal at standard input while this lives, and back on however the program
-// leaves meanwhile: a return, an exception, or SIGINT, SIGTERM, SIGHUP or SIGQUIT (the signal
-// then ends the program as it would have).
+// leaves meanwhile: a return, an exception, or any signal whose default action ends the program
+// (the signal then ends it as it would have). Only SIGKILL cannot be caught.
 class NoEcho {
 public:
   NoEcho() {
@@ -204,8 +198,11 @@ public:
     struct sigaction action {};
     action.sa_handler = &NoEcho::Restore;
     sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < kSignals.size(); ++i)
-      sigaction(kSignals[i], &action, &previous_[i]);
+    for (int signal = 1; signal < NSIG; ++signal) {
+      caught_[static_cast<std::size_t>(signal)] =
+          EndsByDefault(signal) &&
+          sigaction(signal, &action, &previous_[static_cast<std::size_t>(signal)]) == 0;
+    }
     active_ = 1;
     termios quiet = saved_;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -215,14 +212,33 @@ public:
     if (!active_) return;
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
     active_ = 0;
-    for (std::size_t i = 0; i < kSignals.size(); ++i)
-      sigaction(kSignals[i], &previous_[i], nullptr);
+    for (int signal = 1; signal < NSIG; ++signal) {
+      if (caught_[static_cast<std::size_t>(signal)])
+        sigaction(signal, &previous_[static_cast<std::size_t>(signal)], nullptr);
+    }
   }
   NoEcho(const NoEcho&) = delete;
   NoEcho& operator=(const NoEcho&) = delete;
 
 private:
-  static constexpr std::array<int, 4> kSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  // Every signal but those that are ignored, stop or continue by default, and the two that
+  // cannot be caught.
+  static bool EndsByDefault(int signal) {
+    switch (signal) {
+    case SIGKILL:
+    case SIGSTOP:
+    case SIGCHLD:
+    case SIGCONT:
+    case SIGURG:
+    case SIGWINCH:
+    case SIGTSTP:
+    case SIGTTIN:
+    case SIGTTOU:
+      return false;
+    default:
+      return true;
+    }
+  }
   static void Restore(int signal) {
     if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
     ::signal(signal, SIG_DFL);
@@ -230,7 +246,8 @@ private:
   }
   static inline termios saved_{};
   static inline volatile std::sig_atomic_t active_ = 0;
-  std::array<struct sigaction, 4> previous_{};
+  std::array<struct sigaction, NSIG> previous_{};
+  std::array<bool, NSIG> caught_{};
 };
 
 // One line read byte by byte from fd, without its line break: no library buffer keeps a copy.
@@ -308,6 +325,14 @@ engine::BatchOptions MakeBatchOptions(const Options& o, const settings::Settings
   if (o.algorithm) b.Algorithm = *o.algorithm;
   if (o.nameMode) b.NameMode = *o.nameMode;
   if (o.ext) b.OwnExtStr = *o.ext;
+  // The settings file's own extension is checked as --ext is: it becomes part of every name.
+  if (o.command == "encrypt" && !o.ext && b.NameMode != settings::kNameDefaultExt &&
+      !settings::IsValidOwnExtension(b.OwnExtStr)) {
+    throw UsageError(
+        "the own extension '" + b.OwnExtStr +
+        "' of the settings file is empty, a lone dot, or holds one of \\ / : , ; * ? \" < > |; "
+        "give --ext or --name-mode enc");
+  }
   return b;
 }
 
@@ -437,7 +462,8 @@ int RunSha1(const Options& o, std::ostream& out, std::ostream& err) {
       line.sha1 = crypto::FormatSecDigest(digest);
       line.text = line.sha1;
     } catch (const std::exception& e) {
-      if (!o.json) err << "qk-cli: " << platform::VisibleText(std::string(e.what()) + ": " + file) << '\n';
+      if (!o.json)
+        err << "qk-cli: " << platform::VisibleText(std::string(e.what()) + ": " + file) << '\n';
       line.outcome = "unreadable";
       line.error = e.what();
       line.failed = true;

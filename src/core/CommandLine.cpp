@@ -1,6 +1,7 @@
 #include "core/CommandLine.h"
 
 #include "crypto/CryptoBase.h"
+#include "platform/ArgumentArea.h"
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
 
@@ -30,6 +31,7 @@ bool IsPasswordSwitch(const std::string& word) {
 
 void ClearPasswordArguments(std::vector<std::string>& args) {
   for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (IsEndOfSwitches(args[i])) break;
     if (!IsPasswordSwitch(args[i])) continue;
     std::string& value = args[++i];
     value.resize(value.capacity());
@@ -39,11 +41,12 @@ void ClearPasswordArguments(std::vector<std::string>& args) {
 }
 
 void HidePasswordArguments(int argc, char** argv) {
+  std::vector<int> values;
   for (int i = 1; i + 1 < argc; ++i) {
-    if (!IsPasswordSwitch(argv[i])) continue;
-    ++i;
-    crypto::SecureZero(argv[i], std::strlen(argv[i]));
+    if (IsEndOfSwitches(argv[i])) break;
+    if (IsPasswordSwitch(argv[i])) values.push_back(++i);
   }
+  platform::HideArguments(argc, argv, values);
 }
 
 namespace {

@@ -45,8 +45,9 @@ std::optional<engine::FileResult> ProcessSingle(engine::BatchRun& run,
 // The value after each "-P" cleared in place (every byte of its buffer) once the command line
 // has been parsed: the run keeps the password in its own state, nowhere else.
 void ClearPasswordArguments(std::vector<std::string>& args);
-// The same for the process's own argument strings (what the process list shows): cleared where
-// they are, so that the list no longer shows the password once the program has started.
+// The same for the process's own argument strings (what the process list shows): taken out of
+// the argument area, length and all (platform::HideArguments), so that the list no longer shows
+// the password once the program has started. Nothing after "--" is a switch.
 void HidePasswordArguments(int argc, char** argv);
 
 // Blanks and control characters removed at both ends.

@@ -4,6 +4,10 @@
 
 namespace qk::engine {
 
+bool IsHiddenName(const std::string& storedName) {
+  return !storedName.empty() && storedName.front() == '.';
+}
+
 std::string MakeUniquePath(std::string path) {
   while (platform::FileExists(path)) path += "_RENAMED" + platform::ExtractFileExt(path);
   return path;
@@ -28,7 +32,8 @@ char RandomNameChar(Random& random) {
 
 std::string DecryptedOutputPath(const std::string& container, const std::string& storedName,
                                 bool& renameAfter) {
-  std::string out = MakeUniquePath(platform::ExtractFilePath(container) + storedName);
+  const std::string name = IsHiddenName(storedName) ? storedName + "_RENAMED" : storedName;
+  std::string out = MakeUniquePath(platform::ExtractFilePath(container) + name);
   renameAfter = platform::SamePath(out, container);
   if (renameAfter) out = MakeUniquePath(out + ".dec");
   return out;

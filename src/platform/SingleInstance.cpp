@@ -10,13 +10,40 @@
 
 namespace qk::platform {
 
-std::string SingleInstanceLockPath() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/') {
-    std::string dir(runtime);
-    if (dir.back() != '/') dir += '/';
-    return dir + kSingleInstanceName;
+namespace {
+
+// An environment variable that names an absolute folder, with one "/" at its end; empty otherwise.
+std::string AbsoluteFolder(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || value[0] != '/') return std::string();
+  std::string dir(value);
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// Creates the folders of path's folder that are missing, each 0700.
+void CreateFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    ::mkdir(path.substr(0, slash).c_str(), 0700);
   }
+}
+
+} // namespace
+
+std::string SingleInstanceLockPath() {
+  if (std::string runtime = AbsoluteFolder("XDG_RUNTIME_DIR"); !runtime.empty()) {
+    return runtime + kSingleInstanceName;
+  }
+  // Not a shared folder such as /tmp, where another user could take the name first: the user's
+  // own cache folder.
+  std::string cache = AbsoluteFolder("XDG_CACHE_HOME");
+  if (cache.empty()) {
+    if (std::string home = AbsoluteFolder("HOME"); !home.empty() && home != "/") {
+      cache = home + ".cache/";
+    }
+  }
+  if (!cache.empty()) return cache + "qk/" + kSingleInstanceName;
   return std::string("/tmp/") + kSingleInstanceName + "-" + std::to_string(::getuid());
 }
 
@@ -29,12 +56,21 @@ SingleInstanceLock::~SingleInstanceLock() {
 SingleInstanceLock::State SingleInstanceLock::Acquire() {
   if (state_ == State::Held) return state_;
   Release();
-  int fd = -1;
-  do {
-    // O_NONBLOCK: a named pipe planted at the name would otherwise hold the open until somebody
-    // writes to it. It is refused below like anything else that is not a regular file.
-    fd = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-  } while (fd < 0 && errno == EINTR);
+  const auto open = [this] {
+    int fd = -1;
+    do {
+      // O_NONBLOCK: a named pipe planted at the name would otherwise hold the open until
+      // somebody writes to it. It is refused below like anything else that is not a regular file.
+      fd = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+  };
+  int fd = open();
+  if (fd < 0 && errno == ENOENT) {
+    // The folder is missing (a cache folder not made yet): made, the user's alone.
+    CreateFolders(path_);
+    fd = open();
+  }
   if (fd < 0) return state_ = State::Unavailable;
 
   struct stat st {};

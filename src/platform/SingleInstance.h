@@ -12,8 +12,9 @@ namespace qk::platform {
 
 inline constexpr const char* kSingleInstanceName = "HISNAMEISQK";
 
-// $XDG_RUNTIME_DIR/HISNAMEISQK when that variable names an absolute path, else
-// /tmp/HISNAMEISQK-<uid>.
+// $XDG_RUNTIME_DIR/HISNAMEISQK when that variable names an absolute path, else the user's own
+// cache folder ($XDG_CACHE_HOME/qk/HISNAMEISQK, or ~/.cache/qk/HISNAMEISQK), which no other user
+// can take first as one could in /tmp; /tmp/HISNAMEISQK-<uid> only without a home folder.
 std::string SingleInstanceLockPath();
 
 class SingleInstanceLock {
@@ -30,7 +31,8 @@ public:
   SingleInstanceLock(const SingleInstanceLock&) = delete;
   SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
-  // Opens (creating with mode 0600) the lock file and takes the exclusive lock without waiting.
+  // Opens (creating with mode 0600, and its missing folders with 0700) the lock file and takes
+  // the exclusive lock without waiting.
   // A symbolic link, anything but a regular file (a named pipe does not hold the open) and a file
   // owned by another user are refused (Unavailable), so that nobody else can keep this user's
   // program from starting. Trying again

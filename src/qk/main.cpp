@@ -55,6 +55,10 @@ int main(int argc, char** argv) {
     core::ClearPasswordArguments(args);
     return status;
   }
+  if (lock.Current() == platform::SingleInstanceLock::State::Unavailable) {
+    platform::LogNote("no check for a second copy: " + lock.Path() +
+                      " cannot be locked (not a file of this user's own)");
+  }
 
   windows::TQKProgram program({iniPath, std::move(args), startDir, programDir});
   QObject::connect(

@@ -181,7 +181,7 @@ int SyncFolder(const std::string& dir) {
 // Replaces the file at path with contents: temporary file beside it, flushed, renamed over the
 // old one, folder flushed. A symbolic link at the name is refused, never followed nor replaced:
 // the temporary file is made with O_EXCL (never through a link) and the rename replaces the name
-// itself. The old file's permissions and owner carry over to the new one. A file without the
+// itself. The new file is 0600 always; the old file's owner carries over. A file without the
 // owner-write bit counts as read-only and is refused, also for root.
 void ReplaceFileAtomically(const std::string& path, const std::string& contents) {
   const auto fail = [&](int err) { throw SettingsWriteError(path, err); };
@@ -216,7 +216,8 @@ void ReplaceFileAtomically(const std::string& path, const std::string& contents)
   if (fd < 0) fail(errno);
   int err = InjectedFault(FileOperation::Write, temp);
   if (err == 0) err = WriteWhole(fd, contents);
-  if (err == 0 && ::fchmod(fd, existing ? (st.st_mode & 07777) : 0600) != 0) err = errno;
+  // 0600 whatever the old file's mode was: PASSHASH and PASSHINT are nobody else's business.
+  if (err == 0 && ::fchmod(fd, 0600) != 0) err = errno;
   if (err == 0 && existing && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
     // Best effort: only a privileged process may give the file back to its owner.
     if (::fchown(fd, st.st_uid, st.st_gid) != 0) {

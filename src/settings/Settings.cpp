@@ -119,7 +119,23 @@ bool IsPortableFolder(const std::string& executableDir) {
   if (::stat(executableDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   if (st.st_uid != ::geteuid()) return false;
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return false;
-  return (st.st_mode & S_IWUSR) != 0 && ::access(executableDir.c_str(), W_OK) == 0;
+  if ((st.st_mode & S_IWUSR) == 0 || ::access(executableDir.c_str(), W_OK) != 0) return false;
+  // Nobody else may replace the folder either: every folder above it belongs to root or the user
+  // and is writable by nobody else, or has the sticky bit (as /tmp), which keeps others from
+  // renaming what is not theirs.
+  std::string dir = executableDir;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  while (dir.size() > 1) {
+    const auto slash = dir.rfind('/');
+    if (slash == std::string::npos) return false;
+    dir = slash == 0 ? "/" : dir.substr(0, slash);
+    struct stat parent {};
+    if (::lstat(dir.c_str(), &parent) != 0 || !S_ISDIR(parent.st_mode)) return false;
+    if (parent.st_uid != 0 && parent.st_uid != ::geteuid()) return false;
+    if ((parent.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (parent.st_mode & S_ISVTX) == 0)
+      return false;
+  }
+  return true;
 }
 
 std::string DefaultIniPath(const std::string& executableDir) {

@@ -2,16 +2,32 @@
 #include "cli/RunQk.h"
 #include "support/TestSupport.h"
 
+#include "cli/Cli.h"
+#include "platform/File.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <filesystem>
+#include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qk::test {
 namespace {
 
 const std::string kAllDone = "全てのファイル/フォルダを正常に処理しました。\n";
+
+// The names in a folder, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -139,6 +155,66 @@ TEST_F(CliTest, MissingPathsCountInTheClosingText) {
   }
   EXPECT_FALSE(Exists(dir / "a.txt"));
   EXPECT_FALSE(Exists(dir / "b.txt"));
+}
+
+// hint reads each file once: a named pipe put at the name after that read (swapped in when the
+// file is closed) is never opened, so nothing waits for a writer. The run is a child with an
+// alarm, so a hang fails the test instead of stopping the suite.
+TEST_F(CliTest, HintOpensEachFileOnce) {
+  WriteAll(dir / "a.txt", "a");
+  ASSERT_EQ(RunQk({"encrypt", "--password", "secret1", "--hint", "the hint", dir / "a.txt"}).status,
+            0);
+  const std::string container = dir / "a.txt.enc";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    alarm(20);
+    int opens = 0;
+    platform::SetFaultHook([&](platform::FileOperation operation, const std::string& path) {
+      if (path != container) return 0;
+      if (operation == platform::FileOperation::Open) ++opens;
+      if (operation == platform::FileOperation::Close &&
+          (rename(container.c_str(), (container + ".moved").c_str()) != 0 ||
+           mkfifo(container.c_str(), 0600) != 0)) {
+        _exit(3);
+      }
+      return 0;
+    });
+    std::ostringstream out, err;
+    std::istringstream in;
+    const int status = cli::RunCli({"hint", container}, out, err, in);
+    _exit(status == 0 && out.str() == "the hint\n" && opens == 1 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_FALSE(WIFSIGNALED(status)) << "hint waited on the pipe put at the name";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The own extension of the settings file becomes part of every name, as --ext does: checked
+// alike, before anything is written.
+TEST_F(CliTest, OwnExtensionOfTheSettingsFileIsChecked) {
+  WriteAll(dir / "a.txt", "a");
+  const std::string ini = dir / "QK.ini";
+  for (const std::string mode : {"OWN_EXT=1", "RANDOM_EXT=1"}) {
+    for (const std::string ext : {"/../../x", "x/y", " . ", "", "a|b"}) {
+      WriteAll(ini, "[SYSTEM]\nDEFAULT_EXT=0\n" + mode + "\nOWN_EXT_STR=\"" + ext + "\"\n");
+      const auto o = RunQk({"encrypt", "--ini", ini, "--password", "secret1", dir / "a.txt"});
+      EXPECT_EQ(o.status, 2) << mode << " " << ext;
+      EXPECT_NE(o.err.find("of the settings file"), std::string::npos) << o.err;
+      EXPECT_EQ(Listing(dir.path()), (std::vector<std::string>{"QK.ini", "a.txt"})) << ext;
+    }
+  }
+  // --ext or the default naming take its place.
+  EXPECT_EQ(RunQk({"encrypt", "--ini", ini, "--password", "secret1", "--ext", ".ok", dir / "a.txt"})
+                .status,
+            0);
+  EXPECT_EQ(
+      RunQk({"encrypt", "--ini", ini, "--password", "secret1", "--name-mode", "enc", dir / "a.txt"})
+          .status,
+      0);
+  EXPECT_EQ(Listing(dir.path()),
+            (std::vector<std::string>{"QK.ini", "a.txt", "a.txt.enc", "a.txt.ok"}));
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwo) {

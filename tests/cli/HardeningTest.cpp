@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <csignal>
@@ -121,6 +122,54 @@ TEST(CliHardening, NoCoreFileAndNoOtherReaderWhileThePasswordIsRead) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// What every user of the machine reads as a running qk-cli's command line.
+std::string CommandLineOf(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The command line of a qk-cli started with --password, read while it waits for its settings
+// file (a named pipe): the one of two runs that differ only in the password's length.
+std::string CommandLineWhileRunning(const TempDir& dir, const std::string& password) {
+  const std::string fifo = dir / "ini";
+  unlink(fifo.c_str());
+  EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(QK_CLI_PATH, QK_CLI_PATH, "encrypt", "--ini", fifo.c_str(), "--password",
+          password.c_str(), "--hint", "h", (dir / "missing.txt").c_str(),
+          static_cast<char*>(nullptr));
+    _exit(102);
+  }
+  // The open returns once qk-cli opens its settings, after its start-up.
+  const int writer = open(fifo.c_str(), O_WRONLY);
+  const std::string seen = CommandLineOf(pid);
+  close(writer);
+  int status = 0;
+  EXPECT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  return seen;
+}
+
+TEST(CliHardening, CommandLineShowsNeitherThePasswordNorItsLength) {
+  TempDir dir;
+  const std::string shortOne = "pw-123";
+  const std::string longOne = "a-much-longer-password-of-forty-bytes!!";
+  const std::string seenShort = CommandLineWhileRunning(dir, shortOne);
+  const std::string seenLong = CommandLineWhileRunning(dir, longOne);
+  EXPECT_EQ(seenShort.find(shortOne), std::string::npos) << seenShort;
+  EXPECT_EQ(seenLong.find(longOne), std::string::npos) << seenLong;
+  EXPECT_EQ(seenShort, seenLong);
+  // The rest of the command line stays readable.
+  const std::string expected = std::string(QK_CLI_PATH) + " encrypt --ini " + (dir / "ini") +
+                               " --password --hint h " + (dir / "missing.txt");
+  EXPECT_EQ(seenShort, expected + std::string(1, '\0'));
 }
 
 } // namespace

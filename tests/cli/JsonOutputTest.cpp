@@ -217,10 +217,8 @@ TEST_F(JsonOutputTest, NamesThatAreNotUtf8ComeWithTheirBytes) {
     bool bytes; // whether path_bytes is expected
   };
   const std::vector<Case> cases{
-      {"\xff.txt", true},
-      {"\xef\xbf\xbd.txt", false}, // a real U+FFFD
-      {"\x82\xa0 cp932.txt", true},
-      {"\xed\xa0\x80 surrogate.txt", true},
+      {"\xff.txt", true},           {"\xef\xbf\xbd.txt", false}, // a real U+FFFD
+      {"\x82\xa0 cp932.txt", true}, {"\xed\xa0\x80 surrogate.txt", true},
       {"plain 日本語.txt", false},
   };
   std::vector<std::string> args{"wipe", "--json", "--jobs", "1"};

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -75,12 +76,26 @@ TEST_F(PromptOnATerminal, CtrlCRestoresEcho) {
   EXPECT_TRUE(Echo());
 }
 
-TEST_F(PromptOnATerminal, TerminationRestoresEcho) {
-  ASSERT_EQ(kill(pid_, SIGTERM), 0);
+// Every signal whose default action ends the program: it still ends by that signal, and echo is
+// back on.
+class SignalAtThePrompt : public PromptOnATerminal, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SignalAtThePrompt, RestoresEcho) {
+  const int signal = GetParam();
+  ASSERT_EQ(kill(pid_, signal), 0);
   const int status = Ended();
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-  EXPECT_TRUE(Echo());
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << strsignal(signal) << status;
+  EXPECT_TRUE(Echo()) << strsignal(signal);
 }
+
+INSTANTIATE_TEST_SUITE_P(EndingSignals, SignalAtThePrompt,
+                         ::testing::Values(SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                                           SIGPIPE, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGPWR,
+                                           SIGSYS, SIGIO, SIGSTKFLT, SIGABRT, SIGRTMIN + 2,
+                                           SIGRTMAX),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "signal" + std::to_string(info.param);
+                         });
 
 TEST_F(PromptOnATerminal, AnsweredPromptRestoresEcho) {
   ASSERT_EQ(write(master_, "pw-on-a-terminal\n", 17), 17);

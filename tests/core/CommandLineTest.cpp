@@ -88,8 +88,8 @@ TEST_F(CommandLineTest, FilesNamedLikeSwitchesStayPaths) {
   EXPECT_EQ(run.State().Mode, OperationMode::Encrypt);
   EXPECT_FALSE(run.State().AutoRun);
   EXPECT_FALSE(run.State().ExitAfterRun);
-  EXPECT_EQ(Paths(), (std::vector<std::string>{dir / "-f", dir / " -W", dir / "-i", dir / "-w",
-                                               dir / "a"}));
+  EXPECT_EQ(Paths(),
+            (std::vector<std::string>{dir / "-f", dir / " -W", dir / "-i", dir / "-w", dir / "a"}));
 }
 
 TEST_F(CommandLineTest, EndOfSwitches) {

@@ -133,9 +133,9 @@ TEST(ManualPage, PathsComeAfterTheEndOfSwitches) {
     }
   }
   std::size_t entries = 0;
-  for (const char* name : {"qk.desktop", "qk-encrypt.desktop", "qk-decrypt.desktop",
-                           "qk-wipe.desktop", "kio/qk-servicemenu.desktop",
-                           "kio/qk-decrypt-servicemenu.desktop"}) {
+  for (const char* name :
+       {"qk.desktop", "qk-encrypt.desktop", "qk-decrypt.desktop", "qk-wipe.desktop",
+        "kio/qk-servicemenu.desktop", "kio/qk-decrypt-servicemenu.desktop"}) {
     for (const std::string& line :
          LinesStartingWith(ReadAll(std::string(QK_DATA_DIR) + "/" + name), "Exec=")) {
       ++entries;

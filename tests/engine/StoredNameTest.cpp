@@ -17,9 +17,11 @@ protected:
     platform::DeleteFile(source);
     EXPECT_EQ(engine.ReadStoredHint(container).hint, hint) << name;
     EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::Decrypted) << name;
-    EXPECT_EQ(state.LastOutputName, dir / name);
-    EXPECT_EQ(ReadAll(dir / name), "contents") << name;
-    platform::DeleteFile(dir / name);
+    // A hidden name comes back with "_RENAMED" after it.
+    const std::string written = !name.empty() && name.front() == '.' ? name + "_RENAMED" : name;
+    EXPECT_EQ(state.LastOutputName, dir / written);
+    EXPECT_EQ(ReadAll(dir / written), "contents") << name;
+    platform::DeleteFile(dir / written);
     platform::DeleteFile(container);
   }
 };
@@ -34,6 +36,43 @@ TEST_F(StoredNameTest, GeneratedNamesAndHintsComeBack) {
     const std::string name = GeneratedText(random);
     ExpectBack(name, GeneratedText(random));
   }
+}
+
+// A container received from someone else and decrypted in the home folder cannot plant a file
+// that the shell or the login reads by its stored name: every hidden name is written with
+// "_RENAMED" after it, and never over a file that is there.
+TEST_F(StoredNameTest, HiddenNamesAreNeverWrittenAsThemselves) {
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {".bashrc", ".bashrc_RENAMED"},
+      {".profile", ".profile_RENAMED"},
+      {".bash_profile", ".bash_profile_RENAMED"},
+      {".zshrc", ".zshrc_RENAMED"},
+      {".ssh", ".ssh_RENAMED"},
+      {".config", ".config_RENAMED"},
+      {"..hidden.txt", "..hidden.txt_RENAMED"},
+      {"visible.bashrc", "visible.bashrc"},
+  };
+  for (const auto& [name, written] : cases) {
+    const std::string source = Plain(name, "echo owned");
+    const std::string container = Encrypt(source, "pw", "", 0, true);
+    platform::DeleteFile(source);
+    EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::Decrypted) << name;
+    EXPECT_EQ(state.LastOutputName, dir / written);
+    EXPECT_EQ(ReadAll(dir / written), "echo owned") << name;
+    if (written != name) EXPECT_FALSE(platform::FileExists(dir / name)) << name;
+    platform::DeleteFile(dir / written);
+    platform::DeleteFile(container);
+  }
+  // A file of the renamed name that is there already is kept as well.
+  const std::string source = Plain(".bashrc", "new");
+  const std::string container = Encrypt(source, "pw", "", 0, true);
+  platform::DeleteFile(source);
+  WriteAll(dir / ".bashrc_RENAMED", "kept");
+  ASSERT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::Decrypted);
+  EXPECT_EQ(ReadAll(dir / ".bashrc_RENAMED"), "kept");
+  EXPECT_NE(state.LastOutputName, dir / ".bashrc_RENAMED");
+  EXPECT_EQ(ReadAll(state.LastOutputName), "new");
+  EXPECT_FALSE(platform::FileExists(dir / ".bashrc"));
 }
 
 } // namespace

@@ -57,7 +57,7 @@ State TryInChild(const std::string& path) {
   return static_cast<State>(WEXITSTATUS(status));
 }
 
-TEST(SingleInstanceLockPath, RuntimeFolderOrPerUserFileInTmp) {
+TEST(SingleInstanceLockPath, RuntimeFolderOrTheUsersCacheFolder) {
   {
     ScopedEnv env("XDG_RUNTIME_DIR", "/run/user/4711");
     EXPECT_EQ(SingleInstanceLockPath(), "/run/user/4711/HISNAMEISQK");
@@ -66,9 +66,17 @@ TEST(SingleInstanceLockPath, RuntimeFolderOrPerUserFileInTmp) {
     ScopedEnv env("XDG_RUNTIME_DIR", "/run/user/4711/");
     EXPECT_EQ(SingleInstanceLockPath(), "/run/user/4711/HISNAMEISQK");
   }
-  const std::string fallback = "/tmp/HISNAMEISQK-" + std::to_string(::getuid());
+  // Without a runtime folder: the user's own cache folder, never a name in /tmp that another
+  // user could have taken first.
+  ScopedEnv home("HOME", "/home/someone");
+  ScopedEnv cache("XDG_CACHE_HOME", nullptr);
+  const std::string fallback = "/home/someone/.cache/qk/HISNAMEISQK";
   {
     ScopedEnv env("XDG_RUNTIME_DIR", nullptr);
+    EXPECT_EQ(SingleInstanceLockPath(), fallback);
+    ScopedEnv cacheSet("XDG_CACHE_HOME", "/var/cache/someone");
+    EXPECT_EQ(SingleInstanceLockPath(), "/var/cache/someone/qk/HISNAMEISQK");
+    ScopedEnv cacheRelative("XDG_CACHE_HOME", "cache");
     EXPECT_EQ(SingleInstanceLockPath(), fallback);
   }
   {
@@ -78,6 +86,39 @@ TEST(SingleInstanceLockPath, RuntimeFolderOrPerUserFileInTmp) {
     ScopedEnv relative("XDG_RUNTIME_DIR", "run");
     EXPECT_EQ(SingleInstanceLockPath(), fallback);
   }
+  {
+    ScopedEnv env("XDG_RUNTIME_DIR", nullptr);
+    ScopedEnv noHome("HOME", nullptr);
+    EXPECT_EQ(SingleInstanceLockPath(), "/tmp/HISNAMEISQK-" + std::to_string(::getuid()));
+  }
+}
+
+// Another user who creates /tmp/HISNAMEISQK-<uid> first cannot switch the check off: the lock
+// lives in the user's cache folder, made 0700 when missing, and two copies still exclude each
+// other.
+TEST(SingleInstanceLock, NameInTmpTakenByAnotherUserChangesNothing) {
+  TempDir dir;
+  ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+  ScopedEnv cache("XDG_CACHE_HOME", nullptr);
+  ScopedEnv home("HOME", dir.path().c_str());
+  const std::string planted = "/tmp/HISNAMEISQK-" + std::to_string(::getuid());
+  const bool plantedHere = ::access(planted.c_str(), F_OK) != 0;
+  if (plantedHere) {
+    test::WriteAll(planted, "");
+    if (geteuid() == 0) ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+  }
+  const std::string path = SingleInstanceLockPath();
+  EXPECT_EQ(path, dir / ".cache/qk/HISNAMEISQK");
+  SingleInstanceLock first(path);
+  EXPECT_TRUE(MayRun(true, first));
+  EXPECT_EQ(first.Current(), State::Held);
+  EXPECT_EQ(TryInChild(path), State::HeldElsewhere);
+  for (const std::string folder : {dir / ".cache", dir / ".cache/qk"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u) << folder;
+  }
+  if (plantedHere) ::unlink(planted.c_str());
 }
 
 TEST(SingleInstanceLock, SecondHolderRefusedUntilTheFirstLetsGo) {
@@ -154,8 +195,9 @@ TEST(SingleInstanceLock, FileThatIsNotOursCannotBlockTheProgram) {
   EXPECT_EQ(viaLink.Acquire(), State::Unavailable);
   EXPECT_TRUE(MayRun(true, viaLink));
 
-  // A missing folder.
-  SingleInstanceLock nowhere(dir / "missing/HISNAMEISQK");
+  // A folder that cannot be made (a file stands where it would be).
+  test::WriteAll(dir / "file", "");
+  SingleInstanceLock nowhere(dir / "file/missing/HISNAMEISQK");
   EXPECT_EQ(nowhere.Acquire(), State::Unavailable);
   EXPECT_TRUE(MayRun(true, nowhere));
 }

@@ -222,20 +222,23 @@ TEST_F(IniTest, MissingFolderIsCreated) {
   EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
-TEST_F(IniTest, ReplacementLeavesNoTemporaryFilesAndKeepsMode) {
-  WriteAll(ini, "[S]\nA=1\n");
-  chmod(ini.c_str(), 0640);
-  const ino_t before = [&] {
+// The file holds PASSHASH and PASSHINT: whatever mode an old file had, the saved one is 0600.
+TEST_F(IniTest, ReplacementLeavesNoTemporaryFilesAndIsTheOwnersAlone) {
+  for (const mode_t mode : {0644u, 0640u, 0666u, 0600u, 0700u}) {
+    WriteAll(ini, "[S]\nA=1\n");
+    ASSERT_EQ(chmod(ini.c_str(), mode), 0);
+    const ino_t before = [&] {
+      struct stat st {};
+      stat(ini.c_str(), &st);
+      return st.st_ino;
+    }();
+    WriteIniInteger(ini, "S", "A", 2);
     struct stat st {};
-    stat(ini.c_str(), &st);
-    return st.st_ino;
-  }();
-  WriteIniInteger(ini, "S", "A", 2);
-  struct stat st {};
-  ASSERT_EQ(stat(ini.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_NE(st.st_ino, before) << "a new file is renamed over the old one";
-  EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"QK.ini"});
+    ASSERT_EQ(stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << std::oct << mode;
+    EXPECT_NE(st.st_ino, before) << "a new file is renamed over the old one";
+    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"QK.ini"});
+  }
 }
 
 // Every refusal: the exact message, the old file untouched, nothing left behind.

@@ -306,6 +306,33 @@ TEST(IniLocationTest, BesideTheExecutableOnlyInAFolderOfOurOwn) {
   EXPECT_EQ(DefaultIniPath(program + "/usr"), config) << "missing folder";
 }
 
+// A folder of the user's own inside a folder that others can write to (without the sticky bit)
+// can be renamed away and replaced by them: no portable copy there.
+TEST(IniLocationTest, FoldersAboveTheProgramCountToo) {
+  TempDir dir;
+  ScopedEnv xdg("XDG_CONFIG_HOME", (dir / "cfg").c_str());
+  const std::string config = dir / "cfg/qk/QK.ini";
+  const std::string above = dir / "above";
+  const std::string program = above + "/inner/program";
+  ASSERT_EQ(mkdir(above.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((above + "/inner").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(program.c_str(), 0700), 0);
+  EXPECT_EQ(DefaultIniPath(program), program + "/QK.ini");
+  for (const mode_t mode : {0777, 0775, 0757}) {
+    ASSERT_EQ(chmod(above.c_str(), mode), 0);
+    EXPECT_EQ(DefaultIniPath(program), config) << std::oct << mode;
+  }
+  ASSERT_EQ(chmod(above.c_str(), 01777), 0);
+  EXPECT_EQ(DefaultIniPath(program), program + "/QK.ini") << "sticky, as /tmp";
+  ASSERT_EQ(chmod(above.c_str(), 0755), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(above.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(DefaultIniPath(program), config) << "a folder of another user above";
+    ASSERT_EQ(chown(above.c_str(), 0, 0), 0);
+  }
+  EXPECT_EQ(DefaultIniPath(program + "/"), program + "/QK.ini");
+}
+
 TEST(IniLocationTest, ExecutableDirHoldsThisTest) {
   const std::string exeDir = ExecutableDir();
   ASSERT_FALSE(exeDir.empty());
