@@ -145,6 +145,14 @@ void TQKProgram::ProcessCommandLine() {
     }
   }
 
+  // Named paths that are not there are told, not answered with a file dialog.
+  if (!single && !state.AutoRun && !missing.empty()) {
+    QString text = QString::fromUtf8("ファイルが見つかりません：");
+    for (const std::string& path : missing) text += '\n' + ShownText(path);
+    ShowWarning(MainForm.get(), text);
+    if (run.Entries().empty()) return;
+  }
+
   switch (action) {
   case core::StartAction::ProcessSingle: {
     engine::BatchOptions options;

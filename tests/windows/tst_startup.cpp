@@ -87,6 +87,7 @@ private slots:
   void unattendedRunsKeepThePasswordRules();
   void unattendedRunsWithNothingToDoEnd();
   void refusedSecondStart();
+  void missingPathsAreToldNotAnsweredWithADialog();
   void refilledListAsksItsOwnQuestion();
   void folderOnTheOptionsWipeBin();
   void f1OpensTheManualFromEveryButton();
@@ -750,6 +751,33 @@ void TestStartup::refusedSecondStart() {
              c.status == 0 ? QString() : QStringLiteral("qk: ") + refusal + '\n');
   }
   QCOMPARE(ReadAll(a), std::string("a"));
+}
+
+void TestStartup::missingPathsAreToldNotAnsweredWithADialog() {
+  {
+    ProgramHarness h;
+    h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
+    h.Create({"-D", "gone.enc", "also\ngone"});
+    QVERIFY(h.Start());
+    QCOMPARE(h.chooserCalls, 0);
+    QVERIFY(h.boxes.back().kind == BoxKind::Warning);
+    QCOMPARE(h.boxes.back().text, QStringLiteral("ファイルが見つかりません：\ngone.enc\nalso") +
+                                      QChar(0x240A) + QStringLiteral("gone"));
+    QVERIFY(h.Main()->isVisible() && !h.Conf()->isVisible());
+    QCOMPARE(h.ended, 0);
+  }
+  {
+    // With a file that is there, its list comes after the warning.
+    ProgramHarness h;
+    h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
+    const std::string a = h.File("a.txt", "a");
+    h.Create({"-E", "gone.txt", a});
+    QVERIFY(h.Start());
+    QCOMPARE(h.chooserCalls, 0);
+    QVERIFY(h.BoxTexts().contains(QStringLiteral("ファイルが見つかりません：\ngone.txt")));
+    QCOMPARE(h.EntryPaths(), std::vector<std::string>{a});
+    QVERIFY(h.Conf()->isVisible());
+  }
 }
 
 void TestStartup::folderOnTheOptionsWipeBin() {
