@@ -189,7 +189,7 @@ void TQKProgram::ProcessCommandLine() {
 }
 
 bool TQKProgram::UnattendedRunMayStart(core::StartAction action) {
-  const engine::BatchRun& run = ConfirmationDlg->Run();
+  engine::BatchRun& run = ConfirmationDlg->Run();
   const engine::RunState& state = run.State();
   const std::size_t entries = run.Entries().size();
   if (action == core::StartAction::Close) {

@@ -206,7 +206,8 @@ TEST_F(CliTest, OwnExtensionOfTheSettingsFileIsChecked) {
     }
   }
   // --ext or the default naming take its place.
-  EXPECT_EQ(RunQk({"encrypt", "--ini", ini, "--password", "secret1", "--ext", ".ok", dir / "a.txt"})
+  EXPECT_EQ(RunQk({"encrypt", "--ini", ini, "--password", "secret1", "--name-mode", "own", "--ext",
+                   ".ok", dir / "a.txt"})
                 .status,
             0);
   EXPECT_EQ(

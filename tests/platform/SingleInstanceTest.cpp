@@ -105,7 +105,9 @@ TEST(SingleInstanceLock, NameInTmpTakenByAnotherUserChangesNothing) {
   const bool plantedHere = ::access(planted.c_str(), F_OK) != 0;
   if (plantedHere) {
     test::WriteAll(planted, "");
-    if (geteuid() == 0) ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+    if (geteuid() == 0) {
+      ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+    }
   }
   const std::string path = SingleInstanceLockPath();
   EXPECT_EQ(path, dir / ".cache/qk/HISNAMEISQK");
@@ -113,7 +115,7 @@ TEST(SingleInstanceLock, NameInTmpTakenByAnotherUserChangesNothing) {
   EXPECT_TRUE(MayRun(true, first));
   EXPECT_EQ(first.Current(), State::Held);
   EXPECT_EQ(TryInChild(path), State::HeldElsewhere);
-  for (const std::string folder : {dir / ".cache", dir / ".cache/qk"}) {
+  for (const std::string& folder : {dir / ".cache", dir / ".cache/qk"}) {
     struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u) << folder;

@@ -307,7 +307,7 @@ void TestStartup::unattendedEncryptionAndDecryption() {
   ProgramHarness h;
   const std::string a = h.File("a.txt", "alpha secret");
   const std::string b = h.File("b.txt", std::string(70000, 'b'));
-  h.Create({"-e ", "-F", " -P", "pw", a, b});
+  h.Create({"-e ", "-F", " -P", "pw-pw-pw", a, b});
   QVERIFY(h.Start());
 
   // Only the notices: no question, no password dialog.
@@ -321,7 +321,7 @@ void TestStartup::unattendedEncryptionAndDecryption() {
   h.program.reset();
   ProgramHarness back;
   back.ini = h.ini;
-  back.Create({"-D", "-I", "-F", "-P", "pw", h.dir / "a.txt.enc", h.dir / "b.txt.enc"});
+  back.Create({"-D", "-I", "-F", "-P", "pw-pw-pw", h.dir / "a.txt.enc", h.dir / "b.txt.enc"});
   QVERIFY(back.Start());
   QCOMPARE(back.BoxTexts(), QStringList{windows::PreReleaseNotice()});
   QCOMPARE(back.ended, 1);
@@ -363,7 +363,7 @@ void TestStartup::singleFileToNamedOutput() {
 
   // Relative paths belong to the folder the program was started in, although the program's
   // own folder becomes the current directory.
-  h.Create({"-A", "out.qk", "-P", "pw", "plain.txt"}, start, prog);
+  h.Create({"-A", "out.qk", "-P", "pw-pw-pw", "plain.txt"}, start, prog);
   QVERIFY(h.Start());
   QCOMPARE(QDir::currentPath(), Q(prog));
   QCOMPARE(h.BoxTexts(), kNotices);
@@ -375,7 +375,7 @@ void TestStartup::singleFileToNamedOutput() {
   h.program.reset();
   ProgramHarness back;
   back.ini = h.ini;
-  back.Create({"-D", "-A", "back.txt", "-P", "pw", "out.qk"}, start);
+  back.Create({"-D", "-A", "back.txt", "-P", "pw-pw-pw", "out.qk"}, start);
   QVERIFY(back.Start());
   QCOMPARE(back.ended, 1);
   QCOMPARE(ReadAll(start + "/back.txt"), std::string("the plain text"));
@@ -385,7 +385,7 @@ void TestStartup::namedOutputWithTwoFilesProcessesNothing() {
   ProgramHarness h;
   const std::string a = h.File("a.txt", "a");
   const std::string b = h.File("b.txt", "b");
-  h.Create({"-A", h.dir / "out.qk", "-P", "pw", a, b});
+  h.Create({"-A", h.dir / "out.qk", "-P", "pw-pw-pw", a, b});
   QVERIFY(h.Start());
   QCOMPARE(h.ended, 1);
   QCOMPARE(h.BoxTexts(), kNotices);
@@ -590,7 +590,7 @@ void TestStartup::unattendedRunsReportAndFail() {
   h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nWIPESOURCE=0\nWIPEDECSOURCE=0\n");
   const std::string a = h.File("a.txt", "a");
   const std::string b = h.File("b.txt", "b");
-  h.Create({"-E", "-F", "-P", "pw", a, b});
+  h.Create({"-E", "-F", "-P", "pw-pw-pw", a, b});
   QVERIFY(h.Start());
   QCOMPARE(h.ended, 1);
   QCOMPARE(lines(h), (QStringList{QStringLiteral("暗号化成功：") + Q(a),
@@ -617,7 +617,7 @@ void TestStartup::unattendedRunsReportAndFail() {
 
   ProgramHarness single;
   single.ini = h.ini;
-  single.Create({"-D", "-A", h.dir / "out.txt", "-P", "pw", a + ".enc"});
+  single.Create({"-D", "-A", h.dir / "out.txt", "-P", "pw-pw-pw", a + ".enc"});
   QVERIFY(single.Start());
   QCOMPARE(lines(single).size(), 2);
   QCOMPARE(lines(single)[1], allDone);
@@ -691,11 +691,11 @@ void TestStartup::unattendedRunsWithNothingToDoEnd() {
   const QString notFound = QStringLiteral("qk: not found: %1");
   const QString nothing = QStringLiteral("qk: nothing to do: no file was found");
   const std::vector<Case> cases{
-      {{"-D", "-F", "-P", "pw", "missing.enc"}, {notFound, nothing}},
-      {{"-E", "-F", "-P", "pw", "missing.enc"}, {notFound, nothing}},
+      {{"-D", "-F", "-P", "pw-pw-pw", "missing.enc"}, {notFound, nothing}},
+      {{"-E", "-F", "-P", "pw-pw-pw", "missing.enc"}, {notFound, nothing}},
       {{"-W", "-F", "missing.enc"}, {notFound, nothing}},
-      {{"-E", "-F", "-P", "pw"}, {nothing}},
-      {{"-A", "out", "-P", "pw", "missing.enc"},
+      {{"-E", "-F", "-P", "pw-pw-pw"}, {nothing}},
+      {{"-A", "out", "-P", "pw-pw-pw", "missing.enc"},
        {notFound, QStringLiteral("qk: -A needs exactly one file; the list holds 0")}},
       {{"-W", "-A", "out", "some.txt"}, {QStringLiteral("qk: -A writes nothing in wipe mode")}},
   };
@@ -719,7 +719,7 @@ void TestStartup::unattendedRunsWithNothingToDoEnd() {
   ProgramHarness h;
   h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nWIPESOURCE=0\n");
   const std::string a = h.File("a.txt", "a");
-  h.Create({"-E", "-F", "-P", "pw", "gone.txt", a});
+  h.Create({"-E", "-F", "-P", "pw-pw-pw", "gone.txt", a});
   QVERIFY(h.Start());
   QCOMPARE(h.ended, 1);
   QCOMPARE(ReportLines(h), (QStringList{QStringLiteral("qk: not found: gone.txt"),
@@ -737,9 +737,9 @@ void TestStartup::refusedSecondStart() {
     std::vector<std::string> args;
     int status;
   };
-  for (const Case& c : std::vector<Case>{{{"-E", "-F", "-P", "pw", a}, 1},
+  for (const Case& c : std::vector<Case>{{{"-E", "-F", "-P", "pw-pw-pw", a}, 1},
                                          {{"-W", "-F", a}, 1},
-                                         {{"-A", "out", "-P", "pw", a}, 1},
+                                         {{"-A", "out", "-P", "pw-pw-pw", a}, 1},
                                          {{"-E", "-F", a}, 0},
                                          {{"-E", a}, 0},
                                          {{}, 0}}) {
