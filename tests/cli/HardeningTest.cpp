@@ -5,16 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <csignal>
 #include <sys/stat.h>
-#include <thread>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace qk::test {
@@ -147,13 +147,14 @@ std::string CommandLineWhileRunning(const TempDir& dir, const std::string& passw
           static_cast<char*>(nullptr));
     _exit(102);
   }
-  // The open returns once qk-cli opens its settings, after its start-up.
+  // The open returns once qk-cli opens its settings, after its start-up. It is not let go on:
+  // it would open the pipe again for its next setting.
   const int writer = open(fifo.c_str(), O_WRONLY);
   const std::string seen = CommandLineOf(pid);
+  kill(pid, SIGKILL);
   close(writer);
   int status = 0;
   EXPECT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
   return seen;
 }
 
