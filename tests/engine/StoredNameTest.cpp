@@ -59,7 +59,9 @@ TEST_F(StoredNameTest, HiddenNamesAreNeverWrittenAsThemselves) {
     EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::Decrypted) << name;
     EXPECT_EQ(state.LastOutputName, dir / written);
     EXPECT_EQ(ReadAll(dir / written), "echo owned") << name;
-    if (written != name) EXPECT_FALSE(platform::FileExists(dir / name)) << name;
+    if (written != name) {
+      EXPECT_FALSE(platform::FileExists(dir / name)) << name;
+    }
     platform::DeleteFile(dir / written);
     platform::DeleteFile(container);
   }
