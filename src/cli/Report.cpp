@@ -96,7 +96,7 @@ void Report::Result(const ReportLine& line, bool showOutput) {
   out_ << '\n';
   if (reasons_ && !line.reason.empty()) {
     out_ << std::flush;
-    *reasons_ << "qk-cli: " << VisibleText(line.path) << ": " << line.reason << '\n';
+    *reasons_ << "qk-cli: " << platform::VisibleText(line.path) << ": " << line.reason << '\n';
   }
 }
 
