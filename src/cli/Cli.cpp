@@ -347,6 +347,8 @@ ReportLine MakeLine(const engine::FileResult& result) {
   line.failed = engine::Failed(result);
   if (result.error != 0) line.error = std::strerror(result.error);
   line.reason = engine::FailureReason(result);
+  if (const std::string_view reason = engine::SourceWipeReason(result); !reason.empty())
+    line.error = std::string(reason);
   return line;
 }
 

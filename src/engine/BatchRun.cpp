@@ -237,7 +237,7 @@ FileResult BatchRun::EncryptEntry(ListEntry& entry) {
       result.output.clear();
       return result;
     }
-    result.sourceWipe = WipeSource(path);
+    result.sourceWipe = WipeSource(path, engine_.LastSourceStamp());
   }
   return result;
 }
@@ -264,7 +264,7 @@ FileResult BatchRun::DecryptEntry(ListEntry& entry) {
       result.output.clear();
       return result;
     }
-    result.sourceWipe = WipeSource(path);
+    result.sourceWipe = WipeSource(path, engine_.LastSourceStamp());
   }
   host_.ProcessMessages();
   std::string output = state_.LastOutputName;
@@ -294,7 +294,7 @@ FileResult BatchRun::WipeEntry(ListEntry& entry) {
 
 // During the wipe the skip button is the only live control: the dialog comes alive for it while
 // the list, OK and Close stay off, and they stay off after it until the run has ended.
-SourceWipe BatchRun::WipeSource(const std::string& path) {
+SourceWipe BatchRun::WipeSource(const std::string& path, const platform::FileStamp& stamp) {
   dialog_.ListEnabled = false;
   dialog_.OKEnabled = false;
   dialog_.CloseEnabled = false;
@@ -303,8 +303,13 @@ SourceWipe BatchRun::WipeSource(const std::string& path) {
   dialog_.SkipWipeEnabled = true;
   host_.Changed();
   SourceWipe wipe = SourceWipe::Wiped;
+  // Only the file that was read goes, and only as it was read: whatever changed it since is in
+  // neither file.
+  const platform::FileStamp expected = stamp;
   try {
-    engine_.WipeFile(path);
+    engine_.WipeFile(path, &expected);
+  } catch (const ChangedBeforeWipeError&) {
+    wipe = SourceWipe::Changed;
   } catch (const std::exception&) {
     wipe = SourceWipe::Failed;
   }

@@ -152,8 +152,8 @@ private:
   FileResult EncryptEntry(ListEntry& entry);
   FileResult DecryptEntry(ListEntry& entry);
   FileResult WipeEntry(ListEntry& entry);
-  // Wipes a source after a successful operation.
-  SourceWipe WipeSource(const std::string& path);
+  // Wipes a source after a successful operation, while it is still the file stamp describes.
+  SourceWipe WipeSource(const std::string& path, const platform::FileStamp& stamp);
   void Finish();
 
   BatchHost& host_;

@@ -8,6 +8,7 @@
 #include "engine/TamperCode.h"
 #include "engine/Wipe.h"
 #include "platform/CodePage.h"
+#include "platform/Durable.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
@@ -151,17 +152,76 @@ StoredHint FileEngine::ReadStoredHint(const std::string& path) {
   return engine::ReadStoredHint(path, text_);
 }
 
+void FileEngine::PublishOutput(File& dst, std::string& out, platform::Naming naming,
+                               const std::function<std::string()>& another) {
+  // Data flushed, name given, folder flushed (platform/Durable.h): only then may anything the
+  // output stands for be touched. A name taken meanwhile is replaced by another, never overwritten.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    if (attempt > 0) out = another();
+    if (platform::PublishDurably(dst, out, naming)) return;
+    if (naming == platform::Naming::Replacing || errno != EEXIST) break;
+  }
+  throw platform::IoError("cannot name the output", errno != 0 ? errno : EEXIST);
+}
+
+void FileEngine::SealData(File& src, File& dst, crypto::TDCP_blockcipher& cipher,
+                          std::int64_t dataAt, std::int64_t size, TamperHasher* tamper) {
+  ProofDigest plainHash(proofKey_);
+  plainHash.Init();
+  // Slot buffers: 0 the source's bytes, 1 the encrypted bytes.
+  HashWorker worker = HashWorker::ForFile(2, size);
+  std::int64_t written = 0;
+  std::int64_t taken = 0; // bytes read from the source
+  PieceSizes pieces = worker.Pieces();
+  bool more = true;
+  while (more) {
+    worker.Next();
+    std::uint8_t* plain = worker.Buffer(0);
+    std::uint8_t* sealed = worker.Buffer(1);
+    // The first piece is read here; a file longer than that is read ahead by the worker.
+    const bool readAhead = worker.ReadingAhead();
+    const std::size_t request = readAhead ? worker.FilledRequest() : pieces.Next();
+    const std::size_t n = readAhead ? worker.FilledBytes() : src.Read(plain, request);
+    more = n == request;
+    taken += static_cast<std::int64_t>(n);
+    // A source that grows while it is read is not the file whose size is recorded.
+    if (taken > size) throw SourceChangedError();
+    // Only the final piece is zero-padded to whole blocks of 16.
+    const std::size_t padded = RoundUp16(n);
+    std::memset(plain + n, 0, padded - n);
+    cipher.EncryptCBC(plain, sealed, static_cast<std::int32_t>(padded));
+    worker.Submit({{nullptr, 1, padded, &dst, dataAt},
+                   {&plainHash, 0, n},
+                   {tamper ? &tamper->Inner() : nullptr, 1, padded}},
+                  !more);
+    dataAt += static_cast<std::int64_t>(padded);
+    if (more && !readAhead) worker.ReadAhead(src, pieces);
+    ForEachChunk(n, request, [&](std::size_t chunk) {
+      written += static_cast<std::int64_t>(RoundUp16(chunk));
+      if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));
+      PumpMaybe();
+      return true;
+    });
+  }
+  worker.Drain();
+  // Nor is one that ends before its recorded size.
+  if (taken != size) throw SourceChangedError();
+  plainHash.Final(lastPlainDigest_.data());
+}
+
 FileResult FileEngine::EncryptFile(const std::string& source, const std::string& output,
                                    const platform::SecretText& password, const std::string& hint,
                                    std::int32_t algorithm, bool addTamperCode) {
-  const std::string out = MakeUniquePath(output);
+  std::string out = MakeUniquePath(output);
   FileResult result{Outcome::EncryptFailed, source, {}, 0, SourceWipe::NotAsked};
-  bool created = false;
   std::string passwordBytes = platform::ToSystemCodePage(password.View());
   Scrub scrubPassword{passwordBytes};
   crypto::TDCP_blockcipher& cipher = CipherFor(algorithm);
   KeyGuard keyGuard{&cipher};
+  File dst;
+  lastSource_ = {};
   try {
+    // Open and check: the source as it is now, its container made without a name, the key.
     state_.SourceFileDate = platform::GetFileDate(source);
     const std::int64_t size = platform::GetFileSize64(source);
     const std::string hintBytes = platform::ToStoredText(hint);
@@ -171,15 +231,20 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
         Base64Length(nameBytes.size()) > MaxHeaderTextLength) {
       throw platform::IoError("header text too long", 0);
     }
-
     File src = File::OpenShared(source);
-    File dst = File::CreateNew(out);
-    created = true;
+    // What a wipe of the source later checks it against; a size that moved since it was taken
+    // is a change already.
+    const platform::FileStamp stamp = src.Stamp();
+    if (stamp.size != size) throw SourceChangedError();
+    dst = File::CreateHidden(platform::ExtractFilePath(out));
     // The container is as readable as the source was; outputs start private.
     dst.SetMode(src.Mode());
 
+    // The file key, derived once: the cipher's key and the tamper code's.
     FileKey key = MakeFileKey(passwordBytes);
     cipher.Init(key.data(), 256, nullptr);
+    std::optional<TamperHasher> tamper;
+    if (addTamperCode) tamper.emplace(key);
     crypto::SecureZero(key.data(), key.size());
 
     ContainerHeader fields;
@@ -193,74 +258,38 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     fields.sourceSize = size;
     const std::vector<std::uint8_t> header = WriteHeader(fields);
     dst.WriteAll(header.data(), header.size());
-
     // The tamper code covers the bytes from offset 53 on as they are written.
-    std::optional<TamperHasher> tamper;
-    if (addTamperCode) {
-      tamper.emplace(passwordBytes);
+    if (tamper) {
       tamper->Inner().Update(header.data() + TamperCoveredOffset,
                              static_cast<std::int32_t>(header.size() - TamperCoveredOffset));
     }
-    ProofDigest plainHash(proofKey_);
-    plainHash.Init();
-    {
-      // Slot buffers: 0 the source's bytes, 1 the encrypted bytes.
-      HashWorker worker = HashWorker::ForFile(2, size);
-      std::int64_t written = 0;
-      std::int64_t taken = 0; // bytes read from the source
-      // Where the next encrypted piece goes in the container.
-      auto dataAt = static_cast<std::int64_t>(header.size());
-      PieceSizes pieces = worker.Pieces();
-      bool more = true;
-      while (more) {
-        worker.Next();
-        std::uint8_t* plain = worker.Buffer(0);
-        std::uint8_t* sealed = worker.Buffer(1);
-        // The first piece is read here; a file longer than that is read ahead by the worker.
-        const bool readAhead = worker.ReadingAhead();
-        const std::size_t request = readAhead ? worker.FilledRequest() : pieces.Next();
-        const std::size_t n = readAhead ? worker.FilledBytes() : src.Read(plain, request);
-        more = n == request;
-        taken += static_cast<std::int64_t>(n);
-        // A source that grows while it is read is not the file whose size is recorded.
-        if (taken > size) throw SourceChangedError();
-        // Only the final piece is zero-padded to whole blocks of 16.
-        const std::size_t padded = RoundUp16(n);
-        std::memset(plain + n, 0, padded - n);
-        cipher.EncryptCBC(plain, sealed, static_cast<std::int32_t>(padded));
-        worker.Submit({{nullptr, 1, padded, &dst, dataAt},
-                       {&plainHash, 0, n},
-                       {tamper ? &tamper->Inner() : nullptr, 1, padded}},
-                      !more);
-        dataAt += static_cast<std::int64_t>(padded);
-        if (more && !readAhead) worker.ReadAhead(src, pieces);
-        ForEachChunk(n, request, [&](std::size_t chunk) {
-          written += static_cast<std::int64_t>(RoundUp16(chunk));
-          if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));
-          PumpMaybe();
-          return true;
-        });
-      }
-      worker.Drain();
-      // Nor is one that ends before its recorded size.
-      if (taken != size) throw SourceChangedError();
-    }
 
+    // Stream.
+    SealData(src, dst, cipher, static_cast<std::int64_t>(header.size()), size,
+             tamper ? &*tamper : nullptr);
     cipher.EraseKey();
-    plainHash.Final(lastPlainDigest_.data());
     src.Close();
     if (tamper) {
       const TamperCode code = tamper->Finish();
       dst.Seek(static_cast<std::int64_t>(TamperCodeOffset));
       dst.WriteAll(code.data(), code.size());
     }
-    dst.Sync();
+
+    // Publish.
+    PublishOutput(dst, out, platform::Naming::New, [&] { return MakeUniquePath(output); });
     dst.Close();
+    lastSource_ = stamp;
     result.outcome = Outcome::Encrypted;
     result.output = out;
   } catch (const std::exception& e) {
     if (cipher.Initialized()) cipher.EraseKey();
-    if (created) platform::DeleteFile(out);
+    // A nameless container goes with its descriptor; a named one that failed after its name
+    // was given is removed.
+    if (dst.Published()) {
+      dst = File();
+      platform::DeleteFile(out);
+    }
+    dst = File();
     result.outcome = dynamic_cast<const SourceChangedError*>(&e) ? Outcome::SourceChanged
                                                                  : Outcome::EncryptFailed;
     result.error = ErrorNumber(e);
@@ -303,245 +332,272 @@ bool FileEngine::VerifyDecryption(const std::string& output) {
   }
 }
 
+// One pass over a container as it goes: what its header said, the key, and the output taking
+// shape.
+struct FileEngine::Unsealing {
+  Unsealing(const std::string& path, Pass given, const ProofDigest::Key& proofKey)
+      : container(path), pass(given), writing(given == Pass::Write), plainHash(proofKey) {
+    plainHash.Init();
+  }
+  ~Unsealing() { crypto::SecureZero(key.data(), key.size()); }
+  Unsealing(const Unsealing&) = delete;
+  Unsealing& operator=(const Unsealing&) = delete;
+
+  const std::string& container;
+  Pass pass;
+  bool writing;
+  File in;
+  HeaderRead read;
+  std::vector<std::uint8_t> head;
+  FileKey key{};
+  KeyGuard keyGuard;
+  KeyGuard laneGuard;
+  // What the header says of itself and of the data, found before a byte of the data is read.
+  // With a tamper code a flaw is reported only once the code is proved, as a changed byte is.
+  std::optional<Outcome> flaw;
+  int flawError = 0;
+  std::string name;
+  std::int64_t fileSize = 0;
+  std::int64_t dataLength = 0;
+  bool hasSize = false;
+  std::int64_t size = 0;
+  bool overridden = false;
+  bool renameAfter = false;
+  std::string out;
+  File dst;
+  std::int64_t kept = 0;     // plaintext bytes written to dst
+  std::int64_t dataRead = 0; // container bytes read after the header
+  std::optional<TamperHasher> tamper;
+  ProofDigest plainHash;
+  platform::FileStamp stamp;
+};
+
+std::optional<FileResult> FileEngine::OpenContainer(Unsealing& u, std::string_view passwordBytes) {
+  const auto refused = [&](Outcome outcome, int error = 0) {
+    return FileResult{outcome, u.container, {}, error, SourceWipe::NotAsked};
+  };
+  u.in = File::OpenShared(u.container);
+  u.stamp = u.in.Stamp();
+  // Proofs read what is on the disk, not what the page cache still holds.
+  if (!u.writing) u.in.DropCache();
+  u.head = ReadHeaderBytes(u.in, u.read);
+  const ContainerHeader& header = u.read.header;
+  switch (u.read.status) {
+  case HeaderStatus::OldFormat:
+    return refused(Outcome::OldFormat);
+  case HeaderStatus::UnknownFormat:
+    return refused(Outcome::InvalidFormat);
+  case HeaderStatus::CutInFixedPart:
+    throw platform::IoError("container cut short in its header", EIO);
+  default:
+    break;
+  }
+  const bool hasTamperCode = header.HasTamperCode();
+  // The decryption policy; proofs check what was written, whatever it says.
+  if (u.writing && settings_.SkipNonHMAC && !hasTamperCode) return refused(Outcome::NoTamperCode);
+
+  // The file key, derived once: the cipher's, the second lane's and the tamper code's.
+  crypto::TDCP_blockcipher& cipher = CipherFor(header.algorithm);
+  u.keyGuard.cipher = &cipher;
+  u.key = MakeFileKey(passwordBytes);
+  cipher.Init(u.key.data(), 256, nullptr);
+  const auto expected = MakePasswordCheck(cipher, text_, passwordBytes);
+  if (std::memcmp(header.passwordCheck.data(), expected.data(), expected.size()) != 0)
+    return refused(Outcome::WrongPassword);
+
+  if (u.read.status == HeaderStatus::CutInTexts) {
+    u.flaw = Outcome::DecryptFailed;
+    u.flawError = EIO;
+  } else if (u.read.status != HeaderStatus::Ok) {
+    u.flaw = Outcome::InvalidFile;
+  } else {
+    try {
+      const std::string nameBytes = text_.DecryptHeaderText(header.nameText);
+      u.name = platform::FromStoredText(nameBytes);
+      // A crafted name must never lead outside the container's folder.
+      if (!ValidStoredName(nameBytes) || !ValidStoredName(u.name)) u.flaw = Outcome::InvalidFile;
+    } catch (const std::exception&) {
+      u.flaw = Outcome::DecryptFailed; // a scrambled text no writer makes
+    }
+  }
+  u.fileSize = u.in.Size();
+  u.dataLength = u.fileSize - static_cast<std::int64_t>(u.head.size());
+  // Without a stored size (V3) the data is kept whole, padding and all.
+  u.hasSize = header.HasSourceSize();
+  u.size = u.hasSize ? header.sourceSize : u.fileSize;
+  // A size the data cannot hold (no writer makes one; the container was cut or crafted) is
+  // refused before anything is written.
+  if (!u.flaw && u.hasSize && !DataHoldsSourceSize(u.size, u.dataLength))
+    u.flaw = Outcome::InvalidFile;
+  if (u.flaw && !hasTamperCode) return refused(*u.flaw, u.flawError);
+
+  if (hasTamperCode) {
+    u.tamper.emplace(u.key);
+    u.tamper->Inner().Update(u.head.data() + TamperCoveredOffset,
+                             static_cast<std::int32_t>(u.head.size() - TamperCoveredOffset));
+  }
+  u.overridden = u.writing && !state_.OutputNameOverride.empty();
+  if (u.writing && !u.flaw) {
+    u.out = u.overridden ? state_.OutputNameOverride
+                         : DecryptedOutputPath(u.container, u.name, u.renameAfter);
+    // Replacing the container by its own plaintext would lose it.
+    if (u.overridden && platform::SamePath(u.out, u.container))
+      throw platform::IoError("output is the input", EINVAL);
+    // The output has no name until the code is proved and every byte is on the disk.
+    u.dst = File::CreateHidden(platform::ExtractFilePath(u.out));
+    if (u.hasSize && u.size > 0) u.dst.Reserve(0, u.size);
+  }
+  return std::nullopt;
+}
+
+void FileEngine::UnsealData(Unsealing& u) {
+  // One pass over the data: the bytes read are hashed for the code and deciphered as they are,
+  // so the code proves exactly the bytes that were deciphered.
+  crypto::TDCP_blockcipher& cipher = *u.keyGuard.cipher;
+  const bool deciphering = !u.flaw;
+  const char* word = !deciphering ? "改ざん検知データ計算中："
+                     : u.writing  ? "復号中："
+                                  : "検証中：";
+  const std::int64_t total = deciphering ? u.size : u.fileSize;
+  // Slot buffers: 0 the container's bytes, 1 the plaintext.
+  HashWorker worker = HashWorker::ForFile(2, u.dataLength);
+  PieceSizes pieces = worker.Pieces();
+  // Sixteenths of a piece the worker deciphers with the second cipher: one more after it
+  // waited for work, one fewer after it had none to wait for, so that both threads stay busy.
+  std::size_t laneShare = 0;
+  bool more = true;
+  while (more) {
+    worker.Next();
+    std::uint8_t* sealed = worker.Buffer(0);
+    std::uint8_t* plain = worker.Buffer(1);
+    const std::size_t request = pieces.Next();
+    const std::size_t got = u.in.Read(sealed, request);
+    more = got == request;
+    std::size_t keep = 0;
+    HashWorker::Decipher lane;
+    if (deciphering && more) {
+      // Only whole pieces are shared; the last one, which may end in a part block, is not.
+      laneShare = worker.Idled() ? std::min<std::size_t>(laneShare + 1, 12)
+                                 : (laneShare > 0 ? laneShare - 1 : 0);
+      const std::size_t own = got - got * laneShare / 16 / 16 * 16;
+      if (own < got && !u.laneGuard.cipher) {
+        crypto::TDCP_blockcipher& second = CipherFor(u.read.header.algorithm, true);
+        u.laneGuard.cipher = &second;
+        second.Init(u.key.data(), 256, nullptr);
+      }
+      lane = SharePiece(cipher, u.laneGuard.cipher, own, sealed, plain, got);
+    } else if (deciphering) {
+      cipher.DecryptCBC(sealed, plain, static_cast<std::int32_t>(got));
+    }
+    if (deciphering) {
+      // Everything up to the stored size is kept; the padding of the last block, and
+      // anything after it, is not.
+      keep = !u.hasSize || u.dataRead >= u.size
+                 ? (u.hasSize ? 0 : got)
+                 : static_cast<std::size_t>(
+                       std::min<std::int64_t>(static_cast<std::int64_t>(got), u.size - u.dataRead));
+    }
+    worker.Submit({{nullptr, 1, keep, u.dst.IsOpen() ? &u.dst : nullptr, u.kept},
+                   {deciphering ? &u.plainHash : nullptr, 1, keep},
+                   {u.tamper ? &u.tamper->Inner() : nullptr, 0, got}},
+                  !more, lane);
+    u.kept += static_cast<std::int64_t>(keep);
+    const std::int64_t start =
+        u.dataRead + (deciphering ? 0 : static_cast<std::int64_t>(u.head.size()));
+    u.dataRead += static_cast<std::int64_t>(got);
+    // Progress and events once per chunk.
+    std::int64_t at = start;
+    ForEachChunk(got, request, [&](std::size_t chunk) {
+      at += static_cast<std::int64_t>(chunk);
+      // A proof counts the padding of the last block too, but never shows more than all.
+      const std::int64_t shown = u.writing ? at : std::min(at, total);
+      if (total != 0) host_.ShowProgress(ProgressText(word, shown, total));
+      PumpMaybe();
+      return true;
+    });
+  }
+  worker.Drain();
+}
+
 FileResult FileEngine::Decrypt(const std::string& container, const platform::SecretText& password,
                                Pass pass, PlainDigest* proved) {
-  const bool writing = pass == Pass::Write;
   // Refusals report the container alone; the run state stays as it was.
   const auto refused = [&](Outcome outcome, int error = 0) {
     return FileResult{outcome, container, {}, error, SourceWipe::NotAsked};
   };
   std::string passwordBytes = platform::ToSystemCodePage(password.View());
   Scrub scrubPassword{passwordBytes};
-  KeyGuard keyGuard;
-  KeyGuard laneGuard;
-  std::string out;
-  File dst;
-  std::int64_t kept = 0; // plaintext bytes written to dst
-  bool named = false;
-  ProofDigest plainHash(proofKey_);
-  plainHash.Init();
+  Unsealing u(container, pass, proofKey_);
   Outcome success = Outcome::DecryptedNoTamperCode;
   try {
-    File in = File::OpenShared(container);
-    // Proofs read what is on the disk, not what the page cache still holds.
-    if (!writing) in.DropCache();
-    HeaderRead read;
-    const std::vector<std::uint8_t> head = ReadHeaderBytes(in, read);
-    const ContainerHeader& header = read.header;
-    switch (read.status) {
-    case HeaderStatus::OldFormat:
-      return refused(Outcome::OldFormat);
-    case HeaderStatus::UnknownFormat:
-      return refused(Outcome::InvalidFormat);
-    case HeaderStatus::CutInFixedPart:
-      throw platform::IoError("container cut short in its header", EIO);
-    default:
-      break;
-    }
-    const bool hasTamperCode = header.HasTamperCode();
-    // The decryption policy; proofs check what was written, whatever it says.
-    if (writing && settings_.SkipNonHMAC && !hasTamperCode) return refused(Outcome::NoTamperCode);
-
-    crypto::TDCP_blockcipher& cipher = CipherFor(header.algorithm);
-    keyGuard.cipher = &cipher;
-    FileKey key = MakeFileKey(passwordBytes);
-    cipher.Init(key.data(), 256, nullptr);
-    crypto::SecureZero(key.data(), key.size());
-    const auto expected = MakePasswordCheck(cipher, text_, passwordBytes);
-    if (std::memcmp(header.passwordCheck.data(), expected.data(), expected.size()) != 0)
-      return refused(Outcome::WrongPassword);
-
-    // What the header says of itself and of the data, before a byte of the data is read. With a
-    // tamper code a flaw is reported only once the code is proved, as a changed byte is.
-    std::optional<Outcome> flaw;
-    std::string name;
-    int flawError = 0;
-    if (read.status == HeaderStatus::CutInTexts) {
-      flaw = Outcome::DecryptFailed;
-      flawError = EIO;
-    } else if (read.status != HeaderStatus::Ok) {
-      flaw = Outcome::InvalidFile;
-    } else {
-      try {
-        const std::string nameBytes = text_.DecryptHeaderText(header.nameText);
-        name = platform::FromStoredText(nameBytes);
-        // A crafted name must never lead outside the container's folder.
-        if (!ValidStoredName(nameBytes) || !ValidStoredName(name)) flaw = Outcome::InvalidFile;
-      } catch (const std::exception&) {
-        flaw = Outcome::DecryptFailed; // a scrambled text no writer makes
-      }
-    }
-    const std::int64_t fileSize = in.Size();
-    const std::int64_t dataLength = fileSize - static_cast<std::int64_t>(head.size());
-    // Without a stored size (V3) the data is kept whole, padding and all.
-    const bool hasSize = header.HasSourceSize();
-    const std::int64_t size = hasSize ? header.sourceSize : fileSize;
-    // A size the data cannot hold (no writer makes one; the container was cut or crafted) is
-    // refused before anything is written.
-    if (!flaw && hasSize && !DataHoldsSourceSize(size, dataLength)) flaw = Outcome::InvalidFile;
-    if (flaw && !hasTamperCode) return refused(*flaw, flawError);
-
-    const bool overridden = writing && !state_.OutputNameOverride.empty();
-    bool renameAfter = false;
-    if (writing && !flaw) {
-      out = overridden ? state_.OutputNameOverride
-                       : DecryptedOutputPath(container, name, renameAfter);
-      // Replacing the container by its own plaintext would lose it.
-      if (overridden && platform::SamePath(out, container))
-        throw platform::IoError("output is the input", EINVAL);
-      // The output has no name until the code is proved and every byte is on the disk.
-      dst = File::CreateHidden(platform::ExtractFilePath(out));
-      if (hasSize && size > 0) dst.Reserve(0, size);
-    }
-
-    // One pass over the data: the bytes read are hashed for the code and deciphered as they are,
-    // so the code proves exactly the bytes that were deciphered.
-    std::optional<TamperHasher> tamper;
-    if (hasTamperCode) {
-      tamper.emplace(passwordBytes);
-      tamper->Inner().Update(head.data() + TamperCoveredOffset,
-                             static_cast<std::int32_t>(head.size() - TamperCoveredOffset));
-    }
-    const bool deciphering = !flaw;
-    const char* word = !deciphering ? "改ざん検知データ計算中："
-                       : writing    ? "復号中："
-                                    : "検証中：";
-    const std::int64_t total = deciphering ? size : fileSize;
-    std::int64_t dataRead = 0;
-    {
-      // Slot buffers: 0 the container's bytes, 1 the plaintext.
-      HashWorker worker = HashWorker::ForFile(2, dataLength);
-      PieceSizes pieces = worker.Pieces();
-      // Sixteenths of a piece the worker deciphers with the second cipher: one more after it
-      // waited for work, one fewer after it had none to wait for, so that both threads stay busy.
-      std::size_t laneShare = 0;
-      bool more = true;
-      while (more) {
-        worker.Next();
-        std::uint8_t* sealed = worker.Buffer(0);
-        std::uint8_t* plain = worker.Buffer(1);
-        const std::size_t request = pieces.Next();
-        const std::size_t got = in.Read(sealed, request);
-        more = got == request;
-        std::size_t keep = 0;
-        HashWorker::Decipher lane;
-        if (deciphering && more) {
-          // Only whole pieces are shared; the last one, which may end in a part block, is not.
-          laneShare = worker.Idled() ? std::min<std::size_t>(laneShare + 1, 12)
-                                     : (laneShare > 0 ? laneShare - 1 : 0);
-          const std::size_t own = got - got * laneShare / 16 / 16 * 16;
-          if (own < got && !laneGuard.cipher) {
-            crypto::TDCP_blockcipher& second = CipherFor(header.algorithm, true);
-            laneGuard.cipher = &second;
-            FileKey laneKey = MakeFileKey(passwordBytes);
-            second.Init(laneKey.data(), 256, nullptr);
-            crypto::SecureZero(laneKey.data(), laneKey.size());
-          }
-          lane = SharePiece(cipher, laneGuard.cipher, own, sealed, plain, got);
-        } else if (deciphering) {
-          cipher.DecryptCBC(sealed, plain, static_cast<std::int32_t>(got));
-        }
-        if (deciphering) {
-          // Everything up to the stored size is kept; the padding of the last block, and
-          // anything after it, is not.
-          keep = !hasSize || dataRead >= size
-                     ? (hasSize ? 0 : got)
-                     : static_cast<std::size_t>(
-                           std::min<std::int64_t>(static_cast<std::int64_t>(got), size - dataRead));
-        }
-        worker.Submit({{nullptr, 1, keep, dst.IsOpen() ? &dst : nullptr, kept},
-                       {deciphering ? &plainHash : nullptr, 1, keep},
-                       {tamper ? &tamper->Inner() : nullptr, 0, got}},
-                      !more, lane);
-        kept += static_cast<std::int64_t>(keep);
-        const std::int64_t start =
-            dataRead + (deciphering ? 0 : static_cast<std::int64_t>(head.size()));
-        dataRead += static_cast<std::int64_t>(got);
-        // Progress and events once per chunk.
-        std::int64_t at = start;
-        ForEachChunk(got, request, [&](std::size_t chunk) {
-          at += static_cast<std::int64_t>(chunk);
-          // A proof counts the padding of the last block too, but never shows more than all.
-          const std::int64_t shown = writing ? at : std::min(at, total);
-          if (total != 0) host_.ShowProgress(ProgressText(word, shown, total));
-          PumpMaybe();
-          return true;
-        });
-      }
-      worker.Drain();
-    }
-    in.Close();
-
-    if (tamper) {
-      const TamperCode computed = tamper->Finish();
+    // Open and check.
+    if (auto refusal = OpenContainer(u, passwordBytes)) return *refusal;
+    // Stream.
+    UnsealData(u);
+    u.in.Close();
+    if (u.tamper) {
+      const TamperCode computed = u.tamper->Finish();
       TamperCode stored{};
-      std::copy(header.tamperCode.begin(), header.tamperCode.end(), stored.begin());
+      std::copy(u.read.header.tamperCode.begin(), u.read.header.tamperCode.end(), stored.begin());
       if (!SameTamperCode(stored, computed)) {
-        OverwriteUnnamed(dst, kept);
+        OverwriteUnnamed(u.dst, u.kept);
         return refused(Outcome::TamperMismatch);
       }
       success = Outcome::Decrypted;
     }
-    if (flaw) return refused(*flaw, flawError);
+    if (u.flaw) return refused(*u.flaw, u.flawError);
     // Data that ended before the stored size (it changed while it was read) is a damaged
     // container, not a shorter file.
-    if (hasSize && !DataHoldsSourceSize(size, dataRead))
+    if (u.hasSize && !DataHoldsSourceSize(u.size, u.dataRead))
       throw platform::IoError("container cut short", EIO);
-    cipher.EraseKey();
+    u.keyGuard.cipher->EraseKey();
 
-    if (writing) {
-      dst.Sync();
-      // Named only now, as the default naming would name it (never over an existing file), or at
-      // the given output, replacing only a file of the user's own.
-      if (overridden) {
-        named = dst.PublishReplacing(out);
-        if (!named) throw platform::IoError("cannot name the output", errno);
-      } else {
-        for (int attempt = 0; attempt < 8 && !named; ++attempt) {
-          if (attempt > 0) out = DecryptedOutputPath(container, name, renameAfter);
-          named = dst.Publish(out);
-        }
-        if (!named) throw platform::IoError("cannot name the output", EEXIST);
-      }
-      dst.Close();
-      state_.RenameAfterDecrypt = renameAfter;
-      state_.SourceFileDate = header.fileDate;
+    // Publish: named only now, as the default naming would name it (never over an existing
+    // file), or at the given output, replacing only a file of the user's own.
+    if (u.writing) {
+      PublishOutput(u.dst, u.out,
+                    u.overridden ? platform::Naming::Replacing : platform::Naming::New,
+                    [&] { return DecryptedOutputPath(container, u.name, u.renameAfter); });
+      u.dst.Close();
+      state_.RenameAfterDecrypt = u.renameAfter;
+      state_.SourceFileDate = u.read.header.fileDate;
     }
   } catch (const std::exception& e) {
-    if (keyGuard.cipher && keyGuard.cipher->Initialized()) keyGuard.cipher->EraseKey();
-    if (named) {
+    if (u.keyGuard.cipher && u.keyGuard.cipher->Initialized()) u.keyGuard.cipher->EraseKey();
+    if (u.dst.Published()) {
       // Named, and then failed: the output goes the way a partial output goes.
-      dst = File();
+      u.dst = File();
       try {
-        WipeFile(out);
+        WipeFile(u.out);
       } catch (const std::exception&) {
-        platform::DeleteFile(out);
+        platform::DeleteFile(u.out);
       }
     } else {
-      OverwriteUnnamed(dst, kept);
+      OverwriteUnnamed(u.dst, u.kept);
     }
     FileResult failed = refused(Outcome::DecryptFailed, ErrorNumber(e));
-    if (!writing) return failed;
+    if (!u.writing) return failed;
     state_.LastSourceName = container;
-    state_.LastOutputName = out;
+    state_.LastOutputName = u.out;
     return failed;
   }
   PlainDigest digest{};
-  plainHash.Final(digest.data());
+  u.plainHash.Final(digest.data());
   if (pass == Pass::Prove) *proved = digest;
   if (pass == Pass::Verify) {
     return refused(success == Outcome::Decrypted ? Outcome::Verified
                                                  : Outcome::VerifiedNoTamperCode);
   }
-  if (!writing) return refused(success);
+  if (!u.writing) return refused(success);
   lastPlainDigest_ = digest;
+  lastSource_ = u.stamp;
   state_.LastSourceName = container;
-  state_.LastOutputName = out;
-  return FileResult{success, container, out, 0, SourceWipe::NotAsked};
+  state_.LastOutputName = u.out;
+  return FileResult{success, container, u.out, 0, SourceWipe::NotAsked};
 }
 
-void FileEngine::WipeFile(const std::string& path) {
-  engine::WipeFile(path, host_, settings_, random_, state_.SkipWipe);
+void FileEngine::WipeFile(const std::string& path, const platform::FileStamp* expected) {
+  engine::WipeFile(path, host_, settings_, random_, state_.SkipWipe, expected);
 }
 
 } // namespace qk::engine

@@ -14,10 +14,15 @@
 #include "engine/RunState.h"
 #include "engine/TextCrypt.h"
 #include "engine/Wipe.h"
+#include "platform/Durable.h"
+#include "platform/File.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace qk::engine {
 
@@ -51,8 +56,12 @@ public:
   // left as it was.
   FileResult VerifyContainer(const std::string& container, const platform::SecretText& password);
 
-  // The wipe (engine/Wipe.h) with this engine's host, settings, generator and skip flag.
-  void WipeFile(const std::string& path);
+  // The wipe (engine/Wipe.h) with this engine's host, settings, generator and skip flag; with
+  // expected, only while the file is still the one it stamps.
+  void WipeFile(const std::string& path, const platform::FileStamp* expected = nullptr);
+  // The source of the last successful encryption or decryption as it was opened: what a wipe of
+  // it checks it against.
+  const platform::FileStamp& LastSourceStamp() const { return lastSource_; }
 
   // The stored hint of a container, for the list in decrypt mode.
   StoredHint ReadStoredHint(const std::string& path);
@@ -68,6 +77,19 @@ private:
   enum class Pass { Write, Prove, Verify };
   FileResult Decrypt(const std::string& container, const platform::SecretText& password, Pass pass,
                      PlainDigest* proved);
+  // The steps of a decryption: open and check (a refusal, or nothing when the data may be read),
+  // then the data.
+  struct Unsealing;
+  std::optional<FileResult> OpenContainer(Unsealing& u, std::string_view passwordBytes);
+  void UnsealData(Unsealing& u);
+  // The stream of an encryption: the source's bytes enciphered into dst from dataAt on, into the
+  // tamper code when there is one; the plaintext's digest kept for the proof.
+  void SealData(platform::File& src, platform::File& dst, crypto::TDCP_blockcipher& cipher,
+                std::int64_t dataAt, std::int64_t size, TamperHasher* tamper);
+  // The last step of both: the output made durable under out (platform/Durable.h); on a name
+  // taken meanwhile (a new name only), out := another() and again. Raises IoError.
+  void PublishOutput(platform::File& dst, std::string& out, platform::Naming naming,
+                     const std::function<std::string()>& another);
   // The data cipher of the algorithm; with lane set, the second one, with which the hashing
   // thread deciphers part of a piece while the calling thread deciphers the rest.
   crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm, bool lane = false);
@@ -87,6 +109,7 @@ private:
   // Key of the digests behind the proofs (ProofDigest), fresh for each engine.
   ProofDigest::Key proofKey_ = ProofDigest::FreshKey();
   PlainDigest lastPlainDigest_{};
+  platform::FileStamp lastSource_;
 };
 
 } // namespace qk::engine

@@ -102,7 +102,8 @@ std::string ResultText(const FileResult& result) {
   if (result.outcome == Outcome::FolderUnreadable && result.error != 0)
     return "＊フォルダを読めません(" + FolderReason(result.error) + ")：";
   std::string text(ResultText(result.outcome));
-  if (result.sourceWipe == SourceWipe::Failed) text += ResultText(Outcome::WipeFailed);
+  if (result.sourceWipe == SourceWipe::Failed || result.sourceWipe == SourceWipe::Changed)
+    text += ResultText(Outcome::WipeFailed);
   return text;
 }
 
@@ -116,6 +117,8 @@ std::string_view SourceWipeKey(SourceWipe wipe) {
     return "wiped";
   case SourceWipe::Failed:
     return "wipe-failed";
+  case SourceWipe::Changed:
+    return "source-changed";
   case SourceWipe::NotAsked:
     break;
   }
@@ -194,6 +197,12 @@ std::string FailureReason(const FileResult& result) {
   }
 }
 
+std::string_view SourceWipeReason(const FileResult& result) {
+  if (result.sourceWipe != SourceWipe::Changed) return {};
+  return result.outcome == Outcome::Encrypted ? "the source changed after it was encrypted"
+                                              : "the container changed after it was decrypted";
+}
+
 bool Succeeded(Outcome outcome) {
   switch (outcome) {
   case Outcome::Encrypted:
@@ -209,7 +218,8 @@ bool Succeeded(Outcome outcome) {
 }
 
 bool Failed(const FileResult& result) {
-  return !Succeeded(result.outcome) || result.sourceWipe == SourceWipe::Failed;
+  return !Succeeded(result.outcome) || result.sourceWipe == SourceWipe::Failed ||
+         result.sourceWipe == SourceWipe::Changed;
 }
 
 std::string StoredHint::Text() const {

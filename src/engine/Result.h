@@ -41,7 +41,8 @@ enum class Outcome {
 enum class SourceWipe {
   NotAsked, // no wipe was asked for (or the operation failed)
   Wiped,
-  Failed, // the wipe failed: the entry counts as a failure, the output stays
+  Failed,  // the wipe failed: the entry counts as a failure, the output stays
+  Changed, // not wiped: the source changed after it was read; a failure, the output stays
 };
 
 struct FileResult {
@@ -60,8 +61,11 @@ std::string_view ResultText(Outcome outcome);
 std::string ResultText(const FileResult& result);
 // A stable English key of the outcome ("encrypted", "wrong-password", ...), for scripts.
 std::string_view ResultKey(Outcome outcome);
-// "wiped" or "wipe-failed" for a source wipe; empty when none was asked for.
+// "wiped", "wipe-failed" or "source-changed" for a source wipe; empty when none was asked for.
 std::string_view SourceWipeKey(SourceWipe wipe);
+// Why the source of result was not wiped, in English, when it was kept because it changed;
+// empty otherwise.
+std::string_view SourceWipeReason(const FileResult& result);
 
 // Why a system call failed, in Japanese, from its error number ("空き容量が不足しています", ...);
 // empty for 0. A number without a reason of its own is shown with its value.

@@ -42,6 +42,14 @@ TamperHasher::TamperHasher(std::string_view passwordBytes) {
   crypto::SecureZero(pad, sizeof pad);
 }
 
+TamperHasher::TamperHasher(const FileKey& key) {
+  std::uint8_t pad[64];
+  for (std::size_t i = 0; i < 64; ++i) pad[i] = (i < key.size() ? key[i] : 0) ^ 0x36;
+  inner_.Init();
+  inner_.Update(pad, sizeof pad);
+  crypto::SecureZero(pad, sizeof pad);
+}
+
 TamperHasher::~TamperHasher() {
   if (inner_.Initialized()) inner_.EraseState();
 }

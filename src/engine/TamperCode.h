@@ -3,6 +3,7 @@
 #pragma once
 
 #include "crypto/SHA1.h"
+#include "engine/Container.h"
 
 #include <array>
 #include <cstdint>
@@ -18,6 +19,8 @@ using TamperCode = std::array<std::uint8_t, 32>;
 class TamperHasher {
 public:
   explicit TamperHasher(std::string_view passwordBytes);
+  // From the password's file key (the tamper key is the same bytes), derived once by the caller.
+  explicit TamperHasher(const FileKey& key);
   ~TamperHasher();
   TamperHasher(const TamperHasher&) = delete;
   TamperHasher& operator=(const TamperHasher&) = delete;

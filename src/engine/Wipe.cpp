@@ -19,7 +19,7 @@ constexpr std::size_t WipePiece = 1024 * 1024;
 } // namespace
 
 void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& settings,
-              Random& random, bool& skipWipe) {
+              Random& random, bool& skipWipe, const platform::FileStamp* expected) {
   using platform::File;
   skipWipe = false;
   const std::int64_t size = platform::GetFileSize64(path);
@@ -31,6 +31,8 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
   } catch (const platform::IoError& error) {
     throw platform::IoError(kWipeOpenFailed, error.errorCode());
   }
+  // Checked under the exclusive hold, right before the first byte is overwritten.
+  if (expected != nullptr && file.Stamp() != *expected) throw ChangedBeforeWipeError();
   // Another name of the file would go on showing what the overwrite destroys.
   if (const std::uint64_t links = file.LinkCount(); links > 1) {
     platform::LogNote(path + ": not wiped: the file has " + std::to_string(links) +

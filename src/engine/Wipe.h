@@ -4,6 +4,7 @@
 #include "engine/Host.h"
 #include "engine/Random.h"
 #include "engine/RunState.h"
+#include "platform/File.h"
 
 #include <string>
 
@@ -14,8 +15,19 @@ namespace qk::engine {
 // after the current block and the file is still deleted. Progress and event draws go through
 // host and random. Raises platform::IoError when the file cannot be opened or the overwrite
 // fails before its end.
+//
+// With expected, the file is wiped only while it is still the file it stamps: the same device
+// and inode at path, the same size and modification time. Otherwise nothing is written and
+// ChangedBeforeWipeError is raised.
 void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& settings,
-              Random& random, bool& skipWipe);
+              Random& random, bool& skipWipe, const platform::FileStamp* expected = nullptr);
+
+// A file that is no longer the one its stamp describes (it was changed, or swapped for another).
+class ChangedBeforeWipeError : public platform::IoError {
+public:
+  ChangedBeforeWipeError() : platform::IoError(kSourceChangedText, 0) {}
+  static constexpr const char* kSourceChangedText = "the source changed after it was encrypted";
+};
 
 // The message of the error raised when the exclusive open fails.
 inline constexpr const char* kWipeOpenFailed = "ファイルが開けません";

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <memory>
@@ -15,6 +17,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -32,6 +35,9 @@ std::mutex hookMutex;
 std::mutex hookCallMutex;
 std::shared_ptr<const FaultHook> hook;
 std::atomic<bool> hookInstalled{false};
+// The installed event hook, kept the same way.
+std::shared_ptr<const EventHook> eventHook;
+std::atomic<bool> eventHookInstalled{false};
 
 // Largest count handed to one read or write call.
 constexpr std::size_t kMaxChunk = static_cast<std::size_t>(SSIZE_MAX) & ~std::size_t{0xFFF};
@@ -149,6 +155,42 @@ int InjectedFault(FileOperation operation, const std::string& path) {
   return (*current)(operation, path);
 }
 
+void SetEventHook(EventHook newHook) {
+  std::lock_guard lock(hookMutex);
+  if (newHook) {
+    eventHook = std::make_shared<const EventHook>(std::move(newHook));
+    eventHookInstalled = true;
+  } else {
+    eventHook.reset();
+    eventHookInstalled = false;
+  }
+}
+
+bool EventsWanted() {
+  return eventHookInstalled.load(std::memory_order_acquire);
+}
+
+void ReportEvent(const FileEvent& event) {
+  if (!EventsWanted()) return;
+  std::shared_ptr<const EventHook> current;
+  {
+    std::lock_guard lock(hookMutex);
+    current = eventHook;
+  }
+  if (!current) return;
+  std::lock_guard callLock(hookCallMutex);
+  (*current)(event);
+}
+
+void ReportEvent(FileOperation operation, int fd, const std::string& path,
+                 const std::string& target, bool exclusive) {
+  if (!EventsWanted()) return;
+  FileEvent event{operation, path, target, 0, exclusive};
+  struct stat st {};
+  if (fd >= 0 && ::fstat(fd, &st) == 0) event.inode = static_cast<std::uint64_t>(st.st_ino);
+  ReportEvent(event);
+}
+
 File::~File() {
   DropTemporaryName();
   if (fd_ >= 0) ::close(fd_);
@@ -156,7 +198,8 @@ File::~File() {
 
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
-      hidden_(std::exchange(other.hidden_, false)), temporary_(std::move(other.temporary_)) {
+      hidden_(std::exchange(other.hidden_, false)),
+      published_(std::exchange(other.published_, false)), temporary_(std::move(other.temporary_)) {
   other.temporary_.clear();
 }
 
@@ -167,6 +210,7 @@ File& File::operator=(File&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
     hidden_ = std::exchange(other.hidden_, false);
+    published_ = std::exchange(other.published_, false);
     temporary_ = std::move(other.temporary_);
     other.temporary_.clear();
   }
@@ -176,7 +220,8 @@ File& File::operator=(File&& other) noexcept {
 void File::DropTemporaryName() {
   if (temporary_.empty()) return;
   const detail::Anchor at(temporary_);
-  if (at.Error() == 0) ::unlinkat(at.Dir(), at.Name(), 0);
+  if (at.Error() == 0 && ::unlinkat(at.Dir(), at.Name(), 0) == 0)
+    ReportEvent({FileOperation::Delete, temporary_, {}, 0, false});
   temporary_.clear();
 }
 
@@ -187,6 +232,7 @@ File File::OpenShared(const std::string& path) {
   const int fd = OpenRaw(at, path, O_RDWR);
   if (fd < 0) Fail(action, path, errno);
   CheckAndLock(fd, path, action, LOCK_SH, true);
+  ReportEvent(FileOperation::Open, fd, path);
   return File(fd, path);
 }
 
@@ -202,6 +248,7 @@ File File::CreateNew(const std::string& path) {
     ::unlinkat(at.Dir(), at.Name(), 0); // ours: O_EXCL made it
     throw;
   }
+  ReportEvent(FileOperation::Create, fd, path);
   return File(fd, path);
 }
 
@@ -250,6 +297,107 @@ bool Replaceable(int dir, const char* name) {
 
 } // namespace
 
+namespace {
+
+// True for a name HiddenName makes: ".qk-" and twelve characters of a-z and 0-9.
+bool HiddenNameShape(const char* name) {
+  if (std::strncmp(name, ".qk-", 4) != 0 || std::strlen(name) != 16) return false;
+  for (const char* c = name + 4; *c != '\0'; ++c) {
+    if (!((*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9'))) return false;
+  }
+  return true;
+}
+
+// Overwrites and removes the leftover at name in the folder dir when it is one: a hidden file of
+// QK's own making that no live QK holds. A live one is held under a shared lock from the moment
+// it is made readable (mode 0600) until it is named or gone.
+void ClearLeftover(int dir, const char* name) {
+  int fd;
+  do {
+    fd = ::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return;
+  struct stat st {};
+  const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                    (st.st_mode & 07777) == kCreateMode && st.st_nlink == 1;
+  if (!ours || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return;
+  }
+  static const std::vector<unsigned char> pattern(64 * 1024, 0x4E);
+  bool overwritten = true;
+  for (off_t at = 0; at < st.st_size && overwritten;) {
+    const auto n = static_cast<std::size_t>(
+        std::min<off_t>(st.st_size - at, static_cast<off_t>(pattern.size())));
+    const ssize_t put = ::pwrite(fd, pattern.data(), n, at);
+    if (put < 0 && errno == EINTR) continue;
+    overwritten = put > 0;
+    at += put > 0 ? put : 0;
+  }
+  if (overwritten && ::fsync(fd) == 0) {
+    // Only while the name still leads to the file that was overwritten.
+    struct stat now {};
+    if (::fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev &&
+        now.st_ino == st.st_ino) {
+      ::unlinkat(dir, name, 0);
+    }
+  }
+  ::close(fd);
+}
+
+// Clears the leftovers of killed runs from the folder at (at, path), once per folder and process:
+// hidden files of QK's own (HiddenNameShape, this user's, mode 0600, one name, regular) that no
+// live QK holds. They can hold plaintext; they are overwritten before they go.
+void ClearLeftovers(int at, const char* path) {
+  // A folder is known by its device, inode and birth time (where the file system keeps one):
+  // an inode number may come back for a new folder once the old one is gone.
+  struct Known {
+    FileIdentity id;
+    std::int64_t born = 0;
+    std::uint32_t bornNanoseconds = 0;
+    bool operator==(const Known&) const = default;
+  };
+  static std::mutex mutex;
+  static std::vector<Known> cleared;
+  const int dir = ::openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  struct statx sx {};
+  if (::statx(dir, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &sx) != 0) {
+    ::close(dir);
+    return;
+  }
+  Known known{{(std::uint64_t{sx.stx_dev_major} << 32) | sx.stx_dev_minor, sx.stx_ino}, 0, 0};
+  if ((sx.stx_mask & STATX_BTIME) != 0) {
+    known.born = sx.stx_btime.tv_sec;
+    known.bornNanoseconds = sx.stx_btime.tv_nsec;
+  }
+  {
+    std::lock_guard lock(mutex);
+    if (std::find(cleared.begin(), cleared.end(), known) != cleared.end()) {
+      ::close(dir);
+      return;
+    }
+    if (cleared.size() >= 4096) cleared.clear();
+    cleared.push_back(known);
+  }
+  const int listFd = ::dup(dir);
+  DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+  if (list == nullptr) {
+    if (listFd >= 0) ::close(listFd);
+    ::close(dir);
+    return;
+  }
+  std::vector<std::string> found;
+  while (const dirent* entry = ::readdir(list)) {
+    if (HiddenNameShape(entry->d_name)) found.emplace_back(entry->d_name);
+  }
+  ::closedir(list);
+  for (const std::string& name : found) ClearLeftover(dir, name.c_str());
+  ::close(dir);
+}
+
+} // namespace
+
 File File::CreateHidden(const std::string& folder) {
   const std::string action = "create a file in";
   const std::string dir = folder.empty() ? std::string(".") : folder;
@@ -259,6 +407,7 @@ File File::CreateHidden(const std::string& folder) {
   const int folderFd = detail::NotedFolderFd(dir, err);
   if (err != 0) Fail(action, dir, err);
   const int at = folderFd >= 0 ? folderFd : AT_FDCWD;
+  ClearLeftovers(at, folderFd >= 0 ? "." : dir.c_str());
   int fd = -1;
   err = InjectedFault(FileOperation::Nameless, dir);
   if (err == 0) {
@@ -275,9 +424,11 @@ File File::CreateHidden(const std::string& folder) {
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
       temporary = HiddenName(dir);
       const std::string name = temporary.substr(temporary.rfind('/') + 1);
+      // Made without any permission, and given its mode only once it is locked (below): a
+      // leftover check of another QK never takes it for a leftover while it is being made.
       do {
         fd = ::openat(at, folderFd >= 0 ? name.c_str() : temporary.c_str(),
-                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, kCreateMode);
+                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0);
       } while (fd < 0 && errno == EINTR);
       err = fd < 0 ? errno : 0;
       if (fd < 0 && err != EEXIST) break;
@@ -289,32 +440,67 @@ File File::CreateHidden(const std::string& folder) {
   File file(fd, dir, true);
   file.temporary_ = temporary;
   CheckAndLock(file.fd_, dir, action, LOCK_SH, false);
+  if (!temporary.empty() && ::fchmod(file.fd_, kCreateMode) != 0) Fail(action, dir, errno);
+  ReportEvent(FileOperation::Create, file.fd_, temporary.empty() ? dir : temporary);
   return file;
 }
 
+namespace {
+
+// Moves the name from to to, failing with EEXIST rather than replacing anything. Returns 0 or
+// an errno value.
+int MoveNoReplace(const detail::Anchor& from, const detail::Anchor& to) {
+#ifdef SYS_renameat2
+  if (::syscall(SYS_renameat2, from.Dir(), from.Name(), to.Dir(), to.Name(), RENAME_NOREPLACE) ==
+      0) {
+    return 0;
+  }
+  // ENOSYS: an old kernel; EINVAL: a file system without RENAME_NOREPLACE.
+  if (errno != ENOSYS && errno != EINVAL) return errno;
+#endif
+  // A second name, then the hidden one dropped: for a moment the file has both.
+  if (::linkat(from.Dir(), from.Name(), to.Dir(), to.Name(), 0) != 0) return errno;
+  ::unlinkat(from.Dir(), from.Name(), 0);
+  return 0;
+}
+
+} // namespace
+
 bool File::Publish(const std::string& path) {
   if (fd_ < 0 || !hidden_) return false;
-  if (InjectedFault(FileOperation::Create, path)) return false;
+  if (const int err = InjectedFault(FileOperation::Link, path)) {
+    errno = err;
+    return false;
+  }
   const detail::Anchor at(path);
-  if (at.Error() != 0) return false;
+  if (at.Error() != 0) {
+    errno = at.Error();
+    return false;
+  }
   if (temporary_.empty()) {
     if (LinkDescriptor(fd_, at.Dir(), at.Name()) != 0) return false;
+    ReportEvent(FileOperation::Link, fd_, path);
   } else {
-    // The hidden name becomes the name, unless something is there.
+    // The hidden name becomes the name, unless something is there; no moment with both names.
     const detail::Anchor from(temporary_);
-    if (from.Error() != 0 || ::linkat(from.Dir(), from.Name(), at.Dir(), at.Name(), 0) != 0)
+    const int err = from.Error() != 0 ? from.Error() : MoveNoReplace(from, at);
+    if (err != 0) {
+      errno = err;
       return false;
-    DropTemporaryName();
+    }
+    ReportEvent(FileOperation::Rename, fd_, temporary_, path);
+    temporary_.clear();
   }
   ForgetNotedFile(path);
   path_ = path;
   hidden_ = false;
+  published_ = true;
   return true;
 }
 
 bool File::PublishReplacing(const std::string& path) {
   if (fd_ < 0 || !hidden_) return false;
-  if (const int err = InjectedFault(FileOperation::Create, path)) {
+  if (const int err = InjectedFault(FileOperation::Link, path)) {
     errno = err;
     return false;
   }
@@ -330,7 +516,8 @@ bool File::PublishReplacing(const std::string& path) {
   }
   if (!Replaceable(at.Dir(), at.Name())) return false;
   // A name of the output's own beside the target, then one rename over it. rename replaces a link
-  // put there meanwhile rather than following it.
+  // put there meanwhile rather than following it. A run killed in between leaves the hidden name,
+  // which the next file made in this folder clears (ClearLeftovers).
   std::string staged = temporary_;
   if (staged.empty()) {
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -339,6 +526,7 @@ bool File::PublishReplacing(const std::string& path) {
       if (near.Error() != 0) return false;
       if (LinkDescriptor(fd_, near.Dir(), near.Name()) == 0) {
         staged = candidate;
+        ReportEvent(FileOperation::Link, fd_, staged);
         break;
       }
       if (errno != EEXIST) return false;
@@ -346,16 +534,23 @@ bool File::PublishReplacing(const std::string& path) {
     if (staged.empty()) return false;
   }
   const detail::Anchor from(staged);
+  if (const int err = InjectedFault(FileOperation::Rename, staged)) {
+    if (staged != temporary_ && from.Error() == 0) ::unlinkat(from.Dir(), from.Name(), 0);
+    errno = err;
+    return false;
+  }
   if (from.Error() != 0 || ::renameat(from.Dir(), from.Name(), at.Dir(), at.Name()) != 0) {
     const int err = errno;
     if (staged != temporary_ && from.Error() == 0) ::unlinkat(from.Dir(), from.Name(), 0);
     errno = err;
     return false;
   }
+  ReportEvent(FileOperation::Rename, fd_, staged, path);
   temporary_.clear();
   ForgetNotedFile(path);
   path_ = path;
   hidden_ = false;
+  published_ = true;
   return true;
 }
 
@@ -374,6 +569,7 @@ File File::CreateAlways(const std::string& path) {
         ::unlinkat(at.Dir(), at.Name(), 0);
         throw;
       }
+      ReportEvent(FileOperation::Create, fd, path);
       return File(fd, path);
     }
     if (errno != EEXIST) Fail(action, path, errno);
@@ -390,6 +586,8 @@ File File::CreateAlways(const std::string& path) {
       CloseQuietly(fd);
       Fail(action, path, err);
     }
+    ReportEvent(FileOperation::Open, fd, path);
+    ReportEvent(FileOperation::Write, fd, path);
     return File(fd, path);
   }
 }
@@ -401,6 +599,7 @@ File File::OpenExclusiveWrite(const std::string& path) {
   const int fd = OpenRaw(at, path, O_WRONLY | O_NOFOLLOW);
   if (fd < 0) Fail(action, path, errno);
   CheckAndLock(fd, path, action, LOCK_EX, true);
+  ReportEvent(FileOperation::Open, fd, path, {}, true);
   return File(fd, path);
 }
 
@@ -460,6 +659,7 @@ void File::WriteAll(const void* buffer, std::size_t n) {
   const int fd = CheckedFd("write");
   if (const int err = InjectedFault(FileOperation::Write, path_)) Fail("write", path_, err);
   PutAll(fd, path_, static_cast<const unsigned char*>(buffer), n, -1);
+  ReportEvent(FileOperation::Write, fd, path_);
 }
 
 void File::WriteAllAt(const void* buffer, std::size_t n, std::int64_t offset) {
@@ -467,6 +667,7 @@ void File::WriteAllAt(const void* buffer, std::size_t n, std::int64_t offset) {
   if (const int err = InjectedFault(FileOperation::Write, path_)) Fail("write", path_, err);
   if (offset < 0) Fail("write", path_, EINVAL, "negative offset");
   PutAll(fd, path_, static_cast<const unsigned char*>(buffer), n, offset);
+  ReportEvent(FileOperation::Write, fd, path_);
 }
 
 std::size_t File::WriteSome(const void* buffer, std::size_t n) {
@@ -474,6 +675,7 @@ std::size_t File::WriteSome(const void* buffer, std::size_t n) {
   if (const int err = InjectedFault(FileOperation::Write, path_)) Fail("write", path_, err);
   for (;;) {
     const ssize_t put = ::write(fd, buffer, std::min(n, kMaxChunk));
+    if (put > 0) ReportEvent(FileOperation::Write, fd, path_);
     if (put >= 0) return static_cast<std::size_t>(put);
     if (errno != EINTR) Fail("write", path_, errno);
   }
@@ -494,6 +696,15 @@ std::int64_t File::Size() const {
   struct stat st {};
   if (::fstat(fd, &st) != 0) Fail("get the size of", path_, errno);
   return static_cast<std::int64_t>(st.st_size);
+}
+
+FileStamp File::Stamp() const {
+  const int fd = CheckedFd("get the state of");
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) Fail("get the state of", path_, errno);
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
+          static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
 }
 
 std::uint64_t File::LinkCount() const {
@@ -535,12 +746,17 @@ void File::SetMode(std::uint32_t mode) {
     Fail("set the permissions of", path_, errno);
 }
 
+bool File::GiveTo(std::uint32_t owner, std::uint32_t group) {
+  return fd_ >= 0 && ::fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0;
+}
+
 void File::Sync() {
   const int fd = CheckedFd("flush");
   if (const int err = InjectedFault(FileOperation::Sync, path_)) Fail("flush", path_, err);
   while (::fsync(fd) != 0) {
     if (errno != EINTR) Fail("flush", path_, errno);
   }
+  ReportEvent(FileOperation::Sync, fd, path_);
 }
 
 void File::DropCache() {

@@ -31,6 +31,17 @@ private:
   int errorCode_;
 };
 
+// What tells one state of a file from another: its identity, size and modification time to the
+// nanosecond.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = -1;
+  std::int64_t modifiedSeconds = 0;
+  std::int64_t modifiedNanoseconds = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 class File {
 public:
   File() = default;
@@ -74,6 +85,8 @@ public:
   bool PublishReplacing(const std::string& path);
 
   bool IsOpen() const { return fd_ >= 0; }
+  // True once Publish or PublishReplacing gave the file its name, also after it was closed.
+  bool Published() const { return published_; }
   const std::string& Path() const { return path_; }
 
   // Reads up to n bytes; fewer only at the end of the file.
@@ -90,6 +103,8 @@ public:
   // Moves to offset bytes from the beginning.
   void Seek(std::int64_t offset);
   std::int64_t Size() const;
+  // The file's stamp as it is now.
+  FileStamp Stamp() const;
   // How many names (hard links) the file has.
   std::uint64_t LinkCount() const;
   // A range of bytes of the file.
@@ -104,6 +119,9 @@ public:
   std::uint32_t Mode() const;
   // Sets the permission bits to mode & 0777, whatever the umask says.
   void SetMode(std::uint32_t mode);
+  // Gives the file to owner and group; false when the system refuses (only a privileged process
+  // may give a file away).
+  bool GiveTo(std::uint32_t owner, std::uint32_t group);
   // Flushes the contents to the disk.
   void Sync();
   // Asks the kernel to drop cached pages, so that the next read comes from the disk.
@@ -127,6 +145,7 @@ private:
   int fd_ = -1;
   std::string path_; // for a nameless file, its folder
   bool hidden_ = false;
+  bool published_ = false;
   std::string temporary_; // the hidden name standing in for a nameless file, when it has one
 };
 
@@ -136,25 +155,50 @@ private:
 // Not for production use; set and clear it while no file work runs on other threads. Calls of
 // the hook never overlap.
 enum class FileOperation {
-  Open,     // OpenShared, OpenExclusiveWrite
-  Create,   // CreateNew, CreateAlways
-  Read,     // Read, ReadExact
-  Write,    // WriteAll, WriteSome
-  Seek,     // Seek
-  Size,     // Size
-  Sync,     // Sync
-  Close,    // Close (the descriptor is released all the same)
-  Delete,   // DeleteFile
-  Rename,   // RenameFile
-  SetDate,  // SetFileDate
-  Reserve,  // Reserve
-  Nameless, // CreateHidden: non-zero makes it use its fallback, as without nameless files
-  List,     // OpenNotedFolder: the folder about to be listed (with its "/")
+  Open,       // OpenShared, OpenExclusiveWrite
+  Create,     // CreateNew, CreateAlways
+  Read,       // Read, ReadExact
+  Write,      // WriteAll, WriteSome
+  Seek,       // Seek
+  Size,       // Size
+  Sync,       // Sync
+  Close,      // Close (the descriptor is released all the same)
+  Delete,     // DeleteFile
+  Rename,     // RenameFile
+  SetDate,    // SetFileDate
+  Reserve,    // Reserve
+  Nameless,   // CreateHidden: non-zero makes it use its fallback, as without nameless files
+  List,       // OpenNotedFolder: the folder about to be listed (with its "/")
+  Link,       // Publish, PublishReplacing: the file gets its name
+  FolderSync, // SyncFolderOf (platform/Durable.h): a folder's entries flushed
 };
 using FaultHook = std::function<int(FileOperation operation, const std::string& path)>;
 // Installs hook (an empty function removes it).
 void SetFaultHook(FaultHook hook);
 // The errno the installed hook gives for the operation, 0 when none is installed.
 int InjectedFault(FileOperation operation, const std::string& path);
+
+// What an operation did to the disk, reported after it succeeded, for tests that replay a run
+// (a crash simulation): Create (a file made, named or not), Open (an existing file opened),
+// Write, Sync, Link (a file given a name; also the fallback's move of its hidden name), Rename,
+// Delete and FolderSync.
+struct FileEvent {
+  FileOperation operation = FileOperation::Open;
+  std::string path;        // the name concerned; for a file without a name, its folder
+  std::string target;      // Rename: the new name
+  std::uint64_t inode = 0; // the file concerned, where the operation had it in hand
+  bool exclusive = false;  // Open: held exclusively for writing (the wipe)
+};
+using EventHook = std::function<void(const FileEvent& event)>;
+// Installs hook (an empty function removes it); the same rules as SetFaultHook.
+void SetEventHook(EventHook hook);
+// True while an event hook is installed.
+bool EventsWanted();
+// Reports event to the installed hook, if any.
+void ReportEvent(const FileEvent& event);
+// Reports an event on the file behind descriptor fd (its inode looked up only while a hook is
+// installed).
+void ReportEvent(FileOperation operation, int fd, const std::string& path,
+                 const std::string& target = {}, bool exclusive = false);
 
 } // namespace qk::platform

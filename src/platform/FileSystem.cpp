@@ -171,6 +171,7 @@ bool DeleteFile(const std::string& path) {
   if (at.Error() != 0 || !at.Matches(-1)) return false;
   if (::unlinkat(at.Dir(), at.Name(), 0) != 0) return false;
   ForgetNotedFile(path);
+  ReportEvent({FileOperation::Delete, path, {}, 0, false});
   return true;
 }
 
@@ -181,6 +182,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
   if (RenameNoReplace(fromAt, toAt) != 0) return false;
   ForgetNotedFile(from);
   ForgetNotedFile(to);
+  ReportEvent({FileOperation::Rename, from, to, 0, false});
   return true;
 }
 

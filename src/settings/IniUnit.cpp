@@ -1,5 +1,6 @@
 #include "settings/IniUnit.h"
 
+#include "platform/Durable.h"
 #include "platform/File.h"
 
 #include "platform/CodePage.h"
@@ -156,28 +157,6 @@ int ReadWholeFile(const std::string& path, std::string& out) {
   return 0;
 }
 
-int WriteWhole(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) return ENOSPC;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return 0;
-}
-
-int SyncFolder(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  // EINVAL: a file system that cannot flush folders; the rename stands as it is.
-  const int err = (::fsync(fd) == 0 || errno == EINVAL) ? 0 : errno;
-  ::close(fd);
-  return err;
-}
-
 // Replaces the file at path with contents: temporary file beside it, flushed, renamed over the
 // old one, folder flushed. A symbolic link at the name is refused, never followed nor replaced:
 // the temporary file is made with O_EXCL (never through a link) and the rename replaces the name
@@ -208,33 +187,21 @@ void ReplaceFileAtomically(const std::string& path, const std::string& contents)
     fail(errno);
   }
 
-  using platform::FileOperation;
-  using platform::InjectedFault;
-  std::string temp = dir + "/." + name + ".XXXXXX";
-  if (const int injected = InjectedFault(FileOperation::Create, temp)) fail(injected);
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) fail(errno);
-  int err = InjectedFault(FileOperation::Write, temp);
-  if (err == 0) err = WriteWhole(fd, contents);
-  // 0600 whatever the old file's mode was: PASSHASH and PASSHINT are nobody else's business.
-  if (err == 0 && ::fchmod(fd, 0600) != 0) err = errno;
-  if (err == 0 && existing && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
-    // Best effort: only a privileged process may give the file back to its owner.
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+  // A file without a name beside the old one, then made durable under the name in one step
+  // (platform/Durable.h): a save cut at any moment leaves the old file or the new one.
+  try {
+    platform::File temp = platform::File::CreateHidden(dir);
+    temp.WriteAll(contents.data(), contents.size());
+    // 0600 whatever the old file's mode was: PASSHASH and PASSHINT are nobody else's business.
+    temp.SetMode(0600);
+    if (existing && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+      // Best effort: only a privileged process may give the file back to its owner.
+      temp.GiveTo(st.st_uid, st.st_gid);
     }
+    if (!platform::PublishDurably(temp, target, platform::Naming::Replacing)) fail(errno);
+  } catch (const platform::IoError& e) {
+    fail(e.errorCode() != 0 ? e.errorCode() : EIO);
   }
-  if (err == 0) err = InjectedFault(FileOperation::Sync, temp);
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0) err = InjectedFault(FileOperation::Close, temp);
-  if (err == 0) err = InjectedFault(FileOperation::Rename, temp);
-  if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(temp.c_str());
-    fail(err);
-  }
-  err = SyncFolder(dir);
-  if (err != 0) fail(err);
 }
 
 } // namespace

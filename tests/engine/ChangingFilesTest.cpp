@@ -152,5 +152,161 @@ TEST_F(ChangingFilesTest, ContainerChangedBetweenReadsIsNeverDecryptedToWrongByt
   }
 }
 
+// A container without a tamper code that is cut short while its data is read is a failure with
+// nothing left, never a shorter file reported as decrypted.
+TEST_F(ChangingFilesTest, ContainerWithoutCodeCutShortDuringDecryptionFails) {
+  const std::string bytes = RandomBytes(600000, 7);
+  const std::string source = Plain("a.txt", bytes);
+  const std::string container = Encrypt(source, "pw", "", 0, false);
+  platform::DeleteFile(source);
+  const std::string original = ReadAll(container);
+  int reads = 0;
+  {
+    OnRead count(container, 1000000, [] {});
+    ASSERT_EQ(engine.DecryptFile(container, "pw").outcome, Outcome::DecryptedNoTamperCode);
+    reads = count.Seen();
+  }
+  platform::DeleteFile(source);
+  ASSERT_GT(reads, 3);
+  for (int when = 1; when <= reads; ++when) {
+    SCOPED_TRACE(testing::Message() << "read " << when);
+    WriteAll(container, original);
+    engine::FileResult result;
+    {
+      OnRead hook(container, when, [&] { Truncate(container, 200000); });
+      result = engine.DecryptFile(container, "pw");
+    }
+    EXPECT_FALSE(engine::Succeeded(result.outcome)) << engine::ResultKey(result.outcome);
+    EXPECT_EQ(Listing(), std::vector<std::string>{"a.txt.enc"});
+  }
+}
+
+// Runs action once, when the output of a run has been made durable (its folder flushed), that
+// is between the proof of the output and the wipe of its source.
+class OnPublished {
+public:
+  explicit OnPublished(std::function<void()> action) : action_(std::move(action)) {
+    platform::SetEventHook([this](const platform::FileEvent& e) {
+      if (e.operation == FileOperation::FolderSync && !done_) {
+        done_ = true;
+        action_();
+      }
+    });
+  }
+  ~OnPublished() { platform::SetEventHook(nullptr); }
+  OnPublished(const OnPublished&) = delete;
+  OnPublished& operator=(const OnPublished&) = delete;
+
+private:
+  std::function<void()> action_;
+  bool done_ = false;
+};
+
+// How a source may change between its encryption and its wipe.
+struct Change {
+  const char* what;
+  std::function<void(const std::string& path)> make;
+};
+
+const std::vector<Change>& Changes() {
+  static const std::vector<Change> changes{
+      {"appended", [](const std::string& path) { Append(path, "appended"); }},
+      {"swapped for a copy",
+       [](const std::string& path) {
+         const std::string bytes = ReadAll(path);
+         struct stat st {};
+         ASSERT_EQ(::stat(path.c_str(), &st), 0);
+         const std::string copy = path + ".copy";
+         WriteAll(copy, bytes);
+         const struct timespec times[2] = {st.st_atim, st.st_mtim};
+         ASSERT_EQ(::utimensat(AT_FDCWD, copy.c_str(), times, 0), 0);
+         ASSERT_EQ(::rename(copy.c_str(), path.c_str()), 0);
+       }},
+      {"re-dated by a nanosecond",
+       [](const std::string& path) {
+         struct stat st {};
+         ASSERT_EQ(::stat(path.c_str(), &st), 0);
+         struct timespec times[2] = {st.st_atim, st.st_mtim};
+         times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+       }},
+  };
+  return changes;
+}
+
+TEST_F(ChangingFilesTest, SourceChangedAfterItsEncryptionIsKept) {
+  for (const Change& change : Changes()) {
+    SCOPED_TRACE(change.what);
+    TempDir here;
+    const std::string bytes = RandomBytes(30000, 8);
+    const std::string source = here / "a.txt";
+    WriteAll(source, bytes);
+    engine::BatchOptions options;
+    options.WipeSource = true;
+    UnattendedRun unattended(engine::OperationMode::Encrypt, options);
+    engine::BatchRun& run = unattended.run;
+    run.AddFile(source);
+    std::string changed;
+    {
+      OnPublished hook([&] {
+        change.make(source);
+        changed = ReadAll(source);
+      });
+      run.ShowList();
+    }
+    const engine::FileResult& result = *run.Entries()[0].Result;
+    EXPECT_EQ(result.outcome, Outcome::Encrypted);
+    EXPECT_EQ(result.sourceWipe, engine::SourceWipe::Changed);
+    EXPECT_TRUE(engine::Failed(result));
+    EXPECT_EQ(engine::SourceWipeReason(result), "the source changed after it was encrypted");
+    EXPECT_EQ(engine::SourceWipeKey(result.sourceWipe), "source-changed");
+    EXPECT_EQ(run.FailureCount(), 1);
+    EXPECT_EQ(ReadAll(source), changed);
+    // The container stays, holding what was read.
+    ASSERT_EQ(result.output, source + ".enc");
+    state.OutputNameOverride = here / "back";
+    EXPECT_EQ(engine.DecryptFile(result.output, "pw").outcome, Outcome::Decrypted);
+    state.OutputNameOverride.clear();
+    EXPECT_EQ(ReadAll(here / "back"), bytes);
+  }
+}
+
+TEST_F(ChangingFilesTest, ContainerChangedAfterItsDecryptionIsKept) {
+  for (const Change& change : Changes()) {
+    SCOPED_TRACE(change.what);
+    TempDir here;
+    const std::string bytes = RandomBytes(30000, 9);
+    const std::string source = here / "a.txt";
+    WriteAll(source, bytes);
+    engine::BatchOptions options;
+    options.WipeSource = true;
+    options.WipeDecSource = true;
+    {
+      UnattendedRun made(engine::OperationMode::Encrypt, options);
+      made.run.AddFile(source);
+      made.run.ShowList();
+      ASSERT_EQ(made.run.FailureCount(), 0);
+    }
+    const std::string container = source + ".enc";
+    UnattendedRun unattended(engine::OperationMode::Decrypt, options);
+    engine::BatchRun& run = unattended.run;
+    run.AddFile(container);
+    std::string changed;
+    {
+      OnPublished hook([&] {
+        change.make(container);
+        changed = ReadAll(container);
+      });
+      run.ShowList();
+    }
+    const engine::FileResult& result = *run.Entries()[0].Result;
+    EXPECT_EQ(result.sourceWipe, engine::SourceWipe::Changed);
+    EXPECT_EQ(engine::SourceWipeReason(result), "the container changed after it was decrypted");
+    EXPECT_EQ(run.FailureCount(), 1);
+    EXPECT_EQ(ReadAll(container), changed);
+    EXPECT_EQ(ReadAll(source), bytes);
+  }
+}
+
 } // namespace
 } // namespace qk::test

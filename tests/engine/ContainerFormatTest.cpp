@@ -273,5 +273,27 @@ TEST_F(EngineTest, StoredHintIsReadableWithoutPassword) {
   EXPECT_EQ(engine.ReadStoredHint(withHint).Text(), unreadable);
 }
 
+// A hint length outside 0 to 1000 gives an empty hint, not the unreadable text; the field sits
+// at 65 with a tamper code and at 33 without.
+TEST_F(EngineTest, StoredHintOfAnOutOfRangeLengthIsEmpty) {
+  for (const bool tamper : {true, false}) {
+    const std::string container =
+        Encrypt(Plain(tamper ? "c.txt" : "d.txt", "x"), "secret", "ヒント", 0, tamper);
+    const std::string original = ReadAll(container);
+    for (const std::int32_t length : {1001, -1, INT32_MAX, INT32_MIN}) {
+      SCOPED_TRACE(testing::Message() << tamper << " " << length);
+      std::string bytes = original;
+      const auto field = static_cast<std::uint32_t>(length);
+      for (int i = 0; i < 4; ++i)
+        bytes[(tamper ? 65 : 33) + i] = static_cast<char>((field >> (8 * i)) & 0xFF);
+      WriteAll(container, bytes);
+      const engine::StoredHint read = engine.ReadStoredHint(container);
+      ASSERT_TRUE(read.hint.has_value());
+      EXPECT_EQ(*read.hint, "");
+      EXPECT_EQ(read.Text(), "");
+    }
+  }
+}
+
 } // namespace
 } // namespace qk::test

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <linux/magic.h>
+#include <optional>
 #include <string>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -416,6 +417,127 @@ TEST_F(FileIoTest, HiddenFilesAreNamelessUntilPublished) {
 
   File opened = File::OpenShared(target);
   EXPECT_FALSE(opened.Publish(folder + "third.bin")); // only nameless files
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> list;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    list.push_back(e.path().filename().string());
+  std::sort(list.begin(), list.end());
+  return list;
+}
+
+// Makes CreateHidden use its fallback (a hidden name of its own) while it lives.
+class WithoutNamelessFiles {
+public:
+  WithoutNamelessFiles() {
+    SetFaultHook([](FileOperation op, const std::string&) {
+      return op == FileOperation::Nameless ? EOPNOTSUPP : 0;
+    });
+  }
+  ~WithoutNamelessFiles() { SetFaultHook(nullptr); }
+  WithoutNamelessFiles(const WithoutNamelessFiles&) = delete;
+  WithoutNamelessFiles& operator=(const WithoutNamelessFiles&) = delete;
+};
+
+// Once named, a file has its name alone, also where it began under a hidden name: none stays
+// beside it until it is closed.
+TEST_F(FileIoTest, PublishedFileKeepsNoHiddenName) {
+  for (const bool nameless : {true, false}) {
+    SCOPED_TRACE(nameless ? "nameless" : "hidden name");
+    TempDir here;
+    std::optional<WithoutNamelessFiles> fallback;
+    if (!nameless) fallback.emplace();
+    File file = File::CreateHidden(here.path());
+    file.WriteAll("plain", 5);
+    fallback.reset();
+    EXPECT_EQ(Names(here.path()).size(), nameless ? 0u : 1u);
+    ASSERT_TRUE(file.Publish(here / "out.txt"));
+    EXPECT_EQ(Names(here.path()), std::vector<std::string>{"out.txt"});
+    file.Close();
+    EXPECT_EQ(ReadAll(here / "out.txt"), "plain");
+  }
+}
+
+// A run killed while a file of it had a hidden name (the fallback without nameless files, or the
+// moment before a given output is replaced) leaves that name behind; the next file made in the
+// folder, by a later run, overwrites and removes it. Another run's live hidden file, and hidden
+// names that are not QK's own, are left alone.
+TEST(FileLeftovers, KilledRunsLeaveNothingAfterTheNextRun) {
+  struct Case {
+    const char* what;
+    bool nameless;
+    FileOperation killAt;
+  };
+  const std::vector<Case> cases{
+      {"fallback, killed before its flush", false, FileOperation::Sync},
+      {"fallback, killed while being named", false, FileOperation::Link},
+      {"replacing a given output, killed between its two steps", true, FileOperation::Rename},
+  };
+  const std::string secret = test::RandomBytes(70000, 3);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir here;
+    const std::string target = here / "given.txt";
+    test::WriteAll(target, "old");
+    // A name of the same shape that is not a leftover: another user's mode.
+    test::WriteAll(here / ".qk-notaleftover", "kept");
+    ASSERT_EQ(::chmod((here / ".qk-notaleftover").c_str(), 0644), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const FileOperation killAt = c.killAt;
+      const bool nameless = c.nameless;
+      SetFaultHook([killAt, nameless](FileOperation op, const std::string&) {
+        if (op == FileOperation::Nameless && !nameless) return EOPNOTSUPP;
+        if (op == killAt) ::raise(SIGKILL);
+        return 0;
+      });
+      try {
+        File file = File::CreateHidden(here.path());
+        file.WriteAll(secret.data(), secret.size());
+        file.Sync();
+        if (!file.PublishReplacing(target)) ::_exit(3);
+      } catch (...) {
+        ::_exit(2);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    std::vector<std::string> left;
+    for (const std::string& name : Names(here.path()))
+      if (name.rfind(".qk-", 0) == 0 && name != ".qk-notaleftover") left.push_back(name);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(ReadAll(here / left[0]), secret);
+    // Another QK's live hidden file, held under its shared lock as CreateHidden holds one.
+    const std::string live = here / ".qk-livelivelive";
+    test::WriteAll(live, "live");
+    ASSERT_EQ(::chmod(live.c_str(), 0600), 0);
+    OtherOpener holder(live, LOCK_SH);
+    // The next run, in a process of its own, makes a file in the folder.
+    const pid_t next = ::fork();
+    ASSERT_GE(next, 0);
+    if (next == 0) {
+      try {
+        File file = File::CreateHidden(here.path());
+      } catch (...) {
+        ::_exit(2);
+      }
+      ::_exit(0);
+    }
+    ASSERT_EQ(::waitpid(next, &status, 0), next);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::size_t hidden = 0;
+    for (const std::string& name : Names(here.path())) {
+      EXPECT_NE(name, left[0]) << "the leftover is still there";
+      if (name.rfind(".qk-", 0) == 0) ++hidden;
+    }
+    EXPECT_EQ(hidden, 2u); // the live one and the one that is not QK's
+    EXPECT_EQ(ReadAll(live), "live");
+    EXPECT_EQ(ReadAll(target), "old");
+  }
 }
 
 } // namespace

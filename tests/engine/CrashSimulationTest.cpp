@@ -1,0 +1,406 @@
+// What a crash may leave of a run, on a file system that keeps nothing it was not told to flush.
+// Every create, open, write, flush, link, rename and removal of a run is recorded through the
+// event seam (platform/File.h). At each point of the run, every state a crash there may leave is
+// built under a weak model: data written since its file's last flush may be lost, and so may
+// each name made, moved or removed since its folder's last flush (each one on its own); an
+// overwrite begun by a wipe may have reached the disk at once. In every such state each file of
+// the run must be there under some name, as its source or as an output whose every byte was
+// flushed.
+#include "engine/BatchRun.h"
+#include "engine/EngineFixture.h"
+#include "platform/File.h"
+
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <set>
+
+namespace qk::test {
+namespace {
+
+using platform::FileEvent;
+using platform::FileOperation;
+
+std::string FolderOf(const std::string& path) {
+  return std::filesystem::path(path).parent_path().string();
+}
+
+// The model of the disk: files by a number of the model's own, names by path.
+class DiskModel {
+public:
+  struct Entry {
+    enum Kind { Link, Rename, Unlink } kind;
+    std::string name;
+    std::string target; // Rename
+    int file = 0;       // Link
+  };
+  struct Inode {
+    int built = 0;          // writes that made it
+    int flushed = 0;        // of those, the ones flushed
+    bool destroyed = false; // a wipe began to overwrite it
+  };
+
+  // A file that exists before the run, under name.
+  int Existing(const std::string& name) {
+    const int id = NewFile();
+    names_[name] = id;
+    durable_[name] = id;
+    return id;
+  }
+
+  void Apply(const FileEvent& e) {
+    switch (e.operation) {
+    case FileOperation::Create: {
+      const int id = NewFile();
+      byInode_[e.inode] = id;
+      // A file made without a name has its folder as path.
+      if (!std::filesystem::is_directory(e.path)) Add({Entry::Link, e.path, {}, id});
+      break;
+    }
+    case FileOperation::Open:
+      if (e.exclusive) wiping_.insert(FileOf(e));
+      break;
+    case FileOperation::Write: {
+      const int id = FileOf(e);
+      if (wiping_.count(id)) {
+        files_[id].destroyed = true;
+      } else {
+        ++files_[id].built;
+      }
+      break;
+    }
+    case FileOperation::Sync:
+      files_[FileOf(e)].flushed = files_[FileOf(e)].built;
+      break;
+    case FileOperation::Link:
+      Add({Entry::Link, e.path, {}, FileOf(e)});
+      break;
+    case FileOperation::Rename:
+      Add({Entry::Rename, e.path, e.target, 0});
+      break;
+    case FileOperation::Delete:
+      Add({Entry::Unlink, e.path, {}, 0});
+      break;
+    case FileOperation::FolderSync: {
+      const std::string folder = FolderOf(e.path);
+      std::vector<Entry> still;
+      for (const Entry& entry : pending_) {
+        const bool here = FolderOf(entry.name) == folder &&
+                          (entry.kind != Entry::Rename || FolderOf(entry.target) == folder);
+        if (here) {
+          Perform(durable_, entry);
+        } else {
+          still.push_back(entry);
+        }
+      }
+      pending_ = std::move(still);
+      break;
+    }
+    default:
+      break;
+    }
+  }
+
+  // The file now at name (0 when none).
+  int At(const std::string& name) const {
+    const auto found = names_.find(name);
+    return found == names_.end() ? 0 : found->second;
+  }
+  // The file last given name during the run, whether it still has it or not (0 when none).
+  int LastNamed(const std::string& name) const {
+    const auto found = lastNamed_.find(name);
+    return found == lastNamed_.end() ? 0 : found->second;
+  }
+  const std::map<int, Inode>& Files() const { return files_; }
+  std::size_t Pending() const { return pending_.size(); }
+
+  // Calls check with the names of every state a crash now may leave.
+  template <class Check> void ForEachCrash(const Check& check) const {
+    const std::size_t n = pending_.size();
+    for (std::uint64_t kept = 0; kept < (std::uint64_t{1} << n); ++kept) {
+      std::map<std::string, int> names = durable_;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (kept & (std::uint64_t{1} << i)) Perform(names, pending_[i]);
+      }
+      check(names);
+    }
+  }
+
+private:
+  int NewFile() {
+    files_[++last_] = Inode{};
+    return last_;
+  }
+  int FileOf(const FileEvent& e) const {
+    if (e.inode != 0) {
+      const auto found = byInode_.find(e.inode);
+      if (found != byInode_.end()) return found->second;
+    }
+    return At(e.path);
+  }
+  void Add(const Entry& entry) {
+    Perform(names_, entry);
+    if (entry.kind == Entry::Link) lastNamed_[entry.name] = entry.file;
+    if (entry.kind == Entry::Rename) lastNamed_[entry.target] = At(entry.target);
+    pending_.push_back(entry);
+  }
+  static void Perform(std::map<std::string, int>& names, const Entry& entry) {
+    switch (entry.kind) {
+    case Entry::Link:
+      names.emplace(entry.name, entry.file);
+      break;
+    case Entry::Rename: {
+      const auto from = names.find(entry.name);
+      if (from == names.end()) return; // the name it moves was itself lost
+      const int id = from->second;
+      names.erase(from);
+      names[entry.target] = id;
+      break;
+    }
+    case Entry::Unlink:
+      names.erase(entry.name);
+      break;
+    }
+  }
+
+  int last_ = 0;
+  std::map<int, Inode> files_;
+  std::map<std::uint64_t, int> byInode_;
+  std::set<int> wiping_;
+  std::map<std::string, int> names_;
+  std::map<std::string, int> lastNamed_;
+  std::map<std::string, int> durable_;
+  std::vector<Entry> pending_;
+};
+
+// Records a run's events, then replays them point by point.
+class CrashSimulation {
+public:
+  // The files of the run: each is one of its sources (existing now) or outputs (named later).
+  int AddSource(const std::string& path) {
+    const int id = model_.Existing(path);
+    sources_.push_back(id);
+    owner_[id] = static_cast<int>(sources_.size()) - 1;
+    existing_.emplace_back(path, id);
+    return id;
+  }
+
+  void Record(const std::function<void()>& run) {
+    platform::SetEventHook([this](const FileEvent& e) { events_.push_back(e); });
+    run();
+    platform::SetEventHook(nullptr);
+  }
+
+  // Once the run is over: the file last named output in the run stands for the same file as the
+  // source at from (as the run began, or as an earlier output named it).
+  void OutputOf(const std::string& output, const std::string& from) {
+    outputs_.emplace_back(output, from);
+  }
+
+  struct Summary {
+    std::size_t points = 0;
+    std::size_t states = 0;
+    std::size_t maxPending = 0;
+    std::vector<std::string> losses;
+  };
+
+  Summary Replay() const {
+    // The end state first, to tell the outputs and the writes each one needs.
+    DiskModel end = Fresh();
+    for (const FileEvent& e : events_) end.Apply(e);
+    std::map<int, int> logical = owner_;
+    std::map<std::string, int> at;
+    for (const auto& [path, id] : existing_) at[path] = id;
+    for (const auto& [output, from] : outputs_) {
+      const int source = at.count(from) ? at[from] : end.LastNamed(from);
+      const int id = end.LastNamed(output);
+      EXPECT_NE(id, 0) << output;
+      EXPECT_TRUE(logical.count(source)) << from;
+      logical[id] = logical[source];
+      at[output] = id;
+    }
+    Summary summary;
+    DiskModel model = Fresh();
+    for (std::size_t point = 0; point <= events_.size(); ++point) {
+      if (point > 0) model.Apply(events_[point - 1]);
+      ++summary.points;
+      summary.maxPending = std::max(summary.maxPending, model.Pending());
+      model.ForEachCrash([&](const std::map<std::string, int>& names) {
+        ++summary.states;
+        std::vector<bool> whole(sources_.size(), false);
+        for (const auto& [name, id] : names) {
+          const auto owner = logical.find(id);
+          if (owner == logical.end()) continue;
+          const DiskModel::Inode& now = model.Files().at(id);
+          const int needed = end.Files().at(id).built;
+          if (!now.destroyed && now.flushed == needed)
+            whole[static_cast<std::size_t>(owner->second)] = true;
+        }
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+          if (whole[i]) continue;
+          std::string what = "file " + std::to_string(i) + " lost after event " +
+                             std::to_string(point) + " of " + std::to_string(events_.size());
+          if (point > 0) {
+            const FileEvent& e = events_[point - 1];
+            what += " (operation " + std::to_string(static_cast<int>(e.operation)) + " on " +
+                    e.path + ")";
+          }
+          summary.losses.push_back(what);
+        }
+      });
+    }
+    return summary;
+  }
+
+  std::size_t Events() const { return events_.size(); }
+
+private:
+  DiskModel Fresh() const {
+    DiskModel model;
+    for (const auto& [path, id] : existing_) model.Existing(path);
+    return model;
+  }
+
+  DiskModel model_;
+  std::vector<int> sources_;
+  std::map<int, int> owner_;
+  std::vector<std::pair<std::string, int>> existing_;
+  std::vector<std::pair<std::string, std::string>> outputs_;
+  std::vector<FileEvent> events_;
+};
+
+void Report(const char* run, const CrashSimulation& simulation,
+            const CrashSimulation::Summary& summary) {
+  std::cout << run << ": " << simulation.Events() << " operations, " << summary.points
+            << " points, " << summary.states << " crash states (at most " << summary.maxPending
+            << " names unflushed at once)\n";
+  for (std::size_t i = 0; i < summary.losses.size() && i < 5; ++i)
+    ADD_FAILURE() << run << ": " << summary.losses[i];
+  EXPECT_TRUE(summary.losses.empty()) << summary.losses.size() << " crash states lose a file";
+}
+
+const std::vector<std::pair<std::string, std::string>>& Files() {
+  static const std::vector<std::pair<std::string, std::string>> files{
+      {"empty.txt", ""}, {"短い.txt", "small"}, {"piece.bin", RandomBytes(300 * 1024 + 7, 11)}};
+  return files;
+}
+
+engine::BatchOptions WipingOptions() {
+  engine::BatchOptions options;
+  options.WipeSource = true;
+  options.WipeDecSource = true;
+  options.ReEnc = true;
+  return options;
+}
+
+// Containers of Files() in dir, made before the recorded run, without the sources.
+void MakeContainers(TempDir& dir) {
+  UnattendedRun made(engine::OperationMode::Encrypt, WipingOptions());
+  for (const auto& [name, bytes] : Files()) {
+    WriteAll(dir / name, bytes);
+    made.run.AddFile(dir / name);
+  }
+  made.run.ShowList();
+  ASSERT_EQ(made.run.FailureCount(), 0);
+}
+
+TEST(CrashSimulation, EncryptionWithSourceWipe) {
+  for (const bool nameless : {true, false}) {
+    TempDir dir;
+    CrashSimulation simulation;
+    for (const auto& [name, bytes] : Files()) {
+      WriteAll(dir / name, bytes);
+      simulation.AddSource(dir / name);
+    }
+    // Without nameless files the output is made under a hidden name of its own.
+    if (!nameless) {
+      platform::SetFaultHook([](FileOperation op, const std::string&) {
+        return op == FileOperation::Nameless ? EOPNOTSUPP : 0;
+      });
+    }
+    UnattendedRun run(engine::OperationMode::Encrypt, WipingOptions());
+    for (const auto& f : Files()) run.run.AddFile(dir / f.first);
+    simulation.Record([&] { run.run.ShowList(); });
+    platform::SetFaultHook(nullptr);
+    ASSERT_EQ(run.run.FailureCount(), 0);
+    for (const auto& e : run.run.Entries()) simulation.OutputOf(e.Result->output, e.Path);
+    Report(nameless ? "encrypt" : "encrypt, hidden names", simulation, simulation.Replay());
+  }
+}
+
+TEST(CrashSimulation, DecryptionWithWipeThenReEncryption) {
+  TempDir dir;
+  MakeContainers(dir);
+  CrashSimulation simulation;
+  RecordingHost host; // answers the password dialog with "pw" and confirms the re-encryption
+  engine::BatchOptions options = WipingOptions();
+  engine::Random random(1);
+  engine::BatchRun run(host, options, random);
+  run.State().Mode = engine::OperationMode::Decrypt;
+  for (const auto& f : Files()) {
+    simulation.AddSource(dir / (f.first + ".enc"));
+    run.AddFile(dir / (f.first + ".enc"));
+  }
+  run.ShowList();
+  simulation.Record([&] {
+    run.RunBatch();
+    for (const auto& e : run.Entries()) EXPECT_TRUE(engine::Succeeded(e.Result->outcome));
+    run.ReEncrypt();
+  });
+  ASSERT_EQ(run.FailureCount(), 0);
+  for (const auto& f : Files()) {
+    simulation.OutputOf(dir / f.first, dir / (f.first + ".enc"));
+  }
+  for (const auto& e : run.Entries()) simulation.OutputOf(e.Result->output, e.Path);
+  Report("decrypt and re-encrypt", simulation, simulation.Replay());
+}
+
+TEST(CrashSimulation, DecryptionToAGivenOutputReplacingAFile) {
+  TempDir dir;
+  MakeContainers(dir);
+  CrashSimulation simulation;
+  const std::string container = dir / "piece.bin.enc";
+  const std::string given = dir / "given.bin";
+  WriteAll(given, "the old contents of the given output");
+  simulation.AddSource(container);
+  UnattendedRun run(engine::OperationMode::Decrypt, WipingOptions());
+  run.run.State().OutputNameOverride = given;
+  run.run.AddFile(container);
+  simulation.Record([&] { run.run.ShowList(); });
+  ASSERT_EQ(run.run.FailureCount(), 0);
+  EXPECT_EQ(ReadAll(given), Files()[2].second);
+  simulation.OutputOf(given, container);
+  Report("decrypt to a given output", simulation, simulation.Replay());
+}
+
+// The model itself: a wipe that follows a link whose folder was not flushed loses the file.
+TEST(CrashSimulation, ModelFindsAWipeBeforeTheFolderFlush) {
+  TempDir dir;
+  const std::string source = dir / "a.txt";
+  const std::string output = dir / "a.txt.enc";
+  WriteAll(source, "a");
+  for (const bool folderFlushed : {false, true}) {
+    CrashSimulation simulation;
+    simulation.AddSource(source);
+    simulation.Record([&] {
+      const auto event = [](FileOperation op, const std::string& path, std::uint64_t inode,
+                            bool exclusive = false) {
+        platform::ReportEvent(FileEvent{op, path, {}, inode, exclusive});
+      };
+      event(FileOperation::Create, dir.path(), 900001);
+      event(FileOperation::Write, dir.path(), 900001);
+      event(FileOperation::Sync, dir.path(), 900001);
+      event(FileOperation::Link, output, 900001);
+      if (folderFlushed) event(FileOperation::FolderSync, output, 0);
+      event(FileOperation::Open, source, 0, true);
+      event(FileOperation::Write, source, 0);
+      event(FileOperation::Delete, source, 0);
+    });
+    simulation.OutputOf(output, source);
+    const auto summary = simulation.Replay();
+    EXPECT_EQ(summary.losses.empty(), folderFlushed);
+  }
+}
+
+} // namespace
+} // namespace qk::test
