@@ -17,21 +17,20 @@ void SyncFolderOf(const std::string& path) {
   // A path in a listed folder has that folder's descriptor at hand; any other is opened by name.
   const detail::Anchor at(path);
   if (at.Error() != 0) throw IoError("Cannot " + action + " \"" + path + "\"", at.Error());
-  int dir = at.Dir();
-  bool own = false;
-  if (dir == AT_FDCWD) {
-    const std::string folder = ExtractFilePath(path);
-    dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) throw IoError("Cannot " + action + " \"" + path + "\"", errno);
-    own = true;
-  }
+  // The descriptor a folder is held by may serve for paths only (O_PATH): the flush takes one of
+  // its own.
+  const std::string folder = ExtractFilePath(path);
+  const bool held = at.Dir() != AT_FDCWD;
+  const int dir = ::openat(at.Dir(), held ? "." : (folder.empty() ? "." : folder.c_str()),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) throw IoError("Cannot " + action + " \"" + path + "\"", errno);
   int err = 0;
   while (::fsync(dir) != 0) {
     if (errno == EINTR) continue;
     if (errno != EINVAL) err = errno;
     break;
   }
-  if (own) ::close(dir);
+  ::close(dir);
   if (err != 0) throw IoError("Cannot " + action + " \"" + path + "\"", err);
   ReportEvent({FileOperation::FolderSync, path, {}, 0, false});
 }
