@@ -12,6 +12,7 @@
 #include "engine/Random.h"
 #include "engine/Result.h"
 #include "engine/RunState.h"
+#include "engine/TamperCode.h"
 #include "engine/TextCrypt.h"
 #include "engine/Wipe.h"
 #include "platform/Durable.h"
