@@ -1,5 +1,7 @@
 #include "windows/MessageBoxes.h"
 
+#include "platform/VisibleText.h"
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
@@ -119,7 +121,9 @@ QString ShownText(const std::string& text) {
       c = QChar(char16_t(0x2400 + u));
     } else if (u == 0x7F) {
       c = QChar(char16_t(0x2421));
-    } else if ((u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029) {
+    } else if (platform::ActsOnTerminal(u)) {
+      // C1 controls, line and paragraph separators, and the bidirectional controls that would
+      // show a name reordered ("txt.exe" as "exe.txt").
       c = QChar(char16_t(0xFFFD));
     }
   }

@@ -31,8 +31,9 @@ std::string S(const QString& text);
 
 // A text read from outside (a path, or a name or hint stored in a container) as one line that
 // shows what it holds: control characters become visible symbols (the control pictures of C0
-// and DEL, the replacement character for C1 controls and line or paragraph separators), so
-// that no text can break or forge a line of the list or of a report.
+// and DEL, the replacement character for C1 controls, line or paragraph separators and the
+// bidirectional controls), so that no text can break, reorder or forge a line of the list or of
+// a report.
 QString ShownText(const std::string& text);
 
 } // namespace qk::windows

@@ -104,6 +104,8 @@ private slots:
   void okIsTheDefaultButtonOfEveryList();
   void decryptionKeepsTheRememberedHint();
   void listCellsKeepTheirLine();
+  void listCellsShowNamesInTheirOrder_data();
+  void listCellsShowNamesInTheirOrder();
   void unattendedRunsEndTheProgram();
   void resizableWithColumnsFittingTheirResults();
   void failuresTellWhyAndEmptyListsCannotRun();
@@ -492,6 +494,33 @@ void TestConfirmationWindow::listCellsKeepTheirLine() {
   QCOMPARE(h.Cell(0, 1), QStringLiteral("hint\u240D\u240Aforged line\u2421"));
   QCOMPARE(h.List()->item(0, 0)->toolTip(), h.Cell(0, 0));
   QCOMPARE(h.List()->textElideMode(), Qt::ElideMiddle);
+}
+
+// Characters that would reorder or hide part of a name are shown as the replacement character;
+// everything else, Japanese and half-width kana included, is shown as it is.
+void TestConfirmationWindow::listCellsShowNamesInTheirOrder_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QString>("shown");
+  QTest::newRow("right-to-left override") << QStringLiteral("invoice\u202Etxt.exe")
+                                          << QStringLiteral("invoice\uFFFDtxt.exe");
+  QTest::newRow("embeddings and pop") << QStringLiteral("a\u202Ab\u202Bc\u202Cd\u202De")
+                                      << QStringLiteral("a\uFFFDb\uFFFDc\uFFFDd\uFFFDe");
+  QTest::newRow("isolates") << QStringLiteral("\u2066x\u2067y\u2068z\u2069")
+                            << QStringLiteral("\uFFFDx\uFFFDy\uFFFDz\uFFFD");
+  QTest::newRow("marks") << QStringLiteral("l\u200Er\u200Fm") << QStringLiteral("l\uFFFDr\uFFFDm");
+  QTest::newRow("next line and separators")
+      << QStringLiteral("n\u0085l\u2028p\u2029") << QStringLiteral("n\uFFFDl\uFFFDp\uFFFD");
+  QTest::newRow("Japanese kept") << QStringLiteral("報告書ｶﾀｶﾅ〜.txt")
+                                 << QStringLiteral("報告書ｶﾀｶﾅ〜.txt");
+}
+
+void TestConfirmationWindow::listCellsShowNamesInTheirOrder() {
+  QFETCH(QString, name);
+  QFETCH(QString, shown);
+  Harness h;
+  const std::string path = h.File(name.toStdString(), "x");
+  h.Fill(OperationMode::Encrypt, {path});
+  QCOMPARE(h.Cell(0, 0), Q(h.dir.path() + "/") + shown);
 }
 
 void TestConfirmationWindow::unattendedRunsEndTheProgram() {
