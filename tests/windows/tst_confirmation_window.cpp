@@ -501,8 +501,8 @@ void TestConfirmationWindow::listCellsKeepTheirLine() {
 void TestConfirmationWindow::listCellsShowNamesInTheirOrder_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("shown");
-  QTest::newRow("right-to-left override") << QStringLiteral("invoice\u202Etxt.exe")
-                                          << QStringLiteral("invoice\uFFFDtxt.exe");
+  QTest::newRow("right-to-left override")
+      << QStringLiteral("invoice\u202Etxt.exe") << QStringLiteral("invoice\uFFFDtxt.exe");
   QTest::newRow("embeddings and pop") << QStringLiteral("a\u202Ab\u202Bc\u202Cd\u202De")
                                       << QStringLiteral("a\uFFFDb\uFFFDc\uFFFDd\uFFFDe");
   QTest::newRow("isolates") << QStringLiteral("\u2066x\u2067y\u2068z\u2069")
