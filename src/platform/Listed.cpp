@@ -250,6 +250,16 @@ Held NoteNamedFolder(const std::string& folder, int& error) {
   return heldFolders[key].folder;
 }
 
+// A descriptor of a held folder that its entries can be read through (a held one may be
+// path-only), for the caller to close.
+int OpenForReading(const Held& held) {
+  int fd;
+  do {
+    fd = ::openat(held->Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 } // namespace
 
 int OpenWalkRoot(const std::string& folder) {
@@ -259,11 +269,7 @@ int OpenWalkRoot(const std::string& folder) {
     errno = error;
     return -1;
   }
-  int fd;
-  do {
-    fd = ::openat(held->Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  return OpenForReading(held);
 }
 
 void NoteListed(const std::string& path, const FileIdentity& identity, bool isFolder) {
@@ -311,11 +317,7 @@ int OpenNotedFolder(const std::string& folder) {
     errno = error;
     return -1;
   }
-  int fd;
-  do {
-    fd = ::openat(held->Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  return OpenForReading(held);
 }
 
 void ForgetNotedFile(const std::string& path) {
