@@ -60,10 +60,10 @@ def check_entries(data_dir):
 
     # What each entry runs, and for which types.
     expected = {
-        "qk.desktop": ("qk %F", None),
-        "qk-decrypt.desktop": ("qk -D %F", TYPE + ";"),
-        "qk-encrypt.desktop": ("qk -E %F", "application/octet-stream;text/plain;inode/directory;"),
-        "qk-wipe.desktop": ("qk -W %F", "application/octet-stream;text/plain;inode/directory;"),
+        "qk.desktop": ("qk -- %F", None),
+        "qk-decrypt.desktop": ("qk -D -- %F", TYPE + ";"),
+        "qk-encrypt.desktop": ("qk -E -- %F", "application/octet-stream;text/plain;inode/directory;"),
+        "qk-wipe.desktop": ("qk -W -- %F", "application/octet-stream;text/plain;inode/directory;"),
     }
     for name, (exec_line, mime) in expected.items():
         path = os.path.join(data_dir, name)
@@ -90,8 +90,8 @@ def check_entries(data_dir):
         for section in entry.sections():
             if section.startswith("Desktop Action "):
                 actions[section[len("Desktop Action "):]] = entry[section].get("Exec")
-    for action, exec_line in (("encrypt", "qk -E %F"), ("decrypt", "qk -D %F"),
-                              ("wipe", "qk -W %F")):
+    for action, exec_line in (("encrypt", "qk -E -- %F"), ("decrypt", "qk -D -- %F"),
+                              ("wipe", "qk -W -- %F")):
         if actions.get(action) != exec_line:
             errors.append(f"service menu action {action}: Exec={actions.get(action)}")
 
