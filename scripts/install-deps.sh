@@ -64,7 +64,7 @@ want_clang_runtime=""
 for set in "$@"; do
   case "$set" in
     build) packages+=(nlohmann-json3-dev) ;;
-    test) packages+=(libgtest-dev libgmock-dev libcrypto++-dev python3 desktop-file-utils shared-mime-info libglib2.0-bin man-db xfsprogs) ;;
+    test) packages+=(libgtest-dev libgmock-dev libcrypto++-dev python3 desktop-file-utils shared-mime-info libglib2.0-bin man-db xfsprogs e2fsprogs) ;;
     gui) packages+=(qt6-base-dev qt6-translations-l10n fonts-noto-cjk libgl-dev) ;;
     screenshots) packages+=(xvfb xauth imagemagick) ;;
     fuzz) packages+=(clang) want_clang_runtime=1 ;;
