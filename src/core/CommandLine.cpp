@@ -9,6 +9,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <functional>
 
 namespace qk::core {
 
@@ -76,6 +77,28 @@ bool TakesValue(const std::string& word) {
   return word == "-P" || word == "-H" || word == "-A";
 }
 
+// Goes through the arguments in order: a switch goes to onSwitch with its value (the next
+// argument, trimmed, for the switches that take one; empty otherwise), every other argument, and
+// every argument after the end of switches, to onPath.
+void WalkArguments(const std::vector<std::string>& args, const std::string& startDir,
+                   const std::function<void(const std::string&, std::string&)>& onSwitch,
+                   const std::function<void(const std::string&)>& onPath) {
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (!optionsEnded && args[i] == kEndOfSwitches) {
+      optionsEnded = true;
+      continue;
+    }
+    const std::string word = SwitchOf(args[i], optionsEnded, startDir);
+    if (word.empty()) {
+      onPath(args[i]);
+      continue;
+    }
+    std::string value = TakesValue(word) && i + 1 < args.size() ? Trim(args[++i]) : std::string();
+    onSwitch(word, value);
+  }
+}
+
 } // namespace
 
 bool IsEndOfSwitches(const std::string& word) {
@@ -88,14 +111,7 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
   using engine::OperationMode;
   engine::RunState& state = run.State();
   state.Mode = OperationMode::Encrypt;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (!optionsEnded && IsEndOfSwitches(args[i])) {
-      optionsEnded = true;
-      continue;
-    }
-    const std::string word = SwitchOf(args[i], optionsEnded, startDir);
-    const auto value = [&]() { return i + 1 < args.size() ? Trim(args[++i]) : std::string(); };
+  const auto onSwitch = [&](const std::string& word, std::string& value) {
     if (word == "-E") {
       state.Mode = OperationMode::Encrypt;
     } else if (word == "-D") {
@@ -107,24 +123,25 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
     } else if (word == "-I") {
       state.ExitAfterRun = true;
     } else if (word == "-P") {
-      std::string given = value();
-      state.Password = platform::SecretText::Taking(given);
+      state.Password = platform::SecretText::Taking(value);
     } else if (word == "-H") {
-      state.PasswordHint = value();
+      state.PasswordHint = value;
     } else if (word == "-A") {
-      const std::string output = value();
+      const std::string& output = value;
       state.OutputNameOverride = output.empty() ? output : platform::MakeAbsolute(output, startDir);
       // The output's folder is held to the one named now, as the sources' folders are.
       if (!output.empty())
         platform::NoteFolder(platform::ExtractFilePath(state.OutputNameOverride));
-    } else {
-      const std::string path = platform::MakeAbsolute(args[i], startDir);
-      if (missing != nullptr && !platform::FileExists(path)) missing->push_back(args[i]);
-      AddPaths(
-          finder, {path}, [&](const std::string& file) { run.AddFile(file); },
-          [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
     }
-  }
+  };
+  const auto onPath = [&](const std::string& given) {
+    const std::string path = platform::MakeAbsolute(given, startDir);
+    if (missing != nullptr && !platform::FileExists(path)) missing->push_back(given);
+    AddPaths(
+        finder, {path}, [&](const std::string& file) { run.AddFile(file); },
+        [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
+  };
+  WalkArguments(args, startDir, onSwitch, onPath);
 
   if (state.Mode != OperationMode::Wipe && state.Password.Empty()) state.AutoRun = false;
   if (!state.OutputNameOverride.empty()) {
@@ -148,21 +165,13 @@ bool AsksForUnattendedRun(const std::vector<std::string>& args, const std::strin
   bool autoRun = false;
   bool password = false;
   bool output = false;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (!optionsEnded && IsEndOfSwitches(args[i])) {
-      optionsEnded = true;
-      continue;
-    }
-    const std::string word = SwitchOf(args[i], optionsEnded, startDir);
-    if (word.empty()) continue;
-    const std::string value =
-        TakesValue(word) && i + 1 < args.size() ? Trim(args[++i]) : std::string();
+  const auto onSwitch = [&](const std::string& word, const std::string& value) {
     if (word == "-E" || word == "-D" || word == "-W") wipe = word == "-W";
     if (word == "-F") autoRun = true;
     if (word == "-P") password = !value.empty();
     if (word == "-A") output = !value.empty();
-  }
+  };
+  WalkArguments(args, startDir, onSwitch, [](const std::string&) {});
   return output || (autoRun && (wipe || password));
 }
 
