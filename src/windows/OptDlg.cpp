@@ -4,6 +4,7 @@
 #include "settings/IniUnit.h"
 #include "windows/FileChooser.h"
 #include "windows/KTop.h"
+#include "windows/LinkLabel.h"
 #include "windows/Main.h"
 #include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
@@ -16,10 +17,8 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -74,21 +73,9 @@ QCheckBox* NewCheckBox(QWidget* parent, const char* name, const char* caption, b
   return box;
 }
 
-QLabel* NewLinkLabel(QWidget* parent, const char* name, const QString& text) {
-  auto* label = new QLabel(text, parent);
+TLinkLabel* NewLinkLabel(QWidget* parent, const char* name, const QString& text) {
+  auto* label = new TLinkLabel(text, parent);
   label->setObjectName(name);
-  label->setCursor(Qt::PointingHandCursor);
-  label->setWordWrap(true);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-  label->setPalette(palette);
-  QFont font = label->font();
-  font.setUnderline(true);
-  label->setFont(font);
-  // Reached with Tab like a button, and marked while it has the focus; Enter or Space opens it.
-  label->setFocusPolicy(Qt::StrongFocus);
-  label->setStyleSheet("QLabel:focus { background: palette(highlight); color: "
-                       "palette(highlighted-text); }");
   return label;
 }
 
@@ -332,7 +319,9 @@ void TOptionDlg::BuildControls() {
   connect(ClrHashBitBtn, &QPushButton::clicked, this, &TOptionDlg::ClrHashBitBtnClick);
   connect(Sha1BitBtn, &QPushButton::clicked, this, &TOptionDlg::Sha1BitBtnClick);
   connect(CloseBitBtn, &QPushButton::clicked, this, &TOptionDlg::CloseBitBtnClick);
-  for (QLabel* label : {ManualLabel, Label2, Label4, Label5}) label->installEventFilter(this);
+  connect(ManualLabel, &TLinkLabel::clicked, this, &TOptionDlg::ManualLabelClick);
+  for (TLinkLabel* label : {Label2, Label4, Label5})
+    connect(label, &TLinkLabel::clicked, this, &TOptionDlg::WebLabelClick);
 }
 
 void TOptionDlg::ControlsToModel() {
@@ -550,26 +539,6 @@ void TOptionDlg::FitOnScreen() {
 void TOptionDlg::paintEvent(QPaintEvent* event) {
   FormPaint();
   QDialog::paintEvent(event);
-}
-
-bool TOptionDlg::eventFilter(QObject* watched, QEvent* event) {
-  bool pressed = event->type() == QEvent::MouseButtonRelease &&
-                 static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
-  if (event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    pressed = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
-  }
-  if (pressed) {
-    if (watched == ManualLabel) {
-      ManualLabelClick();
-      return true;
-    }
-    if (watched == Label2 || watched == Label4 || watched == Label5) {
-      WebLabelClick();
-      return true;
-    }
-  }
-  return QDialog::eventFilter(watched, event);
 }
 
 } // namespace qk::windows

@@ -27,6 +27,7 @@ class QScrollArea;
 namespace qk::windows {
 
 class TDropWatch;
+class TLinkLabel;
 class TKTop;
 
 // The longest own extension that can be typed, in system-code-page bytes.
@@ -98,14 +99,14 @@ public:
   QPushButton* SecSetBitBtn = nullptr;
   QPushButton* ClrHashBitBtn = nullptr;
   QPushButton* Sha1BitBtn = nullptr;
-  QLabel* ManualLabel = nullptr;
+  TLinkLabel* ManualLabel = nullptr;
   QLabel* IconImage = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* NameLabel = nullptr;
   QLabel* CreditLabel = nullptr;
-  QLabel* Label2 = nullptr;
-  QLabel* Label4 = nullptr;
-  QLabel* Label5 = nullptr;
+  TLinkLabel* Label2 = nullptr;
+  TLinkLabel* Label4 = nullptr;
+  TLinkLabel* Label5 = nullptr;
   QPushButton* CloseBitBtn = nullptr;
   // Holds everything but the close button.
   QScrollArea* ContentScrollArea = nullptr;
@@ -138,7 +139,6 @@ protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void reject() override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void BuildControls();

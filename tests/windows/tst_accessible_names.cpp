@@ -5,6 +5,8 @@
 #include "support/UrlRecorder.h"
 
 #include "windows/Hash.h"
+#include "windows/LinkLabel.h"
+#include "windows/OptDlg.h"
 #include "windows/PassDlg.h"
 #include "windows/SecDlg.h"
 
@@ -117,6 +119,45 @@ private slots:
     QStringList sections;
     for (const QUrl& url : recorder.urls) sections << url.fragment();
     QCOMPARE(sections, (QStringList{"options", "security-level", "password", "decrypt"}));
+  }
+
+  // The manual and support links are links a screen reader can press: the press action is
+  // offered, and taking it opens what a click opens.
+  void linksOfferThePressAction() {
+    ProgramHarness h;
+    h.Create();
+    QVERIFY(h.Start());
+    qk::test::UrlRecorder recorder;
+    qk::windows::TOptionDlg* o = h.Options();
+    o->show();
+    int pressed = 0;
+    for (QWidget* link :
+         std::initializer_list<QWidget*>{o->ManualLabel, o->Label2, o->Label4, o->Label5}) {
+      QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(link);
+      QVERIFY(iface);
+      QCOMPARE(iface->role(), QAccessible::Link);
+      QVERIFY(iface->state().focusable);
+      QVERIFY(!iface->text(QAccessible::Name).isEmpty());
+      QAccessibleActionInterface* actions = iface->actionInterface();
+      QVERIFY2(actions, qPrintable(link->objectName()));
+      QVERIFY2(actions->actionNames().contains(QAccessibleActionInterface::pressAction()),
+               qPrintable(actions->actionNames().join(",")));
+      actions->doAction(QAccessibleActionInterface::pressAction());
+      QCOMPARE(recorder.urls.size(), ++pressed);
+    }
+    QVERIFY(!recorder.urls[0].hasFragment());
+    for (int i = 1; i < pressed; ++i)
+      QCOMPARE(recorder.urls[i].fragment(), QStringLiteral("support"));
+    // The ring of the window's children reaches the links too.
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(o);
+    int links = 0;
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* iface) {
+      if (iface->role() == QAccessible::Link && iface->actionInterface()) ++links;
+      for (int i = 0; i < iface->childCount(); ++i) walk(iface->child(i));
+    };
+    walk(window);
+    QCOMPARE(links, 4);
+    o->close();
   }
 
   void messageBoxIconsAreNamed() {

@@ -7,6 +7,7 @@
 
 #include "windows/Hash.h"
 #include "windows/KTop.h"
+#include "windows/LinkLabel.h"
 #include "windows/SecDlg.h"
 
 #include <QApplication>
