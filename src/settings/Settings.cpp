@@ -18,6 +18,10 @@ const std::string kSys = kSectionSystem;
 // Defaults, taken from a default-constructed model so that they are written down once.
 const SettingsModel kDefaults;
 
+bool IsWindowExtent(std::int32_t extent) {
+  return extent > 0 && extent <= kMaxWindowExtent;
+}
+
 } // namespace
 
 std::int32_t SettingsModel::NameMode() const {
@@ -34,6 +38,13 @@ bool SettingsStore::ReadDbChk() const {
 void SettingsStore::LoadL1(SettingsModel& m) const {
   m.X = ReadIniInteger(path_, kWin, "X", kDefaults.X);
   m.Y = ReadIniInteger(path_, kWin, "Y", kDefaults.Y);
+  // A size is taken whole or not at all: a hand-edited or damaged value (none, not a number, zero,
+  // negative, larger than any screen) leaves the window at its own size.
+  const std::int32_t width = ReadIniInteger(path_, kWin, "LISTWIDTH", 0);
+  const std::int32_t height = ReadIniInteger(path_, kWin, "LISTHEIGHT", 0);
+  const bool usable = IsWindowExtent(width) && IsWindowExtent(height);
+  m.ListWidth = usable ? width : kDefaults.ListWidth;
+  m.ListHeight = usable ? height : kDefaults.ListHeight;
   m.Recurse = ReadIniBool(path_, kSys, "INCSUBFOLDER", kDefaults.Recurse);
   m.PassHash = ReadIniString(path_, kSys, "PASSHASH", kDefaults.PassHash);
   m.SecLevel = ReadIniInteger(path_, kSys, "SECLEVEL", kDefaults.SecLevel);
@@ -66,6 +77,10 @@ void SettingsStore::Save(const SettingsModel& m) const {
   auto doc = IniDocument::LoadForUpdate(path_);
   doc.SetInteger(kWin, "X", m.X);
   doc.SetInteger(kWin, "Y", m.Y);
+  if (IsWindowExtent(m.ListWidth) && IsWindowExtent(m.ListHeight)) {
+    doc.SetInteger(kWin, "LISTWIDTH", m.ListWidth);
+    doc.SetInteger(kWin, "LISTHEIGHT", m.ListHeight);
+  }
   doc.SetBool(kSys, "INCSUBFOLDER", m.Recurse);
   doc.SetBool(kSys, "WIPESOURCE", m.WipeSource);
   doc.SetBool(kSys, "WIPEDECSOURCE", m.WipeDecSource);

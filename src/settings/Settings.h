@@ -12,6 +12,8 @@ namespace qk::settings {
 inline constexpr const char* kIniFileName = "QK.ini";
 inline constexpr const char* kSectionWindowPos = "WINDOWPOS";
 inline constexpr const char* kSectionSystem = "SYSTEM";
+// The largest width or height of a window taken from the file, in pixels.
+inline constexpr std::int32_t kMaxWindowExtent = 16384;
 
 // Names of the naming choices, as NameMode() returns them.
 enum NameModeValue : std::int32_t {
@@ -25,6 +27,10 @@ struct SettingsModel {
   // WINDOWPOS
   std::int32_t X = 100; // main window's left edge
   std::int32_t Y = 100; // main window's top edge
+  // LISTWIDTH, LISTHEIGHT: the list window's size as the user left it; 0 for both while there is
+  // none (never shown, or the file held no usable pair), and the window keeps its own.
+  std::int32_t ListWidth = 0;
+  std::int32_t ListHeight = 0;
   // SYSTEM
   bool DbChk = true;    // DBCHK: refuse a second instance; read at start, never written
   bool Recurse = true;  // INCSUBFOLDER
@@ -72,12 +78,14 @@ public:
 
   // DBCHK, read at program start before any window exists.
   bool ReadDbChk() const;
-  // Main-window creation: X, Y, INCSUBFOLDER, PASSHASH, SECLEVEL, PROCESSMSGINTV, FIRSTEXEC.
+  // Main-window creation: X, Y, LISTWIDTH and LISTHEIGHT (a pair, both in 1..kMaxWindowExtent, or
+  // none), INCSUBFOLDER, PASSHASH, SECLEVEL, PROCESSMSGINTV, FIRSTEXEC.
   void LoadL1(SettingsModel& model) const;
   // First start-up message: the option flags, then PASSHINT (only while SaveHint is on, else
   // PasswordHint is emptied), the naming flags and own extension, then ALGORITHM.
   void LoadL2(SettingsModel& model) const;
-  // Closing of the main window: every key except DBCHK and PROCESSMSGINTV; PASSHINT only while
+  // Closing of the main window: every key except DBCHK and PROCESSMSGINTV (LISTWIDTH and
+  // LISTHEIGHT only when the model holds a size); PASSHINT only while
   // SaveHint is on (else the stored hint stays as it is); FIRSTEXEC always as 0. All keys go into
   // the file in one atomic replace: on failure SettingsWriteError is raised and the old file
   // stays whole, none of the keys written.

@@ -11,6 +11,7 @@
 #include "windows/OptDlg.h"
 #include "windows/PassDlg.h"
 #include "windows/SecDlg.h"
+#include "windows/WindowSize.h"
 
 #include <utility>
 
@@ -21,6 +22,8 @@ TQKProgram::TQKProgram(Setup setup)
       startDir_(std::move(setup.StartDir)), report_(setup.Report) {
   MainForm = std::make_unique<TMainForm>(Model, Store, setup.ProgramDir);
   ConfirmationDlg = std::make_unique<TConfirmationDlg>(Model);
+  // The list comes back at the size the user left it at.
+  new TSizeKeeper(ConfirmationDlg.get(), Model.ListWidth, Model.ListHeight);
   OptionDlg = std::make_unique<TOptionDlg>(Model, Store);
   PasswordDlg = std::make_unique<TPasswordDlg>(Model, ConfirmationDlg->Run().State());
   SecSetDlg = std::make_unique<TSecSetDlg>(Model);

@@ -58,6 +58,8 @@ SettingsModel Changed() {
   m.RandomExt = true;
   m.OwnExtStr = ".暗号";
   m.Algorithm = 2;
+  m.ListWidth = 1024;
+  m.ListHeight = 333;
   return m;
 }
 
@@ -150,6 +152,70 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
                           "ADDHMAC=1\nSKIPNONHMAC=0\nPASSHINT=hint\nPASSHASH=\nSECLEVEL=2\n"
                           "DEFAULT_EXT=1\nOWN_EXT=0\nRANDOM_EXT=0\nOWN_EXT_STR=.bmp\n"
                           "ALGORITHM=0\nFIRSTEXEC=0\n");
+}
+
+// The list window's size comes from the file as a pair in 1..16384, or not at all: the file may
+// have been edited by hand or damaged.
+TEST_F(SettingsTest, ListSizeIsTakenOnlyWhenUsable) {
+  const struct {
+    const char* width;
+    const char* height;
+    std::int32_t expectedWidth;
+    std::int32_t expectedHeight;
+  } cases[] = {
+      {"800", "500", 800, 500},
+      {"1", "1", 1, 1},
+      {"16384", "16384", 16384, 16384},
+      {"0x320", "$1F4", 800, 500},
+      {"16385", "500", 0, 0},
+      {"800", "16385", 0, 0},
+      {"0", "500", 0, 0},
+      {"800", "0", 0, 0},
+      {"-800", "500", 0, 0},
+      {"800", "-1", 0, 0},
+      {"2147483647", "500", 0, 0},
+      {"4294967396", "500", 0, 0},
+      {"0xFFFFFFFF", "500", 0, 0},
+      {"abc", "500", 0, 0},
+      {"800", "", 0, 0},
+      {"800px", "500", 0, 0},
+      {"8e2", "500", 0, 0},
+  };
+  for (const auto& c : cases) {
+    const SettingsModel m = LoadFrom(std::string("[WINDOWPOS]\nLISTWIDTH=") + c.width +
+                                     "\nLISTHEIGHT=" + c.height + "\n");
+    EXPECT_EQ(m.ListWidth, c.expectedWidth) << c.width << " x " << c.height;
+    EXPECT_EQ(m.ListHeight, c.expectedHeight) << c.width << " x " << c.height;
+  }
+  // One of the two alone is no size.
+  EXPECT_EQ(LoadFrom("[WINDOWPOS]\nLISTWIDTH=800\n").ListWidth, 0);
+  EXPECT_EQ(LoadFrom("[WINDOWPOS]\nLISTHEIGHT=500\n").ListHeight, 0);
+}
+
+TEST_F(SettingsTest, ListSizeIsSavedWhenThereIsOne) {
+  SettingsModel m;
+  m.ListWidth = 900;
+  m.ListHeight = 420;
+  store.Save(m);
+  EXPECT_EQ(ReadAll(ini).rfind("[WINDOWPOS]\nX=100\nY=100\nLISTWIDTH=900\nLISTHEIGHT=420\n"
+                               "[SYSTEM]\n",
+                               0),
+            0u)
+      << ReadAll(ini);
+  EXPECT_EQ(Load().ListWidth, 900);
+  EXPECT_EQ(Load().ListHeight, 420);
+  // A model without a size leaves what the file holds.
+  m.ListWidth = 0;
+  m.ListHeight = 0;
+  store.Save(m);
+  EXPECT_EQ(ReadIniInteger(ini, "WINDOWPOS", "LISTWIDTH", 0), 900);
+  // A size out of bounds is never written.
+  m.ListWidth = -5;
+  m.ListHeight = 100000;
+  WriteAll(ini, "");
+  store.Save(m);
+  EXPECT_EQ(ReadIniString(ini, "WINDOWPOS", "LISTWIDTH", "absent"), "absent");
+  EXPECT_EQ(ReadIniString(ini, "WINDOWPOS", "LISTHEIGHT", "absent"), "absent");
 }
 
 TEST_F(SettingsTest, SaveWithoutSaveHintLeavesTheStoredHint) {

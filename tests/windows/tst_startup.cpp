@@ -9,6 +9,7 @@
 #include "windows/KTop.h"
 #include "windows/Manual.h"
 #include "windows/SecDlg.h"
+#include "windows/WindowSize.h"
 
 #include "engine/PasswordRules.h"
 
@@ -17,10 +18,12 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -93,6 +96,7 @@ private slots:
   void f1OpensTheManualFromEveryButton();
   void f1SaysWhyNoManualOpens();
   void fileDialogStartsInTheLastFolder();
+  void listWindowSizeIsKeptAcrossStarts();
 };
 
 void TestStartup::startWithoutSettingsFile() {
@@ -888,6 +892,71 @@ void TestStartup::f1SaysWhyNoManualOpens() {
   QVERIFY(h.boxes.back().text.startsWith(
       QStringLiteral("マニュアルを表示するプログラムが見つかりません。\n")));
   QVERIFY(h.boxes.back().text.endsWith("/manual/index.html"));
+}
+
+// The list window comes back at the size it was left at, fitted to the screen of the day; a size
+// the file cannot give (none, or out of bounds) leaves the window at its own.
+void TestStartup::listWindowSizeIsKeptAcrossStarts() {
+  const QRect screen(0, 0, 1366, 768);
+  const struct {
+    QSize wanted, minimum, expected;
+  } cases[] = {
+      {{900, 500}, {402, 222}, {900, 500}},
+      {{5000, 5000}, {402, 222}, {1350, 720}}, // less the frame's room
+      {{10, 10}, {402, 222}, {402, 222}},      // never below the minimum
+      {{1350, 720}, {402, 222}, {1350, 720}},  // exactly the room there is
+      {{900, 500}, {2000, 1000}, {1350, 720}}, // a screen smaller than the minimum wins
+  };
+  for (const auto& c : cases)
+    QCOMPARE(windows::FitToScreen(c.wanted, c.minimum, screen), c.expected);
+
+  const std::string file = "[SYSTEM]\nFIRSTEXEC=0\n";
+  test::TempDir shared;
+  const std::string ini = shared / "QK.ini";
+  const auto start = [&](ProgramHarness& h) {
+    h.ini = ini;
+    h.Create();
+    QVERIFY(h.Start());
+  };
+  {
+    // Nothing stored and the list never shown: nothing to remember.
+    test::WriteAll(ini, file);
+    ProgramHarness h;
+    start(h);
+    QCOMPARE(h.Conf()->size(), QSize(604, 334));
+    QVERIFY(h.Main()->close());
+    QCOMPARE(h.IniValue("WINDOWPOS", "LISTWIDTH"), std::string("<missing>"));
+  }
+  {
+    test::WriteAll(ini, "[WINDOWPOS]\nLISTWIDTH=700\nLISTHEIGHT=400\n" + file);
+    ProgramHarness h;
+    start(h);
+    QCOMPARE(h.Conf()->size(), QSize(700, 400));
+    h.program->ShowFiles(OperationMode::Encrypt, {Q(h.File("a.txt", "a"))}, h.Main());
+    h.Conf()->resize(650, 380);
+    h.Conf()->close();
+    h.Conf()->resize(500, 300); // hidden: not what the user left it at
+    QVERIFY(h.Main()->close());
+    QCOMPARE(h.IniValue("WINDOWPOS", "LISTWIDTH"), std::string("650"));
+    QCOMPARE(h.IniValue("WINDOWPOS", "LISTHEIGHT"), std::string("380"));
+  }
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const char* stored : {"LISTWIDTH=16000\nLISTHEIGHT=16000", "LISTWIDTH=0x7FFF\nLISTHEIGHT=1",
+                             "LISTWIDTH=-1\nLISTHEIGHT=-1", "LISTWIDTH=big\nLISTHEIGHT=300"}) {
+    test::WriteAll(ini, std::string("[WINDOWPOS]\n") + stored + "\n" + file);
+    ProgramHarness h;
+    start(h);
+    const QRect placed = h.Conf()->geometry();
+    QVERIFY2(area.contains(placed), stored);
+    QVERIFY2(h.Conf()->width() >= h.Conf()->minimumWidth() &&
+                 h.Conf()->height() >= h.Conf()->minimumHeight(),
+             stored);
+    if (std::string(stored).find("16000") != std::string::npos) {
+      QCOMPARE(h.Conf()->size(), area.size() - windows::kFrameAllowance);
+    } else {
+      QCOMPARE(h.Conf()->size(), QSize(604, 334));
+    }
+  }
 }
 
 QTEST_MAIN(TestStartup)

@@ -1,0 +1,46 @@
+#include "windows/WindowSize.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <algorithm>
+
+namespace qk::windows {
+
+QSize FitToScreen(QSize wanted, QSize minimum, const QRect& available) {
+  const QSize room = (available.size() - kFrameAllowance).expandedTo(QSize(1, 1));
+  const auto fit = [](int want, int least, int most) {
+    return std::clamp(want, std::min(least, most), most);
+  };
+  return {fit(wanted.width(), minimum.width(), room.width()),
+          fit(wanted.height(), minimum.height(), room.height())};
+}
+
+TSizeKeeper::TSizeKeeper(QWidget* window, std::int32_t& width, std::int32_t& height)
+    : QObject(window), window_(window), width_(width), height_(height) {
+  setObjectName(QStringLiteral("SizeKeeper"));
+  const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+  if (width > 0 && height > 0 && screen) {
+    const QRect area = screen->availableGeometry();
+    const QSize size = FitToScreen(QSize(width, height), window->minimumSize(), area);
+    window->resize(size);
+    window->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+  }
+  window->installEventFilter(this);
+}
+
+bool TSizeKeeper::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show) &&
+      window_->isVisible()) {
+    Record();
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void TSizeKeeper::Record() {
+  width_ = window_->width();
+  height_ = window_->height();
+}
+
+} // namespace qk::windows
