@@ -36,6 +36,7 @@ constexpr int kSubColumnWidth = 200;
 constexpr const char* kReasonLabel = "理由：";
 constexpr const char* kCollectingText = "ファイルを集めています…　";
 constexpr qint64 kCollectPaintMs = 100;
+constexpr qint64 kRunPumpMs = 30;
 constexpr int kMinSubColumnWidth = 120;
 constexpr const char* kEncryptWipeNote =
     "※暗号化に成功すると、元のファイルは抹消されます（オプション「暗号化後に元ファイルを抹消する」"
@@ -204,7 +205,7 @@ void TConfirmationDlg::SetReturnForm(QWidget* form) {
 
 void TConfirmationDlg::BeginCollecting() {
   collecting_ = true;
-  collectClock_.start();
+  pumpClock_.start();
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   setEnabled(false);
   Label1->setText(Q(kCollectingText) + "0");
@@ -214,8 +215,8 @@ void TConfirmationDlg::BeginCollecting() {
 
 void TConfirmationDlg::Collected(std::size_t count) {
   // A few times a second: the count and whatever the window has to paint.
-  if (collectClock_.elapsed() < kCollectPaintMs) return;
-  collectClock_.restart();
+  if (pumpClock_.elapsed() < kCollectPaintMs) return;
+  pumpClock_.restart();
   Label1->setText(Q(kCollectingText) + QString::number(count));
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
@@ -238,16 +239,25 @@ void TConfirmationDlg::ShowProgress(const std::string& text) {
 }
 
 void TConfirmationDlg::ProcessMessages() {
+  // Painting the window for every small file would cost more than the file, so messages run at
+  // most every few dozen milliseconds; a click still gets its answer within a frame or two. An
+  // interval of 0 or 1 asks for every chance to be taken.
+  if (model_.ProcessMsgInterval > 1 && pumpClock_.isValid() && pumpClock_.elapsed() < kRunPumpMs)
+    return;
+  pumpClock_.start();
+  ApplyPendingChanges();
   QCoreApplication::processEvents();
   // The events may have changed a setting; the run reads the value of the moment.
   SyncOptions();
 }
 
 bool TConfirmationDlg::Confirm(const std::string& text) {
+  ApplyPendingChanges();
   return AskYesNo(this, Q(text));
 }
 
 std::optional<engine::BatchHost::PasswordAnswer> TConfirmationDlg::AskPassword(bool forDecrypt) {
+  ApplyPendingChanges();
   if (!askPassword_) return std::nullopt;
   return askPassword_(forDecrypt);
 }
@@ -259,6 +269,21 @@ void TConfirmationDlg::ClearPasswordFields(bool password, bool hint) {
 void TConfirmationDlg::Changed() {
   // While files are collected the rows wait for the end of it.
   if (collecting_) return;
+  // While a run goes, its many small changes (a caption, a row, the skip button shown and hidden
+  // for every file) are shown together when the window next paints.
+  if (running_ && !Idle()) {
+    changesPending_ = true;
+    return;
+  }
+  ApplyChanges();
+}
+
+void TConfirmationDlg::ApplyPendingChanges() {
+  if (changesPending_) ApplyChanges();
+}
+
+void TConfirmationDlg::ApplyChanges() {
+  changesPending_ = false;
   SyncOptions();
   const engine::DialogState& d = run_.Dialog();
 

@@ -94,6 +94,8 @@ private:
 
   void BuildControls();
   void SyncOptions();
+  void ApplyChanges();
+  void ApplyPendingChanges();
   void MirrorRows();
   void MirrorSelection();
   void ShowReason(int row, const engine::ListEntry& entry);
@@ -126,10 +128,13 @@ private:
   bool keepOnTop_ = false;
   bool closeWasLive_ = true;
   bool running_ = false;
+  bool changesPending_ = false;
   bool mirroringSelection_ = false;
   bool closing_ = false;
   bool collecting_ = false;
-  QElapsedTimer collectClock_;
+  // Paced event handling: while files are collected and while a run goes, the window paints and
+  // takes input a few dozen times a second rather than once for every file.
+  QElapsedTimer pumpClock_;
 };
 
 } // namespace qk::windows
