@@ -2,9 +2,14 @@
 
 #include "windows/MessageBoxes.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QPushButton>
+
+#include <algorithm>
 
 namespace qk::windows {
 
@@ -28,12 +33,14 @@ void SetFileChooser(FileChooser chooser) {
   Chooser() = std::move(chooser);
 }
 
-QStringList ChooseFiles(QWidget* parent, const QString& caption) {
-  const QStringList files =
-      Chooser()
-          ? Chooser()(parent)
-          : QFileDialog::getOpenFileNames(parent, caption, ChooserFolder(), Q(kAllFilesFilter),
-                                          nullptr, QFileDialog::DontResolveSymlinks);
+QStringList ChooseFiles(QWidget* parent, const QString& caption, ChooseWhat what) {
+  QStringList files;
+  if (Chooser()) {
+    files = Chooser()(parent);
+  } else {
+    TFileChooserDialog dialog(parent, caption, what);
+    if (dialog.exec() == QDialog::Accepted) files = dialog.Chosen();
+  }
   if (!files.isEmpty()) LastFolder() = QFileInfo(files.front()).absolutePath();
   return files;
 }
@@ -41,6 +48,47 @@ QStringList ChooseFiles(QWidget* parent, const QString& caption) {
 QString ChooserFolder() {
   if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir()) return LastFolder();
   return QDir::homePath();
+}
+
+TFileChooserDialog::TFileChooserDialog(QWidget* parent, const QString& caption, ChooseWhat what)
+    : QFileDialog(parent, caption, ChooserFolder(), Q(kAllFilesFilter)) {
+  setObjectName(QStringLiteral("FileChooserDialog"));
+  setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontResolveSymlinks);
+  setFileMode(QFileDialog::ExistingFiles);
+  setAcceptMode(QFileDialog::AcceptOpen);
+  if (what != ChooseWhat::FilesAndFolders) return;
+
+  FolderButton = new QPushButton(Q("フォルダを選択"), this);
+  FolderButton->setObjectName(QStringLiteral("FolderButton"));
+  FolderButton->setToolTip(
+      Q("一覧で選んだフォルダやファイルを選択します。何も選んでいないときは、開いているフォルダを"
+        "選択します。"));
+  FolderButton->setAutoDefault(false);
+  if (auto* box = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))) {
+    box->addButton(FolderButton, QDialogButtonBox::ActionRole);
+  } else if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+    grid->addWidget(FolderButton, grid->rowCount(), 0, 1, grid->columnCount(), Qt::AlignRight);
+  }
+  connect(FolderButton, &QPushButton::clicked, this, &TFileChooserDialog::FolderButtonClick);
+}
+
+QStringList TFileChooserDialog::Chosen() const {
+  return chosen_.isEmpty() ? selectedFiles() : chosen_;
+}
+
+void TFileChooserDialog::FolderButtonClick() {
+  QStringList picked = selectedFiles();
+  if (picked.isEmpty()) picked << directory().absolutePath();
+  const bool allThere = std::all_of(picked.cbegin(), picked.cend(), [](const QString& path) {
+    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+  });
+  if (!allThere) {
+    QApplication::beep();
+    return;
+  }
+  chosen_ = picked;
+  // Past the file dialog's own acceptance, which would go into a chosen folder instead.
+  QDialog::accept(); // NOLINT(bugprone-parent-virtual-call)
 }
 
 } // namespace qk::windows

@@ -249,10 +249,13 @@ void TMainForm::TakeFiles(engine::OperationMode mode, const QStringList& paths) 
 
 void TMainForm::ChooseAndTake(engine::OperationMode mode) {
   if (running_) return;
-  const char* caption = mode == engine::OperationMode::Encrypt ? "暗号化するファイルを選択"
-                        : mode == engine::OperationMode::Decrypt ? "復号するファイルを選択"
-                                                                 : "抹消するファイルを選択";
-  const QStringList files = ChooseFiles(this, Q(caption));
+  // Encryption and the wipe take folders as well; decryption takes the containers themselves.
+  const bool decrypt = mode == engine::OperationMode::Decrypt;
+  const char* caption = mode == engine::OperationMode::Encrypt ? kEncryptChooserCaption
+                        : decrypt                              ? kDecryptChooserCaption
+                                                               : kWipeChooserCaption;
+  const QStringList files =
+      ChooseFiles(this, Q(caption), decrypt ? ChooseWhat::Files : ChooseWhat::FilesAndFolders);
   if (files.isEmpty()) return;
   TakeFiles(mode, files);
 }

@@ -170,8 +170,8 @@ void TOptionDlg::BuildControls() {
   WipeSpeedButton->setIconSize(QSize(24, 24));
   WipeSpeedButton->setFixedSize(40, 40);
   WipeSpeedButton->setAutoRaise(true);
-  WipeSpeedButton->setToolTip(Q("抹消するファイルを選択します。"));
-  WipeSpeedButton->setAccessibleName(Q("抹消するファイルを選択"));
+  WipeSpeedButton->setToolTip(Q("抹消するファイルやフォルダを選択します。"));
+  WipeSpeedButton->setAccessibleName(Q(kWipeChooserCaption));
   Panel1 = new QFrame(WipeGroupBox);
   Panel1->setObjectName("Panel1");
   Panel1->setFrameShape(QFrame::Panel);
@@ -463,7 +463,7 @@ void TOptionDlg::reject() {
 }
 
 void TOptionDlg::WipeSpeedButtonClick() {
-  const QStringList files = ChooseFiles(this, Q("抹消するファイルを選択"));
+  const QStringList files = ChooseFiles(this, Q(kWipeChooserCaption), ChooseWhat::FilesAndFolders);
   if (files.isEmpty()) return;
   emit WipeRequested(files);
 }
