@@ -180,8 +180,9 @@ private:
 // (of request asked for) is handed over.
 template <class OnPiece>
 void HashRestOfFile(platform::File& file, crypto::TDCP_hash& hash, OnPiece&& onPiece) {
-  HashWorker worker(1, DataPiece);
-  PieceSizes pieces;
+  // Buffers no larger than the file needs: a small file costs no megabyte of buffers to clear.
+  HashWorker worker = HashWorker::ForFile(1, file.Size());
+  PieceSizes pieces = worker.Pieces();
   bool more = true;
   while (more) {
     worker.Next();

@@ -249,6 +249,28 @@ private:
   std::size_t seen_ = 0;
 };
 
+// The rest of a file hashed as the decryption check reads it: from where the file stands to its
+// very end, for every boundary size (the buffers are sized by the file).
+TEST_F(PieceStreamingTest, RestOfFileHashedToItsEnd) {
+  for (const std::size_t size : kSizes) {
+    for (const std::size_t from : {std::size_t{0}, size / 3}) {
+      SCOPED_TRACE(testing::Message() << "size " << size << " from " << from);
+      const std::string bytes = RandomBytes(size, static_cast<std::uint32_t>(size + 7));
+      const std::string path = Plain("h.bin", bytes);
+      platform::File file = platform::File::OpenShared(path);
+      file.Seek(static_cast<std::int64_t>(from));
+      crypto::TDCP_sha1 sha;
+      sha.Init();
+      std::size_t handed = 0;
+      engine::HashRestOfFile(file, sha, [&](std::size_t n, std::size_t) { handed += n; });
+      std::string digest(20, '\0');
+      sha.Final(digest.data());
+      EXPECT_EQ(digest, Sha1(bytes.substr(from)));
+      EXPECT_EQ(handed, size - from);
+    }
+  }
+}
+
 TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
   // Many times round the ring: the digest equals a single hash of the same bytes.
   const std::string bytes = RandomBytes(37 * 1000 + 11, 8);
