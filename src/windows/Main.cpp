@@ -282,6 +282,7 @@ void TMainForm::WipeDropWatchFilesDropped(TDropWatch&, int, int, const QStringLi
 
 void TMainForm::OptionBitBtnClick() {
   if (running_) return;
+  opener_ = focusWidget();
   hide();
   emit OptionsRequested();
 }

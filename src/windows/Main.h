@@ -113,7 +113,7 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-  // The control that opened the list now shown in the confirmation window.
+  // The control that opened the list now shown in the confirmation window, or the options.
   QPointer<QWidget> opener_;
   void BuildControls();
   void FormCreate(const std::string& programDir);

@@ -277,6 +277,9 @@ void TOptionDlg::BuildControls() {
   ContentScrollArea->setObjectName("ContentScrollArea");
   ContentScrollArea->setAccessibleName(Q("オプションの設定"));
   ContentScrollArea->setFrameShape(QFrame::NoFrame);
+  // Not a stop of its own for Tab (it would show no mark); it scrolls to the control that has
+  // the focus.
+  ContentScrollArea->setFocusPolicy(Qt::NoFocus);
   ContentScrollArea->setWidgetResizable(true);
   ContentScrollArea->setWidget(content);
   ContentScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -465,6 +468,7 @@ void TOptionDlg::reject() {
 void TOptionDlg::WipeSpeedButtonClick() {
   const QStringList files = ChooseFiles(this, Q(kWipeChooserCaption), ChooseWhat::FilesAndFolders);
   if (files.isEmpty()) return;
+  opener_ = WipeSpeedButton;
   emit WipeRequested(files);
 }
 
@@ -515,7 +519,10 @@ void TOptionDlg::showEvent(QShowEvent* event) {
   MirrorModel();
   FormPaint();
   if (!event->spontaneous()) FitOnScreen();
-  CloseBitBtn->setFocus(Qt::OtherFocusReason);
+  // Back from a list of the wipe bin, the control that handed it over has the focus again.
+  QWidget* focus = opener_ ? opener_.data() : CloseBitBtn;
+  opener_ = nullptr;
+  focus->setFocus(Qt::OtherFocusReason);
   QDialog::showEvent(event);
 }
 

@@ -11,6 +11,7 @@
 #include "settings/Settings.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -154,6 +155,8 @@ private:
   QString programName_;
   bool textButtons_ = false;
   bool mirroring_ = false;
+  // The control that handed files to a list; it has the focus when the dialog shows again.
+  QPointer<QWidget> opener_;
 };
 
 } // namespace qk::windows

@@ -5,6 +5,7 @@
 #include "engine/PasswordRules.h"
 #include "platform/VisibleText.h"
 #include "windows/ConfDlg.h"
+#include "windows/FocusStyle.h"
 #include "windows/Hash.h"
 #include "windows/Main.h"
 #include "windows/MessageBoxes.h"
@@ -20,6 +21,7 @@ namespace qk::windows {
 TQKProgram::TQKProgram(Setup setup)
     : Store(std::move(setup.IniPath)), args_(std::move(setup.Args)),
       startDir_(std::move(setup.StartDir)), report_(setup.Report) {
+  InstallFocusStyle();
   MainForm = std::make_unique<TMainForm>(Model, Store, setup.ProgramDir);
   ConfirmationDlg = std::make_unique<TConfirmationDlg>(Model);
   // The list comes back at the size the user left it at.
