@@ -4,9 +4,14 @@
 #include "crypto/CryptoBase.h"
 #include "engine/Random.h"
 
+#include "platform/Durable.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace qk::cli {
@@ -47,6 +52,22 @@ std::uint64_t NextSeed() {
   return seed;
 }
 
+// Consecutive entries of one folder, up to most of them: a job takes them as one run, so that
+// their outputs are made durable together (one flush of their folder before their sources go).
+std::vector<std::pair<std::size_t, std::size_t>>
+Chunks(const std::vector<engine::ListEntry>& entries, std::size_t most) {
+  std::vector<std::pair<std::size_t, std::size_t>> chunks;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string folder = platform::ExtractFilePath(entries[i].Path);
+    if (chunks.empty() || chunks.back().second - chunks.back().first >= most ||
+        platform::ExtractFilePath(entries[chunks.back().first].Path) != folder) {
+      chunks.emplace_back(i, i);
+    }
+    chunks.back().second = i + 1;
+  }
+  return chunks;
+}
+
 } // namespace
 
 int RunListInJobs(engine::BatchRun& list, const engine::BatchOptions& options,
@@ -59,23 +80,30 @@ int RunListInJobs(engine::BatchRun& list, const engine::BatchOptions& options,
     pool.push_back(std::make_unique<Job>(host, lock, options, NextSeed()));
     pool.back()->run.State() = list.State();
   }
-  std::vector<int> failed(entries.size(), 0);
+  // Runs of a few entries each, small enough that the jobs stay busy to the end.
+  const std::size_t most = std::clamp<std::size_t>(entries.size() / (pool.size() * 4), 1,
+                                                   platform::DurableGroup::kDefaultLimit);
+  const auto chunks = Chunks(entries, most);
+  std::vector<int> failed(chunks.size(), 0);
   // An exception stops the run as it would stop a run in one job: no entry is begun after it,
   // and it is raised again once the entries under way are done.
   std::exception_ptr error;
-  RunJobs(entries.size(), static_cast<unsigned>(pool.size()), [&](std::size_t i, unsigned j) {
+  RunJobs(chunks.size(), static_cast<unsigned>(pool.size()), [&](std::size_t c, unsigned j) {
     {
       const std::lock_guard guard(lock);
       if (error) return;
     }
     try {
       engine::BatchRun& run = pool[j]->run;
-      // A run of one entry; the end of a run forgets the password, so it is given each time.
+      const auto [first, last] = chunks[c];
+      const auto from = entries.begin() + static_cast<std::ptrdiff_t>(first);
+      const auto to = entries.begin() + static_cast<std::ptrdiff_t>(last);
+      // The end of a run forgets the password, so it is given each time.
       run.State().Password = list.State().Password.Copy();
-      run.Entries().assign(1, entries[i]);
+      run.Entries().assign(from, to);
       run.RunBatch();
-      entries[i] = run.Entries().front();
-      failed[i] = run.FailureCount();
+      std::copy(run.Entries().begin(), run.Entries().end(), from);
+      failed[c] = run.FailureCount();
     } catch (...) {
       const std::lock_guard guard(lock);
       if (!error) error = std::current_exception();

@@ -1,8 +1,9 @@
 // A filled list run in several jobs at once: each job has a batch run of its own (its own engine,
 // cipher state, buffers and random names) over the same options and state, and takes the next
-// entry of the list whenever it is free. Each entry goes through its job exactly as a run of one
-// entry would: its source is wiped only after its own output is proved. The results are put back
-// into the list's entries, in the list's order.
+// few entries of the list (consecutive, of one folder) whenever it is free. They go through their
+// job exactly as a run of them alone would: each source is wiped only after its own output is
+// proved and made durable, the outputs of the few with one flush of their folder. The results are
+// put back into the list's entries, in the list's order.
 #pragma once
 
 #include "engine/BatchRun.h"

@@ -30,7 +30,9 @@ std::string FinishedText(int failures) {
 
 BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
     : host_(host), options_(options), random_(random),
-      engine_(host, state_, options.Engine, random) {}
+      engine_(host, state_, options.Engine, random) {
+  engine_.GroupOutputs(&durable_);
+}
 
 void BatchRun::Touch(std::size_t index) {
   if (touched_.first == touched_.last) {
@@ -157,32 +159,40 @@ void BatchRun::RunBatch() {
   running_ = true;
   host_.Changed();
 
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    ListEntry& entry = entries_[i];
-    FileResult result;
-    if (entry.FolderError != 0) {
-      result = FileResult{Outcome::FolderUnreadable, entry.Path, {}, entry.FolderError, {}};
-    } else
-      switch (state_.Mode) {
-      case OperationMode::Encrypt:
-        SetCaption(i, "を暗号化中");
-        host_.ProcessMessages();
-        result = EncryptEntry(entry);
-        break;
-      case OperationMode::Decrypt:
-        result = DecryptEntry(entry);
-        break;
-      case OperationMode::Wipe:
-        SetCaption(i, "を抹消中");
-        host_.ProcessMessages();
-        result = WipeEntry(entry);
-        break;
-      }
-    if (Failed(result)) ++failures_;
-    entry.Caption = ResultText(result) + entry.Path;
-    entry.Result = std::move(result);
-    Touch(i);
-    host_.Changed();
+  try {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      ListEntry& entry = entries_[i];
+      FileResult result;
+      Settling settling;
+      if (entry.FolderError != 0) {
+        result = FileResult{Outcome::FolderUnreadable, entry.Path, {}, entry.FolderError, {}};
+      } else
+        switch (state_.Mode) {
+        case OperationMode::Encrypt:
+          SetCaption(i, "を暗号化中");
+          host_.ProcessMessages();
+          result = EncryptEntry(entry, settling);
+          break;
+        case OperationMode::Decrypt:
+          result = DecryptEntry(entry, settling);
+          break;
+        case OperationMode::Wipe:
+          SetCaption(i, "を抹消中");
+          host_.ProcessMessages();
+          result = WipeEntry(entry);
+          break;
+        }
+      const bool settle = state_.Mode != OperationMode::Wipe && Succeeded(result.outcome);
+      entry.Result.reset(); // what an earlier run left (a re-encryption follows a decryption)
+      Record(i, std::move(result));
+      if (settle) Settle(i, settling);
+    }
+    // Every output durable, every source wiped that waited for it, before the run ends.
+    durable_.Flush();
+  } catch (...) {
+    // Sources whose outputs were not yet proved durable stay.
+    durable_.Discard();
+    throw;
   }
 
   if (state_.Mode == OperationMode::Decrypt && options_.ReEnc) {
@@ -196,7 +206,48 @@ void BatchRun::RunBatch() {
   }
 }
 
-FileResult BatchRun::EncryptEntry(ListEntry& entry) {
+void BatchRun::Record(std::size_t index, FileResult result) {
+  ListEntry& entry = entries_[index];
+  const bool failedBefore = entry.Result && Failed(*entry.Result);
+  if (Failed(result) && !failedBefore) ++failures_;
+  entry.Caption = ResultText(result) + entry.Path;
+  entry.Result = std::move(result);
+  Touch(index);
+  host_.Changed();
+}
+
+void BatchRun::Settle(std::size_t index, Settling settling) {
+  const bool holding = settling.wipe;
+  durable_.AfterDurable(
+      [this, index, settling = std::move(settling)](int error) { Settled(index, settling, error); },
+      holding);
+}
+
+void BatchRun::Settled(std::size_t index, const Settling& settling, int flushError) {
+  ListEntry& entry = entries_[index];
+  FileResult result = *entry.Result;
+  if (flushError != 0) {
+    // The output may not be on the disk: its source stays, and the entry has failed.
+    if (settling.wipe) {
+      result.sourceWipe = SourceWipe::Failed;
+    } else {
+      result.outcome =
+          state_.Mode == OperationMode::Decrypt ? Outcome::DecryptFailed : Outcome::EncryptFailed;
+    }
+    result.error = flushError;
+    Record(index, std::move(result));
+    return;
+  }
+  if (settling.wipe) result.sourceWipe = WipeSource(entry.Path, settling.stamp);
+  // The decrypted file takes the container's name once the container is gone.
+  if (settling.renameAfter && platform::RenameFile(result.output, result.path)) {
+    result.output = result.path;
+    entry.Sub2 = result.output;
+  }
+  Record(index, std::move(result));
+}
+
+FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
   const std::string& path = entry.Path;
   const auto refused = [&](Outcome outcome) {
     return FileResult{outcome, path, {}, 0, SourceWipe::NotAsked};
@@ -237,12 +288,14 @@ FileResult BatchRun::EncryptEntry(ListEntry& entry) {
       result.output.clear();
       return result;
     }
-    result.sourceWipe = WipeSource(path, engine_.LastSourceStamp());
+    // The source goes once its container is durable (Settle).
+    settling.wipe = true;
+    settling.stamp = engine_.LastSourceStamp();
   }
   return result;
 }
 
-FileResult BatchRun::DecryptEntry(ListEntry& entry) {
+FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling) {
   const std::string& path = entry.Path;
   const std::size_t index = static_cast<std::size_t>(&entry - entries_.data());
   if (NameTooLong(path)) return FileResult{Outcome::DecryptNameTooLong, path, {}, 0, {}};
@@ -264,16 +317,16 @@ FileResult BatchRun::DecryptEntry(ListEntry& entry) {
       result.output.clear();
       return result;
     }
-    result.sourceWipe = WipeSource(path, engine_.LastSourceStamp());
+    // The container goes once its output is durable (Settle).
+    settling.wipe = true;
+    settling.stamp = engine_.LastSourceStamp();
   }
   host_.ProcessMessages();
-  std::string output = state_.LastOutputName;
+  const std::string output = state_.LastOutputName;
   if (state_.SourceFileDate != -1 && platform::FileExists(output)) {
     platform::SetFileDate(output, state_.SourceFileDate);
   }
-  if (state_.RenameAfterDecrypt && platform::RenameFile(output, state_.LastSourceName)) {
-    output = state_.LastSourceName;
-  }
+  settling.renameAfter = state_.RenameAfterDecrypt && state_.LastSourceName == path;
   entry.Sub2 = output;
   result.output = output;
   return result;

@@ -147,11 +147,25 @@ public:
   void Close();
 
 private:
+  // What is left of an entry once its output is durable: the wipe of its source, only while it
+  // is still the file stamp describes, and after a decryption the output's move to the
+  // container's name once the container is gone.
+  struct Settling {
+    bool wipe = false;
+    platform::FileStamp stamp;
+    bool renameAfter = false;
+  };
   void SetCaption(std::size_t index, const char* suffix);
   void Touch(std::size_t index);
-  FileResult EncryptEntry(ListEntry& entry);
-  FileResult DecryptEntry(ListEntry& entry);
+  // The entry's result, its caption and the count of failures.
+  void Record(std::size_t index, FileResult result);
+  FileResult EncryptEntry(ListEntry& entry, Settling& settling);
+  FileResult DecryptEntry(ListEntry& entry, Settling& settling);
   FileResult WipeEntry(ListEntry& entry);
+  // Hands what is left of a successful entry to the durable group: it is done once the entry's
+  // output is durable, and its result completed then.
+  void Settle(std::size_t index, Settling settling);
+  void Settled(std::size_t index, const Settling& settling, int flushError);
   // Wipes a source after a successful operation, while it is still the file stamp describes.
   SourceWipe WipeSource(const std::string& path, const platform::FileStamp& stamp);
   void Finish();
@@ -160,6 +174,9 @@ private:
   BatchOptions& options_;
   Random& random_;
   RunState state_;
+  // The outputs of the run are named through it: a batch of them in one folder is made durable
+  // by one flush of the folder, and only then are their sources wiped.
+  platform::DurableGroup durable_;
   FileEngine engine_;
   DialogState dialog_;
   std::vector<ListEntry> entries_;

@@ -155,10 +155,13 @@ StoredHint FileEngine::ReadStoredHint(const std::string& path) {
 void FileEngine::PublishOutput(File& dst, std::string& out, platform::Naming naming,
                                const std::function<std::string()>& another) {
   // Data flushed, name given, folder flushed (platform/Durable.h): only then may anything the
-  // output stands for be touched. A name taken meanwhile is replaced by another, never overwritten.
+  // output stands for be touched. In a group the folder's flush comes later, and whatever waits
+  // for it waits in the group. A name taken meanwhile is replaced by another, never overwritten.
   for (int attempt = 0; attempt < 8; ++attempt) {
     if (attempt > 0) out = another();
-    if (platform::PublishDurably(dst, out, naming)) return;
+    if (group_ != nullptr ? group_->Publish(dst, out, naming)
+                          : platform::PublishDurably(dst, out, naming))
+      return;
     if (naming == platform::Naming::Replacing || errno != EEXIST) break;
   }
   throw platform::IoError("cannot name the output", errno != 0 ? errno : EEXIST);

@@ -64,6 +64,11 @@ public:
   // it checks it against.
   const platform::FileStamp& LastSourceStamp() const { return lastSource_; }
 
+  // Outputs are named through group, whose folder flushes are grouped (platform/Durable.h); with
+  // none, each output is made durable on its own before its operation returns. The caller keeps
+  // group alive while this engine names outputs, and flushes it before relying on them.
+  void GroupOutputs(platform::DurableGroup* group) { group_ = group; }
+
   // The stored hint of a container, for the list in decrypt mode.
   StoredHint ReadStoredHint(const std::string& path);
 
@@ -87,8 +92,9 @@ private:
   // tamper code when there is one; the plaintext's digest kept for the proof.
   void SealData(platform::File& src, platform::File& dst, crypto::TDCP_blockcipher& cipher,
                 std::int64_t dataAt, std::int64_t size, TamperHasher* tamper);
-  // The last step of both: the output made durable under out (platform/Durable.h); on a name
-  // taken meanwhile (a new name only), out := another() and again. Raises IoError.
+  // The last step of both: the output named out, durably (platform/Durable.h) or through the
+  // group; on a name taken meanwhile (a new name only), out := another() and again. Raises
+  // IoError.
   void PublishOutput(platform::File& dst, std::string& out, platform::Naming naming,
                      const std::function<std::string()>& another);
   // The data cipher of the algorithm; with lane set, the second one, with which the hashing
@@ -111,6 +117,7 @@ private:
   ProofDigest::Key proofKey_ = ProofDigest::FreshKey();
   PlainDigest lastPlainDigest_{};
   platform::FileStamp lastSource_;
+  platform::DurableGroup* group_ = nullptr;
 };
 
 } // namespace qk::engine

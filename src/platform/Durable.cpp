@@ -4,6 +4,7 @@
 #include "platform/Listed.h"
 
 #include <cerrno>
+#include <exception>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -35,12 +36,80 @@ void SyncFolderOf(const std::string& path) {
   ReportEvent({FileOperation::FolderSync, path, {}, 0, false});
 }
 
-bool PublishDurably(File& file, const std::string& path, Naming naming) {
+namespace {
+
+// The output's data flushed, then its name given.
+bool SyncAndName(File& file, const std::string& path, Naming naming) {
   file.Sync();
-  const bool named = naming == Naming::New ? file.Publish(path) : file.PublishReplacing(path);
-  if (!named) return false;
+  return naming == Naming::New ? file.Publish(path) : file.PublishReplacing(path);
+}
+
+} // namespace
+
+bool PublishDurably(File& file, const std::string& path, Naming naming) {
+  if (!SyncAndName(file, path, naming)) return false;
   SyncFolderOf(path);
   return true;
+}
+
+DurableGroup::DurableGroup(std::size_t limit) : limit_(limit == 0 ? 1 : limit) {}
+
+DurableGroup::~DurableGroup() {
+  Discard();
+}
+
+bool DurableGroup::Publish(File& file, const std::string& path, Naming naming) {
+  const std::string folder = ExtractFilePath(path);
+  if (owed_ && folder != folder_) Flush();
+  if (!SyncAndName(file, path, naming)) return false;
+  owed_ = true;
+  folder_ = folder;
+  lastPath_ = path;
+  return true;
+}
+
+void DurableGroup::AfterDurable(Work work, bool holding) {
+  if (!owed_) {
+    work(0);
+    return;
+  }
+  waiting_.push_back(std::move(work));
+  if (holding && ++holding_ >= limit_) Flush();
+}
+
+void DurableGroup::Flush() {
+  int error = 0;
+  if (owed_) {
+    try {
+      SyncFolderOf(lastPath_);
+    } catch (const IoError& e) {
+      error = e.errorCode() != 0 ? e.errorCode() : EIO;
+    }
+    owed_ = false;
+  }
+  std::vector<Work> work = std::move(waiting_);
+  waiting_.clear();
+  holding_ = 0;
+  std::exception_ptr raised;
+  for (Work& w : work) {
+    try {
+      w(error);
+    } catch (...) {
+      if (!raised) raised = std::current_exception();
+    }
+  }
+  if (raised) std::rethrow_exception(raised);
+}
+
+void DurableGroup::Discard() {
+  waiting_.clear();
+  holding_ = 0;
+  if (!owed_) return;
+  owed_ = false;
+  try {
+    SyncFolderOf(lastPath_);
+  } catch (const std::exception&) {
+  }
 }
 
 } // namespace qk::platform

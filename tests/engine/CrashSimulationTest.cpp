@@ -253,6 +253,11 @@ public:
   }
 
   std::size_t Events() const { return events_.size(); }
+  std::size_t Count(FileOperation operation) const {
+    std::size_t n = 0;
+    for (const FileEvent& e : events_) n += e.operation == operation ? 1 : 0;
+    return n;
+  }
 
 private:
   DiskModel Fresh() const {
@@ -371,6 +376,44 @@ TEST(CrashSimulation, DecryptionToAGivenOutputReplacingAFile) {
   EXPECT_EQ(ReadAll(given), Files()[2].second);
   simulation.OutputOf(given, container);
   Report("decrypt to a given output", simulation, simulation.Replay());
+}
+
+// A batch in one folder: its outputs are made durable by one flush of the folder, and only then
+// are their sources wiped; then the same batch decrypted with the containers wiped the same way.
+TEST(CrashSimulation, GroupedBatchInOneFolderWithWipes) {
+  TempDir dir;
+  std::vector<std::pair<std::string, std::string>> files = Files();
+  files.emplace_back("二.txt", RandomBytes(4000, 12));
+  files.emplace_back("three", RandomBytes(17, 13));
+  files.emplace_back("four.dat", RandomBytes(70000, 14));
+  {
+    CrashSimulation simulation;
+    for (const auto& [name, bytes] : files) {
+      WriteAll(dir / name, bytes);
+      simulation.AddSource(dir / name);
+    }
+    UnattendedRun run(engine::OperationMode::Encrypt, WipingOptions());
+    for (const auto& f : files) run.run.AddFile(dir / f.first);
+    simulation.Record([&] { run.run.ShowList(); });
+    ASSERT_EQ(run.run.FailureCount(), 0);
+    for (const auto& e : run.run.Entries()) simulation.OutputOf(e.Result->output, e.Path);
+    EXPECT_EQ(simulation.Count(FileOperation::FolderSync), 1u);
+    Report("grouped encrypt", simulation, simulation.Replay());
+  }
+  {
+    CrashSimulation simulation;
+    UnattendedRun run(engine::OperationMode::Decrypt, WipingOptions());
+    for (const auto& f : files) {
+      simulation.AddSource(dir / (f.first + ".enc"));
+      run.run.AddFile(dir / (f.first + ".enc"));
+    }
+    simulation.Record([&] { run.run.ShowList(); });
+    ASSERT_EQ(run.run.FailureCount(), 0);
+    for (const auto& e : run.run.Entries()) simulation.OutputOf(e.Result->output, e.Path);
+    EXPECT_EQ(simulation.Count(FileOperation::FolderSync), 1u);
+    Report("grouped decrypt", simulation, simulation.Replay());
+  }
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadAll(dir / name), bytes) << name;
 }
 
 // The model itself: a wipe that follows a link whose folder was not flushed loses the file.
