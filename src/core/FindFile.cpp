@@ -184,6 +184,7 @@ void TFindFile::Execute() {
   Abort = false;
   mask_ = Attributes.Mask();
   Files.clear();
+  Folders.clear();
   Unreadable.clear();
   dirCount_ = 0;
   fileCount_ = 0;
@@ -251,6 +252,7 @@ void TFindFile::ListEntries(const std::string& path, int fd,
     if (!ReadEntry(fd, path, name, facts)) continue;
     if ((facts.attributes & kExcluding & ~mask_) != 0) continue;
     Files.push_back(path + name);
+    Folders.push_back((facts.attributes & static_cast<std::uint8_t>(ffDirectory)) != 0);
     if (facts.attributes == static_cast<std::uint8_t>(ffDirectory)) {
       ++dirCount_;
     } else {
@@ -301,9 +303,11 @@ void AddFolder(TFindFile& finder, const std::string& path, const AddFileEvent& a
   finder.Execute();
   // Copies, so that the events may use the finder again.
   const std::vector<std::string> files = finder.Files;
+  const std::vector<bool> folders = finder.Folders;
   const std::vector<TFindFile::UnreadableFolder> unreadable = finder.Unreadable;
-  for (const std::string& file : files) {
-    if (!IsFolder(file)) addFile(file);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    // As the walk found it: no second look at each file.
+    if (!folders[i]) addFile(files[i]);
   }
   if (addUnreadable) {
     for (const auto& folder : unreadable) addUnreadable(folder.path, folder.error);

@@ -93,6 +93,8 @@ public:
   std::string Filter = "*.*";
   // The result of the last search: one full path (folder + "/" + name) per entry.
   std::vector<std::string> Files;
+  // For each entry of Files, whether it is a folder (symbolic links followed), as it was listed.
+  std::vector<bool> Folders;
   // Folders of the last search that exist but could not be opened or read, with the errno why,
   // in the order met.
   struct UnreadableFolder {

@@ -215,7 +215,9 @@ void FileEngine::SealData(File& src, File& dst, crypto::TDCP_blockcipher& cipher
 FileResult FileEngine::EncryptFile(const std::string& source, const std::string& output,
                                    const platform::SecretText& password, const std::string& hint,
                                    std::int32_t algorithm, bool addTamperCode) {
-  std::string out = MakeUniquePath(output);
+  // The name asked for first; one taken already is found when the container is named, and another
+  // made then (PublishOutput).
+  std::string out = output;
   FileResult result{Outcome::EncryptFailed, source, {}, 0, SourceWipe::NotAsked};
   std::string passwordBytes = platform::ToSystemCodePage(password.View());
   Scrub scrubPassword{passwordBytes};
@@ -225,8 +227,6 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
   lastSource_ = {};
   try {
     // Open and check: the source as it is now, its container made without a name, the key.
-    state_.SourceFileDate = platform::GetFileDate(source);
-    const std::int64_t size = platform::GetFileSize64(source);
     const std::string hintBytes = platform::ToStoredText(hint);
     const std::string nameBytes = platform::ToStoredText(platform::ExtractFileName(source));
     // A longer header text would make a container that no reader accepts.
@@ -235,13 +235,14 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
       throw platform::IoError("header text too long", 0);
     }
     File src = File::OpenShared(source);
-    // What a wipe of the source later checks it against; a size that moved since it was taken
-    // is a change already.
-    const platform::FileStamp stamp = src.Stamp();
-    if (stamp.size != size) throw SourceChangedError();
+    // The source as the open saw it, before a byte of it was read: its size and date for the
+    // header, and what a wipe of it later checks it against.
+    const platform::FileStamp stamp = src.OpenedStamp();
+    const std::int64_t size = stamp.size;
+    state_.SourceFileDate = platform::PackFileDate(stamp.modifiedSeconds);
     dst = File::CreateHidden(platform::ExtractFilePath(out));
     // The container is as readable as the source was; outputs start private.
-    dst.SetMode(src.Mode());
+    dst.SetMode(src.OpenedMode());
 
     // The file key, derived once: the cipher's key and the tamper code's.
     FileKey key = MakeFileKey(passwordBytes);
@@ -380,7 +381,8 @@ std::optional<FileResult> FileEngine::OpenContainer(Unsealing& u, std::string_vi
     return FileResult{outcome, u.container, {}, error, SourceWipe::NotAsked};
   };
   u.in = File::OpenShared(u.container);
-  u.stamp = u.in.Stamp();
+  // What a wipe of the container later checks it against: the container before a byte was read.
+  u.stamp = u.in.OpenedStamp();
   // Proofs read what is on the disk, not what the page cache still holds.
   if (!u.writing) u.in.DropCache();
   u.head = ReadHeaderBytes(u.in, u.read);

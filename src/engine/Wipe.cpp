@@ -22,7 +22,6 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
               Random& random, bool& skipWipe, const platform::FileStamp* expected) {
   using platform::File;
   skipWipe = false;
-  const std::int64_t size = platform::GetFileSize64(path);
   File::OpenShared(path).Close();
 
   File file;
@@ -31,10 +30,14 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
   } catch (const platform::IoError& error) {
     throw platform::IoError(kWipeOpenFailed, error.errorCode());
   }
-  // Checked under the exclusive hold, right before the first byte is overwritten.
-  if (expected != nullptr && file.Stamp() != *expected) throw ChangedBeforeWipeError();
+  // Checked under the exclusive hold, right before the first byte is overwritten; one look at
+  // the file gives its state, its size and its names.
+  std::uint64_t links = 0;
+  const platform::FileStamp now = file.Stamp(&links);
+  if (expected != nullptr && now != *expected) throw ChangedBeforeWipeError();
+  const std::int64_t size = now.size;
   // Another name of the file would go on showing what the overwrite destroys.
-  if (const std::uint64_t links = file.LinkCount(); links > 1) {
+  if (links > 1) {
     platform::LogNote(path + ": not wiped: the file has " + std::to_string(links) +
                       " names (hard links), and overwriting it would destroy the contents seen "
                       "through the others");
@@ -48,7 +51,8 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
   // A file with holes has only its data ranges overwritten: a hole holds nothing, and filling it
   // could fill the disk before the data is reached. Each range is widened to the blocks it
   // touches; what that widening adds is written only where the disk has room.
-  const std::vector<File::Range> data = size > 0 ? file.DataRanges() : std::vector<File::Range>{};
+  const std::vector<File::Range> data =
+      size > 0 ? file.DataRanges(size) : std::vector<File::Range>{};
   const bool sparse =
       size > 0 && !(data.size() == 1 && data[0].offset == 0 && data[0].length >= size);
   file.Seek(0);

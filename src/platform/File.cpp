@@ -68,26 +68,35 @@ void CloseQuietly(int fd) {
 
 // Checks an opened descriptor for the rules every QK open shares and takes its lock:
 // only regular files, no file without the owner-write bit (unless the caller created it just
-// now), and a non-blocking flock of the given kind. On failure fd is closed and IoError raised.
+// now), and a non-blocking flock of the given kind. With listed, what was opened must be the file
+// listed at its name (ESTALE otherwise). A file the caller created just now (created) is a new
+// regular file of its own: it is only locked. st: what the checks saw (left as it is for a file
+// created). On failure fd is closed and IoError raised.
 void CheckAndLock(int fd, const std::string& path, const std::string& action, int lockKind,
-                  bool checkWritable) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    const int err = errno;
-    CloseQuietly(fd);
-    Fail(action, path, err);
-  }
-  if (S_ISDIR(st.st_mode)) {
-    CloseQuietly(fd);
-    Fail(action, path, EISDIR);
-  }
-  if (!S_ISREG(st.st_mode)) {
-    CloseQuietly(fd);
-    Fail(action, path, EINVAL, "not a regular file");
-  }
-  if (checkWritable && (st.st_mode & S_IWUSR) == 0) {
-    CloseQuietly(fd);
-    Fail(action, path, EACCES, "the file is read-only");
+                  bool checkWritable, const detail::Anchor* listed, bool created, struct stat& st) {
+  if (!created) {
+    if (::fstat(fd, &st) != 0) {
+      const int err = errno;
+      CloseQuietly(fd);
+      Fail(action, path, err);
+    }
+    // One look at the file serves the listing's check and the rules below.
+    if (listed != nullptr && !listed->Matches(st)) {
+      CloseQuietly(fd);
+      Fail(action, path, ESTALE);
+    }
+    if (S_ISDIR(st.st_mode)) {
+      CloseQuietly(fd);
+      Fail(action, path, EISDIR);
+    }
+    if (!S_ISREG(st.st_mode)) {
+      CloseQuietly(fd);
+      Fail(action, path, EINVAL, "not a regular file");
+    }
+    if (checkWritable && (st.st_mode & S_IWUSR) == 0) {
+      CloseQuietly(fd);
+      Fail(action, path, EACCES, "the file is read-only");
+    }
   }
   while (::flock(fd, lockKind | LOCK_NB) != 0) {
     const int err = errno;
@@ -103,8 +112,14 @@ void CheckAndLock(int fd, const std::string& path, const std::string& action, in
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
-// Opens what at (for path) names; in a noted folder no link is followed, and a listed file must
-// be the one that was listed (ESTALE otherwise). A file made here with O_EXCL is this program's
+FileStamp StampOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
+          static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+}
+
+// Opens what at (for path) names; in a noted folder no link is followed. An existing file is
+// checked against the listing by CheckAndLock. A file made here with O_EXCL is this program's
 // own: whatever was once listed at its name is gone, and the name now stands for the new file.
 // A device or FIFO is opened without waiting and without becoming the controlling terminal, so
 // that CheckAndLock can refuse it.
@@ -120,12 +135,6 @@ int OpenRaw(const detail::Anchor& at, const std::string& path, int flags, mode_t
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0 && (flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL)) {
     if (at.Listed()) ForgetNotedFile(path);
-    return fd;
-  }
-  if (fd >= 0 && !at.Matches(fd)) {
-    ::close(fd);
-    errno = ESTALE;
-    return -1;
   }
   return fd;
 }
@@ -199,7 +208,8 @@ File::~File() {
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
       hidden_(std::exchange(other.hidden_, false)),
-      published_(std::exchange(other.published_, false)), temporary_(std::move(other.temporary_)) {
+      published_(std::exchange(other.published_, false)), temporary_(std::move(other.temporary_)),
+      opened_(std::exchange(other.opened_, {})), openedMode_(std::exchange(other.openedMode_, 0)) {
   other.temporary_.clear();
 }
 
@@ -213,6 +223,8 @@ File& File::operator=(File&& other) noexcept {
     published_ = std::exchange(other.published_, false);
     temporary_ = std::move(other.temporary_);
     other.temporary_.clear();
+    opened_ = std::exchange(other.opened_, {});
+    openedMode_ = std::exchange(other.openedMode_, 0);
   }
   return *this;
 }
@@ -231,9 +243,12 @@ File File::OpenShared(const std::string& path) {
   const detail::Anchor at(path);
   const int fd = OpenRaw(at, path, O_RDWR);
   if (fd < 0) Fail(action, path, errno);
-  CheckAndLock(fd, path, action, LOCK_SH, true);
+  struct stat st {};
+  CheckAndLock(fd, path, action, LOCK_SH, true, &at, false, st);
   ReportEvent(FileOperation::Open, fd, path);
-  return File(fd, path);
+  File file(fd, path);
+  file.Opened(st);
+  return file;
 }
 
 File File::CreateNew(const std::string& path) {
@@ -243,7 +258,8 @@ File File::CreateNew(const std::string& path) {
   const int fd = OpenRaw(at, path, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
   if (fd < 0) Fail(action, path, errno);
   try {
-    CheckAndLock(fd, path, action, LOCK_SH, false);
+    struct stat st {};
+    CheckAndLock(fd, path, action, LOCK_SH, false, nullptr, true, st);
   } catch (const IoError&) {
     ::unlinkat(at.Dir(), at.Name(), 0); // ours: O_EXCL made it
     throw;
@@ -404,10 +420,13 @@ File File::CreateHidden(const std::string& folder) {
   if (const int err = InjectedFault(FileOperation::Create, dir)) Fail(action, dir, err);
   // In a listed folder, the file is made through the folder's descriptor.
   int err = 0;
-  const int folderFd = detail::NotedFolderFd(dir, err);
+  bool firstUse = true;
+  const int folderFd = detail::NotedFolderFd(dir, err, &firstUse);
   if (err != 0) Fail(action, dir, err);
   const int at = folderFd >= 0 ? folderFd : AT_FDCWD;
-  ClearLeftovers(at, folderFd >= 0 ? "." : dir.c_str());
+  // A held folder is looked at once while it is held: the files made in it after that are this
+  // run's own.
+  if (firstUse) ClearLeftovers(at, folderFd >= 0 ? "." : dir.c_str());
   int fd = -1;
   err = InjectedFault(FileOperation::Nameless, dir);
   if (err == 0) {
@@ -439,7 +458,8 @@ File File::CreateHidden(const std::string& folder) {
   if (fd < 0) Fail(action, dir, err);
   File file(fd, dir, true);
   file.temporary_ = temporary;
-  CheckAndLock(file.fd_, dir, action, LOCK_SH, false);
+  struct stat st {};
+  CheckAndLock(file.fd_, dir, action, LOCK_SH, false, nullptr, true, st);
   if (!temporary.empty() && ::fchmod(file.fd_, kCreateMode) != 0) Fail(action, dir, errno);
   ReportEvent(FileOperation::Create, file.fd_, temporary.empty() ? dir : temporary);
   return file;
@@ -562,9 +582,10 @@ File File::CreateAlways(const std::string& path) {
   const detail::Anchor at(path);
   for (int attempt = 0;; ++attempt) {
     int fd = OpenRaw(at, path, O_RDWR | O_CREAT | O_EXCL, kCreateMode);
+    struct stat st {};
     if (fd >= 0) {
       try {
-        CheckAndLock(fd, path, action, LOCK_SH, false);
+        CheckAndLock(fd, path, action, LOCK_SH, false, nullptr, true, st);
       } catch (const IoError&) {
         ::unlinkat(at.Dir(), at.Name(), 0);
         throw;
@@ -579,7 +600,7 @@ File File::CreateAlways(const std::string& path) {
       if (errno == ENOENT && attempt < 2) continue;
       Fail(action, path, errno);
     }
-    CheckAndLock(fd, path, action, LOCK_SH, true);
+    CheckAndLock(fd, path, action, LOCK_SH, true, &at, false, st);
     while (::ftruncate(fd, 0) != 0) {
       const int err = errno;
       if (err == EINTR) continue;
@@ -598,9 +619,12 @@ File File::OpenExclusiveWrite(const std::string& path) {
   const detail::Anchor at(path);
   const int fd = OpenRaw(at, path, O_WRONLY | O_NOFOLLOW);
   if (fd < 0) Fail(action, path, errno);
-  CheckAndLock(fd, path, action, LOCK_EX, true);
+  struct stat st {};
+  CheckAndLock(fd, path, action, LOCK_EX, true, &at, false, st);
   ReportEvent(FileOperation::Open, fd, path, {}, true);
-  return File(fd, path);
+  File file(fd, path);
+  file.Opened(st);
+  return file;
 }
 
 namespace {
@@ -698,13 +722,17 @@ std::int64_t File::Size() const {
   return static_cast<std::int64_t>(st.st_size);
 }
 
-FileStamp File::Stamp() const {
+FileStamp File::Stamp(std::uint64_t* links) const {
   const int fd = CheckedFd("get the state of");
   struct stat st {};
   if (::fstat(fd, &st) != 0) Fail("get the state of", path_, errno);
-  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-          static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
-          static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+  if (links != nullptr) *links = static_cast<std::uint64_t>(st.st_nlink);
+  return StampOf(st);
+}
+
+void File::Opened(const struct stat& st) {
+  opened_ = StampOf(st);
+  openedMode_ = static_cast<std::uint32_t>(st.st_mode & 0777);
 }
 
 std::uint64_t File::LinkCount() const {
@@ -714,8 +742,8 @@ std::uint64_t File::LinkCount() const {
   return static_cast<std::uint64_t>(st.st_nlink);
 }
 
-std::vector<File::Range> File::DataRanges() const {
-  const std::int64_t size = Size();
+std::vector<File::Range> File::DataRanges(std::int64_t known) const {
+  const std::int64_t size = known >= 0 ? known : Size();
   std::vector<Range> whole{{0, size}};
   std::vector<Range> ranges;
   off_t at = 0;

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+struct stat;
+
 namespace qk::platform {
 
 // An input/output failure; errorCode() is the errno value (0 when none applies).
@@ -103,8 +105,13 @@ public:
   // Moves to offset bytes from the beginning.
   void Seek(std::int64_t offset);
   std::int64_t Size() const;
-  // The file's stamp as it is now.
-  FileStamp Stamp() const;
+  // The file's stamp as it is now; with links, its count of names (hard links) too.
+  FileStamp Stamp(std::uint64_t* links = nullptr) const;
+  // What the open of an existing file (OpenShared, OpenExclusiveWrite) saw of it, before anything
+  // was read or written through it: its stamp and permission bits. The one look the open took
+  // serves them all; a file created here has none (a size of -1).
+  const FileStamp& OpenedStamp() const { return opened_; }
+  std::uint32_t OpenedMode() const { return openedMode_; }
   // How many names (hard links) the file has.
   std::uint64_t LinkCount() const;
   // A range of bytes of the file.
@@ -114,7 +121,8 @@ public:
   };
   // The ranges that hold data, in order (SEEK_DATA / SEEK_HOLE); everything between them is a
   // hole. The whole file as one range where the file system cannot tell. Moves the position.
-  std::vector<Range> DataRanges() const;
+  // size: the file's size when the caller knows it (looked up otherwise).
+  std::vector<Range> DataRanges(std::int64_t size = -1) const;
   // The permission bits (rwx for owner, group and others; 0777 at most).
   std::uint32_t Mode() const;
   // Sets the permission bits to mode & 0777, whatever the umask says.
@@ -141,12 +149,16 @@ private:
   int CheckedFd(const char* action) const;
   // Removes the hidden name of an unpublished file from CreateHidden's fallback.
   void DropTemporaryName();
+  // Keeps what the open saw of the file (OpenedStamp).
+  void Opened(const struct stat& st);
 
   int fd_ = -1;
   std::string path_; // for a nameless file, its folder
   bool hidden_ = false;
   bool published_ = false;
   std::string temporary_; // the hidden name standing in for a nameless file, when it has one
+  FileStamp opened_;
+  std::uint32_t openedMode_ = 0;
 };
 
 // Fault injection for tests. The hook is called before each system call of the operations

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -24,9 +25,13 @@ public:
   HeldFolder(const HeldFolder&) = delete;
   HeldFolder& operator=(const HeldFolder&) = delete;
   int Fd() const { return fd_; }
+  // True the first time it is asked: whoever asks first does the work done once per folder held
+  // (the descriptor pins the folder, so it stays the same folder while held).
+  bool FirstUse() const { return !used_.exchange(true); }
 
 private:
   int fd_;
+  mutable std::atomic<bool> used_{false};
 };
 
 } // namespace detail
@@ -366,7 +371,11 @@ bool Anchor::Matches(int fd) const {
   return result == 0 && IdentityOf(st) == identity_;
 }
 
-int NotedFolderFd(const std::string& folder, int& error) {
+bool Anchor::Matches(const struct stat& seen) const {
+  return !listed_ || IdentityOf(seen) == identity_;
+}
+
+int NotedFolderFd(const std::string& folder, int& error, bool* firstUse) {
   error = 0;
   // The current folder is "" when it is noted, as ExtractFilePath gives it.
   const std::string key = folder.empty() || folder == "." ? std::string() : WithSeparator(folder);
@@ -380,6 +389,7 @@ int NotedFolderFd(const std::string& folder, int& error) {
   if (!held) return -1;
   const int fd = ::fcntl(held->Fd(), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) error = errno;
+  if (fd >= 0 && firstUse != nullptr) *firstUse = held->FirstUse();
   return fd;
 }
 

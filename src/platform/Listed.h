@@ -27,6 +27,8 @@
 #include <memory>
 #include <string>
 
+struct stat;
+
 namespace qk::platform {
 
 struct FileIdentity {
@@ -87,6 +89,8 @@ public:
   // fd (or, with fd < 0, the entry at Name() in Dir(), links not followed) is what was listed;
   // always true for a path that was not listed.
   bool Matches(int fd) const;
+  // The same for what a look at the file (fstat, lstat) saw.
+  bool Matches(const struct stat& seen) const;
 
 private:
   std::shared_ptr<const HeldFolder> folder_;
@@ -100,7 +104,9 @@ private:
 
 // A descriptor of folder (with or without its trailing "/") that the caller closes, when it is
 // noted; else -1 with error 0; -1 with an errno in error when it is noted but cannot be reached.
-int NotedFolderFd(const std::string& folder, int& error);
+// With firstUse: whether this is the first descriptor asked for with firstUse since the folder's
+// descriptor was opened and checked (it is kept for a while, see ReleaseFolders).
+int NotedFolderFd(const std::string& folder, int& error, bool* firstUse = nullptr);
 
 } // namespace detail
 
