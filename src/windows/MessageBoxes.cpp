@@ -1,6 +1,7 @@
 #include "windows/MessageBoxes.h"
 
 #include "platform/VisibleText.h"
+#include "windows/WindowSize.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QTranslator>
 
 #include <algorithm>
@@ -22,41 +24,59 @@ BoxResponder& Responder() {
   return responder;
 }
 
-// A text taller than the screen (a long notice on a small or magnified screen) scrolls, so that
-// the buttons stay in reach; the box comes up in the middle of the screen.
-void FitOnScreen(QMessageBox& box, QWidget* parent) {
-  const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-  if (!screen) return;
-  const QRect area = screen->availableGeometry();
-  box.adjustSize();
-  auto* grid = qobject_cast<QGridLayout*>(box.layout());
-  auto* text = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-  if (grid && text && box.sizeHint().height() > area.height() * 9 / 10) {
-    int row = 0, column = 0, rows = 0, columns = 0;
-    grid->getItemPosition(grid->indexOf(text), &row, &column, &rows, &columns);
-    grid->removeWidget(text);
-    auto* scroll = new QScrollArea(&box);
-    scroll->setObjectName(QStringLiteral("TextScrollArea"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(text);
-    const int spare = box.sizeHint().height() - text->sizeHint().height();
-    scroll->setFixedHeight(std::max(area.height() * 9 / 10 - spare, area.height() / 3));
-    scroll->setMinimumWidth(std::min(text->sizeHint().width() + 24, area.width() * 9 / 10));
-    grid->addWidget(scroll, row, column, rows, columns);
-    box.adjustSize();
+// A box whose text scrolls when the box would be taller than the screen (a long notice on a small
+// or magnified screen), so that its buttons stay in reach; it comes up in the middle of the
+// screen. Qt sizes a message box as it is shown, so the fitting follows that.
+class FittedBox : public QMessageBox {
+public:
+  using QMessageBox::QMessageBox;
+
+protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    Fit();
   }
-  box.move(area.center() - QPoint(box.width() / 2, box.height() / 2));
-}
+
+private:
+  void Fit() {
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown) return;
+    const QRect area = shown->availableGeometry();
+    const QSize room = area.size() - kFrameAllowance;
+    auto* grid = qobject_cast<QGridLayout*>(layout());
+    auto* text = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!scroll_ && grid && text && height() > room.height()) {
+      const int spare = height() - text->height();
+      int row = 0, column = 0, rows = 0, columns = 0;
+      grid->getItemPosition(grid->indexOf(text), &row, &column, &rows, &columns);
+      grid->removeWidget(text);
+      scroll_ = new QScrollArea(this);
+      scroll_->setObjectName(QStringLiteral("TextScrollArea"));
+      scroll_->setFrameShape(QFrame::NoFrame);
+      scroll_->setWidgetResizable(true);
+      scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      scroll_->setWidget(text);
+      const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+      const int textHeight = std::max(room.height() - spare, room.height() / 3);
+      const int width = std::min(this->width() + bar, room.width());
+      scroll_->setFixedHeight(textHeight);
+      grid->addWidget(scroll_, row, column, rows, columns);
+      setFixedSize(width, spare + textHeight);
+      scroll_->show();
+    }
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+
+  QScrollArea* scroll_ = nullptr;
+};
 
 // A box of kind, its icon named for screen readers by what it means.
 int Run(QWidget* parent, QMessageBox::Icon icon, const char* iconName, const QString& text,
         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton fallback) {
-  QMessageBox box(icon, QGuiApplication::applicationDisplayName(), text, buttons, parent);
+  FittedBox box(icon, QGuiApplication::applicationDisplayName(), text, buttons, parent);
   box.setDefaultButton(fallback);
   if (auto* picture = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
     picture->setAccessibleName(Q(iconName));
-  FitOnScreen(box, parent);
   return box.exec();
 }
 

@@ -538,8 +538,10 @@ void TOptionDlg::FitOnScreen() {
   const int height = std::min(want.height(), area.height() * 9 / 10 - spare);
   const int width =
       std::min(want.width() + (height < want.height() ? bar : 0), area.width() * 9 / 10);
-  ContentScrollArea->setMinimumSize(width, std::max(height, 80));
-  adjustSize();
+  // The dialog keeps a fixed size, so that size is made anew for this screen.
+  ContentScrollArea->setFixedSize(width, std::max(height, 80));
+  layout()->activate();
+  setFixedSize(sizeHint());
   move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
 }
 
