@@ -1,6 +1,7 @@
 #include "windows/MessageBoxes.h"
 
 #include "platform/VisibleText.h"
+#include "windows/Pictures.h"
 #include "windows/WindowSize.h"
 
 #include <QApplication>
@@ -34,7 +35,16 @@ public:
 protected:
   void showEvent(QShowEvent* event) override {
     QMessageBox::showEvent(event);
+    SharpIcon();
     Fit();
+  }
+
+  // Qt sizes the box anew at every layout request; a box whose text scrolls keeps its size.
+  bool event(QEvent* event) override {
+    const bool taken = QMessageBox::event(event);
+    if (event->type() == QEvent::LayoutRequest && fitted_.isValid() && size() != fitted_)
+      setFixedSize(fitted_);
+    return taken;
   }
 
 private:
@@ -56,18 +66,55 @@ private:
       scroll_->setWidgetResizable(true);
       scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       scroll_->setWidget(text);
+      // As wide as the longest line where the screen has room (the box Qt made may be narrower),
+      // the text wrapping to whatever width there is.
       const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+      const int others = this->width() - text->width();
+      const int widest =
+          text->fontMetrics()
+              .boundingRect(QRect(0, 0, room.width(), 1 << 20), Qt::TextExpandTabs, text->text())
+              .width();
+      text->setMinimumWidth(1);
       const int textHeight = std::max(room.height() - spare, room.height() / 3);
-      const int width = std::min(this->width() + bar, room.width());
+      const int width = std::min(
+          std::max(this->width(), others + widest + text->margin() * 2 + 8) + bar, room.width());
       scroll_->setFixedHeight(textHeight);
       grid->addWidget(scroll_, row, column, rows, columns);
-      setFixedSize(width, spare + textHeight);
+      fitted_ = QSize(width, spare + textHeight);
+      setFixedSize(fitted_);
       scroll_->show();
     }
     move(area.center() - QPoint(width() / 2, height() / 2));
   }
 
+  // The icon drawn for the device pixels of the screen the box is on, not enlarged from a
+  // picture made for one device pixel per pixel (the style's own come in few sizes).
+  void SharpIcon() {
+    MessagePicture kind{};
+    switch (icon()) {
+    case QMessageBox::Warning:
+      kind = MessagePicture::Warning;
+      break;
+    case QMessageBox::Question:
+      kind = MessagePicture::Question;
+      break;
+    case QMessageBox::Information:
+      kind = MessagePicture::Information;
+      break;
+    case QMessageBox::Critical:
+      kind = MessagePicture::Critical;
+      break;
+    default:
+      return;
+    }
+    auto* picture = findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+    if (!picture) return;
+    const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    picture->setPixmap(MessageIcon(kind).pixmap(QSize(size, size), devicePixelRatioF()));
+  }
+
   QScrollArea* scroll_ = nullptr;
+  QSize fitted_;
 };
 
 // A box of kind, its icon named for screen readers by what it means.

@@ -9,6 +9,7 @@
 #include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
 #include "windows/Pictures.h"
+#include "windows/WindowSize.h"
 #include "windows/drwatch.h"
 
 #include <QCheckBox>
@@ -166,8 +167,8 @@ void TOptionDlg::BuildControls() {
   WipeGroupBox->setObjectName("WipeGroupBox");
   WipeSpeedButton = new QToolButton(WipeGroupBox);
   WipeSpeedButton->setObjectName("WipeSpeedButton");
-  WipeSpeedButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  WipeSpeedButton->setIconSize(QSize(24, 24));
+  WipeSpeedButton->setIcon(FolderIcon());
+  WipeSpeedButton->setIconSize(QSize(kFolderIconSize, kFolderIconSize));
   WipeSpeedButton->setFixedSize(40, 40);
   WipeSpeedButton->setAutoRaise(true);
   WipeSpeedButton->setToolTip(Q("抹消するファイルやフォルダを選択します。"));
@@ -282,7 +283,8 @@ void TOptionDlg::BuildControls() {
   ContentScrollArea->setFocusPolicy(Qt::NoFocus);
   ContentScrollArea->setWidgetResizable(true);
   ContentScrollArea->setWidget(content);
-  ContentScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Sideways only on a screen too narrow for the two columns at their least.
+  ContentScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(ContentScrollArea, 1);
   outer->addLayout(closeRow);
@@ -535,9 +537,11 @@ void TOptionDlg::FitOnScreen() {
   const QSize want = ContentScrollArea->widget()->sizeHint();
   const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
   const int spare = CloseBitBtn->sizeHint().height() + 40;
-  const int height = std::min(want.height(), area.height() * 9 / 10 - spare);
+  const QSize room = area.size() - kFrameAllowance;
+  const int margins = layout()->contentsMargins().left() + layout()->contentsMargins().right();
+  const int height = std::min(want.height(), room.height() - spare);
   const int width =
-      std::min(want.width() + (height < want.height() ? bar : 0), area.width() * 9 / 10);
+      std::min(want.width() + (height < want.height() ? bar : 0), room.width() - margins);
   // The dialog keeps a fixed size, so that size is made anew for this screen.
   ContentScrollArea->setFixedSize(width, std::max(height, 80));
   layout()->activate();

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QLineF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
 #include <QRectF>
 #include <algorithm>
@@ -146,6 +147,109 @@ QIcon EncIcon() {
 
 QIcon DecIcon() {
   return SharpIcon(kDecryptColor, Letter::K);
+}
+
+namespace {
+// An open folder: the back with its tab, and the front leaning forward over it.
+QImage FolderImage(int scale) {
+  QImage image = TransparentImage(kFolderIconSize * scale);
+  image.setDevicePixelRatio(scale);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QColor back(0x3c, 0x78, 0xc8);
+  const QColor front(0x6c, 0xa8, 0xf0);
+  const QColor edge(0x1e, 0x46, 0x82);
+  painter.setPen(QPen(edge, 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  QPainterPath rear;
+  rear.moveTo(2.5, 20.5);
+  rear.lineTo(2.5, 5.5);
+  rear.lineTo(9.0, 5.5);
+  rear.lineTo(11.0, 7.5);
+  rear.lineTo(19.5, 7.5);
+  rear.lineTo(19.5, 20.5);
+  rear.closeSubpath();
+  painter.setBrush(back);
+  painter.drawPath(rear);
+  QPainterPath lid;
+  lid.moveTo(2.5, 20.5);
+  lid.lineTo(6.0, 11.5);
+  lid.lineTo(22.5, 11.5);
+  lid.lineTo(19.5, 20.5);
+  lid.closeSubpath();
+  painter.setBrush(front);
+  painter.drawPath(lid);
+  return image;
+}
+} // namespace
+
+QIcon FolderIcon() {
+  QIcon icon;
+  for (int scale : {1, 2, 3}) icon.addPixmap(QPixmap::fromImage(FolderImage(scale)));
+  return icon;
+}
+
+QImage MessageImage(MessagePicture kind, int size) {
+  QImage image = TransparentImage(size);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.scale(size / 32.0, size / 32.0);
+  painter.setPen(Qt::NoPen);
+  const QColor blue(0x25, 0x63, 0xc8);
+  const QColor white = Qt::white;
+  switch (kind) {
+  case MessagePicture::Information:
+    painter.setBrush(blue);
+    painter.drawEllipse(QRectF(1, 1, 30, 30));
+    painter.setBrush(white);
+    painter.drawEllipse(QRectF(13.5, 6, 5, 5));
+    painter.drawRoundedRect(QRectF(13.75, 13, 4.5, 13), 1, 1);
+    break;
+  case MessagePicture::Question: {
+    painter.setBrush(blue);
+    painter.drawEllipse(QRectF(1, 1, 30, 30));
+    QPainterPath hook;
+    hook.moveTo(10.5, 12.5);
+    hook.cubicTo(10.5, 5.5, 21.5, 5.5, 21.5, 12);
+    hook.cubicTo(21.5, 16, 16, 16.5, 16, 20.5);
+    painter.setPen(QPen(white, 4.2, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(hook);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(white);
+    painter.drawEllipse(QRectF(13.6, 22.5, 4.8, 4.8));
+    break;
+  }
+  case MessagePicture::Warning: {
+    QPainterPath triangle;
+    triangle.moveTo(16, 2);
+    triangle.lineTo(31, 29);
+    triangle.lineTo(1, 29);
+    triangle.closeSubpath();
+    painter.setPen(QPen(QColor(0x8a, 0x5a, 0x00), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(QColor(0xf5, 0xb4, 0x00));
+    painter.drawPath(triangle);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x20, 0x20, 0x20));
+    painter.drawRoundedRect(QRectF(14, 10, 4, 11), 1, 1);
+    painter.drawEllipse(QRectF(13.75, 22.5, 4.5, 4.5));
+    break;
+  }
+  case MessagePicture::Critical:
+    painter.setBrush(QColor(0xc8, 0x1e, 0x1e));
+    painter.drawEllipse(QRectF(1, 1, 30, 30));
+    painter.setPen(QPen(white, 4, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(10.5, 10.5), QPointF(21.5, 21.5));
+    painter.drawLine(QPointF(21.5, 10.5), QPointF(10.5, 21.5));
+    break;
+  }
+  return image;
+}
+
+QIcon MessageIcon(MessagePicture kind) {
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 96, 128, 192})
+    icon.addPixmap(QPixmap::fromImage(MessageImage(kind, size)));
+  return icon;
 }
 
 QIcon ProgramIcon() {

@@ -36,6 +36,16 @@ QPixmap DecPicture();
 QIcon EncIcon();
 QIcon DecIcon();
 QIcon ProgramIcon();
+// The folder picture of the wipe bin's button, kFolderIconSize pixels square, drawn at one, two
+// and three device pixels per pixel.
+inline constexpr int kFolderIconSize = 24;
+QIcon FolderIcon();
+// The pictures of the message boxes, drawn as shapes for any size (the icon holds them from 16
+// to 192 device pixels): a blue circle with "i", a blue circle with "?", an amber triangle with
+// "!", a red circle with a white cross.
+enum class MessagePicture { Information, Question, Warning, Critical };
+QImage MessageImage(MessagePicture kind, int size);
+QIcon MessageIcon(MessagePicture kind);
 
 // Writes the icon as <dir>/<n>x<n>/apps/qk.png for every size of kIconSizes, creating the folders;
 // dir is the root of an icon theme such as share/icons/hicolor. False when a file cannot be

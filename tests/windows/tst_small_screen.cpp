@@ -10,11 +10,13 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace qk;
 using test::ProgramHarness;
@@ -26,6 +28,8 @@ struct Seen {
   QRect frame;
   QRect ok;
   bool scrolls = false;
+  bool textFits = true; // no line of the text runs past the scrolled area's edge
+  int width = 0;
 };
 
 // The box that text brings up, as it stands on the screen, answered with OK.
@@ -38,7 +42,16 @@ Seen Look(const QString& text) {
     seen.frame = box->frameGeometry();
     QAbstractButton* ok = box->button(QMessageBox::Ok);
     seen.ok = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
-    seen.scrolls = box->findChild<QScrollArea*>(QStringLiteral("TextScrollArea")) != nullptr;
+    auto* scroll = box->findChild<QScrollArea*>(QStringLiteral("TextScrollArea"));
+    seen.scrolls = scroll != nullptr;
+    if (scroll) {
+      // The layout settles as the event loop runs.
+      QTest::qWait(50);
+      seen.frame = box->frameGeometry();
+      seen.ok = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+      seen.textFits = scroll->widget()->width() <= scroll->viewport()->width();
+    }
+    seen.width = box->width();
     box->accept();
   });
   windows::ShowInformation(nullptr, text);
@@ -80,10 +93,43 @@ private slots:
       // The text scrolls when it would not fit, and only then.
       const int natural = NaturalHeight(text);
       if (natural >= area.height()) QVERIFY(seen.scrolls);
+      QVERIFY(seen.textFits);
+      // A scrolling box takes the width of the text where the screen has room for it.
+      if (seen.scrolls && area.width() >= 600)
+        QVERIFY2(seen.width >= 400, qPrintable(QString::number(seen.width)));
       if (natural < area.height() * 3 / 4) QVERIFY(!seen.scrolls);
     }
     // On the small magnified screen the pre-release notice is one that has to scroll.
     if (twoX) QVERIFY(NaturalHeight(windows::PreReleaseNotice()) > area.height());
+  }
+
+  // Pictures are made for the screen's device pixels (sharp at two per pixel), not enlarged.
+  void picturesAreDrawnForTheScreen() {
+    const qreal scale = QGuiApplication::primaryScreen()->devicePixelRatio();
+    QPixmap boxIcon;
+    QTimer::singleShot(0, [&boxIcon] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+        boxIcon = label->pixmap();
+      box->accept();
+    });
+    windows::ShowWarning(nullptr, QStringLiteral("x"));
+    QVERIFY(!boxIcon.isNull());
+    QCOMPARE(boxIcon.devicePixelRatio(), scale);
+
+    ProgramHarness h;
+    h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
+    h.Create();
+    QVERIFY(h.Start());
+    windows::TOptionDlg* o = h.Options();
+    QCOMPARE(o->IconImage->pixmap().devicePixelRatio(), scale);
+    // The folder picture of the wipe bin has an image of at least its size in device pixels.
+    const QSize folder = o->WipeSpeedButton->iconSize();
+    const QSize device = folder * scale;
+    const QPixmap drawn = o->WipeSpeedButton->icon().pixmap(folder, scale);
+    QCOMPARE(drawn.devicePixelRatio(), scale);
+    QCOMPARE(drawn.size(), device);
   }
 
   void optionsKeepClosingOnTheScreen() {
