@@ -51,6 +51,41 @@ class PicturesTest : public QObject {
   Q_OBJECT
 
 private slots:
+  // Each message picture is drawn at the size asked for, in its own colour, and the icon hands
+  // out a picture of the device pixels asked for (no enlarging at two or three per pixel).
+  void messagePictures_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QColor>("colour");
+    using qk::windows::MessagePicture;
+    QTest::newRow("information") << int(MessagePicture::Information) << QColor(0x25, 0x63, 0xc8);
+    QTest::newRow("question") << int(MessagePicture::Question) << QColor(0x25, 0x63, 0xc8);
+    QTest::newRow("warning") << int(MessagePicture::Warning) << QColor(0xf5, 0xb4, 0x00);
+    QTest::newRow("critical") << int(MessagePicture::Critical) << QColor(0xc8, 0x1e, 0x1e);
+  }
+  void messagePictures() {
+    QFETCH(int, kind);
+    QFETCH(QColor, colour);
+    const auto picture = static_cast<qk::windows::MessagePicture>(kind);
+    for (int size : {16, 32, 64, 128}) {
+      const QImage image = Argb(qk::windows::MessageImage(picture, size));
+      QCOMPARE(image.size(), QSize(size, size));
+      QCOMPARE(image.pixelColor(int(size * 0.3), int(size * 0.8)), colour);
+      QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+    }
+    const QIcon icon = qk::windows::MessageIcon(picture);
+    for (qreal scale : {1.0, 2.0, 3.0}) {
+      const QPixmap drawn = icon.pixmap(QSize(32, 32), scale);
+      QCOMPARE(drawn.size(), QSize(32, 32) * scale);
+      QCOMPARE(drawn.devicePixelRatio(), scale);
+    }
+    // The others differ from this one.
+    for (int other = 0; other < 4; ++other) {
+      if (other == kind) continue;
+      QVERIFY(qk::windows::MessageImage(picture, 32) !=
+              qk::windows::MessageImage(static_cast<qk::windows::MessagePicture>(other), 32));
+    }
+  }
+
   void buttonPictures_data() {
     QTest::addColumn<QImage>("image");
     QTest::addColumn<QColor>("colour");
