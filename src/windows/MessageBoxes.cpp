@@ -69,7 +69,12 @@ private:
       // As wide as the longest line where the screen has room (the box Qt made may be narrower),
       // the text wrapping to whatever width there is.
       const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-      const int others = this->width() - text->width();
+      // Beside the text: the margins, the picture and the gaps of the box's grid.
+      const QMargins margins = grid->contentsMargins();
+      const auto* picture = findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+      const int others = margins.left() + margins.right() +
+                         (picture ? picture->sizeHint().width() : 0) +
+                         3 * std::max(grid->horizontalSpacing(), 6);
       const int widest =
           text->fontMetrics()
               .boundingRect(QRect(0, 0, room.width(), 1 << 20), Qt::TextExpandTabs, text->text())
