@@ -13,7 +13,8 @@
 #       2,000 bytes with Japanese names in 20 folders five levels below the tree's top, encrypted
 #       with --jobs 1 and with the default number of jobs ("folder_20000_small_jobs1", ..._jobsN),
 #       and encrypted and decrypted again with --wipe-source ("folder_20000_small_wipe_..."):
-#       "ROW WALL_SECONDS system_s SYSTEM_SECONDS SYSTEM/WALL", one run each; then, where strace
+#       "ROW WALL_SECONDS system_s SYSTEM_SECONDS SYSTEM/WALL" and
+#       "ROW_user USER_SECONDS wall_s WALL_SECONDS USER/WALL", one run each; then, where strace
 #       is installed, the system calls a file costs: 2,000 of those files encrypted under
 #       strace -c -f, "syscalls_per_file_encrypt CALL N files 2000" for openat, newfstatat (fstat
 #       included), close and all calls together.
@@ -136,11 +137,13 @@ EOF
   jobs=$(nproc)
   sync
   disk_row() { # row name, qk-cli arguments...
-    local name=$1 system
+    local name=$1 system user
     shift
     timed "$qk" "$@" --password-file "$pw" --ini "$ini" --recursive "$tree" >/dev/null
     system=$(awk '{printf "%.2f", $2}' "$work/rusage")
+    user=$(awk '{printf "%.2f", $1}' "$work/rusage")
     line "$name" "$(calc "$T_WALL" 2)" system_s "$system" "$(calc "$system / $T_WALL" 2)"
+    line "${name}_user" "$user" wall_s "$(calc "$T_WALL" 2)" "$(calc "$user / $T_WALL" 2)"
     sync
   }
   for j in 1 "$jobs"; do

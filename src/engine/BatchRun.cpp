@@ -216,11 +216,10 @@ void BatchRun::Record(std::size_t index, FileResult result) {
   host_.Changed();
 }
 
-void BatchRun::Settle(std::size_t index, Settling settling) {
+void BatchRun::Settle(std::size_t index, const Settling& settling) {
   const bool holding = settling.wipe;
-  durable_.AfterDurable(
-      [this, index, settling = std::move(settling)](int error) { Settled(index, settling, error); },
-      holding);
+  durable_.AfterDurable([this, index, settling](int error) { Settled(index, settling, error); },
+                        holding);
 }
 
 void BatchRun::Settled(std::size_t index, const Settling& settling, int flushError) {

@@ -164,7 +164,7 @@ private:
   FileResult WipeEntry(ListEntry& entry);
   // Hands what is left of a successful entry to the durable group: it is done once the entry's
   // output is durable, and its result completed then.
-  void Settle(std::size_t index, Settling settling);
+  void Settle(std::size_t index, const Settling& settling);
   void Settled(std::size_t index, const Settling& settling, int flushError);
   // Wipes a source after a successful operation, while it is still the file stamp describes.
   SourceWipe WipeSource(const std::string& path, const platform::FileStamp& stamp);

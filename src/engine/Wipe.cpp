@@ -143,9 +143,9 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
     }
     if (put < length) break;
   }
-  // The overwrite has to reach the disk before the name goes.
+  // The overwrite has to reach the disk before the name goes; its times need not.
   try {
-    file.Sync();
+    file.SyncData();
   } catch (const platform::IoError&) {
   }
   file.Close();

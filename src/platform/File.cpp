@@ -787,6 +787,15 @@ void File::Sync() {
   ReportEvent(FileOperation::Sync, fd, path_);
 }
 
+void File::SyncData() {
+  const int fd = CheckedFd("flush");
+  if (const int err = InjectedFault(FileOperation::Sync, path_)) Fail("flush", path_, err);
+  while (::fdatasync(fd) != 0) {
+    if (errno != EINTR) Fail("flush", path_, errno);
+  }
+  ReportEvent(FileOperation::Sync, fd, path_);
+}
+
 void File::DropCache() {
   // Dirty pages stay cached until written back; callers Sync first. Failure only costs a
   // cached read.

@@ -132,6 +132,10 @@ public:
   bool GiveTo(std::uint32_t owner, std::uint32_t group);
   // Flushes the contents to the disk.
   void Sync();
+  // Flushes the contents and what it takes to read them back (the size, where the blocks are),
+  // not the rest of the file's state (its times): enough for bytes overwritten in place, and
+  // cheaper where the file system would otherwise commit its log for the times alone.
+  void SyncData();
   // Asks the kernel to drop cached pages, so that the next read comes from the disk.
   void DropCache();
   // Sets aside disk space for length bytes from offset without changing the file's size, so that
@@ -173,7 +177,7 @@ enum class FileOperation {
   Write,      // WriteAll, WriteSome
   Seek,       // Seek
   Size,       // Size
-  Sync,       // Sync
+  Sync,       // Sync, SyncData
   Close,      // Close (the descriptor is released all the same)
   Delete,     // DeleteFile
   Rename,     // RenameFile

@@ -277,7 +277,7 @@ TEST(DurableOrder, AWaitingWipeThatFailsFailsItsEntryAlone) {
   TempDir dir;
   std::map<std::string, std::string> bytes;
   const std::vector<std::string> sources = MakeFiles(dir, Layouts()[0], bytes);
-  const std::string kept = sources[2];
+  const std::string& kept = sources[2];
   int opens = 0;
   // The encryption opens the source once; the wipe's opens come after.
   platform::SetFaultHook([&](FileOperation op, const std::string& path) {
