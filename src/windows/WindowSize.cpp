@@ -31,10 +31,12 @@ TSizeKeeper::TSizeKeeper(QWidget* window, std::int32_t& width, std::int32_t& hei
 }
 
 bool TSizeKeeper::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == window_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show) &&
-      window_->isVisible()) {
+  if (watched != window_) return QObject::eventFilter(watched, event);
+  // The size the window leaves the screen with counts too: a last resize may be told only then.
+  const QEvent::Type type = event->type();
+  if (type == QEvent::Hide ||
+      ((type == QEvent::Resize || type == QEvent::Show) && window_->isVisible()))
     Record();
-  }
   return QObject::eventFilter(watched, event);
 }
 

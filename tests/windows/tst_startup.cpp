@@ -934,6 +934,8 @@ void TestStartup::listWindowSizeIsKeptAcrossStarts() {
     QCOMPARE(h.Conf()->size(), QSize(700, 400));
     h.program->ShowFiles(OperationMode::Encrypt, {Q(h.File("a.txt", "a"))}, h.Main());
     h.Conf()->resize(650, 380);
+    // The window system may tell the new size a moment later.
+    QTRY_COMPARE(h.Model().ListWidth, 650);
     h.Conf()->close();
     h.Conf()->resize(500, 300); // hidden: not what the user left it at
     QVERIFY(h.Main()->close());
