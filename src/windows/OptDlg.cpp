@@ -520,11 +520,15 @@ void TOptionDlg::FormPaint() {
 void TOptionDlg::showEvent(QShowEvent* event) {
   MirrorModel();
   FormPaint();
-  if (!event->spontaneous()) FitOnScreen();
-  // Back from a list of the wipe bin, the control that handed it over has the focus again.
-  QWidget* focus = opener_ ? opener_.data() : CloseBitBtn;
-  opener_ = nullptr;
-  focus->setFocus(Qt::OtherFocusReason);
+  // Once per showing by the program; the window system's own shows (a window mapped again, or
+  // restored from an icon) leave size and focus as they are.
+  if (!event->spontaneous()) {
+    FitOnScreen();
+    // Back from a list of the wipe bin, the control that handed it over has the focus again.
+    QWidget* focus = opener_ ? opener_.data() : CloseBitBtn;
+    opener_ = nullptr;
+    focus->setFocus(Qt::OtherFocusReason);
+  }
   QDialog::showEvent(event);
 }
 
