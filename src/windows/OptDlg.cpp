@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -521,8 +522,10 @@ void TOptionDlg::showEvent(QShowEvent* event) {
   MirrorModel();
   FormPaint();
   // Once per showing by the program; the window system's own shows (a window mapped again, or
-  // restored from an icon) leave size and focus as they are.
-  if (!event->spontaneous()) {
+  // restored from an icon), and a show of the dialog while it is shown (which some Qt versions
+  // announce again), leave size and focus as they are.
+  if (!event->spontaneous() && !onScreen_) {
+    onScreen_ = true;
     FitOnScreen();
     // Back from a list of the wipe bin, the control that handed it over has the focus again.
     QWidget* focus = opener_ ? opener_.data() : CloseBitBtn;
@@ -551,6 +554,11 @@ void TOptionDlg::FitOnScreen() {
   layout()->activate();
   setFixedSize(sizeHint());
   move(area.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+}
+
+void TOptionDlg::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) onScreen_ = false;
+  QDialog::hideEvent(event);
 }
 
 void TOptionDlg::paintEvent(QPaintEvent* event) {

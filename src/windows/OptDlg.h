@@ -136,6 +136,7 @@ signals:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void FitOnScreen();
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -157,6 +158,8 @@ private:
   bool mirroring_ = false;
   // The control that handed files to a list; it has the focus when the dialog shows again.
   QPointer<QWidget> opener_;
+  // Shown by the program and not hidden since.
+  bool onScreen_ = false;
 };
 
 } // namespace qk::windows
