@@ -279,7 +279,8 @@ FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
     if (ExistsReadOnly(path)) result.outcome = Outcome::EncryptReadOnly;
     return result;
   }
-  if (options_.WipeSource && !platform::SamePath(state_.LastSourceName, state_.LastOutputName)) {
+  // A container is a file made anew, never one that was there: it can be its source only by name.
+  if (options_.WipeSource && state_.LastSourceName != state_.LastOutputName) {
     // The source goes only once its container is proved from the disk.
     if (!engine_.VerifyEncryption(state_.LastOutputName, state_.Password)) {
       platform::DeleteFile(state_.LastOutputName);
