@@ -230,6 +230,9 @@ void BatchRun::Settled(std::size_t index, const Settling& settling, int flushErr
     if (settling.wipe) {
       result.sourceWipe = SourceWipe::Failed;
     } else {
+      // A failed entry leaves no output behind; the source it came from is whole.
+      RemoveOutput(result.output);
+      result.output.clear();
       result.outcome =
           state_.Mode == OperationMode::Decrypt ? Outcome::DecryptFailed : Outcome::EncryptFailed;
     }
@@ -244,6 +247,19 @@ void BatchRun::Settled(std::size_t index, const Settling& settling, int flushErr
     entry.Sub2 = result.output;
   }
   Record(index, std::move(result));
+}
+
+// An output that is not to stay: a decrypted file is plaintext and is wiped, a container is
+// removed.
+void BatchRun::RemoveOutput(const std::string& output) {
+  if (state_.Mode == OperationMode::Decrypt) {
+    try {
+      engine_.WipeFile(output);
+      return;
+    } catch (const std::exception&) {
+    }
+  }
+  platform::DeleteFile(output);
 }
 
 FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
@@ -283,7 +299,7 @@ FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
   if (options_.WipeSource && state_.LastSourceName != state_.LastOutputName) {
     // The source goes only once its container is proved from the disk.
     if (!engine_.VerifyEncryption(state_.LastOutputName, state_.Password)) {
-      platform::DeleteFile(state_.LastOutputName);
+      RemoveOutput(state_.LastOutputName);
       result.outcome = Outcome::EncryptFailed;
       result.output.clear();
       return result;
@@ -308,11 +324,7 @@ FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling) {
   if (options_.WipeDecSource) {
     // The container goes only once the output is proved from the disk.
     if (!engine_.VerifyDecryption(state_.LastOutputName)) {
-      try {
-        engine_.WipeFile(state_.LastOutputName);
-      } catch (const std::exception&) {
-        platform::DeleteFile(state_.LastOutputName);
-      }
+      RemoveOutput(state_.LastOutputName);
       result.outcome = Outcome::DecryptFailed;
       result.output.clear();
       return result;

@@ -166,6 +166,7 @@ private:
   // output is durable, and its result completed then.
   void Settle(std::size_t index, const Settling& settling);
   void Settled(std::size_t index, const Settling& settling, int flushError);
+  void RemoveOutput(const std::string& output);
   // Wipes a source after a successful operation, while it is still the file stamp describes.
   SourceWipe WipeSource(const std::string& path, const platform::FileStamp& stamp);
   void Finish();

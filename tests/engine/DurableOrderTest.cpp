@@ -267,6 +267,8 @@ TEST(DurableOrder, AFailedFolderFlushKeepsEverySourceOfItsBatch) {
       EXPECT_EQ(e.Result->outcome, wipe ? Outcome::Encrypted : Outcome::EncryptFailed);
       EXPECT_EQ(e.Caption, engine::ResultText(*e.Result) + e.Path);
       EXPECT_EQ(ReadAll(e.Path), bytes[e.Path]);
+      // A failed encryption leaves no container; one whose source stays unwiped keeps it.
+      EXPECT_EQ(std::filesystem::exists(e.Path + ".enc"), wipe) << e.Path;
     }
   }
 }
