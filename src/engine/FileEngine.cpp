@@ -393,7 +393,7 @@ std::optional<FileResult> FileEngine::OpenContainer(Unsealing& u, std::string_vi
   case HeaderStatus::UnknownFormat:
     return refused(Outcome::InvalidFormat);
   case HeaderStatus::CutInFixedPart:
-    throw platform::IoError("container cut short in its header", EIO);
+    throw platform::IoError("container cut short in its header", ContainerCutShort);
   default:
     break;
   }
@@ -412,7 +412,7 @@ std::optional<FileResult> FileEngine::OpenContainer(Unsealing& u, std::string_vi
 
   if (u.read.status == HeaderStatus::CutInTexts) {
     u.flaw = Outcome::DecryptFailed;
-    u.flawError = EIO;
+    u.flawError = ContainerCutShort;
   } else if (u.read.status != HeaderStatus::Ok) {
     u.flaw = Outcome::InvalidFile;
   } else {
@@ -554,7 +554,7 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
     // Data that ended before the stored size (it changed while it was read) is a damaged
     // container, not a shorter file.
     if (u.hasSize && !DataHoldsSourceSize(u.size, u.dataRead))
-      throw platform::IoError("container cut short", EIO);
+      throw platform::IoError("container cut short", ContainerCutShort);
     u.keyGuard.cipher->EraseKey();
 
     // Publish: named only now, as the default naming would name it (never over an existing

@@ -157,6 +157,8 @@ std::string ErrorReason(int error) {
     return "同じ名前のファイルがあります";
   case EIO:
     return "読み書き中に入出力エラーが発生しました";
+  case ContainerCutShort:
+    return "暗号化ファイルではないか、途中で切れています";
   case EFBIG:
     return "ファイルが大きすぎます";
   case EMFILE:

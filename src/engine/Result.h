@@ -4,6 +4,7 @@
 // table; nothing decides on a text.
 #pragma once
 
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,6 +67,10 @@ std::string_view SourceWipeKey(SourceWipe wipe);
 // Why the source of result was not wiped, in English, when it was kept because it changed;
 // empty otherwise.
 std::string_view SourceWipeReason(const FileResult& result);
+
+// The error a file carries when it ends before its container does: too short to be a container,
+// or one cut short. No system call fails with it on a regular file.
+inline constexpr int ContainerCutShort = ENODATA;
 
 // Why a system call failed, in Japanese, from its error number ("空き容量が不足しています", ...);
 // empty for 0. A number without a reason of its own is shown with its value.

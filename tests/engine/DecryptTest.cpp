@@ -153,6 +153,8 @@ TEST_F(DecryptTest, CraftedStoredNamesAreRefused) {
   }
 }
 
+constexpr const char* kCutShortReason = "暗号化ファイルではないか、途中で切れています";
+
 TEST_F(DecryptTest, TruncatedContainersWriteNothing) {
   const std::string container = Container("a.txt", RandomBytes(100, 3), 0, false);
   const std::string original = ReadAll(container);
@@ -160,8 +162,16 @@ TEST_F(DecryptTest, TruncatedContainersWriteNothing) {
       engine::GetInt32(reinterpret_cast<const std::uint8_t*>(original.data() + 33));
   const std::size_t dataAt = original.size() - 112;
   (void)hintLength;
+  // Cut in its header, and files too short to be a container at all: the reason says so rather
+  // than blaming the disk.
   for (std::size_t cut = 20; cut < dataAt; cut += 3) {
     ExpectRefused(container, original.substr(0, cut), kDecryptFailed);
+    EXPECT_EQ(engine::FailureReason(engine.DecryptFile(container, "pw")), kCutShortReason) << cut;
+  }
+  for (const std::string& shortFile :
+       std::vector<std::string>{"", "x", "short text", std::string(19, 'e')}) {
+    ExpectRefused(container, shortFile, kDecryptFailed);
+    EXPECT_EQ(engine::FailureReason(engine.DecryptFile(container, "pw")), kCutShortReason);
   }
   // Cut inside the data: the data no longer holds the stored size, so the file is invalid, not a
   // shorter one; nothing is left behind.
