@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
+#include <QPolygonF>
 #include <QRectF>
 #include <algorithm>
 
@@ -160,24 +161,11 @@ QImage FolderImage(int scale) {
   const QColor front(0x6c, 0xa8, 0xf0);
   const QColor edge(0x1e, 0x46, 0x82);
   painter.setPen(QPen(edge, 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  QPainterPath rear;
-  rear.moveTo(2.5, 20.5);
-  rear.lineTo(2.5, 5.5);
-  rear.lineTo(9.0, 5.5);
-  rear.lineTo(11.0, 7.5);
-  rear.lineTo(19.5, 7.5);
-  rear.lineTo(19.5, 20.5);
-  rear.closeSubpath();
   painter.setBrush(back);
-  painter.drawPath(rear);
-  QPainterPath lid;
-  lid.moveTo(2.5, 20.5);
-  lid.lineTo(6.0, 11.5);
-  lid.lineTo(22.5, 11.5);
-  lid.lineTo(19.5, 20.5);
-  lid.closeSubpath();
+  painter.drawPolygon(
+      QPolygonF({{2.5, 20.5}, {2.5, 5.5}, {9.0, 5.5}, {11.0, 7.5}, {19.5, 7.5}, {19.5, 20.5}}));
   painter.setBrush(front);
-  painter.drawPath(lid);
+  painter.drawPolygon(QPolygonF({{2.5, 20.5}, {6.0, 11.5}, {22.5, 11.5}, {19.5, 20.5}}));
   return image;
 }
 } // namespace

@@ -21,10 +21,6 @@ namespace {
 using platform::FileEvent;
 using platform::FileOperation;
 
-std::string FolderOf(const std::string& path) {
-  return std::filesystem::path(path).parent_path().string();
-}
-
 // The model of the disk: files by a number of the model's own, names by path.
 class DiskModel {
 public:

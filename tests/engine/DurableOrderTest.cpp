@@ -19,10 +19,6 @@ using engine::SourceWipe;
 using platform::FileEvent;
 using platform::FileOperation;
 
-std::string FolderOf(const std::string& path) {
-  return std::filesystem::path(path).parent_path().string();
-}
-
 // The events of a run, as the event seam reports them.
 class EventLog {
 public:

@@ -110,6 +110,11 @@ private:
   int fd_;
 };
 
+// The folder a path names its file in.
+inline std::string FolderOf(const std::string& path) {
+  return std::filesystem::path(path).parent_path().string();
+}
+
 // Names in a temporary folder, sorted.
 inline std::vector<std::string> Listing(const TempDir& dir) {
   std::vector<std::string> names;
