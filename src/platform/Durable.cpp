@@ -59,11 +59,9 @@ DurableGroup::~DurableGroup() {
 }
 
 bool DurableGroup::Publish(File& file, const std::string& path, Naming naming) {
-  const std::string folder = ExtractFilePath(path);
-  if (owed_ && folder != folder_) Flush();
+  if (owed_ && ExtractFilePath(path) != ExtractFilePath(lastPath_)) Flush();
   if (!SyncAndName(file, path, naming)) return false;
   owed_ = true;
-  folder_ = folder;
   lastPath_ = path;
   return true;
 }

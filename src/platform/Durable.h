@@ -65,14 +65,11 @@ public:
   void Flush();
   // Drops the waiting work without running it; the folder is still flushed where it can be.
   void Discard();
-  // True while a folder flush is owed.
-  bool Owed() const { return owed_; }
 
 private:
   std::size_t limit_;
   bool owed_ = false;
-  std::string folder_;   // of the outputs whose flush is owed
-  std::string lastPath_; // the last of them: the flush reaches the folder through it
+  std::string lastPath_; // the last output whose folder's flush is owed
   std::vector<Work> waiting_;
   std::size_t holding_ = 0;
 };

@@ -31,10 +31,12 @@ void InstallFactory() {
 void MarkAsFrame(QWidget* window) {
   InstallFactory();
   window->setProperty(kRoleProperty, static_cast<int>(QAccessible::Window));
-  // An interface made before the mark (some Qt versions make one as the widget is built) is
-  // cached with the role of a plain widget: drop it, so that the next question gets the mark's.
-  if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(window);
-      made && made->role() != QAccessible::Window)
+  ForgetEarlyInterface(window, QAccessible::Window);
+}
+
+void ForgetEarlyInterface(QWidget* widget, QAccessible::Role wanted) {
+  if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(widget);
+      made && made->role() != wanted)
     QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 

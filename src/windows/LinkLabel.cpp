@@ -1,5 +1,7 @@
 #include "windows/LinkLabel.h"
 
+#include "windows/Accessible.h"
+
 #include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -25,13 +27,8 @@ void InstallLinkFactory() {
 
 TLinkLabel::TLinkLabel(const QString& text, QWidget* parent) : QLabel(parent) {
   InstallLinkFactory();
-  // An interface that Qt made while the plain label was being built (it does so for a screen
-  // reader already listening) knows nothing of the link: drop it, so that the next question
-  // gets the link's own.
-  if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(this);
-      made && !dynamic_cast<TLinkLabelAccessible*>(made)) {
-    QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
-  }
+  // An interface Qt made while the plain label was being built knows nothing of the link.
+  ForgetEarlyInterface(this, QAccessible::Link);
   setText(text);
   setCursor(Qt::PointingHandCursor);
   setWordWrap(true);
