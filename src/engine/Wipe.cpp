@@ -27,6 +27,10 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
   File file;
   try {
     file = File::OpenExclusiveWrite(path);
+    // Nobody else may still be changing it: a program that holds it open (through a shared
+    // mapping too) can write without moving its size or date. From here until it is closed, no
+    // other program opens it.
+    file.HoldAlone();
   } catch (const platform::IoError& error) {
     throw platform::IoError(kWipeOpenFailed, error.errorCode());
   }

@@ -324,13 +324,24 @@ bool HiddenNameShape(const char* name) {
   return true;
 }
 
+// True when nobody but this user (or root) can make, rename or move a file into the folder
+// behind dir: it belongs to one of them and neither its group nor others may write it. Only there
+// does a file of the hidden names' shape prove to be a leftover of QK's own: elsewhere another
+// user could have renamed any file of this user's into that shape.
+bool OnlyOursCanWrite(int dir) {
+  struct stat st {};
+  if (::fstat(dir, &st) != 0) return false;
+  const bool owner = st.st_uid == ::geteuid() || st.st_uid == 0;
+  return owner && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 // Overwrites and removes the leftover at name in the folder dir when it is one: a hidden file of
 // QK's own making that no live QK holds. A live one is held under a shared lock from the moment
 // it is made readable (mode 0600) until it is named or gone.
 void ClearLeftover(int dir, const char* name) {
   int fd;
   do {
-    fd = ::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    fd = ::openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return;
   struct stat st {};
@@ -363,8 +374,10 @@ void ClearLeftover(int dir, const char* name) {
 
 // Clears the leftovers of killed runs from the folder at (at, path), once per folder and process:
 // hidden files of QK's own (HiddenNameShape, this user's, mode 0600, one name, regular) that no
-// live QK holds. They can hold plaintext; they are overwritten before they go.
-void ClearLeftovers(int at, const char* path) {
+// live QK holds. They can hold plaintext; they are overwritten before they go. In a folder that
+// others can write they are left as they are (OnlyOursCanWrite), and the report stream says so
+// once for the folder (shown: its name as the caller gave it).
+void ClearLeftovers(int at, const char* path, const std::string& shown) {
   // A folder is known by its device, inode and birth time (where the file system keeps one):
   // an inode number may come back for a new folder once the old one is gone.
   struct Known {
@@ -408,7 +421,13 @@ void ClearLeftovers(int at, const char* path) {
     if (HiddenNameShape(entry->d_name)) found.emplace_back(entry->d_name);
   }
   ::closedir(list);
-  for (const std::string& name : found) ClearLeftover(dir, name.c_str());
+  if (OnlyOursCanWrite(dir)) {
+    for (const std::string& name : found) ClearLeftover(dir, name.c_str());
+  } else if (!found.empty()) {
+    LogNote(shown + ": " + std::to_string(found.size()) +
+            " hidden file(s) of an interrupted run left as they are: others can write to this "
+            "folder, so they may not be QK's own");
+  }
   ::close(dir);
 }
 
@@ -426,7 +445,7 @@ File File::CreateHidden(const std::string& folder) {
   const int at = folderFd >= 0 ? folderFd : AT_FDCWD;
   // A held folder is looked at once while it is held: the files made in it after that are this
   // run's own.
-  if (firstUse) ClearLeftovers(at, folderFd >= 0 ? "." : dir.c_str());
+  if (firstUse) ClearLeftovers(at, folderFd >= 0 ? "." : dir.c_str(), dir);
   int fd = -1;
   err = InjectedFault(FileOperation::Nameless, dir);
   if (err == 0) {
@@ -800,6 +819,22 @@ void File::DropCache() {
   // Dirty pages stay cached until written back; callers Sync first. Failure only costs a
   // cached read.
   if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+bool File::HoldAlone() {
+  const int fd = CheckedFd("hold");
+  // A write lease is granted only while no other open file of any process (a shared mapping's
+  // included) refers to the file, and later opens wait for it to be given back.
+  if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
+    const int err = errno;
+    if (err == EAGAIN || err == EBUSY)
+      Fail("hold", path_, EWOULDBLOCK, "the file is in use by another program");
+    // No leases on this file system, or not the owner's file: nothing is known either way.
+    return false;
+  }
+  // An open that breaks the lease waits for the descriptor to close; no signal is wanted for it.
+  ::fcntl(fd, F_SETOWN, 0);
+  return true;
 }
 
 bool File::Reserve(std::int64_t offset, std::int64_t length) {

@@ -138,6 +138,12 @@ public:
   void SyncData();
   // Asks the kernel to drop cached pages, so that the next read comes from the disk.
   void DropCache();
+  // Makes sure that no other open file refers to this one (another process that can still
+  // change it, through a descriptor or a shared mapping) and keeps it so until this one is
+  // closed: later opens by others wait until then. Raises IoError (EWOULDBLOCK, in use) when one
+  // does. False when the system cannot tell here (a file system without leases, a file of
+  // another owner): nothing is known either way then.
+  bool HoldAlone();
   // Sets aside disk space for length bytes from offset without changing the file's size, so that
   // writing them later is quicker. False when the space could not be set aside (a file system
   // without the call, a full disk) or is not worth setting aside (a file system in memory):

@@ -5,7 +5,9 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
+#include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace qk::test {
@@ -263,6 +265,63 @@ TEST_F(ChangingFilesTest, SourceChangedAfterItsEncryptionIsKept) {
     EXPECT_EQ(run.FailureCount(), 1);
     EXPECT_EQ(ReadAll(source), changed);
     // The container stays, holding what was read.
+    ASSERT_EQ(result.output, source + ".enc");
+    state.OutputNameOverride = here / "back";
+    EXPECT_EQ(engine.DecryptFile(result.output, "pw").outcome, Outcome::Decrypted);
+    state.OutputNameOverride.clear();
+    EXPECT_EQ(ReadAll(here / "back"), bytes);
+  }
+}
+
+// A source that another program still holds open may go on changing without a trace in its
+// size or date (a shared mapping's pages are written back later): it is kept, in use, and its
+// container stays.
+TEST_F(ChangingFilesTest, SourceStillOpenElsewhereIsKept) {
+  const std::vector<std::pair<const char*, int>> holders{
+      {"mapped shared for writing, written after the read", O_RDWR},
+      {"open for writing", O_WRONLY},
+      {"open for reading", O_RDONLY},
+  };
+  for (const auto& [what, flags] : holders) {
+    SCOPED_TRACE(what);
+    TempDir here;
+    const std::string bytes = RandomBytes(30000, 10);
+    const std::string source = here / "a.txt";
+    WriteAll(source, bytes);
+    const int fd = ::open(source.c_str(), flags);
+    ASSERT_GE(fd, 0);
+    char* map = nullptr;
+    if (flags == O_RDWR) {
+      void* at = ::mmap(nullptr, bytes.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+      ASSERT_NE(at, MAP_FAILED);
+      map = static_cast<char*>(at);
+      map[0] = bytes[0]; // the page made writable before the run reads it
+      ::close(fd);
+    }
+    engine::BatchOptions options;
+    options.WipeSource = true;
+    UnattendedRun unattended(engine::OperationMode::Encrypt, options);
+    engine::BatchRun& run = unattended.run;
+    run.AddFile(source);
+    {
+      OnPublished hook([&] {
+        if (map != nullptr) std::memcpy(map + 100, "changed", 7);
+      });
+      run.ShowList();
+    }
+    std::string expected = bytes;
+    if (map != nullptr) {
+      expected.replace(100, 7, "changed");
+      ::munmap(map, bytes.size());
+    } else {
+      ::close(fd);
+    }
+    const engine::FileResult& result = *run.Entries()[0].Result;
+    EXPECT_EQ(result.outcome, Outcome::Encrypted);
+    EXPECT_EQ(result.sourceWipe, engine::SourceWipe::Failed);
+    EXPECT_EQ(engine::FailureReason(result), "他のプログラムが使用中です");
+    EXPECT_EQ(run.FailureCount(), 1);
+    EXPECT_EQ(ReadAll(source), expected);
     ASSERT_EQ(result.output, source + ".enc");
     state.OutputNameOverride = here / "back";
     EXPECT_EQ(engine.DecryptFile(result.output, "pw").outcome, Outcome::Decrypted);

@@ -73,14 +73,19 @@ private:
   std::vector<std::string> writes_;
 };
 
-// Holds a file open, without a lock, so that what it holds can still be read once its name is
-// gone (a wipe's overwrite, say).
+// Opens a file as its name is about to go (the end of a wipe, whose own hold has ended by then),
+// without a lock, so that what it held can still be read once the name is gone.
 class Peek {
 public:
-  explicit Peek(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-    EXPECT_GE(fd_, 0) << path;
+  explicit Peek(const std::string& path) : path_(path) {
+    platform::SetFaultHook([this](platform::FileOperation op, const std::string& at) {
+      if (op == platform::FileOperation::Delete && at == path_ && fd_ < 0)
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+      return 0;
+    });
   }
   ~Peek() {
+    platform::SetFaultHook(nullptr);
     if (fd_ >= 0) ::close(fd_);
   }
   Peek(const Peek&) = delete;
@@ -102,12 +107,13 @@ public:
   // Bytes of disk the file takes.
   std::int64_t Allocated() const {
     struct stat st {};
-    EXPECT_EQ(::fstat(fd_, &st), 0);
+    EXPECT_EQ(fd_ >= 0 ? ::fstat(fd_, &st) : ::stat(path_.c_str(), &st), 0);
     return static_cast<std::int64_t>(st.st_blocks) * 512;
   }
 
 private:
-  int fd_;
+  std::string path_;
+  int fd_ = -1;
 };
 
 // The folder a path names its file in.
@@ -137,10 +143,10 @@ protected:
   std::string Encrypt(const std::string& source, const std::string& password = "pw",
                       const std::string& hint = "", std::int32_t algorithm = 0,
                       bool tamper = true) {
-    const engine::Outcome result =
-        engine.EncryptFile(source, source + ".enc", password, hint, algorithm, tamper).outcome;
-    EXPECT_EQ(result, engine::Outcome::Encrypted) << source;
-    return state.LastOutputName;
+    const engine::FileResult result =
+        engine.EncryptFile(source, source + ".enc", password, hint, algorithm, tamper);
+    EXPECT_EQ(result.outcome, engine::Outcome::Encrypted) << source;
+    return result.output;
   }
   // Names in the temporary folder, sorted.
   std::vector<std::string> Listing() const { return test::Listing(dir); }

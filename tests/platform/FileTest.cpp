@@ -540,5 +540,32 @@ TEST(FileLeftovers, KilledRunsLeaveNothingAfterTheNextRun) {
   }
 }
 
+// In a folder that others can write, any file of this user's may have been renamed into the shape
+// of a hidden name by someone else: the next run leaves such files exactly as they are.
+TEST(FileLeftovers, FoldersOthersCanWriteKeepWhatLooksLikeALeftover) {
+  for (const mode_t mode : {02775, 01777, 0722}) {
+    SCOPED_TRACE(mode);
+    TempDir here;
+    const std::string renamed = here / ".qk-bbbbbbbbbbbb";
+    test::WriteAll(renamed, "the report");
+    ASSERT_EQ(::chmod(renamed.c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(here.path().c_str(), mode), 0);
+    const pid_t next = ::fork();
+    ASSERT_GE(next, 0);
+    if (next == 0) {
+      try {
+        File file = File::CreateHidden(here.path());
+      } catch (...) {
+        ::_exit(2);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(next, &status, 0), next);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadAll(renamed), "the report");
+  }
+}
+
 } // namespace
 } // namespace qk::platform
