@@ -145,7 +145,7 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
 
   if (state.Mode != OperationMode::Wipe && state.Password.Empty()) state.AutoRun = false;
   if (!state.OutputNameOverride.empty()) {
-    return run.Entries().size() == 1 ? StartAction::ProcessSingle : StartAction::Close;
+    return run.Entries().size() == 1 ? StartAction::SingleOutput : StartAction::Close;
   }
   if (run.Entries().empty()) {
     switch (state.Mode) {
@@ -175,20 +175,11 @@ bool AsksForUnattendedRun(const std::vector<std::string>& args, const std::strin
   return output || (autoRun && (wipe || password));
 }
 
-std::optional<engine::FileResult> ProcessSingle(engine::BatchRun& run,
-                                                const engine::BatchOptions& options) {
+void RunSingleOutput(engine::BatchRun& run) {
   engine::RunState& state = run.State();
-  const std::string& path = run.Entries().front().Path;
-  switch (state.Mode) {
-  case engine::OperationMode::Encrypt:
-    return run.Engine().EncryptFile(path, state.OutputNameOverride, state.Password,
-                                    state.PasswordHint, options.Algorithm, options.AddHMAC);
-  case engine::OperationMode::Decrypt:
-    return run.Engine().DecryptFile(path, state.Password);
-  case engine::OperationMode::Wipe:
-    break;
-  }
-  return std::nullopt;
+  state.AutoRun = true;
+  state.KeepSources = true;
+  run.RunBatch();
 }
 
 } // namespace qk::core

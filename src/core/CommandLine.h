@@ -12,7 +12,7 @@
 namespace qk::core {
 
 enum class StartAction {
-  ProcessSingle, // "-A": process the one entry to OutputNameOverride, then close
+  SingleOutput,  // "-A": run the one entry to OutputNameOverride without questions, then close
   Close,         // "-A" with a list that does not hold exactly one entry: close at once
   EncryptDialog, // empty list in encrypt mode: the file dialog of the encrypt target
   DecryptDialog, // empty list in decrypt mode
@@ -37,10 +37,9 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
 // password or in wipe mode (read as ParseCommandLine reads it, without touching any file).
 bool AsksForUnattendedRun(const std::vector<std::string>& args, const std::string& startDir);
 
-// Carries out StartAction::ProcessSingle: the one entry encrypted or decrypted to
-// OutputNameOverride; wipe mode does nothing. Returns the result (none for wipe).
-std::optional<engine::FileResult> ProcessSingle(engine::BatchRun& run,
-                                                const engine::BatchOptions& options);
+// Carries out StartAction::SingleOutput: the one entry run to OutputNameOverride by the batch run
+// as every list is (its name rules and dates), without questions and with its source kept.
+void RunSingleOutput(engine::BatchRun& run);
 
 // The value after each "-P" cleared in place (every byte of its buffer) once the command line
 // has been parsed: the run keeps the password in its own state, nowhere else.

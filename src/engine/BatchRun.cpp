@@ -162,6 +162,8 @@ void BatchRun::RunBatch() {
   try {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       ListEntry& entry = entries_[i];
+      // A re-encryption takes only what its decryption wrote; the rest keep what it said.
+      if (state_.ReEncrypting && entry.Sub2.empty()) continue;
       FileResult result;
       Settling settling;
       if (entry.FolderError != 0) {
@@ -240,7 +242,7 @@ void BatchRun::Settled(std::size_t index, const Settling& settling, int flushErr
     Record(index, std::move(result));
     return;
   }
-  if (settling.wipe) result.sourceWipe = WipeSource(entry.Path, settling.stamp);
+  if (settling.wipe) WipeSource(entry.Path, settling.stamp, result);
   // The decrypted file takes the container's name once the container is gone.
   if (settling.renameAfter && platform::RenameFile(result.output, result.path)) {
     result.output = result.path;
@@ -262,13 +264,16 @@ void BatchRun::RemoveOutput(const std::string& output) {
   platform::DeleteFile(output);
 }
 
+bool BatchRun::WipesSources() const {
+  if (state_.KeepSources) return false;
+  return state_.Mode == OperationMode::Decrypt ? options_.WipeDecSource : options_.WipeSource;
+}
+
 FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
   const std::string& path = entry.Path;
   const auto refused = [&](Outcome outcome) {
     return FileResult{outcome, path, {}, 0, SourceWipe::NotAsked};
   };
-  // Re-encryption of an entry whose decryption left no file.
-  if (state_.ReEncrypting && entry.Sub2.empty()) return refused(Outcome::NotDecrypted);
   if (state_.ReEncrypting) state_.PasswordHint = entry.Sub1;
   if (NameTooLong(path)) return refused(Outcome::EncryptNameTooLong);
   std::string output;
@@ -289,17 +294,22 @@ FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
     default:
       return refused(Outcome::UnexpectedError);
     }
+  // A re-encrypted container is as readable as the container its file was decrypted from: the
+  // decrypted file was its owner's alone only while it was out.
+  std::optional<std::uint32_t> mode;
+  if (state_.ReEncrypting && entry.Result && entry.Result->sourceMode != 0)
+    mode = entry.Result->sourceMode;
   FileResult result = engine_.EncryptFile(path, output, state_.Password, state_.PasswordHint,
-                                          options_.Algorithm, options_.AddHMAC);
+                                          options_.Algorithm, options_.AddHMAC, mode);
   if (!Succeeded(result.outcome)) {
     if (ExistsReadOnly(path)) result.outcome = Outcome::EncryptReadOnly;
     return result;
   }
   // A container is a file made anew, never one that was there: it can be its source only by name.
-  if (options_.WipeSource && state_.LastSourceName != state_.LastOutputName) {
+  if (WipesSources() && result.path != result.output) {
     // The source goes only once its container is proved from the disk.
-    if (!engine_.VerifyEncryption(state_.LastOutputName, state_.Password)) {
-      RemoveOutput(state_.LastOutputName);
+    if (!engine_.VerifyEncryption(result.output, state_.Password)) {
+      RemoveOutput(result.output);
       result.outcome = Outcome::EncryptFailed;
       result.output.clear();
       return result;
@@ -321,10 +331,10 @@ FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling) {
     if (ExistsReadOnly(path)) result.outcome = Outcome::DecryptReadOnly;
     return result;
   }
-  if (options_.WipeDecSource) {
+  if (WipesSources()) {
     // The container goes only once the output is proved from the disk.
-    if (!engine_.VerifyDecryption(state_.LastOutputName)) {
-      RemoveOutput(state_.LastOutputName);
+    if (!engine_.VerifyDecryption(result.output)) {
+      RemoveOutput(result.output);
       result.outcome = Outcome::DecryptFailed;
       result.output.clear();
       return result;
@@ -334,13 +344,9 @@ FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling) {
     settling.stamp = engine_.LastSourceStamp();
   }
   host_.ProcessMessages();
-  const std::string output = state_.LastOutputName;
-  if (state_.SourceFileDate != -1 && platform::FileExists(output)) {
-    platform::SetFileDate(output, state_.SourceFileDate);
-  }
-  settling.renameAfter = state_.RenameAfterDecrypt && state_.LastSourceName == path;
-  entry.Sub2 = output;
-  result.output = output;
+  if (result.fileDate != -1) platform::SetFileDate(result.output, result.fileDate);
+  settling.renameAfter = result.renameAfter;
+  entry.Sub2 = result.output;
   return result;
 }
 
@@ -359,7 +365,8 @@ FileResult BatchRun::WipeEntry(ListEntry& entry) {
 
 // During the wipe the skip button is the only live control: the dialog comes alive for it while
 // the list, OK and Close stay off, and they stay off after it until the run has ended.
-SourceWipe BatchRun::WipeSource(const std::string& path, const platform::FileStamp& stamp) {
+void BatchRun::WipeSource(const std::string& path, const platform::FileStamp& stamp,
+                          FileResult& result) {
   dialog_.ListEnabled = false;
   dialog_.OKEnabled = false;
   dialog_.CloseEnabled = false;
@@ -367,22 +374,24 @@ SourceWipe BatchRun::WipeSource(const std::string& path, const platform::FileSta
   dialog_.SkipWipeVisible = true;
   dialog_.SkipWipeEnabled = true;
   host_.Changed();
-  SourceWipe wipe = SourceWipe::Wiped;
+  result.sourceWipe = SourceWipe::Wiped;
   // Only the file that was read goes, and only as it was read: whatever changed it since is in
   // neither file.
   const platform::FileStamp expected = stamp;
   try {
     engine_.WipeFile(path, &expected);
   } catch (const ChangedBeforeWipeError&) {
-    wipe = SourceWipe::Changed;
+    result.sourceWipe = SourceWipe::Changed;
+  } catch (const platform::IoError& e) {
+    result.sourceWipe = SourceWipe::Failed;
+    result.error = e.errorCode();
   } catch (const std::exception&) {
-    wipe = SourceWipe::Failed;
+    result.sourceWipe = SourceWipe::Failed;
   }
   dialog_.DialogEnabled = false;
   dialog_.SkipWipeVisible = false;
   dialog_.SkipWipeEnabled = false;
   host_.Changed();
-  return wipe;
 }
 
 void BatchRun::Finish() {
@@ -425,8 +434,9 @@ void BatchRun::ReEncrypt() {
     return;
   }
   for (auto& entry : entries_) {
+    if (entry.Sub2.empty()) continue;
     entry.Caption = entry.Sub2;
-    if (!entry.Sub2.empty()) entry.Path = entry.Sub2;
+    entry.Path = entry.Sub2;
   }
   touched_.reshaped = true;
   state_.ReEncrypting = true;

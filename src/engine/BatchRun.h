@@ -167,8 +167,12 @@ private:
   void Settle(std::size_t index, const Settling& settling);
   void Settled(std::size_t index, const Settling& settling, int flushError);
   void RemoveOutput(const std::string& output);
-  // Wipes a source after a successful operation, while it is still the file stamp describes.
-  SourceWipe WipeSource(const std::string& path, const platform::FileStamp& stamp);
+  // Wipes a source after a successful operation, while it is still the file stamp describes;
+  // what became of it goes into result.
+  void WipeSource(const std::string& path, const platform::FileStamp& stamp, FileResult& result);
+  // Whether the run's sources go once their outputs are durable: the option of the mode, unless
+  // the run keeps them.
+  bool WipesSources() const;
   void Finish();
 
   BatchHost& host_;

@@ -214,7 +214,8 @@ void FileEngine::SealData(File& src, File& dst, crypto::TDCP_blockcipher& cipher
 
 FileResult FileEngine::EncryptFile(const std::string& source, const std::string& output,
                                    const platform::SecretText& password, const std::string& hint,
-                                   std::int32_t algorithm, bool addTamperCode) {
+                                   std::int32_t algorithm, bool addTamperCode,
+                                   std::optional<std::uint32_t> mode) {
   // The name asked for first; one taken already is found when the container is named, and another
   // made then (PublishOutput).
   std::string out = output;
@@ -239,10 +240,10 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     // header, and what a wipe of it later checks it against.
     const platform::FileStamp stamp = src.OpenedStamp();
     const std::int64_t size = stamp.size;
-    state_.SourceFileDate = platform::PackFileDate(stamp.modifiedSeconds);
     dst = File::CreateHidden(platform::ExtractFilePath(out));
-    // The container is as readable as the source was; outputs start private.
-    dst.SetMode(src.OpenedMode());
+    // The container is as readable as the source was (or as asked); outputs start private.
+    result.sourceMode = src.OpenedMode();
+    dst.SetMode(mode.value_or(result.sourceMode));
 
     // The file key, derived once: the cipher's key and the tamper code's.
     FileKey key = MakeFileKey(passwordBytes);
@@ -258,7 +259,7 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     fields.passwordCheck = MakePasswordCheck(cipher, text_, passwordBytes);
     fields.hintText = text_.EncryptHeaderText(hintBytes);
     fields.nameText = text_.EncryptHeaderText(nameBytes);
-    fields.fileDate = state_.SourceFileDate;
+    fields.fileDate = platform::PackFileDate(stamp.modifiedSeconds);
     fields.sourceSize = size;
     const std::vector<std::uint8_t> header = WriteHeader(fields);
     dst.WriteAll(header.data(), header.size());
@@ -298,8 +299,6 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
                                                                  : Outcome::EncryptFailed;
     result.error = ErrorNumber(e);
   }
-  state_.LastSourceName = source;
-  state_.LastOutputName = out;
   return result;
 }
 
@@ -564,8 +563,6 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
                     u.overridden ? platform::Naming::Replacing : platform::Naming::New,
                     [&] { return DecryptedOutputPath(container, u.name, u.renameAfter); });
       u.dst.Close();
-      state_.RenameAfterDecrypt = u.renameAfter;
-      state_.SourceFileDate = u.read.header.fileDate;
     }
   } catch (const std::exception& e) {
     if (u.keyGuard.cipher && u.keyGuard.cipher->Initialized()) u.keyGuard.cipher->EraseKey();
@@ -580,11 +577,7 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
     } else {
       OverwriteUnnamed(u.dst, u.kept);
     }
-    FileResult failed = refused(Outcome::DecryptFailed, ErrorNumber(e));
-    if (!u.writing) return failed;
-    state_.LastSourceName = container;
-    state_.LastOutputName = u.out;
-    return failed;
+    return refused(Outcome::DecryptFailed, ErrorNumber(e));
   }
   PlainDigest digest{};
   u.plainHash.Final(digest.data());
@@ -596,9 +589,11 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
   if (!u.writing) return refused(success);
   lastPlainDigest_ = digest;
   lastSource_ = u.stamp;
-  state_.LastSourceName = container;
-  state_.LastOutputName = u.out;
-  return FileResult{success, container, u.out, 0, SourceWipe::NotAsked};
+  FileResult done{success, container, u.out, 0, SourceWipe::NotAsked};
+  done.fileDate = u.read.header.fileDate;
+  done.renameAfter = u.renameAfter;
+  done.sourceMode = u.in.OpenedMode();
+  return done;
 }
 
 void FileEngine::WipeFile(const std::string& path, const platform::FileStamp* expected) {

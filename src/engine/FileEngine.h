@@ -35,9 +35,11 @@ public:
   FileEngine& operator=(const FileEngine&) = delete;
 
   // Encrypts source into a container at output (made unique with "_RENAMED"). Texts in UTF-8.
+  // The container takes mode's permission bits, or without it the source's.
   FileResult EncryptFile(const std::string& source, const std::string& output,
                          const platform::SecretText& password, const std::string& hint,
-                         std::int32_t algorithm, bool addTamperCode);
+                         std::int32_t algorithm, bool addTamperCode,
+                         std::optional<std::uint32_t> mode = std::nullopt);
   // Decrypts a container beside itself under its stored name (or to OutputNameOverride).
   FileResult DecryptFile(const std::string& container, const platform::SecretText& password);
   // Proofs before a source is wiped. They read the new file back from the disk (cached pages

@@ -23,7 +23,6 @@ constexpr std::array kTable{
     Row{Outcome::Encrypted, "encrypted", "暗号化成功："},
     Row{Outcome::EncryptFailed, "encrypt-failed", kEncryptFailedText},
     Row{Outcome::SourceChanged, "source-changed", kEncryptFailedText},
-    Row{Outcome::NotDecrypted, "not-decrypted", kEncryptFailedText},
     Row{Outcome::EncryptReadOnly, "read-only", "＊暗号化失敗(読み取り専用です)："},
     Row{Outcome::EncryptNameTooLong, "name-too-long",
         "＊暗号化失敗(処理元ファイル名が半角200文字以上です。)："},
@@ -190,8 +189,6 @@ std::string FailureReason(const FileResult& result) {
   switch (result.outcome) {
   case Outcome::SourceChanged:
     return "読み込み中にファイルの大きさが変わりました";
-  case Outcome::NotDecrypted:
-    return "復号できなかったため、再暗号化するファイルがありません";
   case Outcome::UnexpectedError:
     return "暗号化ファイルの名前の付け方が設定されていません";
   default:

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,7 +16,6 @@ enum class Outcome {
   Encrypted,       // "暗号化成功："
   EncryptFailed,   // "＊暗号化失敗＊：" (open, read, write, a proof that failed ...)
   SourceChanged,   // "＊暗号化失敗＊：": the source's size changed while it was read
-  NotDecrypted,    // "＊暗号化失敗＊：": re-encryption of an entry whose decryption failed
   EncryptReadOnly, // "＊暗号化失敗(読み取り専用です)："
   EncryptNameTooLong, // "＊暗号化失敗(処理元ファイル名が半角200文字以上です。)："
   UnexpectedError,       // "＊予期せぬエラー：" (no naming mode)
@@ -52,6 +52,12 @@ struct FileResult {
   std::string output; // the file written, when one was; empty otherwise
   int error = 0;      // errno of the system call that failed, when one did
   SourceWipe sourceWipe = SourceWipe::NotAsked;
+  // A decryption that wrote its output: the date stored for it (packed; -1 for none), and whether
+  // it takes the container's name once the container is gone (it was named aside meanwhile).
+  std::int32_t fileDate = -1;
+  bool renameAfter = false;
+  // The permission bits of the file the operation was given, as it was opened (0 when it was not).
+  std::uint32_t sourceMode = 0;
 };
 
 // The Japanese result text of an outcome, as the list shows it in front of the path.

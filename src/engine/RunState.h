@@ -18,12 +18,11 @@ struct RunState {
   bool AutoRun = false;
   bool ExitAfterRun = false;
   bool ListShown = false;
-  std::int32_t SourceFileDate = 0; // packed date of the last operation; -1 means none
   bool ListEditable = false;
-  std::string LastSourceName;
-  std::string LastOutputName;
-  bool RenameAfterDecrypt = false;
   std::string OutputNameOverride;
+  // The run wipes no source, whatever the options say (the desktop's single-file switch writes
+  // exactly one file and touches nothing else).
+  bool KeepSources = false;
   bool SkipWipe = false;
   bool ReEncrypting = false;
 };

@@ -1,6 +1,5 @@
 #include "windows/Program.h"
 
-#include "core/BatchSettings.h"
 #include "core/CommandLine.h"
 #include "engine/PasswordRules.h"
 #include "platform/VisibleText.h"
@@ -138,7 +137,7 @@ void TQKProgram::ProcessCommandLine() {
   // A run without questions ends in every case, and says on the report stream why it did
   // nothing; it takes no password that the password dialog would refuse.
   const bool single =
-      action == core::StartAction::ProcessSingle || action == core::StartAction::Close;
+      action == core::StartAction::SingleOutput || action == core::StartAction::Close;
   if (single || state.AutoRun) {
     for (const std::string& path : missing) ReportLine("qk: not found: " + path);
     missing_ = static_cast<int>(missing.size());
@@ -159,19 +158,12 @@ void TQKProgram::ProcessCommandLine() {
   }
 
   switch (action) {
-  case core::StartAction::ProcessSingle: {
-    engine::BatchOptions options;
-    core::SyncBatchOptions(Model, options);
-    if (const auto result = core::ProcessSingle(run, options)) {
-      const bool failed = engine::Failed(*result);
-      ReportLine(engine::ResultText(*result) + run.Entries().front().Path);
-      ReportReason(result);
-      ReportLine(engine::FinishedText(failed ? 1 : 0));
-      if (failed) exitStatus_ = 1;
-    }
-    MainForm->close();
+  case core::StartAction::SingleOutput:
+    // The one file to the named output, by the run every list takes (its name rules, its dates),
+    // without list, question or password dialog, and with its source left as it is. The run
+    // reports and ends the program (RunEnded).
+    core::RunSingleOutput(run);
     break;
-  }
   case core::StartAction::Close:
     MainForm->close();
     break;
@@ -206,7 +198,7 @@ bool TQKProgram::UnattendedRunMayStart(core::StartAction action) {
     return false;
   }
   if (state.Mode == engine::OperationMode::Wipe) {
-    if (action != core::StartAction::ProcessSingle) return true;
+    if (action != core::StartAction::SingleOutput) return true;
     ReportLine("qk: -A writes nothing in wipe mode");
     return false;
   }

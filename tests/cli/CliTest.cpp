@@ -64,17 +64,50 @@ TEST_F(CliTest, RoundTripsEveryCipherAndSize) {
   }
 }
 
-TEST_F(CliTest, RestoresTheStoredDate) {
-  const std::string source = dir / "dated.txt";
-  WriteAll(source, "x");
-  struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}}; // 2001-09-09, even seconds
-  ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
-  ASSERT_EQ(RunQk({"encrypt", "--password", "secret1", source}).status, 0);
-  unlink(source.c_str());
-  ASSERT_EQ(RunQk({"decrypt", "--password", "secret1", source + ".enc"}).status, 0);
-  struct stat st {};
-  ASSERT_EQ(stat(source.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mtime, 1000000000);
+// Every route writes by the same rules: a container takes its source's permission bits, a
+// decrypted file is its owner's alone and takes the stored date.
+TEST_F(CliTest, RestoresTheStoredDateAndKeepsTheModeRules) {
+  struct Route {
+    const char* what;
+    std::vector<std::string> encrypt, decrypt; // options before the paths
+    bool named;                                // -o: the outputs are x.qk and back.txt
+  };
+  const std::vector<Route> routes{
+      {"a list", {}, {}, false},
+      {"-o", {"-o", dir / "x.qk"}, {"-o", dir / "back.txt"}, true},
+      {"--jobs 2", {"--jobs", "2"}, {"--jobs", "2"}, false},
+  };
+  for (const Route& route : routes) {
+    SCOPED_TRACE(route.what);
+    const std::string source = dir / "dated.txt";
+    const std::string other = dir / "other.txt";
+    WriteAll(source, "x");
+    WriteAll(other, "y");
+    ASSERT_EQ(chmod(source.c_str(), 0640), 0);
+    struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}}; // 2001-09-09, even seconds
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    std::vector<std::string> enc{"encrypt", "--password", "secret1"};
+    enc.insert(enc.end(), route.encrypt.begin(), route.encrypt.end());
+    enc.push_back(source);
+    if (!route.named) enc.push_back(other);
+    ASSERT_EQ(RunQk(enc).status, 0);
+    const std::string container = route.named ? dir / "x.qk" : source + ".enc";
+    const std::string back = route.named ? dir / "back.txt" : source;
+    unlink(source.c_str());
+    std::vector<std::string> dec{"decrypt", "--password", "secret1"};
+    dec.insert(dec.end(), route.decrypt.begin(), route.decrypt.end());
+    dec.push_back(container);
+    if (!route.named) dec.push_back(other + ".enc");
+    struct stat st {};
+    ASSERT_EQ(stat(container.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    unlink(other.c_str());
+    ASSERT_EQ(RunQk(dec).status, 0);
+    ASSERT_EQ(stat(back.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1000000000);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    for (const std::string& name : Listing(dir.path())) unlink((dir / name).c_str());
+  }
 }
 
 TEST_F(CliTest, PasswordFromFileOrStandardInput) {

@@ -157,16 +157,18 @@ TEST_F(CommandLineTest, EmptyListsOpenTheModesDialog) {
 TEST_F(CommandLineTest, ForcedOutputProcessesExactlyOneFile) {
   WriteAll(dir / "a.txt", "alpha");
   WriteAll(dir / "b.txt", "beta");
-  EXPECT_EQ(Parse({"-A", "out.bin", "-P", "pw", "a.txt"}), StartAction::ProcessSingle);
+  EXPECT_EQ(Parse({"-A", "out.bin", "-P", "pw", "a.txt"}), StartAction::SingleOutput);
   EXPECT_EQ(run.State().OutputNameOverride, dir / "out.bin");
-  EXPECT_EQ(core::ProcessSingle(run, options)->outcome, engine::Outcome::Encrypted);
+  core::RunSingleOutput(run);
+  EXPECT_EQ(run.Entries()[0].Result->outcome, engine::Outcome::Encrypted);
   EXPECT_TRUE(Exists(dir / "out.bin"));
   EXPECT_EQ(ReadAll(dir / "a.txt"), "alpha"); // never wiped
 
   run.ClearList();
   run.State().OutputNameOverride.clear();
-  EXPECT_EQ(Parse({"-D", "-A", "back.txt", "-P", "pw", "out.bin"}), StartAction::ProcessSingle);
-  EXPECT_TRUE(engine::Succeeded(core::ProcessSingle(run, options)->outcome));
+  EXPECT_EQ(Parse({"-D", "-A", "back.txt", "-P", "pw", "out.bin"}), StartAction::SingleOutput);
+  core::RunSingleOutput(run);
+  EXPECT_TRUE(engine::Succeeded(run.Entries()[0].Result->outcome));
   EXPECT_EQ(ReadAll(dir / "back.txt"), "alpha");
 
   run.ClearList();

@@ -129,7 +129,7 @@ TEST_F(BatchTest, NameModesAndTheNameLimit) {
   options.NameMode = 2;
   Fill(OperationMode::Encrypt, {Plain("r.txt", "random")});
   run.RunBatch();
-  EXPECT_EQ(run.State().LastOutputName.size(), (dir / "1234567.jpg").size());
+  EXPECT_EQ(run.Entries()[0].Result->output.size(), (dir / "1234567.jpg").size());
 
   options.NameMode = 5;
   const std::string u = Plain("u.txt", "u");
@@ -144,6 +144,7 @@ TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
   const std::string b = Plain("b.txt", "beta");
   struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
   utimensat(AT_FDCWD, a.c_str(), times, 0);
+  chmod(a.c_str(), 0644);
   host.hintAnswer = "first hint";
   Fill(OperationMode::Encrypt, {a});
   run.RunBatch();
@@ -167,6 +168,7 @@ TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
   struct stat st {};
   stat(a.c_str(), &st);
   EXPECT_EQ(st.st_mtime, 1000000000);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
   EXPECT_FALSE(Exists(a + ".enc")); // wiped after decryption
   EXPECT_EQ(Captions()[2],
             std::string(engine::ResultText(engine::Outcome::InvalidFormat)) + dir / "junk.enc");
@@ -178,12 +180,20 @@ TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
   EXPECT_EQ(host.confirms.back().rfind("これらの復号済みのファイルを", 0), 0u);
   EXPECT_EQ(Captions()[0], "暗号化成功：" + a);
   EXPECT_EQ(Captions()[1], "暗号化成功：" + b);
-  EXPECT_EQ(Captions()[2], "＊暗号化失敗＊：" + dir / "junk.enc");
-  EXPECT_EQ(run.FailureCount(), 1);
+  // What was not decrypted is not re-encrypted: it keeps what its decryption said, and the run
+  // does not count it.
+  EXPECT_EQ(Captions()[2],
+            std::string(engine::ResultText(engine::Outcome::InvalidFormat)) + dir / "junk.enc");
+  EXPECT_EQ(run.Entries()[2].Result->outcome, engine::Outcome::InvalidFormat);
+  EXPECT_EQ(run.FailureCount(), 0);
   // Each file keeps the hint stored in its own container.
   EXPECT_EQ(run.Engine().ReadStoredHint(a + ".enc").hint, "first hint");
   EXPECT_EQ(run.Engine().ReadStoredHint(b + ".enc").hint, "second hint");
   EXPECT_FALSE(Exists(a));
+  // The container comes back as readable as it was; the decrypted file was the owner's alone.
+  struct stat reencrypted {};
+  stat((a + ".enc").c_str(), &reencrypted);
+  EXPECT_EQ(reencrypted.st_mode & 07777, 0644u);
   EXPECT_FALSE(run.State().ReEncrypting);
   EXPECT_FALSE(run.Dialog().ReEncVisible);
 }

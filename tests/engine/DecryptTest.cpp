@@ -55,12 +55,12 @@ TEST_P(DecryptRoundTrip, RestoresNameBytesAndDate) {
     const std::string bytes = RandomBytes(size, static_cast<std::uint32_t>(size));
     const std::string name = "ファイル" + std::to_string(size) + ".dat";
     const std::string container = Container(name, bytes, algorithm, tamper);
-    const Outcome result = engine.DecryptFile(container, "pw").outcome;
-    EXPECT_EQ(result, tamper ? kOkCode : kOkNoCode);
-    EXPECT_EQ(state.LastOutputName, dir / name);
-    EXPECT_EQ(state.LastSourceName, container);
+    const engine::FileResult result = engine.DecryptFile(container, "pw");
+    EXPECT_EQ(result.outcome, tamper ? kOkCode : kOkNoCode);
+    EXPECT_EQ(result.output, dir / name);
+    EXPECT_EQ(result.path, container);
     EXPECT_EQ(ReadAll(dir / name), bytes) << size;
-    EXPECT_NE(state.SourceFileDate, -1);
+    EXPECT_NE(result.fileDate, -1);
   }
 }
 
@@ -189,17 +189,19 @@ TEST_F(DecryptTest, NegativeSizeIsInvalid) {
 TEST_F(DecryptTest, ExistingFilesAreNeverReplaced) {
   const std::string container = Container("a.txt", "secret", 0, false);
   WriteAll(dir / "a.txt", "keep me");
-  EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, kOkNoCode);
-  EXPECT_EQ(state.LastOutputName, dir / "a.txt_RENAMED.txt");
+  engine::FileResult result = engine.DecryptFile(container, "pw");
+  EXPECT_EQ(result.outcome, kOkNoCode);
+  EXPECT_EQ(result.output, dir / "a.txt_RENAMED.txt");
   EXPECT_EQ(ReadAll(dir / "a.txt"), "keep me");
   EXPECT_EQ(ReadAll(dir / "a.txt_RENAMED.txt"), "secret");
 
   // A container named like the name stored in it.
   const std::string self = Container("b.txt", "self", 0, false);
   std::rename(self.c_str(), (dir / "b.txt").c_str());
-  EXPECT_EQ(engine.DecryptFile(dir / "b.txt", "pw").outcome, kOkNoCode);
-  EXPECT_EQ(state.LastOutputName, dir / "b.txt_RENAMED.txt");
-  EXPECT_FALSE(state.RenameAfterDecrypt);
+  result = engine.DecryptFile(dir / "b.txt", "pw");
+  EXPECT_EQ(result.outcome, kOkNoCode);
+  EXPECT_EQ(result.output, dir / "b.txt_RENAMED.txt");
+  EXPECT_FALSE(result.renameAfter);
 }
 
 TEST_F(DecryptTest, OutputOverrideReplacesButNeverTheContainer) {
@@ -297,14 +299,16 @@ namespace {
 TEST_F(DecryptTest, NamesThatAreNotUtf8) {
   const std::string raw = std::string("\xff\xfe name.bin");
   const std::string container = Container(raw, "raw bytes", 0, true);
-  ASSERT_EQ(engine.DecryptFile(container, "pw").outcome, kOkCode);
-  EXPECT_EQ(state.LastOutputName, dir / raw);
+  engine::FileResult result = engine.DecryptFile(container, "pw");
+  ASSERT_EQ(result.outcome, kOkCode);
+  EXPECT_EQ(result.output, dir / raw);
   EXPECT_EQ(ReadAll(dir / raw), "raw bytes");
 
   const std::string cp932 = std::string("\x82\xa0.txt"); // "あ.txt" written on a CP932 system
   const std::string second = Container(cp932, "cp932", 0, false);
-  ASSERT_EQ(engine.DecryptFile(second, "pw").outcome, kOkNoCode);
-  EXPECT_EQ(state.LastOutputName, dir / "あ.txt");
+  result = engine.DecryptFile(second, "pw");
+  ASSERT_EQ(result.outcome, kOkNoCode);
+  EXPECT_EQ(result.output, dir / "あ.txt");
   EXPECT_EQ(ReadAll(dir / "あ.txt"), "cp932");
 }
 

@@ -34,7 +34,7 @@ TEST_F(EngineTest, KnownAnswerContainersGiveTheirOutcomes) {
       const std::string written = ReadAll(output);
       EXPECT_EQ(std::to_string(written.size()), k.Field("size"));
       EXPECT_EQ(Hex(Sha1(written)), k.Field("sha1"));
-      EXPECT_EQ(std::to_string(state.SourceFileDate), k.Field("date"));
+      EXPECT_EQ(std::to_string(result.fileDate), k.Field("date"));
       // "-": no hint can be read.
       const auto hint = engine.ReadStoredHint(copy).hint;
       if (k.Field("hint") == "-") {

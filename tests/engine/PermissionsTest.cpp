@@ -50,11 +50,10 @@ TEST_F(PermissionsTest, DecryptedFilesAreTheOwnersAlone) {
       const std::string name = "p" + std::to_string(tamper) + std::to_string(size);
       const std::string source = Plain(name, RandomBytes(size, 3));
       ASSERT_EQ(chmod(source.c_str(), 0644), 0);
+      const engine::FileResult made =
+          engine.EncryptFile(source, source + ".enc", "pw", "", 0, tamper);
       const std::string container =
-          engine.EncryptFile(source, source + ".enc", "pw", "", 0, tamper).outcome ==
-                  engine::Outcome::Encrypted
-              ? state.LastOutputName
-              : std::string();
+          made.outcome == engine::Outcome::Encrypted ? made.output : std::string();
       ASSERT_FALSE(container.empty());
       ASSERT_EQ(unlink(source.c_str()), 0);
       engine.DecryptFile(container, "pw");

@@ -109,8 +109,6 @@ TEST(FailureReasons, TheResultTellsWhatItsTextCannot) {
   EXPECT_EQ(engine::FailureReason(r), "アクセスが拒否されました");
   r = {Outcome::SourceChanged, here + "a", {}, 0, {}};
   EXPECT_EQ(engine::FailureReason(r), "読み込み中にファイルの大きさが変わりました");
-  r = {Outcome::NotDecrypted, here + "a", {}, 0, {}};
-  EXPECT_EQ(engine::FailureReason(r), "復号できなかったため、再暗号化するファイルがありません");
   // Texts that say everything themselves get nothing more.
   r = {Outcome::WrongPassword, here + "a.enc", {}, 0, {}};
   EXPECT_EQ(engine::FailureReason(r), "");

@@ -16,10 +16,11 @@ protected:
     const std::string container = Encrypt(source, "pw", hint, 0, true);
     platform::DeleteFile(source);
     EXPECT_EQ(engine.ReadStoredHint(container).hint, hint) << name;
-    EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::Decrypted) << name;
+    const engine::FileResult result = engine.DecryptFile(container, "pw");
+    EXPECT_EQ(result.outcome, engine::Outcome::Decrypted) << name;
     // A hidden name comes back with "_RENAMED" after it.
     const std::string written = !name.empty() && name.front() == '.' ? name + "_RENAMED" : name;
-    EXPECT_EQ(state.LastOutputName, dir / written);
+    EXPECT_EQ(result.output, dir / written);
     EXPECT_EQ(ReadAll(dir / written), "contents") << name;
     platform::DeleteFile(dir / written);
     platform::DeleteFile(container);
@@ -56,8 +57,9 @@ TEST_F(StoredNameTest, HiddenNamesAreNeverWrittenAsThemselves) {
     const std::string source = Plain(name, "echo owned");
     const std::string container = Encrypt(source, "pw", "", 0, true);
     platform::DeleteFile(source);
-    EXPECT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::Decrypted) << name;
-    EXPECT_EQ(state.LastOutputName, dir / written);
+    const engine::FileResult result = engine.DecryptFile(container, "pw");
+    EXPECT_EQ(result.outcome, engine::Outcome::Decrypted) << name;
+    EXPECT_EQ(result.output, dir / written);
     EXPECT_EQ(ReadAll(dir / written), "echo owned") << name;
     if (written != name) {
       EXPECT_FALSE(platform::FileExists(dir / name)) << name;
@@ -70,10 +72,11 @@ TEST_F(StoredNameTest, HiddenNamesAreNeverWrittenAsThemselves) {
   const std::string container = Encrypt(source, "pw", "", 0, true);
   platform::DeleteFile(source);
   WriteAll(dir / ".bashrc_RENAMED", "kept");
-  ASSERT_EQ(engine.DecryptFile(container, "pw").outcome, engine::Outcome::Decrypted);
+  const engine::FileResult result = engine.DecryptFile(container, "pw");
+  ASSERT_EQ(result.outcome, engine::Outcome::Decrypted);
   EXPECT_EQ(ReadAll(dir / ".bashrc_RENAMED"), "kept");
-  EXPECT_NE(state.LastOutputName, dir / ".bashrc_RENAMED");
-  EXPECT_EQ(ReadAll(state.LastOutputName), "new");
+  EXPECT_NE(result.output, dir / ".bashrc_RENAMED");
+  EXPECT_EQ(ReadAll(result.output), "new");
   EXPECT_FALSE(platform::FileExists(dir / ".bashrc"));
 }
 

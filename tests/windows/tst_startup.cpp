@@ -28,8 +28,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <fcntl.h>
 #include <filesystem>
 #include <set>
+#include <sys/stat.h>
 
 using namespace qk;
 using engine::OperationMode;
@@ -81,6 +83,7 @@ private slots:
   void unattendedEncryptionAndDecryption();
   void unattendedWipeNeedsNoPassword();
   void singleFileToNamedOutput();
+  void singleOutputTakesTheRunsRules();
   void namedOutputWithTwoFilesProcessesNothing();
   void emptyListOpensTheDialogOfTheMode();
   void dropsAndFileDialogsOnTheTargets();
@@ -383,6 +386,41 @@ void TestStartup::singleFileToNamedOutput() {
   QVERIFY(back.Start());
   QCOMPARE(back.ended, 1);
   QCOMPARE(ReadAll(start + "/back.txt"), std::string("the plain text"));
+}
+
+// "-A" runs its one file as a list runs it: a decryption restores the stored date, and a name too
+// long or a read-only source get the texts a list gives them; the source stays.
+void TestStartup::singleOutputTakesTheRunsRules() {
+  const auto report = [](const std::string& ini, const std::vector<std::string>& args) {
+    ProgramHarness h;
+    h.ini = ini;
+    h.Create(args);
+    if (!h.Start() || h.ended != 1) return QStringLiteral("did not end");
+    return QString::fromStdString(h.report.str()).split('\n', Qt::SkipEmptyParts).value(0);
+  };
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nWIPESOURCE=1\nWIPEDECSOURCE=1\n");
+  const std::string dated = h.File("dated.txt", "dated");
+  const struct timespec when[2] = {{1562577010, 0}, {1562577010, 0}}; // 2019-07-08 09:10:10 UTC
+  QCOMPARE(::utimensat(AT_FDCWD, dated.c_str(), when, 0), 0);
+  const std::string container = h.dir / "dated.qk";
+  const std::string back = h.dir / "back.txt";
+  QVERIFY(report(h.ini, {"-A", container, "-P", "pw-pw-pw", dated}).startsWith("暗号化成功："));
+  QVERIFY(report(h.ini, {"-D", "-A", back, "-P", "pw-pw-pw", container}).startsWith("復号成功"));
+  QCOMPARE(ReadAll(back), std::string("dated"));
+  QCOMPARE(QFileInfo(Q(back)).lastModified().toSecsSinceEpoch(), qint64{1562577010});
+  QVERIFY(Exists(dated) && Exists(container)); // "-A" wipes nothing
+
+  const std::string longName = h.File(std::string(200, 'n') + ".txt", "long");
+  const std::string readOnly = h.File("read-only.txt", "ro");
+  QCOMPARE(::chmod(readOnly.c_str(), 0444), 0);
+  for (const std::string& source : {longName, readOnly}) {
+    const QString single = report(h.ini, {"-A", h.dir / "out.qk", "-P", "pw-pw-pw", source});
+    const QString listed = report(h.ini, {"-E", "-F", "-P", "pw-pw-pw", source});
+    QVERIFY2(single.startsWith(QStringLiteral("＊暗号化失敗(")), qPrintable(single));
+    QCOMPARE(single, listed);
+    QVERIFY(!Exists(h.dir / "out.qk"));
+  }
 }
 
 void TestStartup::namedOutputWithTwoFilesProcessesNothing() {
