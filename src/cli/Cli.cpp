@@ -13,6 +13,7 @@
 #include "engine/FileEngine.h"
 #include "engine/PasswordRules.h"
 #include "engine/Result.h"
+#include "platform/ArgumentArea.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
@@ -20,6 +21,7 @@
 #include "platform/VisibleText.h"
 #include "settings/Settings.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -27,9 +29,11 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -115,6 +119,42 @@ std::int32_t ParseNameMode(const std::string& text) {
   throw UsageError("unknown name mode '" + text + "' (enc, own or random)");
 }
 
+// The options that take a value: the next word is that value, whatever it looks like ("--"
+// too), for every command.
+bool TakesValue(const std::string& option) {
+  static constexpr std::array<const char*, 9> kWithValue{"--ini",  "--password",  "--password-file",
+                                                         "--hint", "--algorithm", "--name-mode",
+                                                         "--ext",  "-o",          "--jobs"};
+  return std::find(kWithValue.begin(), kWithValue.end(), option) != kWithValue.end();
+}
+
+// Called for each option: its index in the arguments, and the index of its value (for the
+// options that take one, when there is one).
+using OptionVisitor = std::function<void(std::size_t, std::optional<std::size_t>)>;
+
+// Goes through a command line after its command: a word that begins with "-" (but "-" alone)
+// before "--" is an option, every other word a path. The one reading of the command line: the
+// parse and the hiding of the password both go through it.
+void WalkOptions(const std::vector<std::string>& args, const OptionVisitor& onOption,
+                 const std::function<void(const std::string&)>& onPath) {
+  bool optionsEnded = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+      onPath(a);
+      continue;
+    }
+    if (a == core::kEndOfSwitches) {
+      optionsEnded = true;
+      continue;
+    }
+    std::optional<std::size_t> value;
+    if (TakesValue(a) && i + 1 < args.size()) value = i + 1;
+    onOption(i, value);
+    if (value) i = *value;
+  }
+}
+
 Options Parse(const std::vector<std::string>& args) {
   if (args.empty()) throw UsageError("no command given");
   Options o;
@@ -125,20 +165,23 @@ Options Parse(const std::vector<std::string>& args) {
     throw UsageError("unknown command '" + o.command + "'");
   }
 
-  bool optionsEnded = false;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-      o.files.push_back(a);
-      continue;
+  const auto onOption = [&](std::size_t at, std::optional<std::size_t> valueAt) {
+    const std::string& a = args[at];
+    // A file named like an option (a glob in a shared folder hands it over) is never taken as
+    // one: the whole command line is refused.
+    if (platform::FileExists(a)) {
+      throw UsageError(
+          "'" + a +
+          "' reads as an option and also names a file here; nothing was done: put paths after "
+          "\"--\" "
+          "(qk-cli " +
+          o.command + " [OPTIONS] -- PATH...)");
     }
     const auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
-      return args[++i];
+      if (!valueAt) throw UsageError("option " + a + " needs a value");
+      return args[*valueAt];
     };
-    if (a == "--") {
-      optionsEnded = true;
-    } else if (a == "--json" && o.command != "passhash") {
+    if (a == "--json" && o.command != "passhash") {
       o.json = true;
     } else if (takesPassword && a == "--password") {
       o.password = value();
@@ -174,7 +217,8 @@ Options Parse(const std::vector<std::string>& args) {
     } else {
       throw UsageError("unknown option '" + a + "' for " + o.command);
     }
-  }
+  };
+  WalkOptions(args, onOption, [&](const std::string& path) { o.files.push_back(path); });
   if (o.password && o.passwordFile) {
     throw UsageError("give either --password or --password-file, not both");
   }
@@ -265,6 +309,22 @@ platform::SecretText ReadSecretLine(int fd) {
   return line;
 }
 
+// Why the password file open at fd is not taken, or empty when it is: only a regular file of the
+// user's own (or root's) that no other user can write, or a terminal. Another user's file, one
+// that others can change, or a named pipe that anyone may feed would give a password the other
+// user knows. A pipe of the caller's own comes as standard input ("-").
+std::string UntrustedPasswordFile(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return "cannot be read";
+  if (S_ISCHR(st.st_mode) && isatty(fd)) return {};
+  if (!S_ISREG(st.st_mode)) {
+    return "is not a regular file (give a pipe as standard input with --password-file -)";
+  }
+  if (st.st_uid != ::geteuid() && st.st_uid != 0) return "belongs to another user";
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "can be written by other users";
+  return {};
+}
+
 // First line of a file or of standard input ("-"), without its line break. On a terminal the
 // input is not echoed.
 platform::SecretText ReadPasswordLine(const std::string& source, std::istream& in,
@@ -289,8 +349,15 @@ platform::SecretText ReadPasswordLine(const std::string& source, std::istream& i
     err << '\n';
     return line;
   }
-  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without waiting for a writer and without becoming the controlling terminal, so that
+  // what the name holds is looked at before anything is read.
+  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) throw UsageError("cannot read the password file " + source);
+  if (const std::string refusal = UntrustedPasswordFile(fd); !refusal.empty()) {
+    ::close(fd);
+    throw UsageError("the password file " + source + " " + refusal);
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   platform::SecretText line = ReadSecretLine(fd);
   ::close(fd);
   return line;
@@ -501,6 +568,21 @@ int RunPasshash(const Options& o, std::ostream& out, std::ostream& err, std::ist
 }
 
 } // namespace
+
+void HidePasswordArguments(int argc, char** argv) {
+  if (argc < 2) return;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<int> values;
+  WalkOptions(
+      args,
+      [&](std::size_t at, std::optional<std::size_t> value) {
+        if (args[at] == "--password" && value) values.push_back(static_cast<int>(*value) + 1);
+      },
+      [](const std::string&) {});
+  // The copies go as the values in the argument area do.
+  for (std::string& arg : args) crypto::SecureZero(arg.data(), arg.size());
+  platform::HideArguments(argc, argv, values);
+}
 
 std::string UsageText() {
   return "usage:\n"

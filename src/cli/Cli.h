@@ -18,4 +18,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 std::string UsageText();
 
+// Takes the value of each --password out of the process's own argument strings (what the process
+// list shows), length and all (platform::HideArguments). The values are found as RunCli's parse
+// finds them: a "--" that is another option's value does not end the options.
+void HidePasswordArguments(int argc, char** argv);
+
 } // namespace qk::cli

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 namespace qk::core {
 
@@ -23,41 +24,8 @@ std::string Trim(const std::string& text) {
 
 namespace {
 
-bool IsPasswordSwitch(const std::string& word) {
-  const std::string trimmed = Trim(word);
-  return trimmed == "-P" || trimmed == "-p";
-}
-
-} // namespace
-
-void ClearPasswordArguments(std::vector<std::string>& args) {
-  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-    if (IsEndOfSwitches(args[i])) break;
-    if (!IsPasswordSwitch(args[i])) continue;
-    std::string& value = args[++i];
-    value.resize(value.capacity());
-    crypto::SecureZero(value.data(), value.size());
-    value.clear();
-  }
-}
-
-void HidePasswordArguments(int argc, char** argv) {
-  std::vector<int> values;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (IsEndOfSwitches(argv[i])) break;
-    if (IsPasswordSwitch(argv[i])) values.push_back(++i);
-  }
-  platform::HideArguments(argc, argv, values);
-}
-
-namespace {
-
-// The switch a word of the command line is, upper-cased and trimmed, or empty for a path. After
-// "--" every word is a path. A word that names an existing file is a switch only when it is one
-// exactly as written ("-W", not "-w" or " -W"): a file that another user named like a switch in
-// a shared folder reaches a glob such as "qk -E *" as a path.
-std::string SwitchOf(const std::string& given, bool optionsEnded, const std::string& startDir) {
-  if (optionsEnded) return std::string();
+// The switch a word of the command line reads as, upper-cased and trimmed, or empty for a path.
+std::string SwitchOf(const std::string& given) {
   std::string word = Trim(given);
   std::transform(word.begin(), word.end(), word.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -67,9 +35,6 @@ std::string SwitchOf(const std::string& given, bool optionsEnded, const std::str
                    [&](const char* known) { return word == known; }) == kSwitches.end()) {
     return std::string();
   }
-  if (given != word && platform::FileExists(platform::MakeAbsolute(given, startDir))) {
-    return std::string();
-  }
   return word;
 }
 
@@ -77,29 +42,77 @@ bool TakesValue(const std::string& word) {
   return word == "-P" || word == "-H" || word == "-A";
 }
 
-// Goes through the arguments in order: a switch goes to onSwitch with its value (the next
-// argument, trimmed, for the switches that take one; empty otherwise), every other argument, and
-// every argument after the end of switches, to onPath.
-void WalkArguments(const std::vector<std::string>& args, const std::string& startDir,
-                   const std::function<void(const std::string&, std::string&)>& onSwitch,
+// Called for each switch: the switch (SwitchOf), its index in the arguments, and the index of
+// its value (the next argument, for the switches that take one and when there is one).
+using SwitchVisitor =
+    std::function<void(const std::string&, std::size_t, std::optional<std::size_t>)>;
+
+// Goes through the arguments in order: a switch goes to onSwitch, every other argument, and
+// every argument after the end of switches, to onPath. The one reading of the command line: the
+// parse, the refusal of ambiguous words and the hiding of the password all go through it.
+void WalkArguments(const std::vector<std::string>& args, const SwitchVisitor& onSwitch,
                    const std::function<void(const std::string&)>& onPath) {
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (!optionsEnded && args[i] == kEndOfSwitches) {
+    if (!optionsEnded && IsEndOfSwitches(args[i])) {
       optionsEnded = true;
       continue;
     }
-    const std::string word = SwitchOf(args[i], optionsEnded, startDir);
+    const std::string word = optionsEnded ? std::string() : SwitchOf(args[i]);
     if (word.empty()) {
       onPath(args[i]);
       continue;
     }
-    std::string value = TakesValue(word) && i + 1 < args.size() ? Trim(args[++i]) : std::string();
-    onSwitch(word, value);
+    std::optional<std::size_t> value;
+    if (TakesValue(word) && i + 1 < args.size()) value = i + 1;
+    onSwitch(word, i, value);
+    if (value) i = *value;
   }
 }
 
 } // namespace
+
+std::vector<std::size_t> PasswordArguments(const std::vector<std::string>& args) {
+  std::vector<std::size_t> values;
+  WalkArguments(
+      args,
+      [&](const std::string& word, std::size_t, std::optional<std::size_t> value) {
+        if (word == "-P" && value) values.push_back(*value);
+      },
+      [](const std::string&) {});
+  return values;
+}
+
+void ClearPasswordArguments(std::vector<std::string>& args) {
+  for (const std::size_t at : PasswordArguments(args)) {
+    std::string& value = args[at];
+    value.resize(value.capacity());
+    crypto::SecureZero(value.data(), value.size());
+    value.clear();
+  }
+}
+
+void HidePasswordArguments(int argc, char** argv) {
+  if (argc < 2) return;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<int> values;
+  for (const std::size_t at : PasswordArguments(args)) values.push_back(static_cast<int>(at) + 1);
+  // The copies go as the values in the argument area do.
+  for (std::string& arg : args) crypto::SecureZero(arg.data(), arg.size());
+  platform::HideArguments(argc, argv, values);
+}
+
+std::string AmbiguousSwitch(const std::vector<std::string>& args, const std::string& startDir) {
+  std::string found;
+  WalkArguments(
+      args,
+      [&](const std::string&, std::size_t at, std::optional<std::size_t>) {
+        if (found.empty() && platform::FileExists(platform::MakeAbsolute(args[at], startDir)))
+          found = args[at];
+      },
+      [](const std::string&) {});
+  return found;
+}
 
 bool IsEndOfSwitches(const std::string& word) {
   return word == kEndOfSwitches;
@@ -109,9 +122,12 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
                              engine::BatchRun& run, TFindFile& finder,
                              std::vector<std::string>* missing) {
   using engine::OperationMode;
+  if (!AmbiguousSwitch(args, startDir).empty()) return StartAction::Refuse;
   engine::RunState& state = run.State();
   state.Mode = OperationMode::Encrypt;
-  const auto onSwitch = [&](const std::string& word, std::string& value) {
+  const auto onSwitch = [&](const std::string& word, std::size_t,
+                            std::optional<std::size_t> valueAt) {
+    std::string value = valueAt ? Trim(args[*valueAt]) : std::string();
     if (word == "-E") {
       state.Mode = OperationMode::Encrypt;
     } else if (word == "-D") {
@@ -141,7 +157,7 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
         finder, {path}, [&](const std::string& file) { run.AddFile(file); },
         [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
   };
-  WalkArguments(args, startDir, onSwitch, onPath);
+  WalkArguments(args, onSwitch, onPath);
 
   if (state.Mode != OperationMode::Wipe && state.Password.Empty()) state.AutoRun = false;
   if (!state.OutputNameOverride.empty()) {
@@ -160,18 +176,20 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
   return StartAction::ShowList;
 }
 
-bool AsksForUnattendedRun(const std::vector<std::string>& args, const std::string& startDir) {
+bool AsksForUnattendedRun(const std::vector<std::string>& args) {
   bool wipe = false;
   bool autoRun = false;
   bool password = false;
   bool output = false;
-  const auto onSwitch = [&](const std::string& word, const std::string& value) {
+  const auto onSwitch = [&](const std::string& word, std::size_t,
+                            std::optional<std::size_t> valueAt) {
+    const bool hasValue = valueAt && !Trim(args[*valueAt]).empty();
     if (word == "-E" || word == "-D" || word == "-W") wipe = word == "-W";
     if (word == "-F") autoRun = true;
-    if (word == "-P") password = !value.empty();
-    if (word == "-A") output = !value.empty();
+    if (word == "-P") password = hasValue;
+    if (word == "-A") output = hasValue;
   };
-  WalkArguments(args, startDir, onSwitch, [](const std::string&) {});
+  WalkArguments(args, onSwitch, [](const std::string&) {});
   return output || (autoRun && (wipe || password));
 }
 

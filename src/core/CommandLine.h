@@ -18,6 +18,7 @@ enum class StartAction {
   DecryptDialog, // empty list in decrypt mode
   OptionsDialog, // empty list in wipe mode: the options dialog with its wipe bin
   ShowList,      // show the confirmation list (which runs at once with "-F")
+  Refuse,        // a switch that also names a file (AmbiguousSwitch): nothing is done at all
 };
 
 // The word that ends the switches: every word after it is a path.
@@ -25,28 +26,38 @@ inline constexpr const char* kEndOfSwitches = "--";
 bool IsEndOfSwitches(const std::string& word);
 
 // Switches are compared trimmed and upper-cased; a switch with a value consumes the next
-// argument; paths are made absolute against startDir; folders are expanded with finder. "--"
-// ends the switches, and a word that names an existing file (relative to startDir) is a path
-// unless it is a switch exactly as written ("-W"): " -w" or "-w" are then paths. Each path that
-// names nothing is appended, as given, to missing when that is given.
+// argument, whatever it looks like ("--" too); paths are made absolute against startDir; folders
+// are expanded with finder. "--" ends the switches. Each path that names nothing is appended, as
+// given, to missing when that is given. A command line with a switch that also names a file
+// (AmbiguousSwitch) is refused as a whole: StartAction::Refuse, and run, finder and missing are
+// left as they were.
 StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
                              engine::BatchRun& run, TFindFile& finder,
                              std::vector<std::string>* missing = nullptr);
 
+// The first word before "--" that is a switch and also names an existing file (relative to
+// startDir), as given; empty when there is none. Such a word is ambiguous: a file that another
+// user named "-F" or "-W" in a shared folder reaches "qk -E *" as a switch. Paths go after "--".
+std::string AmbiguousSwitch(const std::vector<std::string>& args, const std::string& startDir);
+
 // Whether the command line asks for a run without questions: "-A" with an output, or "-F" with a
-// password or in wipe mode (read as ParseCommandLine reads it, without touching any file).
-bool AsksForUnattendedRun(const std::vector<std::string>& args, const std::string& startDir);
+// password or in wipe mode (read as ParseCommandLine reads its switches, without touching any
+// file; a switch that also names a file counts as the switch).
+bool AsksForUnattendedRun(const std::vector<std::string>& args);
 
 // Carries out StartAction::SingleOutput: the one entry run to OutputNameOverride by the batch run
 // as every list is (its name rules and dates), without questions and with its source kept.
 void RunSingleOutput(engine::BatchRun& run);
 
-// The value after each "-P" cleared in place (every byte of its buffer) once the command line
-// has been parsed: the run keeps the password in its own state, nowhere else.
+// The indexes in args of the values of "-P", found as ParseCommandLine finds them: a "--" that is
+// another switch's value does not end the switches.
+std::vector<std::size_t> PasswordArguments(const std::vector<std::string>& args);
+// Each password value (PasswordArguments) cleared in place (every byte of its buffer) once the
+// command line has been parsed: the run keeps the password in its own state, nowhere else.
 void ClearPasswordArguments(std::vector<std::string>& args);
 // The same for the process's own argument strings (what the process list shows): taken out of
 // the argument area, length and all (platform::HideArguments), so that the list no longer shows
-// the password once the program has started. Nothing after "--" is a switch.
+// the password once the program has started.
 void HidePasswordArguments(int argc, char** argv);
 
 // Blanks and control characters removed at both ends.

@@ -2,10 +2,28 @@
 
 #include "platform/FileSystem.h"
 
+#include <algorithm>
+
 namespace qk::engine {
 
-bool IsHiddenName(const std::string& storedName) {
-  return !storedName.empty() && storedName.front() == '.';
+namespace {
+
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
+} // namespace
+
+std::string WrittenName(const std::string& storedName) {
+  const bool trap =
+      !storedName.empty() && (storedName.front() == '.' || storedName.front() == '-' ||
+                              std::any_of(storedName.begin(), storedName.end(), IsControl));
+  if (!trap) return storedName;
+  std::string name = storedName;
+  if (name.front() == '-') name.front() = '_';
+  std::replace_if(name.begin(), name.end(), IsControl, '_');
+  return name + "_RENAMED";
 }
 
 std::string MakeUniquePath(std::string path) {
@@ -32,8 +50,7 @@ char RandomNameChar(Random& random) {
 
 std::string DecryptedOutputPath(const std::string& container, const std::string& storedName,
                                 bool& renameAfter) {
-  const std::string name = IsHiddenName(storedName) ? storedName + "_RENAMED" : storedName;
-  std::string out = MakeUniquePath(platform::ExtractFilePath(container) + name);
+  std::string out = MakeUniquePath(platform::ExtractFilePath(container) + WrittenName(storedName));
   renameAfter = platform::SamePath(out, container);
   if (renameAfter) out = MakeUniquePath(out + ".dec");
   return out;

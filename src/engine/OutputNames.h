@@ -16,13 +16,19 @@ std::string MakeRandomName(const std::string& source, const std::string& extensi
 // One character of a random name: a letter from "e" to "x" or a digit, each half the time.
 char RandomNameChar(Random& random);
 
-// Whether a stored name begins with ".": a hidden file, and in a home folder possibly one that a
-// shell, the login or another program reads and runs (.profile, .bashrc, .ssh, .config ...).
-bool IsHiddenName(const std::string& storedName);
+// The name a decryption writes for a stored name. A name that could act on its own where it is
+// written gets "_RENAMED" after it: one that begins with "." (a hidden file, and in a home folder
+// possibly one that a shell, the login or another program reads and runs: .profile, .bashrc,
+// .ssh ...), one that begins with "-" (an option to a program that a later "rm *" or "tar *"
+// hands it to), and one that holds a control character (C0 or DEL: a line break that forges a
+// listing, an escape sequence that acts on a terminal). A leading "-" and each control character
+// are written as "_", so that the name neither reads as an option nor hides what it holds. Every
+// other name is kept as it is.
+std::string WrittenName(const std::string& storedName);
 
-// Where a decryption writes by default: the stored name in the container's folder, made unique.
-// A hidden name (IsHiddenName) gets "_RENAMED" after it first: a received container cannot plant
-// a start-up file by its stored name.
+// Where a decryption writes by default: the stored name (as WrittenName writes it) in the
+// container's folder, made unique. A received container cannot plant a start-up file or an
+// option by its stored name.
 // When that is the container itself (a name the existence test did not see as taken), ".dec" is
 // appended and renameAfter set, so that the output gets the container's name once it is gone.
 std::string DecryptedOutputPath(const std::string& container, const std::string& storedName,

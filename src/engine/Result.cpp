@@ -148,6 +148,10 @@ std::string ErrorReason(int error) {
     return "一覧に加えた後で別のファイルに置き換えられました";
   case ELOOP:
     return "シンボリックリンクです（たどりません）";
+  case ENXIO:
+    return "通常のファイルではありません（パイプ・ソケット・デバイスなど）";
+  case EMLINK:
+    return "名前（ハードリンク）が２つ以上あるファイルです";
   case EISDIR:
     return "フォルダです";
   case ENOTDIR:
@@ -178,9 +182,13 @@ std::string FailureReason(const FileResult& result) {
   // An unreadable folder's text carries its reason already.
   if (!Failed(result) || result.outcome == Outcome::FolderUnreadable) return {};
   if (result.error == EACCES || result.error == EPERM) {
-    // The same refusal from a folder that takes no new files is the folder's.
+    // A wipe refused for a file without the owner-write bit is refused for that bit.
+    if (result.outcome == Outcome::WipeFailed && platform::IsReadOnly(result.path))
+      return "読み取り専用です";
+    // The same refusal from a folder that takes no new files (or lets none go) is the folder's.
     const std::string folder = platform::ExtractFilePath(result.path);
-    if ((result.outcome == Outcome::EncryptFailed || result.outcome == Outcome::DecryptFailed) &&
+    if ((result.outcome == Outcome::EncryptFailed || result.outcome == Outcome::DecryptFailed ||
+         result.outcome == Outcome::WipeFailed) &&
         !platform::FolderWritable(folder.empty() ? std::string(".") : folder)) {
       return "書き込みできないフォルダです";
     }

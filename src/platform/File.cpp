@@ -91,7 +91,7 @@ void CheckAndLock(int fd, const std::string& path, const std::string& action, in
     }
     if (!S_ISREG(st.st_mode)) {
       CloseQuietly(fd);
-      Fail(action, path, EINVAL, "not a regular file");
+      Fail(action, path, ENXIO, "not a regular file");
     }
     if (checkWritable && (st.st_mode & S_IWUSR) == 0) {
       CloseQuietly(fd);

@@ -54,8 +54,9 @@ public:
   File& operator=(const File&) = delete;
 
   // An existing regular file with read and write access, sharing read and write with other
-  // openers. Fails for a missing file, a folder, a file without the owner-write bit (read-only,
-  // also for root) and a file that another opener holds exclusively.
+  // openers. Fails for a missing file, a folder (EISDIR), anything else that is not a regular file
+  // (ENXIO, as the system says for a socket: a FIFO, a device), a file without the owner-write
+  // bit (read-only, also for root) and a file that another opener holds exclusively.
   static File OpenShared(const std::string& path);
   // New files are created readable and writable by their owner alone (mode 0600, narrowed
   // further by the umask); SetMode widens them where that is wanted.

@@ -1,9 +1,7 @@
 #include "cli/Cli.h"
 #include "crypto/CryptoBase.h"
-#include "platform/ArgumentArea.h"
 #include "platform/Hardening.h"
 
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -16,12 +14,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   // The process's own copy of a --password value (what the process list shows) goes at once,
   // its length too; the run works from args, which are cleared when it ends.
-  std::vector<int> values;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "--") == 0) break;
-    if (std::strcmp(argv[i], "--password") == 0) values.push_back(++i);
-  }
-  qk::platform::HideArguments(argc, argv, values);
+  qk::cli::HidePasswordArguments(argc, argv);
   const int status = qk::cli::RunCli(args, std::cout, std::cerr, std::cin);
   for (std::string& arg : args) qk::crypto::SecureZero(arg.data(), arg.size());
   return status;

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   // this process ends.
   platform::SingleInstanceLock lock;
   if (!platform::MayRun(settings::SettingsStore(iniPath).ReadDbChk(), lock)) {
-    const int status = windows::RefuseSecondStart(args, startDir, std::cerr);
+    const int status = windows::RefuseSecondStart(args, std::cerr);
     core::ClearPasswordArguments(args);
     return status;
   }

@@ -130,9 +130,31 @@ void TQKProgram::ProcessCommandLine() {
   std::vector<std::string> missing;
   const core::StartAction action =
       core::ParseCommandLine(args_, startDir_, run, MainForm->FindFile, &missing);
+  const std::string ambiguous =
+      action == core::StartAction::Refuse ? core::AmbiguousSwitch(args_, startDir_) : "";
+  const bool askedUnattended = core::AsksForUnattendedRun(args_);
   // The password now lives in the run's state only.
   core::ClearPasswordArguments(args_);
   args_.clear();
+
+  // A switch that also names a file: nothing runs, whatever the rest asks for. The refusal is
+  // told where the run would have told its results.
+  if (action == core::StartAction::Refuse) {
+    if (askedUnattended) {
+      ReportLine("qk: \"" + ambiguous +
+                 "\" is a switch and also names a file here; nothing was done. Put paths after "
+                 "\"--\" (qk -E -- *).");
+      exitStatus_ = 1;
+      MainForm->close();
+      return;
+    }
+    ShowWarning(MainForm.get(),
+                QString::fromUtf8("「") + ShownText(ambiguous) +
+                    QString::fromUtf8("」はスイッチですが、同じ名前のファイルもあります。何も処理"
+                                      "していません。\nパスは「--」の後に書いてください（例：qk "
+                                      "-E -- *）。"));
+    return;
+  }
 
   // A run without questions ends in every case, and says on the report stream why it did
   // nothing; it takes no password that the password dialog would refuse.
@@ -182,6 +204,8 @@ void TQKProgram::ProcessCommandLine() {
     ConfirmationDlg->show();
     run.ShowList();
     break;
+  case core::StartAction::Refuse:
+    break; // told above
   }
 }
 
@@ -230,10 +254,9 @@ void TQKProgram::ReportLine(const std::string& text) {
   if (report_) *report_ << platform::VisibleText(text) << '\n' << std::flush;
 }
 
-int RefuseSecondStart(const std::vector<std::string>& args, const std::string& startDir,
-                      std::ostream& report) {
+int RefuseSecondStart(const std::vector<std::string>& args, std::ostream& report) {
   const char* const text = "すでに起動しています。";
-  const bool unattended = core::AsksForUnattendedRun(args, startDir);
+  const bool unattended = core::AsksForUnattendedRun(args);
   if (unattended) report << "qk: " << text << '\n' << std::flush;
   ShowNote(nullptr, QString::fromUtf8(text));
   return unattended ? 1 : 0;

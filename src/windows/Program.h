@@ -89,7 +89,6 @@ private:
 // A second copy of the program that may not run: says so in a box and, when its command line
 // asked for a run without questions, on report too. Returns its exit status: 1 for such a run
 // (which did nothing), else 0.
-int RefuseSecondStart(const std::vector<std::string>& args, const std::string& startDir,
-                      std::ostream& report);
+int RefuseSecondStart(const std::vector<std::string>& args, std::ostream& report);
 
 } // namespace qk::windows

@@ -8,10 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -129,6 +133,62 @@ TEST_F(CliTest, PasswordFromFileOrStandardInput) {
   EXPECT_EQ(RunQk({"passhash", "--password", "secret"}).out.size(), 9u);
 }
 
+// A password file that another user owns or could write, or a named pipe that anyone may feed,
+// would give a password the other user knows: refused, with the reason, before anything is read.
+TEST_F(CliTest, PasswordFilesThatOthersCouldSetAreRefused) {
+  const std::string own = dir / "own";
+  WriteAll(own, "secret\n");
+  ASSERT_EQ(chmod(own.c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    std::string reason; // empty: taken
+  };
+  std::vector<Case> cases{{own, ""}};
+  for (const mode_t mode : {0620, 0602, 0666}) {
+    const std::string path = dir / ("mode" + std::to_string(mode));
+    WriteAll(path, "secret\n");
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    cases.push_back({path, "can be written by other users"});
+  }
+  // A pipe at a name, with a password waiting in it (as its feeder would leave it).
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int feeder = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(feeder, 0);
+  ASSERT_EQ(write(feeder, "secret\n", 7), 7);
+  cases.push_back({fifo, "is not a regular file"});
+  cases.push_back({dir.path(), "is not a regular file"});
+  cases.push_back({"/dev/null", "is not a regular file"});
+  if (geteuid() == 0) {
+    const std::string theirs = dir / "theirs";
+    WriteAll(theirs, "secret\n");
+    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+    cases.push_back({theirs, "belongs to another user"});
+  }
+  // A terminal given by its name is the user's own input.
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) {
+    ASSERT_EQ(write(master, "secret\n", 7), 7);
+    cases.push_back({ptsname(master), ""});
+  }
+  const std::string expected = RunQk({"passhash", "--password", "secret"}).out;
+  for (const Case& c : cases) {
+    const auto o = RunQk({"passhash", "--password-file", c.path});
+    if (c.reason.empty()) {
+      EXPECT_EQ(o.status, 0) << c.path << o.err;
+      EXPECT_EQ(o.out, expected) << c.path;
+      continue;
+    }
+    EXPECT_EQ(o.status, 2) << c.path;
+    EXPECT_TRUE(o.out.empty()) << c.path;
+    EXPECT_NE(o.err.find("the password file " + c.path + " " + c.reason), std::string::npos)
+        << o.err;
+  }
+  close(feeder);
+  if (master >= 0) close(master);
+  if (geteuid() != 0) GTEST_SKIP() << "not root: a file of another user's cannot be made here";
+}
+
 TEST_F(CliTest, OutputOptionNamesTheContainer) {
   const std::string source = dir / "a.txt";
   WriteAll(source, "abc");
@@ -162,6 +222,56 @@ TEST_F(CliTest, HashesAndWipes) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("not found"), std::string::npos);
   EXPECT_FALSE(Exists(file));
+}
+
+// Each refusal of a wipe says why in words that fit (on standard error, after the result line).
+TEST_F(CliTest, WipeRefusalsSayWhy) {
+  const std::string notRegular = "通常のファイルではありません（パイプ・ソケット・デバイスなど）";
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  std::vector<Case> cases;
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  cases.push_back({fifo, notRegular});
+  const std::string socketPath = dir / "socket";
+  const int sock = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  cases.push_back({socketPath, notRegular});
+  // A device of its own (where devices may be made and opened here).
+  const std::string device = dir / "null";
+  if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    const int fd = open(device.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) cases.push_back({device, notRegular});
+    if (fd >= 0) close(fd);
+  }
+  const std::string linked = dir / "linked";
+  WriteAll(linked, "kept");
+  ASSERT_EQ(link(linked.c_str(), (dir / "second-name").c_str()), 0);
+  cases.push_back({linked, "名前（ハードリンク）が２つ以上あるファイルです"});
+  const std::string readOnly = dir / "read-only";
+  WriteAll(readOnly, "kept");
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  cases.push_back({readOnly, "読み取り専用です"});
+  const std::string symlinked = dir / "symlink";
+  ASSERT_EQ(symlink(linked.c_str(), symlinked.c_str()), 0);
+  cases.push_back({symlinked, "シンボリックリンクです（たどりません）"});
+  for (const Case& c : cases) {
+    const auto o = RunQk({"wipe", c.path});
+    EXPECT_EQ(o.status, 1) << c.path;
+    EXPECT_NE(o.err.find("qk-cli: " + c.path + ": " + c.reason + "\n"), std::string::npos)
+        << c.path << "\n"
+        << o.err;
+    EXPECT_TRUE(Exists(c.path)) << c.path;
+  }
+  close(sock);
+  EXPECT_EQ(ReadAll(linked), "kept");
 }
 
 // A named path that is not there fails the run: the closing text counts it with the files that
@@ -251,9 +361,13 @@ TEST_F(CliTest, OwnExtensionOfTheSettingsFileIsChecked) {
             (std::vector<std::string>{"QK.ini", "a.txt", "a.txt.enc", "a.txt.ok"}));
 }
 
+// Each usage error is told before anything is read, written or wiped. The runs start in dir,
+// where files named like options lie, as another user may put them in a shared folder.
 TEST_F(CliTest, UsageErrorsExitWithTwo) {
   const std::string file = dir / "a.txt";
   WriteAll(file, "abc");
+  WriteAll(dir / "--wipe-source", "planted");
+  WriteAll(dir / "--recursive", "planted");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{},
         {"frobnicate", file},
@@ -267,14 +381,26 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"encrypt", "--password", "short", file},
         {"encrypt", "--password", "", file},
         {"encrypt", "--password"},
-        {"encrypt", "--password", "secret1", "--algorithm", "des", file}}) {
-    const auto o = RunQk(args);
-    EXPECT_EQ(o.status, 2) << (args.empty() ? "" : args[0]);
+        {"encrypt", "--password", "secret1", "--algorithm", "des", file},
+        // "qk-cli encrypt ... *" where another user put a file named like an option.
+        {"encrypt", "--password", "secret1", "--wipe-source", file},
+        {"wipe", "--recursive", file},
+        {"sha1", "--recursive", file}}) {
+    const auto o = RunQk(args, "", dir.path());
+    EXPECT_EQ(o.status, 2) << ::testing::PrintToString(args);
     EXPECT_FALSE(o.err.empty());
     EXPECT_TRUE(o.out.empty());
   }
   EXPECT_EQ(ReadAll(file), "abc");
   EXPECT_FALSE(Exists(file + ".enc"));
+  // The refusal names the word and the way out; after "--" the same words are paths.
+  const auto planted = RunQk({"wipe", "--wipe-source", file}, "", dir.path());
+  EXPECT_NE(planted.err.find("'--wipe-source' reads as an option and also names a file here"),
+            std::string::npos)
+      << planted.err;
+  EXPECT_NE(planted.err.find("put paths after \"--\""), std::string::npos) << planted.err;
+  const auto after = RunQk({"sha1", "--", "--wipe-source", "--recursive"}, "", dir.path());
+  EXPECT_EQ(after.status, 0) << after.err;
   const auto help = RunQk({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("visible to other users"), std::string::npos);

@@ -68,13 +68,14 @@ int OpenWriterOnceRead(const std::string& path, pid_t child, std::chrono::second
   return -1;
 }
 
-TEST(CliHardening, NoCoreFileAndNoOtherReaderWhileThePasswordIsRead) {
+// Checked while qk-cli waits for its settings file (a named pipe), before it reads the password.
+TEST(CliHardening, NoCoreFileAndNoOtherReaderBeforeThePasswordIsRead) {
 #if !QK_HARDEN
   GTEST_SKIP() << "built without QK_HARDEN";
 #endif
   TempDir dir;
   ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
-  const std::string fifo = dir / "pw";
+  const std::string fifo = dir / "ini";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
   ASSERT_EQ(chmod(fifo.c_str(), 0666), 0);
 
@@ -97,17 +98,17 @@ TEST(CliHardening, NoCoreFileAndNoOtherReaderWhileThePasswordIsRead) {
     dup2(null, 0);
     dup2(null, 1);
     dup2(null, 2);
-    execl(program.c_str(), program.c_str(), "passhash", "--password-file", fifo.c_str(),
-          static_cast<char*>(nullptr));
+    execl(program.c_str(), program.c_str(), "encrypt", "--ini", fifo.c_str(), "--password-file",
+          "-", (dir / "missing.txt").c_str(), static_cast<char*>(nullptr));
     _exit(102);
   }
-  // The open succeeds once qk-cli opens the password file, that is after its start-up.
+  // The open succeeds once qk-cli opens its settings file, that is after its start-up.
   const int writer = OpenWriterOnceRead(fifo, pid, std::chrono::seconds(60));
   if (writer < 0) {
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
-    FAIL() << "qk-cli never opened its password file (exit status "
+    FAIL() << "qk-cli never opened its settings file (exit status "
            << (WIFEXITED(status) ? WEXITSTATUS(status) : -1) << ")";
   }
 
@@ -116,12 +117,11 @@ TEST(CliHardening, NoCoreFileAndNoOtherReaderWhileThePasswordIsRead) {
   ASSERT_EQ(stat(("/proc/" + std::to_string(pid) + "/mem").c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, 0u) << "the process is dumpable";
 
-  ASSERT_EQ(write(writer, "pw-pw-pw\n", 9), 9);
+  // Not let go on: it would open the pipe again for its next setting.
+  kill(pid, SIGKILL);
   close(writer);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // What every user of the machine reads as a running qk-cli's command line.
@@ -131,8 +131,10 @@ std::string CommandLineOf(pid_t pid) {
 }
 
 // The command line of a qk-cli started with --password, read while it waits for its settings
-// file (a named pipe): the one of two runs that differ only in the password's length.
-std::string CommandLineWhileRunning(const TempDir& dir, const std::string& password) {
+// file (a named pipe): the one of two runs that differ only in the password's length. hint is
+// the value of the --hint before it.
+std::string CommandLineWhileRunning(const TempDir& dir, const std::string& password,
+                                    const std::string& hint) {
   const std::string fifo = dir / "ini";
   unlink(fifo.c_str());
   EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -142,8 +144,8 @@ std::string CommandLineWhileRunning(const TempDir& dir, const std::string& passw
     dup2(null, 0);
     dup2(null, 1);
     dup2(null, 2);
-    execl(QK_CLI_PATH, QK_CLI_PATH, "encrypt", "--ini", fifo.c_str(), "--password",
-          password.c_str(), "--hint", "h", (dir / "missing.txt").c_str(),
+    execl(QK_CLI_PATH, QK_CLI_PATH, "encrypt", "--ini", fifo.c_str(), "--hint", hint.c_str(),
+          "--password", password.c_str(), (dir / "missing.txt").c_str(),
           static_cast<char*>(nullptr));
     _exit(102);
   }
@@ -158,19 +160,22 @@ std::string CommandLineWhileRunning(const TempDir& dir, const std::string& passw
   return seen;
 }
 
+// A "--" that is the hint's value does not end the options for the hiding either.
 TEST(CliHardening, CommandLineShowsNeitherThePasswordNorItsLength) {
   TempDir dir;
   const std::string shortOne = "pw-123";
   const std::string longOne = "a-much-longer-password-of-forty-bytes!!";
-  const std::string seenShort = CommandLineWhileRunning(dir, shortOne);
-  const std::string seenLong = CommandLineWhileRunning(dir, longOne);
-  EXPECT_EQ(seenShort.find(shortOne), std::string::npos) << seenShort;
-  EXPECT_EQ(seenLong.find(longOne), std::string::npos) << seenLong;
-  EXPECT_EQ(seenShort, seenLong);
-  // The rest of the command line stays readable.
-  const std::string expected = std::string(QK_CLI_PATH) + " encrypt --ini " + (dir / "ini") +
-                               " --password --hint h " + (dir / "missing.txt");
-  EXPECT_EQ(seenShort, expected + std::string(1, '\0'));
+  for (const std::string hint : {"h", "--"}) {
+    const std::string seenShort = CommandLineWhileRunning(dir, shortOne, hint);
+    const std::string seenLong = CommandLineWhileRunning(dir, longOne, hint);
+    EXPECT_EQ(seenShort.find(shortOne), std::string::npos) << seenShort;
+    EXPECT_EQ(seenLong.find(longOne), std::string::npos) << seenLong;
+    EXPECT_EQ(seenShort, seenLong);
+    // The rest of the command line stays readable.
+    const std::string expected = std::string(QK_CLI_PATH) + " encrypt --ini " + (dir / "ini") +
+                                 " --hint " + hint + " --password " + (dir / "missing.txt");
+    EXPECT_EQ(seenShort, expected + std::string(1, '\0'));
+  }
 }
 
 } // namespace

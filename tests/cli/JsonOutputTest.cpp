@@ -131,7 +131,8 @@ TEST_F(JsonOutputTest, ControlCharactersAreEscapedAndComeBackExactly) {
   EXPECT_EQ(dec.out.find('\x1b'), std::string::npos);
   const auto lines = Lines(dec.out);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0]["output"], source);
+  // Written with its control characters as "_" (and "_RENAMED" after it).
+  EXPECT_EQ(lines[0]["output"], dir / "x_{\"outcome\":\"decrypted\"}_[2J.txt_RENAMED");
   EXPECT_NE(dec.out.find("\\u001b[2J"), std::string::npos);
 
   const auto shown = RunQk({"hint", "--json", source + ".enc"});

@@ -19,11 +19,13 @@ struct Outcome {
 };
 
 // Starts qk-cli with args and standard input from stdinPath; standard output and error go to
-// outPath and errPath. Returns the process id, or -1.
+// outPath and errPath; it starts in folder cwd when one is given. Returns the process id, or -1.
 inline pid_t SpawnQk(const std::vector<std::string>& args, const std::string& stdinPath,
-                     const std::string& outPath, const std::string& errPath) {
+                     const std::string& outPath, const std::string& errPath,
+                     const std::string& cwd = "") {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT, 0600);
@@ -36,12 +38,14 @@ inline pid_t SpawnQk(const std::vector<std::string>& args, const std::string& st
   return pid;
 }
 
-// Runs qk-cli with args to its end, feeding input on standard input.
-inline Outcome RunQk(const std::vector<std::string>& args, const std::string& input = "") {
+// Runs qk-cli with args to its end, feeding input on standard input, in folder cwd when one is
+// given.
+inline Outcome RunQk(const std::vector<std::string>& args, const std::string& input = "",
+                     const std::string& cwd = "") {
   TempDir io;
   WriteAll(io / "in", input);
   Outcome o;
-  const pid_t pid = SpawnQk(args, io / "in", io / "out", io / "err");
+  const pid_t pid = SpawnQk(args, io / "in", io / "out", io / "err", cwd);
   if (pid < 0) return o;
   int status = 0;
   waitpid(pid, &status, 0);

@@ -56,11 +56,13 @@ TEST_F(CliVisibleTest, StoredNamesAndHintsCannotForgeLines) {
   EXPECT_EQ(hint.out, "h\\x1b[2J\\r\n");
   ASSERT_EQ(unlink(source.c_str()), 0);
 
+  // The decrypted file's name has its control characters as "_" (and "_RENAMED" after it).
+  const std::string written = dir / "x_復号成功(改ざん検知照合OK) : passwd_]0;owned_.txt_RENAMED";
   const auto dec = RunQk({"decrypt", "--password", "secret1", source + ".enc"});
   ASSERT_EQ(dec.status, 0) << dec.err;
-  EXPECT_EQ(dec.out, "復号成功(改ざん検知照合OK) : " + shownSource + ".enc\t" + shownSource +
+  EXPECT_EQ(dec.out, "復号成功(改ざん検知照合OK) : " + shownSource + ".enc\t" + written +
                          "\n全てのファイル/フォルダを正常に処理しました。\n");
-  EXPECT_EQ(ReadAll(source), "data");
+  EXPECT_EQ(ReadAll(written), "data");
   EXPECT_EQ(dec.out.find('\x1b'), std::string::npos);
 }
 

@@ -79,46 +79,42 @@ TEST_F(CommandLineTest, FoldersAreExpandedAndMissingPathsAddNothing) {
                                                dir / "sub/b.txt"}));
 }
 
-// "qk -E *" in a folder where another user created files named like switches: those names are
-// files, not switches, unless written exactly as the switch; after "--" every word is a path.
-TEST_F(CommandLineTest, FilesNamedLikeSwitchesStayPaths) {
-  for (const char* name : {"-w", "-f", " -W", "-i"}) WriteAll(dir / name, "x");
-  WriteAll(dir / "a", "a");
-  EXPECT_EQ(Parse({"-E", "-P", "pw", "-f", " -W", "-i", "-w", "a"}), StartAction::ShowList);
-  EXPECT_EQ(run.State().Mode, OperationMode::Encrypt);
-  EXPECT_FALSE(run.State().AutoRun);
-  EXPECT_FALSE(run.State().ExitAfterRun);
-  EXPECT_EQ(Paths(),
-            (std::vector<std::string>{dir / "-f", dir / " -W", dir / "-i", dir / "-w", dir / "a"}));
-}
-
+// "qk -E *" in a folder where another user created files named like switches: a word before
+// "--" that is a switch and also names a file refuses the whole command line, nothing added; after
+// "--" every word is a path, and a value is taken whatever it looks like.
 TEST_F(CommandLineTest, EndOfSwitches) {
   struct Case {
     std::vector<std::string> args;
+    std::string refused; // the ambiguous word; empty when the command line is taken
     OperationMode mode;
     bool autoRun;
     std::vector<std::string> paths;   // relative to dir
     std::vector<std::string> missing; // as given
   };
-  WriteAll(dir / "-W", "x");
-  WriteAll(dir / "-F", "x");
-  WriteAll(dir / "--", "x");
-  WriteAll(dir / "a", "a");
+  for (const char* name : {"-W", "-F", "--", " -i", "a"}) WriteAll(dir / name, "x");
   const std::vector<Case> cases{
-      // A switch exactly as written stays a switch before "--", even where a file has its name.
-      {{"-W", "-F", "a"}, OperationMode::Wipe, true, {"a"}, {}},
-      {{"--", "-W", "-F", "a"}, OperationMode::Encrypt, false, {"-W", "-F", "a"}, {}},
-      {{"-W", "-F", "--", "-E", "--", "a"}, OperationMode::Wipe, true, {"--", "a"}, {"-E"}},
-      // A value is taken whatever it looks like, "--" too.
-      {{"-W", "-H", "--", "-F", "a"}, OperationMode::Wipe, true, {"a"}, {}},
-      // Where no file has the name, a switch is still taken regardless of case and blanks.
-      {{" -w ", "-f ", "gone", "a"}, OperationMode::Wipe, true, {"a"}, {"gone"}},
+      {{"-W", "-F", "a"}, "-W", OperationMode::Encrypt, false, {}, {}},
+      {{"-E", "-P", "pw", "-F", "a"}, "-F", OperationMode::Encrypt, false, {}, {}},
+      {{"-e", "-p", "pw", " -i", "a", "-f"}, " -i", OperationMode::Encrypt, false, {}, {}},
+      {{"-w", "-f", "--", "-W", "-F", "a"}, "", OperationMode::Wipe, true, {"-W", "-F", "a"}, {}},
+      {{"--", "-W", "-F", "a"}, "", OperationMode::Encrypt, false, {"-W", "-F", "a"}, {}},
+      {{"-w", "-f", "--", "-E", "--", "a"}, "", OperationMode::Wipe, true, {"--", "a"}, {"-E"}},
+      // A value is taken whatever it looks like: a switch's name, "--" too.
+      {{"-E", "-P", "-F", "a"}, "", OperationMode::Encrypt, false, {"a"}, {}},
+      {{"-w", "-h", "--", "-f", "a"}, "", OperationMode::Wipe, true, {"a"}, {}},
+      // Where no file has the name, a switch is taken regardless of case and blanks.
+      {{" -w ", "-f ", "gone", "a"}, "", OperationMode::Wipe, true, {"a"}, {"gone"}},
   };
   for (const Case& c : cases) {
     run.ClearList();
+    run.State().Mode = OperationMode::Encrypt;
     run.State().AutoRun = false;
     std::vector<std::string> missing;
-    core::ParseCommandLine(c.args, dir.path(), run, finder, &missing);
+    const StartAction action = core::ParseCommandLine(c.args, dir.path(), run, finder, &missing);
+    EXPECT_EQ(action == StartAction::Refuse, !c.refused.empty())
+        << ::testing::PrintToString(c.args);
+    EXPECT_EQ(core::AmbiguousSwitch(c.args, dir.path()), c.refused)
+        << ::testing::PrintToString(c.args);
     std::vector<std::string> expected;
     for (const auto& name : c.paths) expected.push_back(dir / name);
     EXPECT_EQ(run.State().Mode, c.mode) << ::testing::PrintToString(c.args);
@@ -129,11 +125,10 @@ TEST_F(CommandLineTest, EndOfSwitches) {
 }
 
 TEST_F(CommandLineTest, UnattendedRunsAreRecognisedBeforeAnythingIsTouched) {
-  WriteAll(dir / "-f", "x");
   const std::vector<std::pair<std::vector<std::string>, bool>> cases{
       {{"-E", "-F", "-P", "pw", "a"}, true},
-      {{"-e", "-f", "-p", "pw", "a"}, false}, // "-f" names a file here
-      {{"-E", "-F", "a"}, false},             // asks for the password as usual
+      {{"-e", " -f", "-p", "pw", "a"}, true},
+      {{"-E", "-F", "a"}, false}, // asks for the password as usual
       {{"-E", "-F", "-P", " ", "a"}, false},
       {{"-W", "-F", "a"}, true},
       {{"-W", "-E", "-F", "a"}, false},
@@ -141,10 +136,10 @@ TEST_F(CommandLineTest, UnattendedRunsAreRecognisedBeforeAnythingIsTouched) {
       {{"-A", "", "a"}, false},
       {{"-P", "-F", "a"}, false}, // "-F" is the password
       {{"-W", "--", "-F", "a"}, false},
+      {{"-W", "-H", "--", "-F", "a"}, true},
   };
   for (const auto& [args, unattended] : cases) {
-    EXPECT_EQ(core::AsksForUnattendedRun(args, dir.path()), unattended)
-        << ::testing::PrintToString(args);
+    EXPECT_EQ(core::AsksForUnattendedRun(args), unattended) << ::testing::PrintToString(args);
   }
 }
 
@@ -198,6 +193,24 @@ TEST(PasswordArguments, ClearedEverywhereOnceParsed) {
   EXPECT_EQ(value, std::string(secret.size(), '\0'));
   EXPECT_EQ(path, "file.txt");
   EXPECT_EQ(p, "-P");
+}
+
+// "--" as another switch's value does not end the switches for the hiding: it is read as the
+// parse reads it.
+TEST(PasswordArguments, FoundAsTheParseFindsThem) {
+  const std::string secret = "a-long-password-beyond-the-short-string-buffer";
+  std::vector<std::string> args{"-E", "-H", "--", "-P", secret, "--", "-P", "a.txt"};
+  EXPECT_EQ(core::PasswordArguments(args), std::vector<std::size_t>{4});
+  core::ClearPasswordArguments(args);
+  EXPECT_EQ(args, (std::vector<std::string>{"-E", "-H", "--", "-P", "", "--", "-P", "a.txt"}));
+
+  std::string program = "qk", e = "-E", h = "-H", end = "--", p = "-P", value = secret,
+              path = "a.txt";
+  char* argv[] = {program.data(), e.data(),     h.data(),   end.data(),
+                  p.data(),       value.data(), path.data()};
+  core::HidePasswordArguments(7, argv);
+  EXPECT_EQ(value, std::string(secret.size(), '\0'));
+  EXPECT_EQ(path, "a.txt");
 }
 
 } // namespace

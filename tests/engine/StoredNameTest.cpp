@@ -18,8 +18,11 @@ protected:
     EXPECT_EQ(engine.ReadStoredHint(container).hint, hint) << name;
     const engine::FileResult result = engine.DecryptFile(container, "pw");
     EXPECT_EQ(result.outcome, engine::Outcome::Decrypted) << name;
-    // A hidden name comes back with "_RENAMED" after it.
-    const std::string written = !name.empty() && name.front() == '.' ? name + "_RENAMED" : name;
+    // A hidden name, or one read as an option, comes back with "_RENAMED" after it, a leading
+    // "-" as "_" (the generated names hold no control character).
+    std::string written = name;
+    if (name.front() == '-') written.front() = '_';
+    if (name.front() == '.' || name.front() == '-') written += "_RENAMED";
     EXPECT_EQ(result.output, dir / written);
     EXPECT_EQ(ReadAll(dir / written), "contents") << name;
     platform::DeleteFile(dir / written);
@@ -40,8 +43,10 @@ TEST_F(StoredNameTest, GeneratedNamesAndHintsComeBack) {
 }
 
 // A container received from someone else and decrypted in the home folder cannot plant a file
-// that the shell or the login reads by its stored name: every hidden name is written with
-// "_RENAMED" after it, and never over a file that is there.
+// that the shell or the login reads by its stored name, one that a later "rm *" takes as an
+// option, or one whose line breaks and escapes forge a listing: each such name is written with
+// "_RENAMED" after it (a leading "-" and control characters as "_"), and never over a file that
+// is there.
 TEST_F(StoredNameTest, HiddenNamesAreNeverWrittenAsThemselves) {
   const std::vector<std::pair<std::string, std::string>> cases{
       {".bashrc", ".bashrc_RENAMED"},
@@ -52,6 +57,12 @@ TEST_F(StoredNameTest, HiddenNamesAreNeverWrittenAsThemselves) {
       {".config", ".config_RENAMED"},
       {"..hidden.txt", "..hidden.txt_RENAMED"},
       {"visible.bashrc", "visible.bashrc"},
+      {"-rf", "_rf_RENAMED"},
+      {"--checkpoint-action=exec=sh x.sh", "_-checkpoint-action=exec=sh x.sh_RENAMED"},
+      {"a\nb.txt", "a_b.txt_RENAMED"},
+      {"\x1b]0;title\a.txt", "_]0;title_.txt_RENAMED"},
+      {"tab\tdel\x7f", "tab_del__RENAMED"},
+      {"a-b -c", "a-b -c"},
   };
   for (const auto& [name, written] : cases) {
     const std::string source = Plain(name, "echo owned");

@@ -87,7 +87,7 @@ TEST_F(FileOpenTest, FoldersAndMissingFilesAreRefused) {
 TEST_F(FileOpenTest, NonRegularFilesAreRefusedWithoutBlocking) {
   const std::string fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
-  EXPECT_EQ(OpenError([&] { return File::OpenShared(fifo); }), EINVAL);
+  EXPECT_EQ(OpenError([&] { return File::OpenShared(fifo); }), ENXIO);
   EXPECT_NE(OpenError([&] { return File::OpenExclusiveWrite(fifo); }), 0);
 }
 

@@ -787,7 +787,7 @@ void TestStartup::refusedSecondStart() {
                                          {{}, 0}}) {
     h.boxes.clear();
     std::ostringstream said;
-    QCOMPARE(windows::RefuseSecondStart(c.args, h.dir.path(), said), c.status);
+    QCOMPARE(windows::RefuseSecondStart(c.args, said), c.status);
     QCOMPARE(h.BoxTexts(), QStringList{refusal});
     QCOMPARE(QString::fromStdString(said.str()),
              c.status == 0 ? QString() : QStringLiteral("qk: ") + refusal + '\n');
