@@ -455,8 +455,8 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
 
   core::TFindFile finder;
   finder.Recurse = o.recursive.value_or(model.Recurse);
-  finder.Attributes = core::TAttrOptions(core::ffReadOnly) | core::ffHidden | core::ffSystem |
-                      core::ffDirectory | core::ffArchive;
+  finder.Attributes =
+      core::TAttrOptions(core::ffReadOnly) | core::ffHidden | core::ffDirectory | core::ffArchive;
   core::AddPaths(
       finder, o.files, [&](const std::string& path) { run.AddFile(path); },
       [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });

@@ -9,18 +9,12 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace qk::core {
 
 namespace {
-
-// Attributes that keep an entry out of the listing unless the mask has them.
-constexpr std::uint8_t kExcluding =
-    static_cast<std::uint8_t>(ffHidden) | static_cast<std::uint8_t>(ffSystem) |
-    static_cast<std::uint8_t>(ffVolumeID) | static_cast<std::uint8_t>(ffDirectory);
 
 std::string WithSeparator(const std::string& folder) {
   if (!folder.empty() && folder.back() == '/') return folder;
@@ -62,102 +56,21 @@ private:
   DIR* dir_;
 };
 
-struct EntryFacts {
-  std::uint8_t attributes = 0;
-  std::uint64_t size = 0;
-};
-
-// Attributes and size of name inside the open folder; false when the entry has gone meanwhile.
-// The entry itself (a link, not what it names) is noted as listed.
+// The attributes of name inside the open folder (ffHidden, ffDirectory); false when the entry has
+// gone meanwhile. The entry itself (a link, not what it names) is noted as listed.
 bool ReadEntry(int folderFd, const std::string& folder, const std::string& name,
-               EntryFacts& facts) {
+               std::uint8_t& attributes) {
   struct stat st {};
   if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   platform::NoteListed(
       folder + name, {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
       S_ISDIR(st.st_mode));
-  facts = {};
-  if (name.front() == '.') facts.attributes |= static_cast<std::uint8_t>(ffHidden);
+  attributes = name.front() == '.' ? static_cast<std::uint8_t>(ffHidden) : 0;
   if (S_ISLNK(st.st_mode) && ::fstatat(folderFd, name.c_str(), &st, 0) != 0) {
-    return true; // a dangling link: a plain entry of size 0
+    return true; // a dangling link: a plain entry
   }
-  if ((st.st_mode & S_IWUSR) == 0) facts.attributes |= static_cast<std::uint8_t>(ffReadOnly);
-  if (S_ISDIR(st.st_mode)) {
-    facts.attributes |= static_cast<std::uint8_t>(ffDirectory);
-  } else {
-    if (S_ISREG(st.st_mode)) facts.attributes |= static_cast<std::uint8_t>(ffArchive);
-    facts.size = static_cast<std::uint64_t>(st.st_size);
-  }
+  if (S_ISDIR(st.st_mode)) attributes |= static_cast<std::uint8_t>(ffDirectory);
   return true;
-}
-
-// Splits text into characters: one well-formed UTF-8 sequence each, or a single byte where the
-// text is not UTF-8.
-std::vector<std::string_view> Characters(const std::string& text) {
-  std::vector<std::string_view> chars;
-  chars.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-    }
-    if (length > 1) {
-      if (i + length > text.size()) {
-        length = 1;
-      } else {
-        for (std::size_t k = 1; k < length; ++k) {
-          const auto next = static_cast<unsigned char>(text[i + k]);
-          if ((next & 0xC0) != 0x80) {
-            length = 1;
-            break;
-          }
-        }
-      }
-    }
-    chars.emplace_back(text.data() + i, length);
-    i += length;
-  }
-  return chars;
-}
-
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameCharacter(std::string_view a, std::string_view b) {
-  if (a.size() == 1 && b.size() == 1) return FoldAscii(a[0]) == FoldAscii(b[0]);
-  return a == b;
-}
-
-// Wildcard match over characters, backtracking to the most recent "*" on a mismatch.
-bool Glob(const std::vector<std::string_view>& name, const std::vector<std::string_view>& pattern) {
-  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  std::size_t n = 0;
-  std::size_t p = 0;
-  std::size_t starAt = kNone;
-  std::size_t starName = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == "*") {
-      starAt = p++;
-      starName = n;
-    } else if (p < pattern.size() && (pattern[p] == "?" || SameCharacter(pattern[p], name[n]))) {
-      ++p;
-      ++n;
-    } else if (starAt != kNone) {
-      p = starAt + 1;
-      n = ++starName;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == "*") ++p;
-  return p == pattern.size();
 }
 
 bool IsFolder(const std::string& path) {
@@ -167,29 +80,11 @@ bool IsFolder(const std::string& path) {
 
 } // namespace
 
-bool MatchesFilter(const std::string& name, const std::string& pattern) {
-  const auto nameChars = Characters(name);
-  auto patternChars = Characters(pattern);
-  if (Glob(nameChars, patternChars)) return true;
-  // A trailing ".*" also stands for "no extension".
-  const std::size_t count = patternChars.size();
-  if (count >= 2 && patternChars[count - 2] == "." && patternChars[count - 1] == "*") {
-    patternChars.resize(count - 2);
-    return Glob(nameChars, patternChars);
-  }
-  return false;
-}
-
 void TFindFile::Execute() {
-  Abort = false;
   mask_ = Attributes.Mask();
   Files.clear();
   Folders.clear();
   Unreadable.clear();
-  dirCount_ = 0;
-  fileCount_ = 0;
-  totalSize_ = 0;
-  if (BeforeExecute) BeforeExecute(*this);
   if (!Directory.empty()) {
     // The folder named is opened by its path; everything below it is reached from its
     // descriptor (platform/Listed.h).
@@ -206,7 +101,6 @@ void TFindFile::Execute() {
       ScanFolder(Directory);
     }
   }
-  if (AfterExecute) AfterExecute(*this);
 }
 
 void TFindFile::NoteUnreadable(const std::string& folder, int error) {
@@ -235,8 +129,6 @@ bool TFindFile::ReadFolder(const std::string& folder, int& fd, std::vector<std::
 
 void TFindFile::ScanFolder(const std::string& folder) {
   const std::string path = WithSeparator(folder);
-  if (OnNewPath) OnNewPath(*this, path, Abort);
-  if (Abort) return;
   int fd = -1;
   std::vector<std::string> names;
   if (!ReadFolder(path, fd, names)) return;
@@ -246,19 +138,15 @@ void TFindFile::ScanFolder(const std::string& folder) {
 
 void TFindFile::ListEntries(const std::string& path, int fd,
                             const std::vector<std::string>& names) {
+  // Attributes that keep an entry out of the listing unless the mask has them.
+  constexpr std::uint8_t kExcluding =
+      static_cast<std::uint8_t>(ffHidden) | static_cast<std::uint8_t>(ffDirectory);
   for (const std::string& name : names) {
-    if (!MatchesFilter(name, Filter)) continue;
-    EntryFacts facts;
-    if (!ReadEntry(fd, path, name, facts)) continue;
-    if ((facts.attributes & kExcluding & ~mask_) != 0) continue;
+    std::uint8_t attributes = 0;
+    if (!ReadEntry(fd, path, name, attributes)) continue;
+    if ((attributes & kExcluding & ~mask_) != 0) continue;
     Files.push_back(path + name);
-    Folders.push_back((facts.attributes & static_cast<std::uint8_t>(ffDirectory)) != 0);
-    if (facts.attributes == static_cast<std::uint8_t>(ffDirectory)) {
-      ++dirCount_;
-    } else {
-      ++fileCount_;
-    }
-    totalSize_ += static_cast<std::uint32_t>(facts.size); // low 32 bits, wrapping
+    Folders.push_back((attributes & static_cast<std::uint8_t>(ffDirectory)) != 0);
   }
 }
 
@@ -272,14 +160,11 @@ void TFindFile::ScanTree(const std::string& start) {
     int fd = -1;
     if (ReadFolder(folder, fd, names)) {
       ListSubfolders(folder, fd, names, queue);
-      if (OnNewPath) OnNewPath(*this, folder, Abort);
-      if (!Abort) ListEntries(folder, fd, names);
+      ListEntries(folder, fd, names);
       ::close(fd);
-    } else if (OnNewPath) {
-      OnNewPath(*this, folder, Abort);
     }
     queue.pop_front();
-  } while (!queue.empty() && !Abort);
+  } while (!queue.empty());
 }
 
 void TFindFile::ListSubfolders(const std::string& folder, int fd,

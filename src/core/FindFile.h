@@ -5,22 +5,17 @@
 // How entries and their attributes read on Linux:
 // - Entries of one folder come in byte order of their names; "." and ".." are never listed.
 // - ffDirectory: the entry is a folder, symbolic links followed. A link to a folder is therefore a
-//   folder entry for the attribute mask and the counters, but the tree walk never descends into it
+//   folder entry for the attribute mask and in Folders, but the tree walk never descends into it
 //   (subfolders to walk are taken without following links), so a walk cannot loop. A dangling
 //   link is a plain file entry.
 // - ffHidden: the name begins with ".".
-// - ffReadOnly: the owner-write bit is absent (links followed). This holds for folders too, so a
-//   read-only folder does not count in DirCount.
-// - ffArchive: a regular file (links followed).
-// - ffSystem and ffVolumeID are never set.
-// An entry's size is that of the file it names (links followed); folders and dangling links count
-// 0. A folder that does not exist or cannot be read lists nothing; no error is raised, but one
+// - ffReadOnly and ffArchive never keep an entry out, so they are not looked at.
+// A folder that does not exist or cannot be read lists nothing; no error is raised, but one
 // that exists and cannot be opened or read to the end (no permission, swapped for a link or for
 // another folder since it was found) is kept in Unreadable with its reason, so that whoever
 // collects the files can say that some were not reached.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -33,8 +28,6 @@ namespace qk::core {
 enum class TAttrOption : std::uint8_t {
   ffReadOnly = 1,
   ffHidden = 2,
-  ffSystem = 4,
-  ffVolumeID = 8,
   ffDirectory = 16,
   ffArchive = 32,
 };
@@ -47,9 +40,6 @@ public:
   constexpr TAttrOptions(TAttrOption option) : bits_(static_cast<std::uint8_t>(option)) {}
 
   constexpr std::uint8_t Mask() const { return bits_; }
-  constexpr bool Contains(TAttrOption option) const {
-    return (bits_ & static_cast<std::uint8_t>(option)) != 0;
-  }
 
   friend constexpr TAttrOptions operator|(TAttrOptions a, TAttrOptions b) {
     return FromMask(a.bits_ | b.bits_);
@@ -73,12 +63,6 @@ constexpr TAttrOptions operator|(TAttrOption a, TAttrOption b) {
   return TAttrOptions(a) | TAttrOptions(b);
 }
 
-class TFindFile;
-using TNotifyEvent = std::function<void(TFindFile& sender)>;
-// Called for every folder before it is listed; setting abort to true stops the search.
-using TNewPathEvent =
-    std::function<void(TFindFile& sender, const std::string& newPath, bool& abort)>;
-
 class TFindFile {
 public:
   // false: list only Directory itself; true: Directory and every folder below it, breadth first.
@@ -86,11 +70,6 @@ public:
   // The folder to search; "/" is added at search time when it does not end with one. Empty lists
   // nothing.
   std::string Directory;
-  // Wildcard pattern the entry names must match: "*" any run of characters, "?" one character
-  // (one UTF-8 sequence, or one byte where the name is not UTF-8), ASCII letters compared without
-  // regard to case. A trailing ".*" also matches a name that ends without a dot there, so "*.*"
-  // matches every name.
-  std::string Filter = "*.*";
   // The result of the last search: one full path (folder + "/" + name) per entry.
   std::vector<std::string> Files;
   // For each entry of Files, whether it is a folder (symbolic links followed), as it was listed.
@@ -102,29 +81,12 @@ public:
     int error = 0;
   };
   std::vector<UnreadableFolder> Unreadable;
-  // Kinds of entries that may be listed: an entry is passed over when it carries hidden, system,
-  // volume label or directory that is not in this set; read-only and archive never exclude.
-  TAttrOptions Attributes = ffReadOnly | ffHidden | ffSystem | ffArchive;
+  // Kinds of entries that may be listed: an entry is passed over when it is hidden or a folder
+  // and that is not in this set.
+  TAttrOptions Attributes = ffReadOnly | ffHidden | ffArchive;
 
-  TNotifyEvent BeforeExecute;
-  TNotifyEvent AfterExecute;
-  TNewPathEvent OnNewPath;
-
-  // Stops the search when true. Execute clears it before it starts, so a stop ends only the
-  // search in which it was requested; BeforeExecute and OnNewPath may set it.
-  bool Abort = false;
-
-  // Runs one search with the current properties, replacing Files and the counters.
+  // Runs one search with the current properties, replacing Files, Folders and Unreadable.
   void Execute();
-
-  // Counters of the last search.
-  // Entries whose attribute value is exactly ffDirectory: a folder that is neither hidden nor
-  // read-only.
-  std::size_t DirCount() const { return dirCount_; }
-  // Every other listed entry.
-  std::size_t FileCount() const { return fileCount_; }
-  // Sum of the low 32 bits of every listed entry's size, wrapping around at 2^32.
-  std::uint32_t TotalSize() const { return totalSize_; }
 
 private:
   void ScanFolder(const std::string& folder);
@@ -133,21 +95,15 @@ private:
   // A failure is kept in Unreadable.
   bool ReadFolder(const std::string& folder, int& fd, std::vector<std::string>& names);
   void NoteUnreadable(const std::string& folder, int error);
-  // Lists the entries names of folder (open as fd) that pass Filter and the mask.
+  // Lists the entries names of folder (open as fd) that pass the mask.
   void ListEntries(const std::string& path, int fd, const std::vector<std::string>& names);
   // Appends the paths (without trailing "/") of folder's real subfolders to queue: hidden ones
-  // included, whatever Attributes and Filter say; links to folders left out.
+  // included, whatever Attributes says; links to folders left out.
   static void ListSubfolders(const std::string& folder, int fd,
                              const std::vector<std::string>& names, std::deque<std::string>& queue);
 
   std::uint8_t mask_ = 0;
-  std::size_t dirCount_ = 0;
-  std::size_t fileCount_ = 0;
-  std::uint32_t totalSize_ = 0;
 };
-
-// name matches pattern under the rules of TFindFile::Filter.
-bool MatchesFilter(const std::string& name, const std::string& pattern);
 
 using AddFileEvent = std::function<void(const std::string& path)>;
 // A folder that could not be opened or read (TFindFile::Unreadable), with the errno why.

@@ -1,7 +1,5 @@
 #include "crypto/CryptoBase.h"
 
-#include "crypto/SHA1.h"
-
 #include <cstring>
 
 namespace qk::crypto {
@@ -38,22 +36,6 @@ void TDCP_blockcipher::Init(const void* key, std::int32_t sizeBits, const void* 
   initialized_ = true;
 }
 
-void TDCP_blockcipher::InitFromText(std::string_view text) {
-  TDCP_sha1 hash;
-  hash.Init();
-  hash.UpdateText(text);
-  std::uint8_t digest[20];
-  hash.Final(digest);
-  const std::int32_t bits = maxKeySizeBits_ < hash.HashSize() ? maxKeySizeBits_ : hash.HashSize();
-  try {
-    Init(digest, bits, nullptr);
-  } catch (...) {
-    SecureFill(digest, 0xFF, sizeof digest);
-    throw;
-  }
-  SecureFill(digest, 0xFF, sizeof digest);
-}
-
 void TDCP_blockcipher::InstallIV(const std::uint8_t* iv) {
   std::memcpy(iv_, iv, static_cast<std::size_t>(BlockBytes()));
 }
@@ -88,44 +70,30 @@ void TDCP_blockcipher::DecryptBlock(const void* in, void* out) {
 
 void TDCP_blockcipher::EncryptCBC(const void* in, void* out, std::int32_t size) {
   CheckInitialized();
+  if (size <= 0) return;
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
-  const int b = BlockBytes();
-  std::uint8_t work[kMaxBlockBytes];
-  std::int32_t done = 0;
-  for (; size - done >= b; done += b) {
-    for (int j = 0; j < b; ++j) work[j] = src[done + j] ^ chain_[j];
-    EncryptRaw(work, work);
-    std::memcpy(dst + done, work, static_cast<std::size_t>(b));
-    std::memcpy(chain_, work, static_cast<std::size_t>(b));
-  }
-  if (done < size) {
-    EncryptRaw(chain_, work);
-    for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
-  }
-  SecureFill(work, 0xFF, sizeof work);
+  const std::int32_t whole = size / BlockBytes() * BlockBytes();
+  EncryptBlocksCBC(src, dst, static_cast<std::size_t>(whole / BlockBytes()));
+  XorTail(src + whole, dst + whole, size - whole);
 }
 
 void TDCP_blockcipher::DecryptCBC(const void* in, void* out, std::int32_t size) {
   CheckInitialized();
+  if (size <= 0) return;
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
-  const int b = BlockBytes();
-  std::uint8_t work[kMaxBlockBytes];
-  std::uint8_t saved[kMaxBlockBytes];
-  std::int32_t done = 0;
-  for (; size - done >= b; done += b) {
-    std::memcpy(saved, src + done, static_cast<std::size_t>(b));
-    DecryptRaw(saved, work);
-    for (int j = 0; j < b; ++j) dst[done + j] = work[j] ^ chain_[j];
-    std::memcpy(chain_, saved, static_cast<std::size_t>(b));
-  }
-  if (done < size) {
-    EncryptRaw(chain_, work);
-    for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
-  }
-  SecureFill(work, 0xFF, sizeof work);
-  SecureFill(saved, 0xFF, sizeof saved);
+  const std::int32_t whole = size / BlockBytes() * BlockBytes();
+  DecryptBlocksCBC(src, dst, static_cast<std::size_t>(whole / BlockBytes()));
+  XorTail(src + whole, dst + whole, size - whole);
+}
+
+void TDCP_blockcipher::XorTail(const std::uint8_t* in, std::uint8_t* out, std::int32_t n) const {
+  if (n <= 0) return;
+  std::uint8_t pad[kMaxBlockBytes];
+  EncryptRaw(chain_, pad);
+  for (std::int32_t j = 0; j < n; ++j) out[j] = in[j] ^ pad[j];
+  SecureFill(pad, 0xFF, sizeof pad);
 }
 
 void TDCP_blockcipher::EncryptCFB8(const void* in, void* out, std::int32_t size) {

@@ -10,8 +10,9 @@
 
 namespace qk::crypto {
 
-// Every primitive reports failures with this type; the message begins with the algorithm's name,
-// for example "Twofish: Not initialized" or "SHA1: Not initialized".
+// Every primitive reports failures with this type. The ciphers, SHA-1 and Base64 begin the message
+// with the algorithm's name ("Twofish: Not initialized", "SHA1: Not initialized"); the file hash's
+// ESecHashException "File not found !" (crypto/SecHash.h) does not.
 class CryptoError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
@@ -32,7 +33,6 @@ public:
 
   const std::string& Algorithm() const { return algorithm_; }
   int HashSize() const { return hashSize_; } // bits
-  int AlgorithmCode() const { return algorithmCode_; }
   bool Initialized() const { return initialized_; }
 
   virtual void Init() = 0;
@@ -45,19 +45,20 @@ public:
   void UpdateText(std::string_view text);
 
 protected:
-  TDCP_hash(std::string algorithm, int hashSizeBits, int algorithmCode)
-      : algorithm_(std::move(algorithm)), hashSize_(hashSizeBits), algorithmCode_(algorithmCode) {}
+  TDCP_hash(std::string algorithm, int hashSizeBits)
+      : algorithm_(std::move(algorithm)), hashSize_(hashSizeBits) {}
 
   bool initialized_ = false;
 
 private:
   std::string algorithm_;
   int hashSize_;
-  int algorithmCode_;
 };
 
-// Block cipher with the key and IV installation, chaining state and modes shared by all ciphers.
-// Buffer operations may work in place (in == out).
+// Block cipher: the key and IV installation, the chaining state and the modes over a buffer. A
+// cipher supplies its key schedule, the transform of one block and CBC over whole blocks (where
+// its fast routines live); the checks, the partial CBC tail and CFB8 are this class's, the same
+// for every cipher. Buffer operations may work in place (in == out).
 class TDCP_blockcipher {
 public:
   static constexpr int kMaxBlockBytes = 16;
@@ -69,14 +70,11 @@ public:
   const std::string& Algorithm() const { return algorithm_; }
   int BlockSize() const { return blockSizeBits_; }   // bits
   int MaxKeySize() const { return maxKeySizeBits_; } // bits
-  int AlgorithmCode() const { return algorithmCode_; }
   bool Initialized() const { return initialized_; }
 
   // Installs a key of sizeBits bits (a multiple of 8, 8..MaxKeySize()); iv is one block or null.
   // Without an IV, IV := E_K(FF..FF). Raises "<Algorithm>: Invalid key size - <sizeBits>".
   void Init(const void* key, std::int32_t sizeBits, const void* iv);
-  // Keys the cipher with the SHA-1 digest of text (160 bits, no IV).
-  void InitFromText(std::string_view text);
   // Fills key schedule, IV and chaining value with 0xFF bytes; not initialised afterwards.
   virtual void EraseKey() = 0;
   // ChainValue := IV.
@@ -87,8 +85,8 @@ public:
   void EncryptBlock(const void* in, void* out);
   void DecryptBlock(const void* in, void* out);
   // CBC over size bytes; a partial tail is XORed with E(ChainValue), which does not advance.
-  virtual void EncryptCBC(const void* in, void* out, std::int32_t size);
-  virtual void DecryptCBC(const void* in, void* out, std::int32_t size);
+  void EncryptCBC(const void* in, void* out, std::int32_t size);
+  void DecryptCBC(const void* in, void* out, std::int32_t size);
   // 8-bit cipher feedback over size bytes.
   void EncryptCFB8(const void* in, void* out, std::int32_t size);
   void DecryptCFB8(const void* in, void* out, std::int32_t size);
@@ -98,9 +96,9 @@ public:
   const std::uint8_t* ChainValue() const { return chain_; }
 
 protected:
-  TDCP_blockcipher(std::string algorithm, int blockSizeBits, int maxKeySizeBits, int algorithmCode)
+  TDCP_blockcipher(std::string algorithm, int blockSizeBits, int maxKeySizeBits)
       : algorithm_(std::move(algorithm)), blockSizeBits_(blockSizeBits),
-        maxKeySizeBits_(maxKeySizeBits), algorithmCode_(algorithmCode) {}
+        maxKeySizeBits_(maxKeySizeBits) {}
 
   int BlockBytes() const { return blockSizeBits_ / 8; }
 
@@ -112,6 +110,10 @@ protected:
   // One block under the installed key, without the initialisation check.
   virtual void EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const = 0;
   virtual void DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const = 0;
+  // CBC over whole blocks from ChainValue on, leaving the last ciphertext block in ChainValue;
+  // called with the key installed.
+  virtual void EncryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) = 0;
+  virtual void DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) = 0;
 
   // Raises "<Algorithm>: Not initialized" when no key is installed.
   void CheckInitialized() const;
@@ -123,10 +125,12 @@ protected:
   std::uint8_t chain_[kMaxBlockBytes] = {};
 
 private:
+  // The partial CBC tail: n < BlockBytes() bytes XORed with E(ChainValue), which does not advance.
+  void XorTail(const std::uint8_t* in, std::uint8_t* out, std::int32_t n) const;
+
   std::string algorithm_;
   int blockSizeBits_;
   int maxKeySizeBits_;
-  int algorithmCode_;
 };
 
 } // namespace qk::crypto

@@ -144,7 +144,7 @@ QK_GOST_INLINE void DecryptWords2(const std::uint32_t* k, TwoBlocks& s) {
 
 } // namespace
 
-TDCP_gost::TDCP_gost() : TDCP_blockcipher("Gost", 64, 256, 8) {
+TDCP_gost::TDCP_gost() : TDCP_blockcipher("Gost", 64, 256) {
   EraseKey();
 }
 
@@ -176,75 +176,49 @@ void TDCP_gost::DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
   Store32(out + 4, w1);
 }
 
-void TDCP_gost::EncryptCBC(const void* in, void* out, std::int32_t size) {
-  CheckInitialized();
-  const auto* src = static_cast<const std::uint8_t*>(in);
-  auto* dst = static_cast<std::uint8_t*>(out);
+void TDCP_gost::EncryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
   std::uint32_t c0 = Load32(chain_), c1 = Load32(chain_ + 4);
   // A local copy of the key words: the byte stores below could otherwise alias them.
   std::uint32_t k[8];
   std::memcpy(k, key_, sizeof k);
-  std::int32_t done = 0;
-  for (; size - done >= 8; done += 8) {
-    c0 ^= Load32(src + done);
-    c1 ^= Load32(src + done + 4);
+  for (std::size_t b = 0; b < blocks; ++b, in += 8, out += 8) {
+    c0 ^= Load32(in);
+    c1 ^= Load32(in + 4);
     EncryptWords(k, c0, c1);
-    Store32(dst + done, c0);
-    Store32(dst + done + 4, c1);
+    Store32(out, c0);
+    Store32(out + 4, c1);
   }
   Store32(chain_, c0);
   Store32(chain_ + 4, c1);
-  std::uint8_t work[8];
-  if (done < size) {
-    // Tail: one block of keystream from the chaining value, which does not advance.
-    EncryptWords(k, c0, c1);
-    Store32(work, c0);
-    Store32(work + 4, c1);
-    for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
-  }
-  SecureFill(work, 0xFF, sizeof work);
   SecureFill(k, 0xFF, sizeof k);
 }
 
-void TDCP_gost::DecryptCBC(const void* in, void* out, std::int32_t size) {
-  CheckInitialized();
-  const auto* src = static_cast<const std::uint8_t*>(in);
-  auto* dst = static_cast<std::uint8_t*>(out);
+void TDCP_gost::DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
   std::uint32_t c0 = Load32(chain_), c1 = Load32(chain_ + 4);
-  std::int32_t done = 0;
   // Ciphertext is read before anything is written, so that in-place work is safe.
-  for (; size - done >= 16; done += 16) {
-    const std::uint32_t s0 = Load32(src + done), s1 = Load32(src + done + 4);
-    const std::uint32_t s2 = Load32(src + done + 8), s3 = Load32(src + done + 12);
+  for (; blocks >= 2; blocks -= 2, in += 16, out += 16) {
+    const std::uint32_t s0 = Load32(in), s1 = Load32(in + 4);
+    const std::uint32_t s2 = Load32(in + 8), s3 = Load32(in + 12);
     TwoBlocks t{s0, s1, s2, s3};
     DecryptWords2(key_, t);
-    Store32(dst + done, t.n2 ^ c0);
-    Store32(dst + done + 4, t.n1 ^ c1);
-    Store32(dst + done + 8, t.m2 ^ s0);
-    Store32(dst + done + 12, t.m1 ^ s1);
+    Store32(out, t.n2 ^ c0);
+    Store32(out + 4, t.n1 ^ c1);
+    Store32(out + 8, t.m2 ^ s0);
+    Store32(out + 12, t.m1 ^ s1);
     c0 = s2;
     c1 = s3;
   }
-  if (size - done >= 8) {
-    const std::uint32_t s0 = Load32(src + done), s1 = Load32(src + done + 4);
+  if (blocks == 1) {
+    const std::uint32_t s0 = Load32(in), s1 = Load32(in + 4);
     std::uint32_t p0 = s0, p1 = s1;
     DecryptWords(key_, p0, p1);
-    Store32(dst + done, p0 ^ c0);
-    Store32(dst + done + 4, p1 ^ c1);
+    Store32(out, p0 ^ c0);
+    Store32(out + 4, p1 ^ c1);
     c0 = s0;
     c1 = s1;
-    done += 8;
   }
   Store32(chain_, c0);
   Store32(chain_ + 4, c1);
-  std::uint8_t work[8];
-  if (done < size) {
-    EncryptWords(key_, c0, c1);
-    Store32(work, c0);
-    Store32(work + 4, c1);
-    for (std::int32_t j = 0; done + j < size; ++j) dst[done + j] = src[done + j] ^ work[j];
-  }
-  SecureFill(work, 0xFF, sizeof work);
 }
 
 } // namespace qk::crypto

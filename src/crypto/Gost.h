@@ -11,14 +11,13 @@ public:
   ~TDCP_gost() override;
   void EraseKey() override;
 
-  // Same results as the shared CBC, with the block transform inlined into the loop.
-  void EncryptCBC(const void* in, void* out, std::int32_t size) override;
-  void DecryptCBC(const void* in, void* out, std::int32_t size) override;
-
 protected:
   void InstallKey(const std::uint8_t* key32, std::int32_t sizeBits) override;
   void EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
   void DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
+  // The block transform inlined into the loop, decryption two blocks side by side.
+  void EncryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) override;
+  void DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) override;
 
 private:
   std::uint32_t key_[8] = {}; // K0..K7

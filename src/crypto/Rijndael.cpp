@@ -200,7 +200,7 @@ void PortableDecryptCbc(Rows rk, std::uint8_t* chain, const std::uint8_t* in, st
 
 } // namespace
 
-TDCP_rijndael::TDCP_rijndael() : TDCP_blockcipher("Rijndael", 128, 256, 9) {
+TDCP_rijndael::TDCP_rijndael() : TDCP_blockcipher("Rijndael", 128, 256) {
   EraseKey();
 }
 
@@ -248,50 +248,30 @@ void TDCP_rijndael::InstallIV(const std::uint8_t* iv) {
     std::memcpy(iv_, iv, 16);
 }
 
-void TDCP_rijndael::EncryptCBC(const void* in, void* out, std::int32_t size) {
-  CheckInitialized();
-  if (size <= 0) return;
-  const auto* src = static_cast<const std::uint8_t*>(in);
-  auto* dst = static_cast<std::uint8_t*>(out);
-  const std::int32_t whole = size / 16 * 16;
-  const auto blocks = static_cast<std::size_t>(whole / 16);
+void TDCP_rijndael::EncryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out,
+                                     std::size_t blocks) {
   if (accel::AesNi()) {
-    accel::AesEncryptCbc(encKey_, rounds_, chain_, src, dst, blocks);
+    accel::AesEncryptCbc(encKey_, rounds_, chain_, in, out, blocks);
   } else if (rounds_ == 10) {
-    PortableEncryptCbc<10>(encKey_, chain_, src, dst, blocks);
+    PortableEncryptCbc<10>(encKey_, chain_, in, out, blocks);
   } else if (rounds_ == 12) {
-    PortableEncryptCbc<12>(encKey_, chain_, src, dst, blocks);
+    PortableEncryptCbc<12>(encKey_, chain_, in, out, blocks);
   } else {
-    PortableEncryptCbc<14>(encKey_, chain_, src, dst, blocks);
+    PortableEncryptCbc<14>(encKey_, chain_, in, out, blocks);
   }
-  XorTail(src + whole, dst + whole, size - whole);
 }
 
-void TDCP_rijndael::DecryptCBC(const void* in, void* out, std::int32_t size) {
-  CheckInitialized();
-  if (size <= 0) return;
-  const auto* src = static_cast<const std::uint8_t*>(in);
-  auto* dst = static_cast<std::uint8_t*>(out);
-  const std::int32_t whole = size / 16 * 16;
-  const auto blocks = static_cast<std::size_t>(whole / 16);
+void TDCP_rijndael::DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out,
+                                     std::size_t blocks) {
   if (accel::AesNi()) {
-    accel::AesDecryptCbc(decKey_, rounds_, chain_, src, dst, blocks);
+    accel::AesDecryptCbc(decKey_, rounds_, chain_, in, out, blocks);
   } else if (rounds_ == 10) {
-    PortableDecryptCbc<10>(decKey_, chain_, src, dst, blocks);
+    PortableDecryptCbc<10>(decKey_, chain_, in, out, blocks);
   } else if (rounds_ == 12) {
-    PortableDecryptCbc<12>(decKey_, chain_, src, dst, blocks);
+    PortableDecryptCbc<12>(decKey_, chain_, in, out, blocks);
   } else {
-    PortableDecryptCbc<14>(decKey_, chain_, src, dst, blocks);
+    PortableDecryptCbc<14>(decKey_, chain_, in, out, blocks);
   }
-  XorTail(src + whole, dst + whole, size - whole);
-}
-
-void TDCP_rijndael::XorTail(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n) const {
-  if (n <= 0) return;
-  std::uint8_t pad[16];
-  EncryptRaw(chain_, pad);
-  for (std::int32_t j = 0; j < n; ++j) dst[j] = src[j] ^ pad[j];
-  SecureFill(pad, 0xFF, sizeof pad);
 }
 
 void TDCP_rijndael::EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const {

@@ -10,8 +10,6 @@ public:
   TDCP_rijndael();
   ~TDCP_rijndael() override;
   void EraseKey() override;
-  void EncryptCBC(const void* in, void* out, std::int32_t size) override;
-  void DecryptCBC(const void* in, void* out, std::int32_t size) override;
 
 protected:
   void InstallKey(const std::uint8_t* key32, std::int32_t sizeBits) override;
@@ -19,11 +17,10 @@ protected:
   void InstallIV(const std::uint8_t* iv) override;
   void EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
   void DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
+  void EncryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) override;
+  void DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) override;
 
 private:
-  // A partial CBC tail: the n < 16 bytes XORed with E(ChainValue), which does not advance.
-  void XorTail(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n) const;
-
   std::int32_t rounds_ = 0;
   std::uint32_t encKey_[15][8] = {};
   std::uint32_t decKey_[15][8] = {};

@@ -57,7 +57,7 @@ inline void RoundMaj(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::ui
 
 } // namespace
 
-TDCP_sha1::TDCP_sha1() : TDCP_hash("SHA1", 160, 2) {
+TDCP_sha1::TDCP_sha1() : TDCP_hash("SHA1", 160) {
   EraseState();
 }
 

@@ -34,7 +34,7 @@ public:
   void HashBuffer(const void* data, std::int32_t length, SecDigest& digest);
   void HashText(std::string_view text, SecDigest& digest);
   // Opens with read and write access; a file that cannot be opened so raises
-  // ESecHashException "File not found !". The size is taken once, as a 32-bit signed count.
+  // ESecHashException "File not found !". The size is taken once, as a 64-bit count.
   void HashFile(const std::string& fileName, SecDigest& digest);
 
 private:

@@ -205,7 +205,7 @@ inline void StoreBlock(std::uint8_t* p, const std::uint32_t* w) {
 
 } // namespace
 
-TDCP_twofish::TDCP_twofish() : TDCP_blockcipher("Twofish", 128, 256, 6) {
+TDCP_twofish::TDCP_twofish() : TDCP_blockcipher("Twofish", 128, 256) {
   EraseKey();
 }
 
@@ -262,83 +262,62 @@ void TDCP_twofish::DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
   StoreBlock(out, w[0]);
 }
 
-// The chaining modes keep the block and the chaining value in registers (no stack copy of the
-// data is left behind); the semantics are those of the base class, partial tail included.
-void TDCP_twofish::EncryptCBC(const void* in, void* out, std::int32_t size) {
-  CheckInitialized();
-  const auto* src = static_cast<const std::uint8_t*>(in);
-  auto* dst = static_cast<std::uint8_t*>(out);
-  std::int32_t done = 0;
-  if (size >= 16 && accel::Avx2()) {
-    accel::TwofishEncryptCbc(subKeys_, sbox_, chain_, src, dst,
-                             static_cast<std::size_t>(size / 16));
-    done = size / 16 * 16;
+// CBC keeps the block and the chaining value in registers (no stack copy of the data is left
+// behind).
+void TDCP_twofish::EncryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
+  std::size_t done = 0;
+  if (blocks > 0 && accel::Avx2()) {
+    accel::TwofishEncryptCbc(subKeys_, sbox_, chain_, in, out, blocks);
+    done = blocks;
   }
   std::uint32_t chain[4], work[4];
   LoadBlock(chain_, chain);
-  for (; size - done >= 16; done += 16) {
-    LoadBlock(src + done, work);
+  for (; done < blocks; ++done) {
+    LoadBlock(in + 16 * done, work);
     for (int i = 0; i < 4; ++i) work[i] ^= chain[i];
     EncryptWords(subKeys_, sbox_, work);
-    StoreBlock(dst + done, work);
+    StoreBlock(out + 16 * done, work);
     for (int i = 0; i < 4; ++i) chain[i] = work[i];
   }
   StoreBlock(chain_, chain);
-  XorTail(src + done, dst + done, size - done);
 }
 
-void TDCP_twofish::DecryptCBC(const void* in, void* out, std::int32_t size) {
-  CheckInitialized();
-  const auto* src = static_cast<const std::uint8_t*>(in);
-  auto* dst = static_cast<std::uint8_t*>(out);
-  std::int32_t done = 0;
-  if (size >= 64 && accel::Avx2()) {
-    const auto blocks = static_cast<std::size_t>(size / 16);
-    std::size_t decrypted = 0;
+void TDCP_twofish::DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
+  std::size_t done = 0;
+  if (blocks >= 4 && accel::Avx2()) {
     if (accel::Avx512())
-      decrypted = accel::TwofishDecryptCbc16(subKeys_, sbox_, chain_, src, dst, blocks);
-    decrypted += accel::TwofishDecryptCbcAvx2(subKeys_, sbox_, chain_, src + 16 * decrypted,
-                                              dst + 16 * decrypted, blocks - decrypted);
-    done = static_cast<std::int32_t>(16 * decrypted);
+      done = accel::TwofishDecryptCbc16(subKeys_, sbox_, chain_, in, out, blocks);
+    done += accel::TwofishDecryptCbcAvx2(subKeys_, sbox_, chain_, in + 16 * done, out + 16 * done,
+                                         blocks - done);
   }
-  constexpr int kWays = 4;
+  constexpr std::size_t kWays = 4;
   std::uint32_t chain[4], saved[kWays][4], work[kWays][4];
   LoadBlock(chain_, chain);
   // Several blocks at a time: CBC decryption of one block does not wait for the others.
-  for (; size - done >= 16 * kWays; done += 16 * kWays) {
-    for (int j = 0; j < kWays; ++j) LoadBlock(src + done + 16 * j, saved[j]);
+  for (; blocks - done >= kWays; done += kWays) {
+    for (std::size_t j = 0; j < kWays; ++j) LoadBlock(in + 16 * (done + j), saved[j]);
     std::memcpy(work, saved, sizeof work);
     DecryptWords<kWays>(subKeys_, sbox_, work);
     for (int i = 0; i < 4; ++i) {
       work[0][i] ^= chain[i];
-      for (int j = 1; j < kWays; ++j) work[j][i] ^= saved[j - 1][i];
+      for (std::size_t j = 1; j < kWays; ++j) work[j][i] ^= saved[j - 1][i];
       chain[i] = saved[kWays - 1][i];
     }
-    for (int j = 0; j < kWays; ++j) StoreBlock(dst + done + 16 * j, work[j]);
+    for (std::size_t j = 0; j < kWays; ++j) StoreBlock(out + 16 * (done + j), work[j]);
   }
   // The rest one block at a time.
-  while (size - done >= 16) {
-    LoadBlock(src + done, saved[0]);
+  for (; done < blocks; ++done) {
+    LoadBlock(in + 16 * done, saved[0]);
     std::memcpy(work, saved, sizeof work[0]);
     DecryptWords<1>(subKeys_, sbox_, work);
     for (int i = 0; i < 4; ++i) {
       work[0][i] ^= chain[i];
       chain[i] = saved[0][i];
     }
-    StoreBlock(dst + done, work[0]);
-    done += 16;
+    StoreBlock(out + 16 * done, work[0]);
   }
   StoreBlock(chain_, chain);
   SecureZero(work, sizeof work);
-  XorTail(src + done, dst + done, size - done);
-}
-
-void TDCP_twofish::XorTail(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n) const {
-  if (n <= 0) return;
-  std::uint8_t pad[16];
-  EncryptRaw(chain_, pad);
-  for (std::int32_t j = 0; j < n; ++j) dst[j] = src[j] ^ pad[j];
-  SecureFill(pad, 0xFF, sizeof pad);
 }
 
 } // namespace qk::crypto

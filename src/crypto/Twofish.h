@@ -10,18 +10,15 @@ public:
   TDCP_twofish();
   ~TDCP_twofish() override;
   void EraseKey() override;
-  void EncryptCBC(const void* in, void* out, std::int32_t size) override;
-  void DecryptCBC(const void* in, void* out, std::int32_t size) override;
 
 protected:
   void InstallKey(const std::uint8_t* key32, std::int32_t sizeBits) override;
   void EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
   void DecryptRaw(const std::uint8_t* in, std::uint8_t* out) const override;
+  void EncryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) override;
+  void DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) override;
 
 private:
-  // A partial CBC tail: the n < 16 bytes XORed with E(ChainValue), which does not advance.
-  void XorTail(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n) const;
-
   std::uint32_t keyLength_ = 0;     // bits after rounding up
   std::uint32_t subKeys_[40] = {};  // whitening and round keys
   std::uint32_t sboxKey_[4] = {};   // S0..S(k-1)

@@ -28,7 +28,7 @@ inline std::uint64_t Load64(const std::uint8_t* p) {
 
 } // namespace
 
-ProofDigest::ProofDigest(const Key& key) : TDCP_hash("ProofDigest", 160, 0), key_(key) {}
+ProofDigest::ProofDigest(const Key& key) : TDCP_hash("ProofDigest", 160), key_(key) {}
 
 ProofDigest::~ProofDigest() {
   EraseState();

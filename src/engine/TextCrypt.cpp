@@ -1,6 +1,7 @@
 #include "engine/TextCrypt.h"
 
 #include "crypto/Base64.h"
+#include "crypto/TextKey.h"
 
 #include <cstdio>
 
@@ -25,7 +26,7 @@ struct KeyEraser {
 } // namespace
 
 std::string TextCrypt::EncryptText(std::string_view text, std::string_view keyText) {
-  DCP_twofish_str.InitFromText(keyText);
+  crypto::InitFromText(DCP_twofish_str, keyText);
   KeyEraser eraser{DCP_twofish_str};
   std::string bytes(text);
   DCP_twofish_str.EncryptCFB8(bytes.data(), bytes.data(), static_cast<std::int32_t>(bytes.size()));
@@ -35,7 +36,7 @@ std::string TextCrypt::EncryptText(std::string_view text, std::string_view keyTe
 }
 
 std::string TextCrypt::DecryptText(std::string_view base64, std::string_view keyText) {
-  DCP_twofish_str.InitFromText(keyText);
+  crypto::InitFromText(DCP_twofish_str, keyText);
   KeyEraser eraser{DCP_twofish_str};
   std::string bytes = crypto::Base64Decode(base64);
   DCP_twofish_str.DecryptCFB8(bytes.data(), bytes.data(), static_cast<std::int32_t>(bytes.size()));

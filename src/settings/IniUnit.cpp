@@ -4,6 +4,7 @@
 #include "platform/File.h"
 
 #include "platform/CodePage.h"
+#include "platform/Utf8.h"
 
 #include <cerrno>
 #include <climits>
@@ -70,45 +71,11 @@ bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view
   return true;
 }
 
-bool IsValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t extra = 0;
-    std::uint32_t min = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1;
-      min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2;
-      min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3;
-      min = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size()) return false;
-    std::uint32_t cp = c & (0x3F >> extra);
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-  }
-  return true;
-}
-
 // The first kMaxIniString bytes of a stored value; a UTF-8 value is never cut inside a character.
 std::string_view CutStored(std::string_view s) {
   if (s.size() <= kMaxIniString) return s;
   std::size_t cut = kMaxIniString;
-  if (IsValidUtf8(s)) {
+  if (platform::utf8::IsValid(s)) {
     while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
   }
   return s.substr(0, cut);

@@ -5,21 +5,126 @@
 #include <climits>
 #include <cstdlib>
 #include <pwd.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <variant>
 #include <vector>
 
 namespace qk::settings {
 
 namespace {
 
-const std::string kWin = kSectionWindowPos;
-const std::string kSys = kSectionSystem;
 // Defaults, taken from a default-constructed model so that they are written down once.
 const SettingsModel kDefaults;
 
 bool IsWindowExtent(std::int32_t extent) {
   return extent > 0 && extent <= kMaxWindowExtent;
+}
+
+// A size is taken whole or not at all: a hand-edited or damaged value (none, not a number, zero,
+// negative, larger than any screen) leaves the window at its own size, and a model without a size
+// leaves what the file holds.
+bool HasListSize(const SettingsModel& m) {
+  return IsWindowExtent(m.ListWidth) && IsWindowExtent(m.ListHeight);
+}
+
+// The hint is kept, read and written only while SaveHint is on.
+bool KeepsHint(const SettingsModel& m) {
+  return m.SaveHint;
+}
+
+// When a key is read: at program start (ReadDbChk), by LoadL1 or by LoadL2.
+enum class Stage { Start, L1, L2 };
+// What Save writes for a key: the model's value, nothing, or always false.
+enum class Saved { Value, Never, False };
+
+using Member = std::variant<bool SettingsModel::*, std::int32_t SettingsModel::*,
+                            std::string SettingsModel::*>;
+
+// One key of QK.ini and the model member it holds; the default is the member's value in a
+// default-constructed model.
+struct Key {
+  const char* section;
+  const char* name;
+  Member member;
+  Stage stage;
+  Saved saved = Saved::Value;
+  // When given and false for the model, the key is not written, and after loading the member
+  // holds its default.
+  bool (*applies)(const SettingsModel&) = nullptr;
+};
+
+// Every key, in the order Save writes them.
+const Key kKeys[] = {
+    {kSectionWindowPos, "X", &SettingsModel::X, Stage::L1},
+    {kSectionWindowPos, "Y", &SettingsModel::Y, Stage::L1},
+    {kSectionWindowPos, "LISTWIDTH", &SettingsModel::ListWidth, Stage::L1, Saved::Value,
+     HasListSize},
+    {kSectionWindowPos, "LISTHEIGHT", &SettingsModel::ListHeight, Stage::L1, Saved::Value,
+     HasListSize},
+    {kSectionSystem, "DBCHK", &SettingsModel::DbChk, Stage::Start, Saved::Never},
+    {kSectionSystem, "INCSUBFOLDER", &SettingsModel::Recurse, Stage::L1},
+    {kSectionSystem, "WIPESOURCE", &SettingsModel::WipeSource, Stage::L2},
+    {kSectionSystem, "WIPEDECSOURCE", &SettingsModel::WipeDecSource, Stage::L2},
+    {kSectionSystem, "MAINTOP", &SettingsModel::MainTop, Stage::L2},
+    {kSectionSystem, "DONTCLEARPASSBOX", &SettingsModel::DontClearPassBox, Stage::L2},
+    {kSectionSystem, "SAVEHINT", &SettingsModel::SaveHint, Stage::L2},
+    {kSectionSystem, "REENC", &SettingsModel::ReEnc, Stage::L2},
+    {kSectionSystem, "TOPWIPE", &SettingsModel::TopWipe, Stage::L2},
+    {kSectionSystem, "TEXTQKBTN", &SettingsModel::TextQKBtn, Stage::L2},
+    {kSectionSystem, "ADDHMAC", &SettingsModel::AddHMAC, Stage::L2},
+    {kSectionSystem, "SKIPNONHMAC", &SettingsModel::SkipNonHMAC, Stage::L2},
+    {kSectionSystem, "PASSHINT", &SettingsModel::PasswordHint, Stage::L2, Saved::Value, KeepsHint},
+    {kSectionSystem, "PASSHASH", &SettingsModel::PassHash, Stage::L1},
+    {kSectionSystem, "SECLEVEL", &SettingsModel::SecLevel, Stage::L1},
+    {kSectionSystem, "PROCESSMSGINTV", &SettingsModel::ProcessMsgInterval, Stage::L1, Saved::Never},
+    {kSectionSystem, "DEFAULT_EXT", &SettingsModel::DefaultExt, Stage::L2},
+    {kSectionSystem, "OWN_EXT", &SettingsModel::OwnExt, Stage::L2},
+    {kSectionSystem, "RANDOM_EXT", &SettingsModel::RandomExt, Stage::L2},
+    {kSectionSystem, "OWN_EXT_STR", &SettingsModel::OwnExtStr, Stage::L2},
+    {kSectionSystem, "ALGORITHM", &SettingsModel::Algorithm, Stage::L2},
+    {kSectionSystem, "FIRSTEXEC", &SettingsModel::FirstExec, Stage::L1, Saved::False},
+};
+
+const Key& KeyOf(Member member) {
+  for (const Key& key : kKeys) {
+    if (key.member == member) return key;
+  }
+  throw std::logic_error("no settings key for the member");
+}
+
+bool Get(const IniDocument& doc, const Key& key, bool def) {
+  return doc.GetBool(key.section, key.name, def);
+}
+std::int32_t Get(const IniDocument& doc, const Key& key, std::int32_t def) {
+  return doc.GetInteger(key.section, key.name, def);
+}
+std::string Get(const IniDocument& doc, const Key& key, const std::string& def) {
+  return doc.GetString(key.section, key.name, def);
+}
+
+void Put(IniDocument& doc, const Key& key, bool value) {
+  doc.SetBool(key.section, key.name, value);
+}
+void Put(IniDocument& doc, const Key& key, std::int32_t value) {
+  doc.SetInteger(key.section, key.name, value);
+}
+void Put(IniDocument& doc, const Key& key, const std::string& value) {
+  doc.Set(key.section, key.name, value);
+}
+
+// The keys of one stage, from one reading of the file.
+void Load(const std::string& path, Stage stage, SettingsModel& m) {
+  const IniDocument doc = IniDocument::Load(path);
+  for (const Key& key : kKeys) {
+    if (key.stage != stage) continue;
+    std::visit([&](auto member) { m.*member = Get(doc, key, kDefaults.*member); }, key.member);
+  }
+  for (const Key& key : kKeys) {
+    if (key.stage != stage || !key.applies || key.applies(m)) continue;
+    std::visit([&](auto member) { m.*member = kDefaults.*member; }, key.member);
+  }
 }
 
 } // namespace
@@ -32,82 +137,37 @@ std::int32_t SettingsModel::NameMode() const {
 }
 
 bool SettingsStore::ReadDbChk() const {
-  return ReadIniBool(path_, kSys, "DBCHK", kDefaults.DbChk);
+  SettingsModel m;
+  Load(path_, Stage::Start, m);
+  return m.DbChk;
 }
 
 void SettingsStore::LoadL1(SettingsModel& m) const {
-  m.X = ReadIniInteger(path_, kWin, "X", kDefaults.X);
-  m.Y = ReadIniInteger(path_, kWin, "Y", kDefaults.Y);
-  // A size is taken whole or not at all: a hand-edited or damaged value (none, not a number, zero,
-  // negative, larger than any screen) leaves the window at its own size.
-  const std::int32_t width = ReadIniInteger(path_, kWin, "LISTWIDTH", 0);
-  const std::int32_t height = ReadIniInteger(path_, kWin, "LISTHEIGHT", 0);
-  const bool usable = IsWindowExtent(width) && IsWindowExtent(height);
-  m.ListWidth = usable ? width : kDefaults.ListWidth;
-  m.ListHeight = usable ? height : kDefaults.ListHeight;
-  m.Recurse = ReadIniBool(path_, kSys, "INCSUBFOLDER", kDefaults.Recurse);
-  m.PassHash = ReadIniString(path_, kSys, "PASSHASH", kDefaults.PassHash);
-  m.SecLevel = ReadIniInteger(path_, kSys, "SECLEVEL", kDefaults.SecLevel);
-  m.ProcessMsgInterval =
-      ReadIniInteger(path_, kSys, "PROCESSMSGINTV", kDefaults.ProcessMsgInterval);
-  m.FirstExec = ReadIniBool(path_, kSys, "FIRSTEXEC", kDefaults.FirstExec);
+  Load(path_, Stage::L1, m);
 }
 
 void SettingsStore::LoadL2(SettingsModel& m) const {
-  m.WipeSource = ReadIniBool(path_, kSys, "WIPESOURCE", kDefaults.WipeSource);
-  m.WipeDecSource = ReadIniBool(path_, kSys, "WIPEDECSOURCE", kDefaults.WipeDecSource);
-  m.MainTop = ReadIniBool(path_, kSys, "MAINTOP", kDefaults.MainTop);
-  m.DontClearPassBox = ReadIniBool(path_, kSys, "DONTCLEARPASSBOX", kDefaults.DontClearPassBox);
-  m.SaveHint = ReadIniBool(path_, kSys, "SAVEHINT", kDefaults.SaveHint);
-  m.ReEnc = ReadIniBool(path_, kSys, "REENC", kDefaults.ReEnc);
-  m.TopWipe = ReadIniBool(path_, kSys, "TOPWIPE", kDefaults.TopWipe);
-  m.TextQKBtn = ReadIniBool(path_, kSys, "TEXTQKBTN", kDefaults.TextQKBtn);
-  m.AddHMAC = ReadIniBool(path_, kSys, "ADDHMAC", kDefaults.AddHMAC);
-  m.SkipNonHMAC = ReadIniBool(path_, kSys, "SKIPNONHMAC", kDefaults.SkipNonHMAC);
-  m.PasswordHint =
-      m.SaveHint ? ReadIniString(path_, kSys, "PASSHINT", kDefaults.PasswordHint) : std::string();
-  m.DefaultExt = ReadIniBool(path_, kSys, "DEFAULT_EXT", kDefaults.DefaultExt);
-  m.OwnExt = ReadIniBool(path_, kSys, "OWN_EXT", kDefaults.OwnExt);
-  m.RandomExt = ReadIniBool(path_, kSys, "RANDOM_EXT", kDefaults.RandomExt);
-  m.OwnExtStr = ReadIniString(path_, kSys, "OWN_EXT_STR", kDefaults.OwnExtStr);
-  m.Algorithm = ReadIniInteger(path_, kSys, "ALGORITHM", kDefaults.Algorithm);
+  Load(path_, Stage::L2, m);
 }
 
 void SettingsStore::Save(const SettingsModel& m) const {
   auto doc = IniDocument::LoadForUpdate(path_);
-  doc.SetInteger(kWin, "X", m.X);
-  doc.SetInteger(kWin, "Y", m.Y);
-  if (IsWindowExtent(m.ListWidth) && IsWindowExtent(m.ListHeight)) {
-    doc.SetInteger(kWin, "LISTWIDTH", m.ListWidth);
-    doc.SetInteger(kWin, "LISTHEIGHT", m.ListHeight);
+  for (const Key& key : kKeys) {
+    if (key.saved == Saved::Never || (key.applies && !key.applies(m))) continue;
+    if (key.saved == Saved::False) {
+      Put(doc, key, false);
+    } else {
+      std::visit([&](auto member) { Put(doc, key, m.*member); }, key.member);
+    }
   }
-  doc.SetBool(kSys, "INCSUBFOLDER", m.Recurse);
-  doc.SetBool(kSys, "WIPESOURCE", m.WipeSource);
-  doc.SetBool(kSys, "WIPEDECSOURCE", m.WipeDecSource);
-  doc.SetBool(kSys, "MAINTOP", m.MainTop);
-  doc.SetBool(kSys, "DONTCLEARPASSBOX", m.DontClearPassBox);
-  doc.SetBool(kSys, "SAVEHINT", m.SaveHint);
-  doc.SetBool(kSys, "REENC", m.ReEnc);
-  doc.SetBool(kSys, "TOPWIPE", m.TopWipe);
-  doc.SetBool(kSys, "TEXTQKBTN", m.TextQKBtn);
-  doc.SetBool(kSys, "ADDHMAC", m.AddHMAC);
-  doc.SetBool(kSys, "SKIPNONHMAC", m.SkipNonHMAC);
-  if (m.SaveHint) doc.Set(kSys, "PASSHINT", m.PasswordHint);
-  doc.Set(kSys, "PASSHASH", m.PassHash);
-  doc.SetInteger(kSys, "SECLEVEL", m.SecLevel);
-  doc.SetBool(kSys, "DEFAULT_EXT", m.DefaultExt);
-  doc.SetBool(kSys, "OWN_EXT", m.OwnExt);
-  doc.SetBool(kSys, "RANDOM_EXT", m.RandomExt);
-  doc.Set(kSys, "OWN_EXT_STR", m.OwnExtStr);
-  doc.SetInteger(kSys, "ALGORITHM", m.Algorithm);
-  doc.SetBool(kSys, "FIRSTEXEC", false);
   doc.Save(path_);
 }
 
 void SettingsStore::Clear() const {
   auto doc = IniDocument::LoadForUpdate(path_);
-  doc.Set(kSys, "PASSHASH", "");
-  doc.Set(kSys, "PASSHINT", "");
+  for (const Member member :
+       {Member(&SettingsModel::PassHash), Member(&SettingsModel::PasswordHint)})
+    Put(doc, KeyOf(member), std::string());
   doc.Save(path_);
 }
 

@@ -70,7 +70,8 @@ bool CheckAdaptForFileName(std::string_view text);
 // neither empty nor a lone ".", and the text as typed passes CheckAdaptForFileName.
 bool IsValidOwnExtension(std::string_view text);
 
-// Loads and saves the settings in one INI file. Every operation reads or replaces the file anew.
+// Loads and saves the settings in one INI file, every key through one table. Every operation reads
+// the file once, or replaces it, anew.
 class SettingsStore {
 public:
   explicit SettingsStore(std::string iniPath) : path_(std::move(iniPath)) {}

@@ -140,9 +140,7 @@ void TMainForm::BuildControls() {
   KTop->setObjectName("KTop");
   KTop->SetKTop(false);
 
-  FindFile.Filter = "*.*";
-  FindFile.Attributes =
-      core::ffReadOnly | core::ffHidden | core::ffSystem | core::ffArchive | core::ffDirectory;
+  FindFile.Attributes = core::ffReadOnly | core::ffHidden | core::ffArchive | core::ffDirectory;
 }
 
 void TMainForm::FormCreate(const std::string& programDir) {

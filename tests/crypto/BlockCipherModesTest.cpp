@@ -1,6 +1,7 @@
 // The key installation, chaining modes and key hygiene of the 128-bit block ciphers, checked
 // against an independent implementation of the same ciphers and modes.
 #include "crypto/Rijndael.h"
+#include "crypto/TextKey.h"
 #include "crypto/Twofish.h"
 #include "support/TestSupport.h"
 
@@ -267,7 +268,7 @@ TYPED_TEST(BlockCipherModes, EveryOperationRefusedAfterEraseKey) {
 TYPED_TEST(BlockCipherModes, InitFromEmptyTextUsesTheDigestOfTheEmptyMessage) {
   const std::string digest = FromHex("da39a3ee5e6b4b0d3255bfef95601890afd80709");
   typename TestFixture::Ours fromText, fromKey;
-  fromText.InitFromText("");
+  InitFromText(fromText, "");
   fromKey.Init(digest.data(), 160, nullptr);
   EXPECT_EQ(View(fromText.IV()), View(fromKey.IV()));
   EXPECT_EQ(Hex(View(fromText.IV())),
@@ -276,9 +277,9 @@ TYPED_TEST(BlockCipherModes, InitFromEmptyTextUsesTheDigestOfTheEmptyMessage) {
 
 TYPED_TEST(BlockCipherModes, SameTextSameKey) {
   typename TestFixture::Ours a, b, other;
-  a.InitFromText("correct horse");
-  b.InitFromText("correct horse");
-  other.InitFromText("correct horsf");
+  InitFromText(a, "correct horse");
+  InitFromText(b, "correct horse");
+  InitFromText(other, "correct horsf");
   std::string x = RandomBytes(100, 61), y = x, z = x;
   a.EncryptCFB8(x.data(), x.data(), 100);
   b.EncryptCFB8(y.data(), y.data(), 100);

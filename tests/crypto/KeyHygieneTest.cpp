@@ -3,6 +3,7 @@
 #include "crypto/Gost.h"
 #include "crypto/Rijndael.h"
 #include "crypto/SHA1.h"
+#include "crypto/TextKey.h"
 #include "crypto/Twofish.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,7 @@ template <class Cipher> void ExpectEraseRestoresFreshState() {
   cipher.EraseKey();
   EXPECT_EQ(Bytes(cipher), fresh) << cipher.Algorithm();
   // Keyed from text, too.
-  cipher.InitFromText("secret text");
+  crypto::InitFromText(cipher, "secret text");
   cipher.EraseKey();
   EXPECT_EQ(Bytes(cipher), fresh) << cipher.Algorithm();
 }

@@ -234,8 +234,7 @@ TEST_F(PieceStreamingTest, WipeOfLargeFilesKeepsBlocksAndSkip) {
 // Throws from Update once it has seen failAfter bytes.
 class FailingHash : public crypto::TDCP_hash {
 public:
-  explicit FailingHash(std::size_t failAfter)
-      : TDCP_hash("Failing", 160, 0), failAfter_(failAfter) {}
+  explicit FailingHash(std::size_t failAfter) : TDCP_hash("Failing", 160), failAfter_(failAfter) {}
   void Init() override { initialized_ = true; }
   void EraseState() override {}
   void Update(const void*, std::int32_t size) override {
@@ -352,7 +351,7 @@ TEST(PieceSizesTest, LargestPieceFollowsTheFileSizeWithinItsBounds) {
 TEST(HashWorker, AloneDoesEverythingOnTheCallingThreadAtOnce) {
   class ThreadHash : public crypto::TDCP_hash {
   public:
-    ThreadHash() : TDCP_hash("Thread", 160, 0) {}
+    ThreadHash() : TDCP_hash("Thread", 160) {}
     void Init() override { initialized_ = true; }
     void EraseState() override {}
     void Update(const void*, std::int32_t size) override {
@@ -386,7 +385,7 @@ TEST(HashWorker, AloneDoesEverythingOnTheCallingThreadAtOnce) {
 // Waits in Update until Release: a worker held up by a slow hash.
 class HeldHash : public crypto::TDCP_hash {
 public:
-  HeldHash() : TDCP_hash("Held", 160, 0) {}
+  HeldHash() : TDCP_hash("Held", 160) {}
   void Init() override { initialized_ = true; }
   void EraseState() override {}
   void Update(const void*, std::int32_t) override {

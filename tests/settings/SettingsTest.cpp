@@ -264,6 +264,36 @@ TEST_F(SettingsTest, RoundTrip) {
   EXPECT_EQ(Load(), odd);
 }
 
+// LoadL1 takes the keys of the main window's creation, LoadL2 the rest; neither touches the
+// other's.
+TEST_F(SettingsTest, EachLoadTakesItsOwnKeys) {
+  const SettingsModel saved = Changed();
+  store.Save(saved);
+  SettingsModel first;
+  first.X = saved.X;
+  first.Y = saved.Y;
+  first.ListWidth = saved.ListWidth;
+  first.ListHeight = saved.ListHeight;
+  first.Recurse = saved.Recurse;
+  first.PassHash = saved.PassHash;
+  first.SecLevel = saved.SecLevel;
+  first.FirstExec = false;
+  SettingsModel m;
+  store.LoadL1(m);
+  EXPECT_EQ(m, first);
+
+  SettingsModel second = saved;
+  for (const auto member : {&SettingsModel::X, &SettingsModel::Y, &SettingsModel::ListWidth,
+                            &SettingsModel::ListHeight, &SettingsModel::SecLevel})
+    second.*member = SettingsModel().*member;
+  second.Recurse = SettingsModel().Recurse;
+  second.PassHash = SettingsModel().PassHash;
+  second.FirstExec = SettingsModel().FirstExec;
+  m = SettingsModel();
+  store.LoadL2(m);
+  EXPECT_EQ(m, second);
+}
+
 TEST_F(SettingsTest, ClearEmptiesHashAndHint) {
   store.Save(Changed());
   store.Clear();
