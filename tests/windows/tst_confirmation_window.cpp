@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -323,11 +324,16 @@ void TestConfirmationWindow::deleteKeyRemovesSelectedEntries() {
   QVERIFY(Exists(files[1]));
 }
 
+// A click on the skip button during a real wipe: the overwrite stops where it is and the file goes.
+// A descriptor held open shows what the wipe left of its contents.
 void TestConfirmationWindow::sourceWipeLeavesOnlySkipLive() {
   Harness h;
   h.model.WipeSource = true;
   h.model.ProcessMsgInterval = 1;
-  const std::string big = h.File("big.bin", qk::test::RandomBytes(1 << 20, 7));
+  const std::string bytes = qk::test::RandomBytes(4 << 20, 7);
+  const std::string big = h.File("big.bin", bytes);
+  const int held = ::open(big.c_str(), O_RDONLY | O_CLOEXEC);
+  QVERIFY(held >= 0);
   h.password = {{"pw", ""}};
   h.Fill(OperationMode::Encrypt, {big});
 
@@ -367,6 +373,12 @@ void TestConfirmationWindow::sourceWipeLeavesOnlySkipLive() {
   // Without the skip the overwrite of 1 MiB would take hundreds of blocks.
   QVERIFY2(wipeTicks < 10, qPrintable(QString::number(wipeTicks)));
   QVERIFY(!Exists(big));
+  std::string left(bytes.size(), '\0');
+  QCOMPARE(::pread(held, left.data(), left.size(), 0), static_cast<ssize_t>(left.size()));
+  ::close(held);
+  const std::size_t wiped = left.find_first_not_of('N');
+  QVERIFY2(wiped > 0 && wiped < bytes.size() / 4, qPrintable(QString::number(wiped)));
+  QVERIFY(left.compare(wiped / 2048 * 2048, std::string::npos, bytes, wiped / 2048 * 2048) == 0);
   QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(big));
   QVERIFY(h.Button("SkipWipeBitBtn")->isHidden());
   QVERIFY(h.Button("CloseBitBtn")->isEnabled());
