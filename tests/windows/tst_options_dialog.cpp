@@ -71,18 +71,10 @@ double ShownContrast(QWidget* widget) {
 struct DarkTheme {
   QPalette before = QApplication::palette();
   DarkTheme() {
-    QPalette dark;
-    for (auto [role, colour] : std::initializer_list<std::pair<QPalette::ColorRole, QColor>>{
-             {QPalette::Window, QColor(0x35, 0x35, 0x35)},
-             {QPalette::WindowText, Qt::white},
-             {QPalette::Base, QColor(0x2a, 0x2a, 0x2a)},
-             {QPalette::Text, Qt::white},
-             {QPalette::Button, QColor(0x35, 0x35, 0x35)},
-             {QPalette::ButtonText, Qt::white},
-             {QPalette::Link, QColor(0x8a, 0xb4, 0xf8)},
-             {QPalette::LinkVisited, QColor(0xc5, 0x8a, 0xf9)}}) {
-      dark.setColor(role, colour);
-    }
+    // Built from a dark window colour as a desktop's dark theme would be, with its link colours.
+    QPalette dark(QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Link, QColor(0x8a, 0xb4, 0xf8));
+    dark.setColor(QPalette::LinkVisited, QColor(0xc5, 0x8a, 0xf9));
     QApplication::setPalette(dark);
   }
   ~DarkTheme() { QApplication::setPalette(before); }
