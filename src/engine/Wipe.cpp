@@ -147,10 +147,13 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
     }
     if (put < length) break;
   }
-  // The overwrite has to reach the disk before the name goes; its times need not.
-  try {
-    file.SyncData();
-  } catch (const platform::IoError&) {
+  // The overwrite has to reach the disk before the name goes; its times need not. A skipped wipe
+  // deletes at once: the flush of what was overwritten could take seconds for a large file.
+  if (!skipWipe) {
+    try {
+      file.SyncData();
+    } catch (const platform::IoError&) {
+    }
   }
   file.Close();
   if (writeFailed && written < size && !skipWipe) {

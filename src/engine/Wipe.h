@@ -12,7 +12,8 @@ namespace qk::engine {
 
 // Overwrites the file at path with blocks of 2048 'N' bytes and deletes it. skipWipe is cleared
 // first; once set (the skip button, seen while pending window events run) the overwrite ends
-// after the current block and the file is still deleted. Progress and event draws go through
+// after the current block and the file is still deleted, without waiting for the overwrite so far
+// to reach the disk. Progress and event draws go through
 // host and random. Raises platform::IoError when the file cannot be opened or the overwrite
 // fails before its end.
 //

@@ -31,13 +31,10 @@ namespace {
 constexpr int kClientWidth = 604;
 constexpr int kClientHeight = 334;
 constexpr int kLabelHeight = 42;
-constexpr int kNameColumnWidth = 450;
-constexpr int kSubColumnWidth = 200;
 constexpr const char* kReasonLabel = "理由：";
 constexpr const char* kCollectingText = "ファイルを集めています…　";
 constexpr qint64 kCollectPaintMs = 100;
 constexpr qint64 kRunPumpMs = 30;
-constexpr int kMinSubColumnWidth = 120;
 constexpr const char* kEncryptWipeNote =
     "※暗号化に成功すると、元のファイルは抹消されます（オプション「暗号化後に元ファイルを抹消する」"
     "がオン）。";
@@ -74,6 +71,14 @@ void SetHeader(QTableWidget* table, int column, const std::string& text) {
     item->setText(caption);
   }
   item->setData(Qt::AccessibleTextRole, caption.isEmpty() ? Q(kSpokenColumns[column]) : caption);
+}
+
+// The width column needs to show its caption and the cells near the ones in view whole.
+int NeededWidth(const QTableWidget* list, int column) {
+  const QAbstractItemView* view = list; // where the hint is public
+  return std::max({view->sizeHintForColumn(column),
+                   list->horizontalHeader()->sectionSizeHint(column),
+                   list->horizontalHeader()->minimumSectionSize()});
 }
 
 } // namespace
@@ -140,10 +145,9 @@ void TConfirmationDlg::BuildControls() {
   SetHeader(ListView, 0, "ファイル名");
   SetHeader(ListView, 1, "");
   SetHeader(ListView, 2, "");
-  ListView->setColumnWidth(0, kNameColumnWidth);
-  ListView->setColumnWidth(1, kSubColumnWidth);
-  ListView->setColumnWidth(2, kSubColumnWidth);
   ListView->installEventFilter(this);
+  // The columns follow the width of the list.
+  ListView->viewport()->installEventFilter(this);
   connect(ListView, &QTableWidget::itemSelectionChanged, this,
           &TConfirmationDlg::ListViewSelectionChanged);
 
@@ -329,10 +333,12 @@ void TConfirmationDlg::ApplyChanges() {
   const bool running = !Idle();
   if (running != running_) {
     running_ = running;
-    // After a run the columns take the width of what they show, results and output names.
-    if (!running) SizeColumnsToContents();
+    // After a run the columns share the width anew, for results and output names.
+    if (!running) FitColumns();
     emit RunningChanged(running);
   }
+  // A new list, a new mode: once the changes of the moment are all in.
+  if (!running) QueueFitColumns();
 }
 
 void TConfirmationDlg::ShowWipeNote() {
@@ -348,13 +354,40 @@ void TConfirmationDlg::ShowWipeNote() {
   WipeNoteLabel->setVisible(!note.isEmpty());
 }
 
-void TConfirmationDlg::SizeColumnsToContents() {
-  const int widest = std::max(kSubColumnWidth, ListView->viewport()->width());
-  for (int column = 0; column < ListView->columnCount(); ++column) {
-    ListView->resizeColumnToContents(column);
-    const int least = column == 0 ? kNameColumnWidth : kMinSubColumnWidth;
-    ListView->setColumnWidth(column, std::clamp(ListView->columnWidth(column), least, widest));
-  }
+void TConfirmationDlg::QueueFitColumns() {
+  if (fitQueued_) return;
+  fitQueued_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        fitQueued_ = false;
+        FitColumns();
+      },
+      Qt::QueuedConnection);
+}
+
+void TConfirmationDlg::FitColumns() {
+  const int least = ListView->horizontalHeader()->minimumSectionSize();
+  int room = ListView->viewport()->width();
+  // The hints take what they need, up to a quarter of the list.
+  const int hint = std::clamp(NeededWidth(ListView, 1), least, std::max(least, room / 4));
+  room = std::max(room - hint, 2 * least);
+  // The file names and the output names share the rest. What both need fits: each grows by its
+  // part of what is left over. Otherwise one that needs less than half keeps its width, and the
+  // other takes the rest; two long ones take half each, and lose their middles.
+  const int name = NeededWidth(ListView, 0);
+  const int output = NeededWidth(ListView, 2);
+  int nameWidth = room / 2;
+  if (name + output <= room)
+    nameWidth = static_cast<int>(static_cast<long long>(room) * name / (name + output));
+  else if (name <= room / 2)
+    nameWidth = name;
+  else if (output <= room / 2)
+    nameWidth = room - output;
+  nameWidth = std::clamp(nameWidth, least, room - least);
+  ListView->setColumnWidth(0, nameWidth);
+  ListView->setColumnWidth(1, hint);
+  ListView->setColumnWidth(2, room - nameWidth);
 }
 
 void TConfirmationDlg::ShowReturnForm() {
@@ -517,6 +550,7 @@ bool TConfirmationDlg::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ListView && event->type() == QEvent::KeyPress) {
     if (ListViewKeyDown(static_cast<QKeyEvent*>(event))) return true;
   }
+  if (watched == ListView->viewport() && event->type() == QEvent::Resize) FitColumns();
   return QDialog::eventFilter(watched, event);
 }
 

@@ -100,7 +100,11 @@ private:
   void MirrorSelection();
   void ShowReason(int row, const engine::ListEntry& entry);
   void ShowWipeNote();
-  void SizeColumnsToContents();
+  // The columns share the width of the list: the hint column as wide as its hints need, up to a
+  // quarter of it; the file names and the output names the rest, by what they need.
+  void FitColumns();
+  // FitColumns once the events of the moment have run (a list filled one file at a time).
+  void QueueFitColumns();
   void ListViewSelectionChanged();
   void SetKeepOnTop(bool on);
   // The run is not going: the window may close.
@@ -132,6 +136,7 @@ private:
   bool mirroringSelection_ = false;
   bool closing_ = false;
   bool collecting_ = false;
+  bool fitQueued_ = false;
   // Paced event handling: while files are collected and while a run goes, the window paints and
   // takes input a few dozen times a second rather than once for every file.
   QElapsedTimer pumpClock_;

@@ -33,9 +33,8 @@ TLinkLabel::TLinkLabel(const QString& text, QWidget* parent) : QLabel(parent) {
   setCursor(Qt::PointingHandCursor);
   setWordWrap(true);
   setFocusPolicy(Qt::StrongFocus);
-  QPalette colours = palette();
-  colours.setColor(QPalette::WindowText, QColor(0, 0, 255));
-  setPalette(colours);
+  // The link colour of the palette in use, so that a dark theme gives one that can be read.
+  setForegroundRole(QPalette::Link);
   QFont underlined = font();
   underlined.setUnderline(true);
   setFont(underlined);
@@ -45,6 +44,8 @@ TLinkLabel::TLinkLabel(const QString& text, QWidget* parent) : QLabel(parent) {
 }
 
 void TLinkLabel::Press() {
+  // Once opened it looks like a visited link of a web page.
+  setForegroundRole(QPalette::LinkVisited);
   emit clicked();
 }
 

@@ -1,5 +1,6 @@
 // TLinkLabel: a line of text that opens something when pressed (the manual, the support page),
-// looking like a link of a web page. It is reached with Tab and marked while it has the focus;
+// looking like a link of a web page, in the link colours of the palette (the visited one once it
+// was pressed). It is reached with Tab and marked while it has the focus;
 // a click, Enter or Space presses it. Screen readers find a link with a press action, so that
 // they announce it as something to activate, and can press it themselves.
 #pragma once

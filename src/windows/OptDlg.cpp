@@ -178,10 +178,9 @@ void TOptionDlg::BuildControls() {
   Panel1->setObjectName("Panel1");
   Panel1->setFrameShape(QFrame::Panel);
   Panel1->setFrameShadow(QFrame::Sunken);
+  // Filled like a field that takes input, in the colours of the theme in use.
+  Panel1->setBackgroundRole(QPalette::Base);
   Panel1->setAutoFillBackground(true);
-  QPalette white = Panel1->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  Panel1->setPalette(white);
   Panel1->setMinimumHeight(56);
   auto* wipeLayout = new QHBoxLayout(WipeGroupBox);
   wipeLayout->addWidget(WipeSpeedButton, 0, Qt::AlignVCenter);

@@ -257,9 +257,13 @@ void TQKProgram::ReportLine(const std::string& text) {
 int RefuseSecondStart(const std::vector<std::string>& args, std::ostream& report) {
   const char* const text = "すでに起動しています。";
   const bool unattended = core::AsksForUnattendedRun(args);
-  if (unattended) report << "qk: " << text << '\n' << std::flush;
+  // A script or a file manager's action waits for no click: it is told on report and ends.
+  if (unattended) {
+    report << "qk: " << text << '\n' << std::flush;
+    return 1;
+  }
   ShowNote(nullptr, QString::fromUtf8(text));
-  return unattended ? 1 : 0;
+  return 0;
 }
 
 // After a failed entry's line, the reason it failed, on a line of its own.

@@ -86,9 +86,9 @@ private:
   int missing_ = 0; // paths named for a run without questions that were not found
 };
 
-// A second copy of the program that may not run: says so in a box and, when its command line
-// asked for a run without questions, on report too. Returns its exit status: 1 for such a run
-// (which did nothing), else 0.
+// A second copy of the program that may not run: says so on report when its command line asked
+// for a run without questions, else in a box. Returns its exit status: 1 for such a run (which
+// did nothing), else 0.
 int RefuseSecondStart(const std::vector<std::string>& args, std::ostream& report);
 
 } // namespace qk::windows

@@ -40,17 +40,26 @@ TEST_F(WipeTest, ProgressOnlyForNonEmptyFiles) {
             (std::vector<std::string>{"不要データ抹消中：0%", "不要データ抹消中：50%"}));
 }
 
+// A skipped wipe deletes at once: it does not wait for the overwrite so far to reach the disk.
 TEST_F(WipeTest, SkipEndsTheOverwriteButStillDeletes) {
   settings.ProcessMsgInterval = 1;
   host.onPump = [&] {
     if (host.pumps == 3) state.SkipWipe = true;
   };
+  int flushes = 0;
+  platform::SetFaultHook([&](platform::FileOperation operation, const std::string&) {
+    if (operation == platform::FileOperation::Sync) ++flushes;
+    return 0;
+  });
   const std::string left = WipeAndPeek(2048 * 100);
   EXPECT_EQ(left.substr(0, 2048 * 3), std::string(2048 * 3, 'N'));
   EXPECT_NE(left.substr(2048 * 3, 2048), std::string(2048, 'N'));
+  EXPECT_EQ(flushes, 0);
   // The flag is cleared at the start of every wipe.
   host.onPump = nullptr;
   EXPECT_EQ(WipeAndPeek(8192), std::string(8192, 'N'));
+  EXPECT_EQ(flushes, 1);
+  platform::SetFaultHook(nullptr);
 }
 
 TEST_F(WipeTest, RefusesWithoutTouchingTheFile) {

@@ -7,11 +7,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
 #include <deque>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,6 +88,18 @@ struct Harness {
   QString Cell(int row, int column) const { return List()->item(row, column)->text(); }
   QString Header(int column) const { return List()->horizontalHeaderItem(column)->text(); }
   void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
+  // The columns side by side fill the list's viewport: none is cut off at its right edge, and
+  // there is nothing to scroll to.
+  bool ColumnsFillTheList() const {
+    QTableWidget* list = List();
+    int right = 0;
+    for (int column = 0; column < list->columnCount(); ++column) right += list->columnWidth(column);
+    return right == list->viewport()->width() && list->horizontalScrollBar()->maximum() == 0;
+  }
+  // The caption of column is shown whole.
+  bool CaptionWhole(int column) const {
+    return List()->columnWidth(column) >= List()->horizontalHeader()->sectionSizeHint(column);
+  }
 };
 
 } // namespace
@@ -120,9 +134,7 @@ void TestConfirmationWindow::windowAndListLayout() {
   QVERIFY(h.dlg->maximumSize().width() > 604 && h.dlg->maximumSize().height() > 334);
 
   QTableWidget* list = h.List();
-  QCOMPARE(list->columnWidth(0), 450);
-  QCOMPARE(list->columnWidth(1), 200);
-  QCOMPARE(list->columnWidth(2), 200);
+  QTRY_VERIFY(h.ColumnsFillTheList());
   QCOMPARE(h.Header(0), QStringLiteral("ファイル名"));
   QVERIFY(!list->horizontalHeader()->sectionsClickable());
   QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -312,11 +324,16 @@ void TestConfirmationWindow::deleteKeyRemovesSelectedEntries() {
   QVERIFY(Exists(files[1]));
 }
 
+// A click on the skip button during a real wipe: the overwrite stops where it is and the file goes.
+// A descriptor held open shows what the wipe left of its contents.
 void TestConfirmationWindow::sourceWipeLeavesOnlySkipLive() {
   Harness h;
   h.model.WipeSource = true;
   h.model.ProcessMsgInterval = 1;
-  const std::string big = h.File("big.bin", qk::test::RandomBytes(1 << 20, 7));
+  const std::string bytes = qk::test::RandomBytes(4 << 20, 7);
+  const std::string big = h.File("big.bin", bytes);
+  const int held = ::open(big.c_str(), O_RDONLY | O_CLOEXEC);
+  QVERIFY(held >= 0);
   h.password = {{"pw", ""}};
   h.Fill(OperationMode::Encrypt, {big});
 
@@ -356,6 +373,12 @@ void TestConfirmationWindow::sourceWipeLeavesOnlySkipLive() {
   // Without the skip the overwrite of 1 MiB would take hundreds of blocks.
   QVERIFY2(wipeTicks < 10, qPrintable(QString::number(wipeTicks)));
   QVERIFY(!Exists(big));
+  std::string left(bytes.size(), '\0');
+  QCOMPARE(::pread(held, left.data(), left.size(), 0), static_cast<ssize_t>(left.size()));
+  ::close(held);
+  const std::size_t wiped = left.find_first_not_of('N');
+  QVERIFY2(wiped > 0 && wiped < bytes.size() / 4, qPrintable(QString::number(wiped)));
+  QVERIFY(left.compare(wiped / 2048 * 2048, std::string::npos, bytes, wiped / 2048 * 2048) == 0);
   QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(big));
   QVERIFY(h.Button("SkipWipeBitBtn")->isHidden());
   QVERIFY(h.Button("CloseBitBtn")->isEnabled());
@@ -557,8 +580,9 @@ void TestConfirmationWindow::unattendedRunsEndTheProgram() {
 QTEST_MAIN(TestConfirmationWindow)
 #include "tst_confirmation_window.moc"
 
-// The window can grow, keeps its size for the next list, and after a run its columns show their
-// contents whole: the decrypted names and the hint column's caption stay in view.
+// The columns share the width the list has: the hint column takes what it needs, the names of
+// the files and of their outputs share the rest and grow with the window, every caption in view.
+// The window keeps its size for the next list.
 void TestConfirmationWindow::resizableWithColumnsFittingTheirResults() {
   Harness h;
   const std::string longName(150, 'n');
@@ -567,16 +591,32 @@ void TestConfirmationWindow::resizableWithColumnsFittingTheirResults() {
   h.Fill(OperationMode::Encrypt, {a});
   h.Click("OKBitBtn");
   h.Click("CloseBitBtn");
+
+  h.Fill(OperationMode::Decrypt, {a + ".enc"});
+  QCOMPARE(h.dlg->size(), QSize(604, 334));
+  QTRY_VERIFY(h.ColumnsFillTheList() && h.CaptionWhole(0) && h.CaptionWhole(1) &&
+              h.CaptionWhole(2));
+  h.Click("OKBitBtn");
+  QCOMPARE(h.Header(2), QStringLiteral("復号後ファイル名"));
+  QVERIFY(h.Cell(0, 2).size() > 150);
+  QTableWidget* list = h.List();
+  QVERIFY(h.ColumnsFillTheList());
+  QVERIFY(h.CaptionWhole(1) && h.CaptionWhole(2));
+  const int name = list->columnWidth(0);
+  const int hint = list->columnWidth(1);
+  const int output = list->columnWidth(2);
+  QVERIFY2(name > hint && output > hint,
+           qPrintable(QStringLiteral("%1 %2 %3").arg(name).arg(hint).arg(output)));
+
   h.dlg->resize(900, 500);
+  QTRY_VERIFY(h.ColumnsFillTheList());
+  QVERIFY(list->columnWidth(0) > name && list->columnWidth(2) > output);
+  QCOMPARE(list->columnWidth(1), hint);
+  h.Click("CloseBitBtn");
   h.Fill(OperationMode::Decrypt, {a + ".enc"});
   QCOMPARE(h.dlg->size(), QSize(900, 500));
-  h.Click("OKBitBtn");
-  QCOMPARE(h.Header(1), QStringLiteral("パスワードヒント"));
-  QTableWidget* list = h.List();
-  const int needed = list->fontMetrics().horizontalAdvance(h.Cell(0, 2));
-  QVERIFY2(list->columnWidth(2) >= std::min(needed, list->viewport()->width()),
-           qPrintable(QString::number(list->columnWidth(2))));
-  h.Click("CloseBitBtn");
+  QTRY_VERIFY(h.ColumnsFillTheList());
+  h.dlg->close();
 }
 
 // A failed line says why in its tooltip; a list without entries offers no OK.

@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <cmath>
 
 using namespace qk;
 using test::ProgramHarness;
@@ -43,6 +44,41 @@ void Type(QWidget* widget, const QString& text) {
     QCoreApplication::sendEvent(widget, &press);
   }
 }
+
+// The contrast between the background of the widget as shown (its top left pixel) and the colour
+// of its drawing that stands out most, as a ratio of relative luminances (1 to 21).
+double ShownContrast(QWidget* widget) {
+  const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const auto luminance = [](QRgb rgb) {
+    const auto linear = [](int c) {
+      const double v = c / 255.0;
+      return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(rgb)) + 0.7152 * linear(qGreen(rgb)) + 0.0722 * linear(qBlue(rgb));
+  };
+  const double back = luminance(image.pixel(0, 0));
+  double ratio = 1;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const double front = luminance(image.pixel(x, y));
+      ratio = std::max(ratio, (std::max(front, back) + 0.05) / (std::min(front, back) + 0.05));
+    }
+  }
+  return ratio;
+}
+
+// A dark theme as a desktop gives it, for as long as it lives.
+struct DarkTheme {
+  QPalette before = QApplication::palette();
+  DarkTheme() {
+    // Built from a dark window colour as a desktop's dark theme would be, with its link colours.
+    QPalette dark(QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Link, QColor(0x8a, 0xb4, 0xf8));
+    dark.setColor(QPalette::LinkVisited, QColor(0xc5, 0x8a, 0xf9));
+    QApplication::setPalette(dark);
+  }
+  ~DarkTheme() { QApplication::setPalette(before); }
+};
 
 // The program started, its options dialog open over the hidden main window.
 struct OpenOptions : ProgramHarness {
@@ -74,6 +110,7 @@ private slots:
   void toolButtonsOpenTheirDialogs();
   void linksOpenManualAndSupportPage();
   void linksAreReachedWithTheKeyboard();
+  void linksAndWipeBinCanBeReadInADarkTheme();
 };
 
 void TestOptionsDialog::forbiddenCharacters() {
@@ -336,6 +373,28 @@ void TestOptionsDialog::linksOpenManualAndSupportPage() {
     QCOMPARE(recorder.urls[i].fragment(), QStringLiteral("support"));
   }
   QVERIFY(h.boxes.empty());
+}
+
+// The links stand out from a dark background before and after they were opened; the wipe bin's
+// drop area is as dark as the fields of the theme.
+void TestOptionsDialog::linksAndWipeBinCanBeReadInADarkTheme() {
+  UrlRecorder recorder;
+  DarkTheme dark;
+  OpenOptions h;
+  TOptionDlg* o = h.o();
+  for (QWidget* link : {o->ManualLabel, o->Label2, o->Label4, o->Label5}) {
+    o->CloseBitBtn->setFocus();
+    const double before = ShownContrast(link);
+    QTest::mouseClick(link, Qt::LeftButton);
+    o->CloseBitBtn->setFocus();
+    const double after = ShownContrast(link);
+    QVERIFY2(
+        before >= 4.5 && after >= 4.5,
+        qPrintable(QStringLiteral("%1: %2, %3").arg(link->objectName()).arg(before).arg(after)));
+  }
+  QCOMPARE(recorder.urls.size(), 4);
+  const QImage bin = o->Panel1->grab().toImage();
+  QCOMPARE(QColor(bin.pixel(bin.rect().center())), QApplication::palette().color(QPalette::Base));
 }
 
 QTEST_MAIN(TestOptionsDialog)

@@ -788,7 +788,8 @@ void TestStartup::refusedSecondStart() {
     h.boxes.clear();
     std::ostringstream said;
     QCOMPARE(windows::RefuseSecondStart(c.args, said), c.status);
-    QCOMPARE(h.BoxTexts(), QStringList{refusal});
+    // A run without questions ends at once; only a start that asks the user shows the box.
+    QCOMPARE(h.BoxTexts(), c.status == 0 ? QStringList{refusal} : QStringList());
     QCOMPARE(QString::fromStdString(said.str()),
              c.status == 0 ? QString() : QStringLiteral("qk: ") + refusal + '\n');
   }
