@@ -1,5 +1,6 @@
 #include "cli/Report.h"
 
+#include "platform/Utf8.h"
 #include "platform/VisibleText.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ std::string EscapeTerminalControls(const std::string& json) {
   std::string_view rest = json;
   while (!rest.empty()) {
     char32_t c = 0;
-    std::size_t length = platform::DecodeUtf8(rest, c);
+    std::size_t length = platform::utf8::Decode(rest, c);
     if (length == 0) length = 1; // the dump writes only valid UTF-8; kept as it is otherwise
     if (length > 0 && c >= 0x7F && platform::ActsOnTerminal(c)) {
       char escape[8];
@@ -68,7 +69,7 @@ std::string StandardBase64(std::string_view bytes) {
 // shows U+FFFD for what is not, and two different names could show the same.
 void PutText(nlohmann::ordered_json& object, const std::string& key, const std::string& bytes) {
   object[key] = bytes;
-  if (!platform::IsValidUtf8(bytes)) object[key + "_bytes"] = StandardBase64(bytes);
+  if (!platform::utf8::IsValid(bytes)) object[key + "_bytes"] = StandardBase64(bytes);
 }
 
 } // namespace

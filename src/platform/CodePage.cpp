@@ -1,5 +1,7 @@
 #include "platform/CodePage.h"
 
+#include "platform/Utf8.h"
+
 #include <cerrno>
 #include <iconv.h>
 #include <optional>
@@ -16,44 +18,6 @@ constexpr const char* kSystemCodePage = "CP932";
 bool IsAscii(std::string_view bytes) {
   for (const unsigned char c : bytes) {
     if (c >= 0x80) return false;
-  }
-  return true;
-}
-
-// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length;
-    unsigned char low = 0x80; // range of the second byte
-    unsigned char high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < length) return false;
-    const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    if (second < low || second > high) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if (next < 0x80 || next > 0xBF) return false;
-    }
-    i += length;
   }
   return true;
 }
@@ -88,34 +52,34 @@ std::optional<std::string> Cp932Storage(std::string_view text) {
   if (!bytes) return std::nullopt;
   const auto back = Convert("UTF-8", kSystemCodePage, *bytes);
   if (!back || *back != text) return std::nullopt;
-  if (IsValidUtf8(*bytes) && !IsAscii(*bytes) && !Cp932Storage(*bytes)) return std::nullopt;
+  if (utf8::IsValid(*bytes) && !IsAscii(*bytes) && !Cp932Storage(*bytes)) return std::nullopt;
   return bytes;
 }
 
 } // namespace
 
 std::string ToStoredText(std::string_view utf8) {
-  if (IsAscii(utf8) || !IsValidUtf8(utf8)) return std::string(utf8);
+  if (IsAscii(utf8) || !utf8::IsValid(utf8)) return std::string(utf8);
   if (auto bytes = Cp932Storage(utf8)) return std::move(*bytes);
   return std::string(utf8);
 }
 
 std::string FromStoredText(std::string_view bytes) {
   if (IsAscii(bytes)) return std::string(bytes);
-  if (IsValidUtf8(bytes) && !Cp932Storage(bytes)) return std::string(bytes);
+  if (utf8::IsValid(bytes) && !Cp932Storage(bytes)) return std::string(bytes);
   if (auto text = Convert("UTF-8", kSystemCodePage, bytes)) return std::move(*text);
   return std::string(bytes);
 }
 
 std::string ToSystemCodePage(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
-  if (!IsValidUtf8(utf8)) return std::string(utf8);
+  if (!utf8::IsValid(utf8)) return std::string(utf8);
   if (auto converted = Convert(kSystemCodePage, "UTF-8", utf8)) return std::move(*converted);
   return std::string(utf8);
 }
 
 std::string FromSystemCodePage(std::string_view bytes) {
-  if (IsAscii(bytes) || IsValidUtf8(bytes)) return std::string(bytes);
+  if (IsAscii(bytes) || utf8::IsValid(bytes)) return std::string(bytes);
   if (auto converted = Convert("UTF-8", kSystemCodePage, bytes)) return std::move(*converted);
   return std::string(bytes);
 }

@@ -14,11 +14,6 @@ namespace qk::platform {
 // Everything else, Japanese text included, is kept.
 std::string VisibleText(std::string_view text);
 
-// Length of the valid UTF-8 sequence at the start of s (1 to 4) and its code point in c; 0 when
-// s is empty or does not start with one (overlong forms and surrogates are not valid).
-std::size_t DecodeUtf8(std::string_view s, char32_t& c);
-// Whether the whole text is valid UTF-8.
-bool IsValidUtf8(std::string_view text);
 // Characters that change what a terminal shows beyond one visible character: C0 controls, DEL,
 // C1 controls, line and paragraph separators and the bidirectional controls.
 bool ActsOnTerminal(char32_t c);
