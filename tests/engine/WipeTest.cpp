@@ -47,9 +47,8 @@ TEST_F(WipeTest, SkipEndsTheOverwriteButStillDeletes) {
     if (host.pumps == 3) state.SkipWipe = true;
   };
   int flushes = 0;
-  platform::SetFaultHook([&](platform::FileOperation operation, const std::string&) {
-    if (operation == platform::FileOperation::Sync) ++flushes;
-    return 0;
+  platform::SetEventHook([&](const platform::FileEvent& event) {
+    if (event.operation == platform::FileOperation::Sync) ++flushes;
   });
   const std::string left = WipeAndPeek(2048 * 100);
   EXPECT_EQ(left.substr(0, 2048 * 3), std::string(2048 * 3, 'N'));
@@ -59,7 +58,7 @@ TEST_F(WipeTest, SkipEndsTheOverwriteButStillDeletes) {
   host.onPump = nullptr;
   EXPECT_EQ(WipeAndPeek(8192), std::string(8192, 'N'));
   EXPECT_EQ(flushes, 1);
-  platform::SetFaultHook(nullptr);
+  platform::SetEventHook(nullptr);
 }
 
 TEST_F(WipeTest, RefusesWithoutTouchingTheFile) {

@@ -1,5 +1,6 @@
 // The confirmation window over real files in a temporary folder, with the message boxes and the
 // password dialog answered by script.
+#include "platform/File.h"
 #include "support/TestSupport.h"
 #include "windows/ConfDlg.h"
 #include "windows/MessageBoxes.h"
@@ -325,15 +326,20 @@ void TestConfirmationWindow::deleteKeyRemovesSelectedEntries() {
 }
 
 // A click on the skip button during a real wipe: the overwrite stops where it is and the file goes.
-// A descriptor held open shows what the wipe left of its contents.
+// A descriptor opened as the name goes (the wipe's own hold has ended then) shows what the wipe
+// left of its contents.
 void TestConfirmationWindow::sourceWipeLeavesOnlySkipLive() {
   Harness h;
   h.model.WipeSource = true;
   h.model.ProcessMsgInterval = 1;
   const std::string bytes = qk::test::RandomBytes(4 << 20, 7);
   const std::string big = h.File("big.bin", bytes);
-  const int held = ::open(big.c_str(), O_RDONLY | O_CLOEXEC);
-  QVERIFY(held >= 0);
+  int held = -1;
+  qk::platform::SetFaultHook([&](qk::platform::FileOperation op, const std::string& path) {
+    if (op == qk::platform::FileOperation::Delete && path == big && held < 0)
+      held = ::open(big.c_str(), O_RDONLY | O_CLOEXEC);
+    return 0;
+  });
   h.password = {{"pw", ""}};
   h.Fill(OperationMode::Encrypt, {big});
 
@@ -365,6 +371,8 @@ void TestConfirmationWindow::sourceWipeLeavesOnlySkipLive() {
   probe.start();
   h.Click("OKBitBtn");
   probe.stop();
+  qk::platform::SetFaultHook(nullptr);
+  QVERIFY(held >= 0);
 
   QVERIFY(runTicks > 0);
   QVERIFY(wipeTicks > 0);
