@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
+#include "platform/SecretText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,10 +27,10 @@ namespace {
 
 using platform::File;
 
-// Clears a secret copy however the scope is left.
+// Clears a secret copy (its whole buffer) however the scope is left.
 struct Scrub {
   std::string& text;
-  ~Scrub() { crypto::SecureZero(text.data(), text.size()); }
+  ~Scrub() { platform::ClearString(text); }
 };
 
 // Erases a data cipher's key however the scope is left.

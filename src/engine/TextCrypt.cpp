@@ -2,6 +2,7 @@
 
 #include "crypto/Base64.h"
 #include "crypto/TextKey.h"
+#include "platform/SecretText.h"
 
 #include <cstdio>
 
@@ -31,7 +32,7 @@ std::string TextCrypt::EncryptText(std::string_view text, std::string_view keyTe
   std::string bytes(text);
   DCP_twofish_str.EncryptCFB8(bytes.data(), bytes.data(), static_cast<std::int32_t>(bytes.size()));
   std::string result = crypto::Base64Encode(bytes);
-  crypto::SecureZero(bytes.data(), bytes.size());
+  platform::ClearString(bytes);
   return result;
 }
 

@@ -1,6 +1,6 @@
 #include "cli/Cli.h"
-#include "crypto/CryptoBase.h"
 #include "platform/Hardening.h"
+#include "platform/SecretText.h"
 
 #include <iostream>
 #include <string>
@@ -16,6 +16,6 @@ int main(int argc, char** argv) {
   // its length too; the run works from args, which are cleared when it ends.
   qk::cli::HidePasswordArguments(argc, argv);
   const int status = qk::cli::RunCli(args, std::cout, std::cerr, std::cin);
-  for (std::string& arg : args) qk::crypto::SecureZero(arg.data(), arg.size());
+  for (std::string& arg : args) qk::platform::ClearString(arg);
   return status;
 }
