@@ -14,7 +14,7 @@
 #   share/mime/packages/qk.xml       the type application/x-qk-encrypted, known by its content
 #   share/icons/hicolor/<n>x<n>/apps/qk.png   the icon, drawn at build time by qk-make-icons, and
 #     .../mimetypes/application-x-qk-encrypted.png   the containers' icon beside it
-#   share/man/man1/qk.1.gz, qk-cli.1.gz       the manual pages (doc/), compressed at build time
+#   share/man/man1/qk.1.gz, qk-cli.1.gz       the manual pages (man/), compressed at build time
 #   share/doc/qk/copyright, changelog.Debian.gz
 #   share/lintian/overrides/qk       the two warnings lintian gives for reasons of its own
 #
@@ -93,7 +93,7 @@ find_program(QK_GZIP gzip)
 if(QK_GZIP)
   set(QK_DOC_BUILD_DIR ${PROJECT_BINARY_DIR}/doc)
   set(QK_COMPRESSED)
-  foreach(pair "doc/qk.1|qk.1.gz" "doc/qk-cli.1|qk-cli.1.gz" "data/changelog|changelog.Debian.gz")
+  foreach(pair "man/qk.1|qk.1.gz" "man/qk-cli.1|qk-cli.1.gz" "data/changelog|changelog.Debian.gz")
     string(REPLACE "|" ";" pair "${pair}")
     list(GET pair 0 source)
     list(GET pair 1 target)
@@ -132,7 +132,7 @@ if(QK_BUILD_TESTS)
     # the desktop program's switches: ManualPage in the command-line tests.)
     add_test(NAME manpage_check
              COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/check-manpages.py
-                     ${PROJECT_SOURCE_DIR}/doc $<TARGET_FILE:qk-cli>)
+                     ${PROJECT_SOURCE_DIR}/man $<TARGET_FILE:qk-cli>)
     # Desktop entries and service menus valid; the type found by its content by GLib.
     add_test(NAME desktop_entries_check
              COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/check-desktop-integration.py

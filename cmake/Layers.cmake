@@ -1,4 +1,6 @@
-# Helpers for the source folders: one folder, one target, every file of the folder in it.
+# Helpers for the source folders: one folder, one target. Most folders gather their files with
+# qk_folder_sources; crypto gathers its own, for the processor-level files that take flags of
+# their own, and engine and platform gather only their .cpp files.
 
 # The programs and their manual share one folder of the build tree, laid out as an installed copy
 # is: <build>/bin/qk, <build>/bin/qk-cli, <build>/bin/manual/.

@@ -56,7 +56,7 @@ std::optional<bool> HowTheProgramTakes(char letter) {
 }
 
 TEST(ManualPage, ListsTheSwitchesOfTheCommandLine) {
-  const std::string page = ReadAll(std::string(QK_DOC_DIR) + "/qk.1");
+  const std::string page = ReadAll(std::string(QK_MAN_DIR) + "/qk.1");
   const auto listed = SwitchesOfThePage(page);
   ASSERT_FALSE(listed.empty());
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
@@ -80,8 +80,8 @@ TEST(ManualPage, NamesTheVersionOfTheBuild) {
   const struct {
     std::string path, mention;
   } pages[] = {
-      {std::string(QK_DOC_DIR) + "/qk.1", "\"QK " + version + "\""},
-      {std::string(QK_DOC_DIR) + "/qk-cli.1", "\"QK " + version + "\""},
+      {std::string(QK_MAN_DIR) + "/qk.1", "\"QK " + version + "\""},
+      {std::string(QK_MAN_DIR) + "/qk-cli.1", "\"QK " + version + "\""},
       {std::string(QK_MANUAL_DIR) + "/index.html", "QK Ver" + version},
       {std::string(QK_MANUAL_DIR) + "/en.html", "QK Ver" + version},
   };
@@ -106,7 +106,7 @@ std::vector<std::string> LinesStartingWith(const std::string& text, const std::s
 // paths after it.
 TEST(ManualPage, PathsComeAfterTheEndOfSwitches) {
   for (const char* name : {"qk.1", "qk-cli.1"}) {
-    const std::string page = ReadAll(std::string(QK_DOC_DIR) + "/" + name);
+    const std::string page = ReadAll(std::string(QK_MAN_DIR) + "/" + name);
     EXPECT_NE(page.find(".TP\n.B \\-\\-\n"), std::string::npos) << name << " lacks \"--\"";
     const auto examples = LinesStartingWith(page.substr(page.find(".SH EXAMPLES")), "qk");
     EXPECT_FALSE(examples.empty()) << name;
