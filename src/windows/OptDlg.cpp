@@ -116,6 +116,16 @@ TOptionDlg::TOptionDlg(settings::SettingsModel& model, const settings::SettingsS
 TOptionDlg::~TOptionDlg() = default;
 
 void TOptionDlg::BuildControls() {
+  // Created in the order Tab visits them.
+  BuildSettings();
+  BuildNameGroup();
+  BuildWipeBin();
+  BuildToolsAndAbout();
+  LayOutColumns();
+  ConnectReactions();
+}
+
+void TOptionDlg::BuildSettings() {
   // Settings, in the order the start-up loads them.
   IncSubFolderCheckBox =
       NewCheckBox(this, "IncSubFolderCheckBox", "ファイル選択の時にサブフォルダも含める", true);
@@ -138,7 +148,10 @@ void TOptionDlg::BuildControls() {
       NewCheckBox(this, "AddHMACCheckBox", "暗号化ファイルに改ざん検知情報を付与する", true);
   SkipNonHMACCheckBox =
       NewCheckBox(this, "SkipNonHMACCheckBox", "改ざん検知情報が無いファイルは復号しない", false);
+}
 
+// The naming of containers: three radio buttons and the own extension.
+void TOptionDlg::BuildNameGroup() {
   NameGroupBox = new QGroupBox(Q("暗号化したファイルの設定"), this);
   NameGroupBox->setObjectName("NameGroupBox");
   RadioButton1 = new QRadioButton(Q("元の名前＋標準拡張子（.enc）"), NameGroupBox);
@@ -163,7 +176,10 @@ void TOptionDlg::BuildControls() {
   nameLayout->addWidget(RadioButton3, 2, 0);
   nameLayout->addWidget(ExtChgEdit, 1, 1, 2, 1, Qt::AlignVCenter);
   nameLayout->setColumnStretch(2, 1);
+}
 
+// The wipe bin: the chooser's button and the drop area, watched for drops.
+void TOptionDlg::BuildWipeBin() {
   WipeGroupBox = new QGroupBox(Q("抹消ゴミ箱（完全に消去したいファイルをドロップ）"), this);
   WipeGroupBox->setObjectName("WipeGroupBox");
   WipeSpeedButton = new QToolButton(WipeGroupBox);
@@ -194,7 +210,10 @@ void TOptionDlg::BuildControls() {
                                          const QStringList& files) {
     WipeDropWatchFilesDropped(sender, x, y, files);
   };
+}
 
+// The tool buttons, the manual's link and the about area.
+void TOptionDlg::BuildToolsAndAbout() {
   SecSetBitBtn = new QPushButton(Q("セキュリティレベル・アルゴリズムの変更.."), this);
   SecSetBitBtn->setObjectName("SecSetBitBtn");
   ClrHashBitBtn = new QPushButton(Q("登録されている照合用ハッシュとヒントをクリア"), this);
@@ -231,7 +250,9 @@ void TOptionDlg::BuildControls() {
   CloseBitBtn->setObjectName("CloseBitBtn");
   CloseBitBtn->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
   CloseBitBtn->setDefault(true);
+}
 
+void TOptionDlg::LayOutColumns() {
   // Left: the settings. Right: wipe bin, tools, about.
   auto* left = new QVBoxLayout;
   for (QCheckBox* box : {IncSubFolderCheckBox, WipeSourceCheckBox, WipeDecSourceCheckBox,
@@ -291,7 +312,9 @@ void TOptionDlg::BuildControls() {
   // The right column wraps its long labels to the width of the settings column.
   for (QLabel* label : {Label2, Label4}) label->setMaximumWidth(330);
   WipeGroupBox->setMaximumWidth(360);
+}
 
+void TOptionDlg::ConnectReactions() {
   // Reactions. Every change of a mirrored control first writes the model; mirroring the model
   // into the controls runs none of them.
   const auto onToggle = [this](QAbstractButton* button, auto reaction) {

@@ -144,6 +144,13 @@ protected:
 
 private:
   void BuildControls();
+  // The steps of BuildControls, in their order.
+  void BuildSettings();
+  void BuildNameGroup();
+  void BuildWipeBin();
+  void BuildToolsAndAbout();
+  void LayOutColumns();
+  void ConnectReactions();
   // Every mirrored setting from the controls into the model.
   void ControlsToModel();
   // The controls from the model, without reactions.
