@@ -1,6 +1,7 @@
 #include "platform/ArgumentArea.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -54,6 +55,11 @@ void HideArguments(int argc, char** argv, const std::vector<int>& hidden) {
   std::memcpy(begin, title.data(), title.size());
   std::memset(begin + title.size() + 1, ' ', size - title.size() - 1);
   for (int i = 0; i < argc; ++i) argv[i] = kept[first + static_cast<std::size_t>(i)].data();
+  // The C library's name of the program pointed into the area, which now holds the whole title:
+  // it names the kept copy of the first argument instead.
+  program_invocation_name = argv[0];
+  char* const slash = std::strrchr(argv[0], '/');
+  program_invocation_short_name = slash != nullptr ? slash + 1 : argv[0];
 }
 
 } // namespace qk::platform
