@@ -12,12 +12,17 @@
 #   (e) on a folder on a disk (not in memory, where flushes cost nothing): 20,000 files of 1 to
 #       2,000 bytes with Japanese names in 20 folders five levels below the tree's top, encrypted
 #       with --jobs 1 and with the default number of jobs ("folder_20000_small_jobs1", ..._jobsN),
-#       and encrypted and decrypted again with --wipe-source ("folder_20000_small_wipe_..."):
-#       "ROW WALL_SECONDS system_s SYSTEM_SECONDS SYSTEM/WALL" and
-#       "ROW_user USER_SECONDS wall_s WALL_SECONDS USER/WALL", one run each; then, where strace
-#       is installed, the system calls a file costs: 2,000 of those files encrypted under
-#       strace -c -f, "syscalls_per_file_encrypt CALL N files 2000" for openat, newfstatat (fstat
-#       included), close and all calls together.
+#       and encrypted and decrypted again with --wipe-source ("folder_20000_small_wipe_..."),
+#       each right after the bound of the same run on a copy of the files on the same disk
+#       (bench/bound.cpp: the outputs of a folder written, one syncfs, the sources overwritten,
+#       one syncfs, the sources removed; without wipe all written and one syncfs):
+#       "bound_ROW WALL_SECONDS user_system USER/SYSTEM -",
+#       "ROW WALL_SECONDS bound BOUND_SECONDS WALL/BOUND" and
+#       "ROW_cpu USER_SECONDS user/system SYSTEM_SECONDS (USER+SYSTEM)/WALL", one run each; then,
+#       where strace is installed, the system calls a file costs: 2,000 of those files
+#       encrypted, then encrypted and decrypted with --wipe-source, under strace -c -f:
+#       "syscalls_per_file_RUN CALL N files 2000" for openat, newfstatat (fstat included), statx,
+#       close, the flushes and all calls together.
 # Prints lines "operation qk_value peer peer_value ratio"; in (b) the values are wall seconds
 # (CPU seconds in the lines ending _cpu) and the ratio is peer seconds / qk seconds (higher is
 # better), then "peak_rss_MiB N". MB/s are
@@ -117,40 +122,62 @@ disk_part() {
     return
     ;;
   esac
+  # The bound: the same safety in the cheapest order, with nothing else (bench/bound.cpp).
+  local bound="$work/bound"
+  c++ -O2 -std=c++20 -o "$bound" "$root/bench/bound.cpp"
   tree=$(mktemp -d "$disk/qk-disk.XXXXXX")
   trap 'rm -rf "$tree"; cleanup' EXIT
-  python3 - "$tree" "$n" <<'EOF'
+  # The same files twice: for qk-cli (q) and for the bound (b).
+  python3 - "$tree/q" "$tree/b" "$n" <<'EOF'
 import os, random, sys
-root, n = sys.argv[1], int(sys.argv[2])
-rng = random.Random(20261208)
-base = os.path.join(root, "第一階層", "第二階層", "第三階層", "第四階層")
-for f in range(20):
-    folder = os.path.join(base, f"フォルダ{f + 1:02d}")
-    os.makedirs(folder)
-    for i in range(n // 20):
-        with open(os.path.join(folder, f"書類_{i:05d}.txt"), "wb") as out:
-            out.write(rng.randbytes(rng.randint(1, 2000)))
+for root in sys.argv[1:3]:
+    n = int(sys.argv[3])
+    rng = random.Random(20261208)
+    base = os.path.join(root, "第一階層", "第二階層", "第三階層", "第四階層")
+    for f in range(20):
+        folder = os.path.join(base, f"フォルダ{f + 1:02d}")
+        os.makedirs(folder)
+        for i in range(n // 20):
+            with open(os.path.join(folder, f"書類_{i:05d}.txt"), "wb") as out:
+                out.write(rng.randbytes(rng.randint(1, 2000)))
 EOF
-  digest() { (cd "$tree" && find . -type f -print0 | sort -z | xargs -0 sha1sum | sha1sum); }
+  digest() { (cd "$tree/q" && find . -type f -print0 | sort -z | xargs -0 sha1sum | sha1sum); }
   local before jobs j
   before=$(digest)
   jobs=$(nproc)
   sync
+  # B_WALL: wall seconds of the bound's run just before (bound_row).
+  bound_row() { # row name, bound arguments (direction, wipe|keep)
+    local name=$1
+    shift
+    timed "$bound" "$@" "$tree/b"
+    B_WALL=$T_WALL
+    line "$name" "$(calc "$T_WALL" 2)" user_system \
+      "$(awk '{printf "%.2f/%.2f", $1, $2}' "$work/rusage")" -
+    sync
+  }
+  # "ROW WALL bound BOUND_WALL WALL/BOUND_WALL", then "ROW_cpu USER user/system SYSTEM
+  # (USER+SYSTEM)/WALL".
   disk_row() { # row name, qk-cli arguments...
     local name=$1 system user
     shift
-    timed "$qk" "$@" --password-file "$pw" --ini "$ini" --recursive "$tree" >/dev/null
+    timed "$qk" "$@" --password-file "$pw" --ini "$ini" --recursive "$tree/q" >/dev/null
     system=$(awk '{printf "%.2f", $2}' "$work/rusage")
     user=$(awk '{printf "%.2f", $1}' "$work/rusage")
-    line "$name" "$(calc "$T_WALL" 2)" system_s "$system" "$(calc "$system / $T_WALL" 2)"
-    line "${name}_user" "$user" wall_s "$(calc "$T_WALL" 2)" "$(calc "$user / $T_WALL" 2)"
+    line "$name" "$(calc "$T_WALL" 2)" bound "$(calc "$B_WALL" 2)" "$(calc "$T_WALL / $B_WALL" 2)"
+    line "${name}_cpu" "$user" user/system "$system" "$(calc "($user + $system) / $T_WALL" 2)"
     sync
   }
+  # Each qk-cli row right after its bound: the disk and the machine's load as alike as they get.
   for j in 1 "$jobs"; do
+    bound_row "bound_${n}_small" encrypt keep
+    find "$tree/b" -name '*.enc' -delete
     disk_row "folder_${n}_small_jobs$j" encrypt --jobs "$j"
-    find "$tree" -name '*.enc' -delete
+    find "$tree/q" -name '*.enc' -delete
     sync
+    bound_row "bound_${n}_small_wipe_encrypt" encrypt wipe
     disk_row "folder_${n}_small_wipe_encrypt_jobs$j" encrypt --jobs "$j" --wipe-source
+    bound_row "bound_${n}_small_wipe_decrypt" decrypt wipe
     disk_row "folder_${n}_small_wipe_decrypt_jobs$j" decrypt --jobs "$j" --wipe-source
     [ "$(digest)" = "$before" ] || {
       echo "files.sh: the disk folder's round trip differs" >&2
@@ -158,7 +185,7 @@ EOF
     }
   done
   if command -v strace >/dev/null; then
-    local deep="$tree/第一階層/第二階層/第三階層/第四階層" traced=2000 call
+    local deep="$tree/q/第一階層/第二階層/第三階層/第四階層" traced=2000 call run
     ((traced > n)) && traced=$n
     # A folder of its own as deep as the others, holding that many of the files.
     local measured="$deep/計測"
@@ -169,12 +196,18 @@ EOF
       from=${found[i]#"$deep"/}
       mv "$deep/$from" "$measured/${from//\//_}"
     done
-    strace -c -f -o "$work/strace" "$qk" encrypt --jobs 1 --password-file "$pw" --ini "$ini" \
-      --no-recursive "$measured" >/dev/null
-    for call in openat newfstatat close total; do
-      line syscalls_per_file_encrypt "$call" "$(awk -v c="$call" -v n="$traced" '
-        $NF == c { v = $4 } END { printf "%.1f", v / n }' "$work/strace")" \
-        files "$traced"
+    # "syscalls_per_file_RUN CALL N files COUNT": without wipe, then both directions with it.
+    for run in encrypt encrypt_wipe decrypt_wipe; do
+      local args=("${run%%_*}" --jobs 1)
+      [ "$run" = encrypt ] || args+=(--wipe-source)
+      strace -c -f -o "$work/strace" "$qk" "${args[@]}" --password-file "$pw" --ini "$ini" \
+        --no-recursive "$measured" >/dev/null
+      [ "$run" = encrypt ] && find "$measured" -name '*.enc' -delete
+      for call in openat newfstatat statx close fsync fdatasync sync_file_range syncfs total; do
+        line "syscalls_per_file_$run" "$call" "$(awk -v c="$call" -v n="$traced" '
+          $NF == c { v = $4 } END { printf "%.1f", v / n }' "$work/strace")" \
+          files "$traced"
+      done
     done
   fi
   rm -rf "$tree"
