@@ -32,7 +32,8 @@ bool IsContainer(const std::string& name) {
 }
 
 // The folders below root, each before its subfolders, and the files to act on in each.
-void Walk(const std::string& folder, std::vector<std::pair<std::string, std::vector<std::string>>>& out) {
+void Walk(const std::string& folder,
+          std::vector<std::pair<std::string, std::vector<std::string>>>& out) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) Die(folder);
   std::vector<std::string> files, folders;

@@ -36,6 +36,38 @@ void SyncFolderOf(const std::string& path) {
   ReportEvent({FileOperation::FolderSync, path, {}, 0, false});
 }
 
+std::vector<int> FlushTogether(const std::vector<File*>& files, bool dataOnly) {
+  // Started together, the writes reach the disk in one go, and the file system's commit of the
+  // first flush carries what the others need: their flushes then find nothing left to wait for.
+  if (files.size() > 1)
+    for (File* file : files) file->StartFlush();
+  std::vector<int> errors(files.size(), 0);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    try {
+      if (dataOnly) {
+        files[i]->SyncData();
+      } else {
+        files[i]->Sync();
+      }
+    } catch (const IoError& e) {
+      errors[i] = e.errorCode() != 0 ? e.errorCode() : EIO;
+    }
+  }
+  return errors;
+}
+
+int NameOutput(File& file, std::string& path, Naming naming,
+               const std::function<std::string()>& another) {
+  // A name taken meanwhile is replaced by another, never overwritten.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    if (attempt > 0) path = another();
+    errno = 0;
+    if (naming == Naming::New ? file.Publish(path) : file.PublishReplacing(path)) return 0;
+    if (naming == Naming::Replacing || errno != EEXIST || !another) break;
+  }
+  return errno != 0 ? errno : EEXIST;
+}
+
 namespace {
 
 // The output's data flushed, then its name given.
@@ -58,24 +90,85 @@ DurableGroup::~DurableGroup() {
   Discard();
 }
 
-bool DurableGroup::Publish(File& file, const std::string& path, Naming naming) {
-  if (owed_ && ExtractFilePath(path) != ExtractFilePath(lastPath_)) Flush();
-  if (!SyncAndName(file, path, naming)) return false;
-  owed_ = true;
+void DurableGroup::Enter(const std::string& path) {
+  const bool waiting = owed_ || !waiting_.empty();
+  if (waiting && !lastPath_.empty() && ExtractFilePath(path) != ExtractFilePath(lastPath_)) Flush();
   lastPath_ = path;
-  return true;
 }
 
-void DurableGroup::AfterDurable(Work work, bool holding) {
-  if (!owed_) {
-    work(0);
-    return;
-  }
-  waiting_.push_back(std::move(work));
+void DurableGroup::Count(bool holding) {
   if (holding && ++holding_ >= limit_) Flush();
 }
 
+bool DurableGroup::Publish(File& file, const std::string& path, Naming naming) {
+  Enter(path);
+  if (!SyncAndName(file, path, naming)) return false;
+  owed_ = true;
+  return true;
+}
+
+void DurableGroup::Hold(Output output, Landed landed) {
+  Enter(output.path);
+  Waiting w;
+  w.landed = std::move(landed);
+  w.output.emplace(std::move(output));
+  waiting_.push_back(std::move(w));
+  Count(true);
+}
+
+void DurableGroup::AfterDurable(Work work, bool holding) {
+  if (!owed_ && waiting_.empty()) {
+    work(0);
+    return;
+  }
+  Waiting w;
+  w.work = std::move(work);
+  waiting_.push_back(std::move(w));
+  Count(holding);
+}
+
+void DurableGroup::AfterOverwrite(File file, Work done) {
+  overwrites_.push_back({std::move(file), std::move(done)});
+  if (flushing_) return;
+  std::exception_ptr raised;
+  FlushOverwrites(raised);
+  if (raised) std::rethrow_exception(raised);
+}
+
+void DurableGroup::FlushOverwrites(std::exception_ptr& raised) {
+  std::vector<Overwrite> overwrites = std::move(overwrites_);
+  overwrites_.clear();
+  std::vector<File*> files;
+  for (Overwrite& o : overwrites) files.push_back(&o.file);
+  const std::vector<int> errors = FlushTogether(files, true);
+  for (std::size_t i = 0; i < overwrites.size(); ++i) {
+    overwrites[i].file.Close();
+    try {
+      overwrites[i].done(errors[i]);
+    } catch (...) {
+      if (!raised) raised = std::current_exception();
+    }
+  }
+}
+
 void DurableGroup::Flush() {
+  std::vector<Waiting> waiting = std::move(waiting_);
+  waiting_.clear();
+  holding_ = 0;
+  // The held outputs' data together, then their names: none is named before its data is on the
+  // disk.
+  std::vector<File*> files;
+  for (Waiting& w : waiting)
+    if (w.output) files.push_back(&w.output->file);
+  const std::vector<int> errors = FlushTogether(files, false);
+  std::size_t next = 0;
+  for (Waiting& w : waiting) {
+    if (!w.output) continue;
+    w.error = errors[next++];
+    if (w.error == 0)
+      w.error = NameOutput(w.output->file, w.output->path, w.output->naming, w.output->another);
+    if (w.error == 0) owed_ = true;
+  }
   int error = 0;
   if (owed_) {
     try {
@@ -85,22 +178,27 @@ void DurableGroup::Flush() {
     }
     owed_ = false;
   }
-  std::vector<Work> work = std::move(waiting_);
-  waiting_.clear();
-  holding_ = 0;
+  flushing_ = true;
   std::exception_ptr raised;
-  for (Work& w : work) {
+  for (Waiting& w : waiting) {
     try {
-      w(error);
+      if (w.output) {
+        w.landed(w.error != 0 ? w.error : error, *w.output);
+      } else {
+        w.work(error);
+      }
     } catch (...) {
       if (!raised) raised = std::current_exception();
     }
   }
+  flushing_ = false;
+  FlushOverwrites(raised);
   if (raised) std::rethrow_exception(raised);
 }
 
 void DurableGroup::Discard() {
   waiting_.clear();
+  overwrites_.clear();
   holding_ = 0;
   if (!owed_) return;
   owed_ = false;

@@ -815,6 +815,10 @@ void File::SyncData() {
   ReportEvent(FileOperation::Sync, fd, path_);
 }
 
+void File::StartFlush() {
+  if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void File::DropCache() {
   // Dirty pages stay cached until written back; callers Sync first. Failure only costs a
   // cached read.

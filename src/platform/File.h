@@ -137,6 +137,10 @@ public:
   // not the rest of the file's state (its times): enough for bytes overwritten in place, and
   // cheaper where the file system would otherwise commit its log for the times alone.
   void SyncData();
+  // Starts writing the file's dirty data to the disk and returns without waiting: what Sync or
+  // SyncData then waits for is under way already, so that the flushes of many files issued one
+  // after another cost the file system one commit. Promises nothing; best effort.
+  void StartFlush();
   // Asks the kernel to drop cached pages, so that the next read comes from the disk.
   void DropCache();
   // Makes sure that no other open file refers to this one (another process that can still

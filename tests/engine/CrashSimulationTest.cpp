@@ -3,9 +3,12 @@
 // event seam (platform/File.h). At each point of the run, every state a crash there may leave is
 // built under a weak model: data written since its file's last flush may be lost, and so may
 // each name made, moved or removed since its folder's last flush (each one on its own); an
-// overwrite begun by a wipe may have reached the disk at once. In every such state each file of
-// the run must be there under some name, as its source or as an output whose every byte was
-// flushed.
+// overwrite begun by a wipe may have reached the disk at once; what a file's name was removed
+// before it was flushed never reaches the disk. In every such state each file of the run must be
+// there under some name, as its source or as an output whose every byte was flushed, and no
+// source whose wipe began may have lost its name while its overwrite was not flushed (its old
+// contents would stay in the blocks it left). Nor may an output get its name before every byte
+// of it was flushed.
 #include "engine/BatchRun.h"
 #include "engine/EngineFixture.h"
 #include "platform/File.h"
@@ -34,6 +37,9 @@ public:
     int built = 0;          // writes that made it
     int flushed = 0;        // of those, the ones flushed
     bool destroyed = false; // a wipe began to overwrite it
+    int overwrites = 0;     // writes of its wipe
+    int overwritesFlushed = 0;
+    bool unlinked = false; // its name removed: a flush after that no longer counts
   };
 
   // A file that exists before the run, under name.
@@ -60,14 +66,19 @@ public:
       const int id = FileOf(e);
       if (wiping_.count(id)) {
         files_[id].destroyed = true;
+        ++files_[id].overwrites;
       } else {
         ++files_[id].built;
       }
       break;
     }
-    case FileOperation::Sync:
-      files_[FileOf(e)].flushed = files_[FileOf(e)].built;
+    case FileOperation::Sync: {
+      Inode& file = files_[FileOf(e)];
+      if (file.unlinked) break;
+      file.flushed = file.built;
+      file.overwritesFlushed = file.overwrites;
       break;
+    }
     case FileOperation::Link:
       Add({Entry::Link, e.path, {}, FileOf(e)});
       break;
@@ -108,6 +119,7 @@ public:
     return found == lastNamed_.end() ? 0 : found->second;
   }
   const std::map<int, Inode>& Files() const { return files_; }
+  bool Wiping(int id) const { return wiping_.count(id) != 0; }
   std::size_t Pending() const { return pending_.size(); }
 
   // Calls check with the names of every state a crash now may leave.
@@ -135,6 +147,7 @@ private:
     return At(e.path);
   }
   void Add(const Entry& entry) {
+    if (entry.kind == Entry::Unlink && At(entry.name) != 0) files_[At(entry.name)].unlinked = true;
     Perform(names_, entry);
     if (entry.kind == Entry::Link) lastNamed_[entry.name] = entry.file;
     if (entry.kind == Entry::Rename) lastNamed_[entry.target] = At(entry.target);
@@ -198,6 +211,7 @@ public:
     std::size_t states = 0;
     std::size_t maxPending = 0;
     std::vector<std::string> losses;
+    std::vector<std::string> faults; // the order broken: a name too early, a wipe unflushed
   };
 
   Summary Replay() const {
@@ -217,13 +231,42 @@ public:
     }
     Summary summary;
     DiskModel model = Fresh();
+    const auto where = [&](std::size_t point) {
+      std::string what = "event " + std::to_string(point) + " of " + std::to_string(events_.size());
+      if (point > 0) {
+        const FileEvent& e = events_[point - 1];
+        what +=
+            " (operation " + std::to_string(static_cast<int>(e.operation)) + " on " + e.path + ")";
+      }
+      return what;
+    };
     for (std::size_t point = 0; point <= events_.size(); ++point) {
       if (point > 0) model.Apply(events_[point - 1]);
       ++summary.points;
+      // An output gets a name others see only once every byte of it is flushed.
+      if (point > 0) {
+        const FileEvent& e = events_[point - 1];
+        const bool naming =
+            e.operation == FileOperation::Link || e.operation == FileOperation::Rename;
+        const std::string name = e.operation == FileOperation::Rename ? e.target : e.path;
+        const int id = naming ? model.At(name) : 0;
+        if (id != 0 && !Hidden(name) && logical.count(id) && !owner_.count(id) &&
+            model.Files().at(id).flushed != end.Files().at(id).built)
+          summary.faults.push_back(name + " named before its data was flushed at " + where(point));
+      }
       summary.maxPending = std::max(summary.maxPending, model.Pending());
       model.ForEachCrash([&](const std::map<std::string, int>& names) {
         ++summary.states;
         std::vector<bool> whole(sources_.size(), false);
+        // A file whose wipe began and whose name is gone must have its overwrite on the disk.
+        for (const auto& [id, file] : model.Files()) {
+          if (!model.Wiping(id) || file.overwritesFlushed == file.overwrites) continue;
+          bool named = false;
+          for (const auto& entry : names) named = named || entry.second == id;
+          if (!named)
+            summary.faults.push_back("a source removed before its overwrite was flushed at " +
+                                     where(point));
+        }
         for (const auto& [name, id] : names) {
           const auto owner = logical.find(id);
           if (owner == logical.end()) continue;
@@ -233,15 +276,8 @@ public:
             whole[static_cast<std::size_t>(owner->second)] = true;
         }
         for (std::size_t i = 0; i < whole.size(); ++i) {
-          if (whole[i]) continue;
-          std::string what = "file " + std::to_string(i) + " lost after event " +
-                             std::to_string(point) + " of " + std::to_string(events_.size());
-          if (point > 0) {
-            const FileEvent& e = events_[point - 1];
-            what += " (operation " + std::to_string(static_cast<int>(e.operation)) + " on " +
-                    e.path + ")";
-          }
-          summary.losses.push_back(what);
+          if (!whole[i])
+            summary.losses.push_back("file " + std::to_string(i) + " lost after " + where(point));
         }
       });
     }
@@ -256,6 +292,10 @@ public:
   }
 
 private:
+  // A name of QK's own that nobody relies on: a file made under it has no other name yet.
+  static bool Hidden(const std::string& path) {
+    return std::filesystem::path(path).filename().string().rfind(".qk-", 0) == 0;
+  }
   DiskModel Fresh() const {
     DiskModel model;
     for (const auto& [path, id] : existing_) model.Existing(path);
@@ -277,7 +317,10 @@ void Report(const char* run, const CrashSimulation& simulation,
             << " names unflushed at once)\n";
   for (std::size_t i = 0; i < summary.losses.size() && i < 5; ++i)
     ADD_FAILURE() << run << ": " << summary.losses[i];
+  for (std::size_t i = 0; i < summary.faults.size() && i < 5; ++i)
+    ADD_FAILURE() << run << ": " << summary.faults[i];
   EXPECT_TRUE(summary.losses.empty()) << summary.losses.size() << " crash states lose a file";
+  EXPECT_TRUE(summary.faults.empty()) << summary.faults.size() << " breaks of the order";
 }
 
 const std::vector<std::pair<std::string, std::string>>& Files() {
@@ -412,13 +455,29 @@ TEST(CrashSimulation, GroupedBatchInOneFolderWithWipes) {
   for (const auto& [name, bytes] : files) EXPECT_EQ(ReadAll(dir / name), bytes) << name;
 }
 
-// The model itself: a wipe that follows a link whose folder was not flushed loses the file.
-TEST(CrashSimulation, ModelFindsAWipeBeforeTheFolderFlush) {
+// The model itself: it finds a wipe that follows a link whose folder was not flushed (a loss), a
+// source removed before its overwrite was flushed, and an output named before its data was.
+TEST(CrashSimulation, ModelFindsEachBreakOfTheOrder) {
+  struct Case {
+    const char* what;
+    bool folderFlushed;
+    bool overwriteFlushed;
+    bool dataFlushedFirst;
+    bool lost;
+    bool broken;
+  };
+  const Case cases[] = {
+      {"in order", true, true, true, false, false},
+      {"a wipe before the folder flush", false, true, true, true, false},
+      {"a source removed before its overwrite was flushed", true, false, true, false, true},
+      {"an output named before its data was flushed", true, true, false, false, true},
+  };
   TempDir dir;
   const std::string source = dir / "a.txt";
   const std::string output = dir / "a.txt.enc";
   WriteAll(source, "a");
-  for (const bool folderFlushed : {false, true}) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     CrashSimulation simulation;
     simulation.AddSource(source);
     simulation.Record([&] {
@@ -428,16 +487,19 @@ TEST(CrashSimulation, ModelFindsAWipeBeforeTheFolderFlush) {
       };
       event(FileOperation::Create, dir.path(), 900001);
       event(FileOperation::Write, dir.path(), 900001);
-      event(FileOperation::Sync, dir.path(), 900001);
+      if (c.dataFlushedFirst) event(FileOperation::Sync, dir.path(), 900001);
       event(FileOperation::Link, output, 900001);
-      if (folderFlushed) event(FileOperation::FolderSync, output, 0);
+      if (!c.dataFlushedFirst) event(FileOperation::Sync, output, 900001);
+      if (c.folderFlushed) event(FileOperation::FolderSync, output, 0);
       event(FileOperation::Open, source, 0, true);
       event(FileOperation::Write, source, 0);
+      if (c.overwriteFlushed) event(FileOperation::Sync, source, 0);
       event(FileOperation::Delete, source, 0);
     });
     simulation.OutputOf(output, source);
     const auto summary = simulation.Replay();
-    EXPECT_EQ(summary.losses.empty(), folderFlushed);
+    EXPECT_EQ(!summary.losses.empty(), c.lost);
+    EXPECT_EQ(!summary.faults.empty(), c.broken);
   }
 }
 

@@ -10,13 +10,13 @@
 #
 # Needs root and loop devices; exits 77 (skipped) with the reason otherwise.
 # Usage: powercut.sh QK_CLI HELPER
-# Environment: QK_POWERCUT_CUTS (cuts per run kind and file system, default 2),
+# Environment: QK_POWERCUT_CUTS (cuts per run kind and file system, default 3),
 # QK_POWERCUT_SEED (seed of the cut moments, default the time).
 set -uo pipefail
 
 qk=${1:?usage: powercut.sh QK_CLI HELPER}
 helper=${2:?usage: powercut.sh QK_CLI HELPER}
-cuts=${QK_POWERCUT_CUTS:-2}
+cuts=${QK_POWERCUT_CUTS:-3}
 seed=${QK_POWERCUT_SEED:-$(date +%s)}
 RANDOM=$seed
 
@@ -60,7 +60,9 @@ fail() {
 
 now() { date +%s%N; }
 
-# The files of every run: empty to tens of MiB, Japanese names among them.
+# The files of every run: empty to tens of MiB, Japanese names among them, and a crowd of small
+# ones, so that a cut falls among outputs flushed and named together, and among sources
+# overwritten together.
 plain="$work/plain"
 mkdir -p "$plain"
 : >"$plain/空.txt"
@@ -71,6 +73,9 @@ head -c 100003 /dev/urandom >"$plain/写真_01.jpg"
 head -c $((1024 * 1024 + 5)) /dev/urandom >"$plain/データ.dat"
 head -c $((2 * 1024 * 1024)) /dev/urandom >"$plain/two.bin"
 head -c $((12 * 1024 * 1024 + 1)) /dev/urandom >"$plain/大きな.bin"
+for ((i = 0; i < 120; i++)); do
+  head -c $((RANDOM % 3000 + 1)) /dev/urandom >"$plain/小さな_$i.txt"
+done
 declare -A expected # sha256 -> name
 for f in "$plain"/*; do
   expected[$(sha256sum <"$f" | cut -d' ' -f1)]=$(basename "$f")
