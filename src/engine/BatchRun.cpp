@@ -32,6 +32,7 @@ BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
     : host_(host), options_(options), random_(random),
       engine_(host, state_, options.Engine, random) {
   engine_.GroupOutputs(&durable_);
+  engine_.HoldOutputs(true);
 }
 
 void BatchRun::Touch(std::size_t index) {
@@ -166,6 +167,7 @@ void BatchRun::RunBatch() {
       if (state_.ReEncrypting && entry.Sub2.empty()) continue;
       FileResult result;
       Settling settling;
+      std::optional<FileEngine::Held> held;
       if (entry.FolderError != 0) {
         result = FileResult{Outcome::FolderUnreadable, entry.Path, {}, entry.FolderError, {}};
       } else
@@ -173,10 +175,10 @@ void BatchRun::RunBatch() {
         case OperationMode::Encrypt:
           SetCaption(i, "を暗号化中");
           host_.ProcessMessages();
-          result = EncryptEntry(entry, settling);
+          result = EncryptEntry(entry, settling, held);
           break;
         case OperationMode::Decrypt:
-          result = DecryptEntry(entry, settling);
+          result = DecryptEntry(entry, settling, held);
           break;
         case OperationMode::Wipe:
           SetCaption(i, "を抹消中");
@@ -187,7 +189,11 @@ void BatchRun::RunBatch() {
       const bool settle = state_.Mode != OperationMode::Wipe && Succeeded(result.outcome);
       entry.Result.reset(); // what an earlier run left (a re-encryption follows a decryption)
       Record(i, std::move(result));
-      if (settle) Settle(i, settling);
+      if (held) {
+        Hold(i, settling, std::move(*held));
+      } else if (settle) {
+        Settle(i, settling);
+      }
     }
     // Every output durable, every source wiped that waited for it, before the run ends.
     durable_.Flush();
@@ -224,6 +230,54 @@ void BatchRun::Settle(std::size_t index, const Settling& settling) {
                         holding);
 }
 
+void BatchRun::Hold(std::size_t index, const Settling& settling, FileEngine::Held held) {
+  Settling waiting = settling;
+  waiting.renameAfterOfHeld = held.renameAfter;
+  durable_.Hold(std::move(held.output),
+                [this, index, waiting](int error, platform::DurableGroup::Output& output) {
+                  Landed(index, waiting, error, output);
+                });
+}
+
+void BatchRun::Landed(std::size_t index, Settling settling, int error,
+                      platform::DurableGroup::Output& output) {
+  ListEntry& entry = entries_[index];
+  const bool decrypting = state_.Mode == OperationMode::Decrypt;
+  const auto failed = [&](int why) {
+    FileResult result = *entry.Result;
+    result.outcome = decrypting ? Outcome::DecryptFailed : Outcome::EncryptFailed;
+    result.output.clear();
+    result.error = why;
+    if (decrypting) entry.Sub2.clear();
+    Record(index, std::move(result));
+  };
+  if (error != 0 && !output.file.Published()) {
+    // Its data or its name failed: the output never had a name and goes; its source stays.
+    engine_.DropNameless(output.file);
+    failed(error);
+    return;
+  }
+  // The name it got, which a name taken meanwhile may have changed.
+  entry.Result->output = output.path;
+  if (decrypting) entry.Sub2 = output.path;
+  if (settling.renameAfterOfHeld) {
+    settling.renameAfter = *settling.renameAfterOfHeld;
+    entry.Result->renameAfter = settling.renameAfter;
+  }
+  if (error == 0 && settling.wipe) {
+    // The source goes only once its output is proved from the disk.
+    const bool proved =
+        decrypting ? engine_.VerifyDecryption(output.path, &settling.digest)
+                   : engine_.VerifyEncryption(output.path, state_.Password, &settling.digest);
+    if (!proved) {
+      RemoveOutput(output.path);
+      failed(0);
+      return;
+    }
+  }
+  Settled(index, settling, error);
+}
+
 void BatchRun::Settled(std::size_t index, const Settling& settling, int flushError) {
   ListEntry& entry = entries_[index];
   FileResult result = *entry.Result;
@@ -242,7 +296,15 @@ void BatchRun::Settled(std::size_t index, const Settling& settling, int flushErr
     Record(index, std::move(result));
     return;
   }
-  if (settling.wipe) WipeSource(entry.Path, settling.stamp, result);
+  if (settling.wipe) {
+    WipeSource(index, settling);
+    return;
+  }
+  Completed(index, settling, std::move(result));
+}
+
+void BatchRun::Completed(std::size_t index, const Settling& settling, FileResult result) {
+  ListEntry& entry = entries_[index];
   // The decrypted file takes the container's name once the container is gone.
   if (settling.renameAfter && platform::RenameFile(result.output, result.path)) {
     result.output = result.path;
@@ -269,7 +331,8 @@ bool BatchRun::WipesSources() const {
   return state_.Mode == OperationMode::Decrypt ? options_.WipeDecSource : options_.WipeSource;
 }
 
-FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
+FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling,
+                                  std::optional<FileEngine::Held>& held) {
   const std::string& path = entry.Path;
   const auto refused = [&](Outcome outcome) {
     return FileResult{outcome, path, {}, 0, SourceWipe::NotAsked};
@@ -305,10 +368,13 @@ FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
     if (ExistsReadOnly(path)) result.outcome = Outcome::EncryptReadOnly;
     return result;
   }
+  held = engine_.TakeHeld();
   // A container is a file made anew, never one that was there: it can be its source only by name.
   if (WipesSources() && result.path != result.output) {
-    // The source goes only once its container is proved from the disk.
-    if (!engine_.VerifyEncryption(result.output, state_.Password)) {
+    // The source goes only once its container is proved from the disk; a held one is proved
+    // once it is durable (Landed).
+    settling.digest = engine_.LastPlainDigest();
+    if (!held && !engine_.VerifyEncryption(result.output, state_.Password)) {
       RemoveOutput(result.output);
       result.outcome = Outcome::EncryptFailed;
       result.output.clear();
@@ -321,7 +387,8 @@ FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling) {
   return result;
 }
 
-FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling) {
+FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling,
+                                  std::optional<FileEngine::Held>& held) {
   const std::string& path = entry.Path;
   const std::size_t index = static_cast<std::size_t>(&entry - entries_.data());
   if (NameTooLong(path)) return FileResult{Outcome::DecryptNameTooLong, path, {}, 0, {}};
@@ -331,9 +398,12 @@ FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling) {
     if (ExistsReadOnly(path)) result.outcome = Outcome::DecryptReadOnly;
     return result;
   }
+  held = engine_.TakeHeld();
   if (WipesSources()) {
-    // The container goes only once the output is proved from the disk.
-    if (!engine_.VerifyDecryption(result.output)) {
+    // The container goes only once the output is proved from the disk; a held one is proved
+    // once it is durable (Landed).
+    settling.digest = engine_.LastPlainDigest();
+    if (!held && !engine_.VerifyDecryption(result.output)) {
       RemoveOutput(result.output);
       result.outcome = Outcome::DecryptFailed;
       result.output.clear();
@@ -344,7 +414,15 @@ FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling) {
     settling.stamp = engine_.LastSourceStamp();
   }
   host_.ProcessMessages();
-  if (result.fileDate != -1) platform::SetFileDate(result.output, result.fileDate);
+  if (result.fileDate != -1) {
+    // A held output is dated through its descriptor, before its data is flushed.
+    if (held) {
+      const std::int64_t seconds = platform::UnpackFileDate(result.fileDate);
+      if (seconds != -1) held->output.file.SetModified(seconds);
+    } else {
+      platform::SetFileDate(result.output, result.fileDate);
+    }
+  }
   settling.renameAfter = result.renameAfter;
   entry.Sub2 = result.output;
   return result;
@@ -365,8 +443,7 @@ FileResult BatchRun::WipeEntry(ListEntry& entry) {
 
 // During the wipe the skip button is the only live control: the dialog comes alive for it while
 // the list, OK and Close stay off, and they stay off after it until the run has ended.
-void BatchRun::WipeSource(const std::string& path, const platform::FileStamp& stamp,
-                          FileResult& result) {
+void BatchRun::WipeSource(std::size_t index, const Settling& settling) {
   dialog_.ListEnabled = false;
   dialog_.OKEnabled = false;
   dialog_.CloseEnabled = false;
@@ -374,12 +451,14 @@ void BatchRun::WipeSource(const std::string& path, const platform::FileStamp& st
   dialog_.SkipWipeVisible = true;
   dialog_.SkipWipeEnabled = true;
   host_.Changed();
-  result.sourceWipe = SourceWipe::Wiped;
+  FileResult result = *entries_[index].Result;
+  platform::File overwritten;
+  bool ended = true;
   // Only the file that was read goes, and only as it was read: whatever changed it since is in
   // neither file.
-  const platform::FileStamp expected = stamp;
   try {
-    engine_.WipeFile(path, &expected);
+    overwritten = engine_.OverwriteFile(entries_[index].Path, &settling.stamp);
+    ended = false;
   } catch (const ChangedBeforeWipeError&) {
     result.sourceWipe = SourceWipe::Changed;
   } catch (const platform::IoError& e) {
@@ -392,6 +471,33 @@ void BatchRun::WipeSource(const std::string& path, const platform::FileStamp& st
   dialog_.SkipWipeVisible = false;
   dialog_.SkipWipeEnabled = false;
   host_.Changed();
+  if (ended) {
+    Completed(index, settling, std::move(result));
+    return;
+  }
+  // A skipped wipe deletes at once. Otherwise the name goes once the overwrite is on the disk,
+  // flushed together with the others of the group.
+  if (state_.SkipWipe) {
+    overwritten = platform::File();
+    SourceOverwritten(index, settling, 0);
+    return;
+  }
+  durable_.AfterOverwrite(std::move(overwritten), [this, index, settling](int error) {
+    SourceOverwritten(index, settling, error);
+  });
+}
+
+void BatchRun::SourceOverwritten(std::size_t index, const Settling& settling, int flushError) {
+  FileResult result = *entries_[index].Result;
+  // An overwrite that may not be on the disk keeps the name: the source is not wiped.
+  if (flushError != 0) {
+    result.sourceWipe = SourceWipe::Failed;
+    result.error = flushError;
+  } else {
+    platform::DeleteFile(entries_[index].Path);
+    result.sourceWipe = SourceWipe::Wiped;
+  }
+  Completed(index, settling, std::move(result));
 }
 
 void BatchRun::Finish() {

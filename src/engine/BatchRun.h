@@ -9,6 +9,7 @@
 #include "engine/Random.h"
 #include "engine/RunState.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -154,22 +155,40 @@ private:
     bool wipe = false;
     platform::FileStamp stamp;
     bool renameAfter = false;
+    // An output held nameless by the group is proved only once it is durable and named: the
+    // digest of the plaintext it must hold, and after a decryption whether the name it got
+    // stands for its container's.
+    FileEngine::PlainDigest digest{};
+    std::shared_ptr<bool> renameAfterOfHeld;
   };
   void SetCaption(std::size_t index, const char* suffix);
   void Touch(std::size_t index);
   // The entry's result, its caption and the count of failures.
   void Record(std::size_t index, FileResult result);
-  FileResult EncryptEntry(ListEntry& entry, Settling& settling);
-  FileResult DecryptEntry(ListEntry& entry, Settling& settling);
+  FileResult EncryptEntry(ListEntry& entry, Settling& settling,
+                          std::optional<FileEngine::Held>& held);
+  FileResult DecryptEntry(ListEntry& entry, Settling& settling,
+                          std::optional<FileEngine::Held>& held);
   FileResult WipeEntry(ListEntry& entry);
   // Hands what is left of a successful entry to the durable group: it is done once the entry's
   // output is durable, and its result completed then.
   void Settle(std::size_t index, const Settling& settling);
+  // Hands a successful entry's nameless output to the durable group: its data is flushed with
+  // the others', then it is named, and Landed completes the entry.
+  void Hold(std::size_t index, const Settling& settling, FileEngine::Held held);
+  void Landed(std::size_t index, Settling settling, int error,
+              platform::DurableGroup::Output& output);
   void Settled(std::size_t index, const Settling& settling, int flushError);
   void RemoveOutput(const std::string& output);
-  // Wipes a source after a successful operation, while it is still the file stamp describes;
-  // what became of it goes into result.
-  void WipeSource(const std::string& path, const platform::FileStamp& stamp, FileResult& result);
+  // Wipes a source after a successful operation, while it is still the file stamp describes:
+  // overwrites it, and hands the overwrite to the group, whose flush makes it durable with the
+  // others before the name goes (SourceOverwritten); what became of it goes into the entry's
+  // result.
+  void WipeSource(std::size_t index, const Settling& settling);
+  void SourceOverwritten(std::size_t index, const Settling& settling, int flushError);
+  // The rest of a successful entry once its source is dealt with: the decrypted file takes the
+  // container's name once the container is gone.
+  void Completed(std::size_t index, const Settling& settling, FileResult result);
   // Whether the run's sources go once their outputs are durable: the option of the mode, unless
   // the run keeps them.
   bool WipesSources() const;

@@ -154,7 +154,14 @@ StoredHint FileEngine::ReadStoredHint(const std::string& path) {
 }
 
 void FileEngine::PublishOutput(File& dst, std::string& out, platform::Naming naming,
-                               const std::function<std::string()>& another) {
+                               std::function<std::string()> another, std::int64_t size,
+                               std::shared_ptr<bool> renameAfter) {
+  // A small output of a group waits there nameless: its data is flushed together with the
+  // others', and only then is it named.
+  if (group_ != nullptr && hold_ && size <= platform::DurableGroup::kHeldBytes) {
+    held_.emplace(Held{{std::move(dst), out, naming, std::move(another)}, std::move(renameAfter)});
+    return;
+  }
   // Data flushed, name given, folder flushed (platform/Durable.h): only then may anything the
   // output stands for be touched. In a group the folder's flush comes later, and whatever waits
   // for it waits in the group. A name taken meanwhile is replaced by another, never overwritten.
@@ -166,6 +173,17 @@ void FileEngine::PublishOutput(File& dst, std::string& out, platform::Naming nam
     if (naming == platform::Naming::Replacing || errno != EEXIST) break;
   }
   throw platform::IoError("cannot name the output", errno != 0 ? errno : EEXIST);
+}
+
+void FileEngine::DropNameless(File& file) {
+  if (!file.IsOpen() || file.Published()) return;
+  std::int64_t size = 0;
+  try {
+    size = file.Size();
+  } catch (const std::exception&) {
+  }
+  OverwriteUnnamed(file, size);
+  file = File();
 }
 
 void FileEngine::SealData(File& src, File& dst, crypto::TDCP_blockcipher& cipher,
@@ -227,6 +245,7 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
   KeyGuard keyGuard{&cipher};
   File dst;
   lastSource_ = {};
+  held_.reset();
   try {
     // Open and check: the source as it is now, its container made without a name, the key.
     const std::string hintBytes = platform::ToStoredText(hint);
@@ -282,7 +301,8 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     }
 
     // Publish.
-    PublishOutput(dst, out, platform::Naming::New, [&] { return MakeUniquePath(output); });
+    PublishOutput(
+        dst, out, platform::Naming::New, [output] { return MakeUniquePath(output); }, size);
     dst.Close();
     lastSource_ = stamp;
     result.outcome = Outcome::Encrypted;
@@ -314,23 +334,24 @@ FileResult FileEngine::VerifyContainer(const std::string& container,
 }
 
 bool FileEngine::VerifyEncryption(const std::string& container,
-                                  const platform::SecretText& password) {
-  const PlainDigest expected = lastPlainDigest_;
+                                  const platform::SecretText& password, const PlainDigest* given) {
+  const PlainDigest expected = given != nullptr ? *given : lastPlainDigest_;
   PlainDigest proved{};
   const bool ok = Succeeded(Decrypt(container, password, Pass::Prove, &proved).outcome);
   return ok && proved == expected;
 }
 
-bool FileEngine::VerifyDecryption(const std::string& output) {
+bool FileEngine::VerifyDecryption(const std::string& output, const PlainDigest* expected) {
   try {
     File file = File::OpenShared(output);
     file.DropCache();
     ProofDigest sha(proofKey_);
     sha.Init();
-    HashRestOfFile(file, sha, [](std::size_t, std::size_t) {});
+    HashRestOfFile(
+        file, sha, [](std::size_t, std::size_t) {}, file.OpenedStamp().size);
     PlainDigest digest{};
     sha.Final(digest.data());
-    return digest == lastPlainDigest_;
+    return digest == (expected != nullptr ? *expected : lastPlainDigest_);
   } catch (const std::exception&) {
     return false;
   }
@@ -425,7 +446,8 @@ std::optional<FileResult> FileEngine::OpenContainer(Unsealing& u, std::string_vi
       u.flaw = Outcome::DecryptFailed; // a scrambled text no writer makes
     }
   }
-  u.fileSize = u.in.Size();
+  // The size the open saw: the data read is checked against it, whatever happens meanwhile.
+  u.fileSize = u.stamp.size;
   u.dataLength = u.fileSize - static_cast<std::int64_t>(u.head.size());
   // Without a stored size (V3) the data is kept whole, padding and all.
   u.hasSize = header.HasSourceSize();
@@ -534,6 +556,7 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
   Scrub scrubPassword{passwordBytes};
   Unsealing u(container, pass, proofKey_);
   Outcome success = Outcome::DecryptedNoTamperCode;
+  if (pass == Pass::Write) held_.reset();
   try {
     // Open and check.
     if (auto refusal = OpenContainer(u, passwordBytes)) return *refusal;
@@ -560,9 +583,14 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
     // Publish: named only now, as the default naming would name it (never over an existing
     // file), or at the given output, replacing only a file of the user's own.
     if (u.writing) {
-      PublishOutput(u.dst, u.out,
-                    u.overridden ? platform::Naming::Replacing : platform::Naming::New,
-                    [&] { return DecryptedOutputPath(container, u.name, u.renameAfter); });
+      auto renameAfter = std::make_shared<bool>(u.renameAfter);
+      PublishOutput(
+          u.dst, u.out, u.overridden ? platform::Naming::Replacing : platform::Naming::New,
+          [container, name = u.name, renameAfter] {
+            return DecryptedOutputPath(container, name, *renameAfter);
+          },
+          u.kept, renameAfter);
+      u.renameAfter = *renameAfter;
       u.dst.Close();
     }
   } catch (const std::exception& e) {
@@ -599,6 +627,10 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
 
 void FileEngine::WipeFile(const std::string& path, const platform::FileStamp* expected) {
   engine::WipeFile(path, host_, settings_, random_, state_.SkipWipe, expected);
+}
+
+File FileEngine::OverwriteFile(const std::string& path, const platform::FileStamp* expected) {
+  return engine::OverwriteFile(path, host_, settings_, random_, state_.SkipWipe, expected);
 }
 
 } // namespace qk::engine

@@ -21,9 +21,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qk::engine {
 
@@ -33,6 +35,8 @@ public:
   ~FileEngine();
   FileEngine(const FileEngine&) = delete;
   FileEngine& operator=(const FileEngine&) = delete;
+
+  using PlainDigest = std::array<std::uint8_t, 20>;
 
   // Encrypts source into a container at output (made unique with "_RENAMED"). Texts in UTF-8.
   // The container takes mode's permission bits, or without it the source's.
@@ -46,8 +50,12 @@ public:
   // dropped first): the container of the last encryption must decrypt to exactly the bytes read
   // from its source, and the output of the last decryption must hold exactly the bytes
   // decrypted.
-  bool VerifyEncryption(const std::string& container, const platform::SecretText& password);
-  bool VerifyDecryption(const std::string& output);
+  // With expected, the digest of the plaintext to prove instead of the last operation's
+  // (LastPlainDigest).
+  bool VerifyEncryption(const std::string& container, const platform::SecretText& password,
+                        const PlainDigest* expected = nullptr);
+  bool VerifyDecryption(const std::string& output, const PlainDigest* expected = nullptr);
+  const PlainDigest& LastPlainDigest() const { return lastPlainDigest_; }
 
   // Checks a container as its decryption would, and writes nothing anywhere (no output, no
   // temporary file, not even a nameless one): marker and generation, the header's lengths and
@@ -62,6 +70,9 @@ public:
   // The wipe (engine/Wipe.h) with this engine's host, settings, generator and skip flag; with
   // expected, only while the file is still the one it stamps.
   void WipeFile(const std::string& path, const platform::FileStamp* expected = nullptr);
+  // Its first part (engine/Wipe.h): the file overwritten and returned held, its overwrite not
+  // yet flushed.
+  platform::File OverwriteFile(const std::string& path, const platform::FileStamp* expected);
   // The source of the last successful encryption or decryption as it was opened: what a wipe of
   // it checks it against.
   const platform::FileStamp& LastSourceStamp() const { return lastSource_; }
@@ -70,6 +81,21 @@ public:
   // none, each output is made durable on its own before its operation returns. The caller keeps
   // group alive while this engine names outputs, and flushes it before relying on them.
   void GroupOutputs(platform::DurableGroup* group) { group_ = group; }
+  // With a group and hold set, an output of at most DurableGroup::kHeldBytes is not named by the
+  // operation: it is left nameless for the caller (TakeHeld), who hands it to the group, whose
+  // flush makes it durable together with others, names it and flushes its folder. The result's
+  // output is the name it is to get, which a name taken meanwhile may still change.
+  void HoldOutputs(bool hold) { hold_ = hold; }
+  // The output the last operation left nameless, when it did.
+  struct Held {
+    platform::DurableGroup::Output output;
+    // After a decryption: set when the name it gets stands for its container's own, so that it
+    // takes the container's name once the container is gone.
+    std::shared_ptr<bool> renameAfter;
+  };
+  std::optional<Held> TakeHeld() { return std::exchange(held_, std::nullopt); }
+  // Overwrites what was written to a nameless output that goes (a decryption's plaintext).
+  void DropNameless(platform::File& file);
 
   // The stored hint of a container, for the list in decrypt mode.
   StoredHint ReadStoredHint(const std::string& path);
@@ -79,7 +105,6 @@ public:
   const EngineSettings& Settings() const { return settings_; }
 
 private:
-  using PlainDigest = std::array<std::uint8_t, 20>;
   // What a pass over a container is for: the decryption itself, the proof of a new container
   // before its source is wiped (the plaintext's digest into proved), or a verification.
   enum class Pass { Write, Prove, Verify };
@@ -96,9 +121,10 @@ private:
                 std::int64_t dataAt, std::int64_t size, TamperHasher* tamper);
   // The last step of both: the output named out, durably (platform/Durable.h) or through the
   // group; on a name taken meanwhile (a new name only), out := another() and again. Raises
-  // IoError.
+  // IoError. An output of size bytes that may be held (HoldOutputs) is left nameless in held_.
   void PublishOutput(platform::File& dst, std::string& out, platform::Naming naming,
-                     const std::function<std::string()>& another);
+                     std::function<std::string()> another, std::int64_t size,
+                     std::shared_ptr<bool> renameAfter = nullptr);
   // The data cipher of the algorithm; with lane set, the second one, with which the hashing
   // thread deciphers part of a piece while the calling thread deciphers the rest.
   crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm, bool lane = false);
@@ -120,6 +146,8 @@ private:
   PlainDigest lastPlainDigest_{};
   platform::FileStamp lastSource_;
   platform::DurableGroup* group_ = nullptr;
+  bool hold_ = false;
+  std::optional<Held> held_;
 };
 
 } // namespace qk::engine

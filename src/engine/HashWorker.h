@@ -177,11 +177,12 @@ private:
 
 // Hashes file from its current position to its end into hash, reading on the calling thread and
 // hashing beside it. onPiece(n, request) runs on the calling thread after each piece of n bytes
-// (of request asked for) is handed over.
+// (of request asked for) is handed over. size: the file's size when the caller knows it.
 template <class OnPiece>
-void HashRestOfFile(platform::File& file, crypto::TDCP_hash& hash, OnPiece&& onPiece) {
+void HashRestOfFile(platform::File& file, crypto::TDCP_hash& hash, OnPiece&& onPiece,
+                    std::int64_t size = -1) {
   // Buffers no larger than the file needs: a small file costs no megabyte of buffers to clear.
-  HashWorker worker = HashWorker::ForFile(1, file.Size());
+  HashWorker worker = HashWorker::ForFile(1, size >= 0 ? size : file.Size());
   PieceSizes pieces = worker.Pieces();
   bool more = true;
   while (more) {

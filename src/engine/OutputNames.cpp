@@ -51,7 +51,9 @@ char RandomNameChar(Random& random) {
 std::string DecryptedOutputPath(const std::string& container, const std::string& storedName,
                                 bool& renameAfter) {
   std::string out = MakeUniquePath(platform::ExtractFilePath(container) + WrittenName(storedName));
-  renameAfter = platform::SamePath(out, container);
+  // The name found free is the container's own only as the same text (SamePath without a file
+  // at out): a name that is taken was passed over.
+  renameAfter = out == container;
   if (renameAfter) out = MakeUniquePath(out + ".dec");
   return out;
 }

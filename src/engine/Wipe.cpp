@@ -20,6 +20,22 @@ constexpr std::size_t WipePiece = 1024 * 1024;
 
 void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& settings,
               Random& random, bool& skipWipe, const platform::FileStamp* expected) {
+  platform::File file = OverwriteFile(path, host, settings, random, skipWipe, expected);
+  // The overwrite has to reach the disk before the name goes; its times need not. A skipped wipe
+  // deletes at once: the flush of what was overwritten could take seconds for a large file.
+  if (!skipWipe) {
+    try {
+      file.SyncData();
+    } catch (const platform::IoError&) {
+    }
+  }
+  file.Close();
+  platform::DeleteFile(path);
+}
+
+platform::File OverwriteFile(const std::string& path, EngineHost& host,
+                             const EngineSettings& settings, Random& random, bool& skipWipe,
+                             const platform::FileStamp* expected) {
   using platform::File;
   skipWipe = false;
   File::OpenShared(path).Close();
@@ -147,19 +163,10 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
     }
     if (put < length) break;
   }
-  // The overwrite has to reach the disk before the name goes; its times need not. A skipped wipe
-  // deletes at once: the flush of what was overwritten could take seconds for a large file.
-  if (!skipWipe) {
-    try {
-      file.SyncData();
-    } catch (const platform::IoError&) {
-    }
-  }
-  file.Close();
   if (writeFailed && written < size && !skipWipe) {
     throw platform::IoError("抹消中に書き込みに失敗しました", writeError);
   }
-  platform::DeleteFile(path);
+  return file;
 }
 
 } // namespace qk::engine

@@ -23,6 +23,13 @@ namespace qk::engine {
 void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& settings,
               Random& random, bool& skipWipe, const platform::FileStamp* expected = nullptr);
 
+// The first part of WipeFile: the file held, checked and overwritten, raising as WipeFile does.
+// Returns the file, still held, its overwrite not yet flushed: the caller flushes it (it may
+// flush many together, platform::FlushTogether) before the name goes (platform::DeleteFile).
+platform::File OverwriteFile(const std::string& path, EngineHost& host,
+                             const EngineSettings& settings, Random& random, bool& skipWipe,
+                             const platform::FileStamp* expected = nullptr);
+
 // A file that is no longer the one its stamp describes (it was changed, or swapped for another).
 class ChangedBeforeWipeError : public platform::IoError {
 public:

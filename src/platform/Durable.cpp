@@ -142,9 +142,14 @@ void DurableGroup::FlushOverwrites(std::exception_ptr& raised) {
   for (Overwrite& o : overwrites) files.push_back(&o.file);
   const std::vector<int> errors = FlushTogether(files, true);
   for (std::size_t i = 0; i < overwrites.size(); ++i) {
-    overwrites[i].file.Close();
+    int error = errors[i];
     try {
-      overwrites[i].done(errors[i]);
+      overwrites[i].file.Close();
+    } catch (const IoError& e) {
+      if (error == 0) error = e.errorCode() != 0 ? e.errorCode() : EIO;
+    }
+    try {
+      overwrites[i].done(error);
     } catch (...) {
       if (!raised) raised = std::current_exception();
     }

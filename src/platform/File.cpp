@@ -19,6 +19,7 @@
 #include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <system_error>
+#include <time.h>
 #include <unistd.h>
 
 namespace qk::platform {
@@ -795,6 +796,14 @@ void File::SetMode(std::uint32_t mode) {
 
 bool File::GiveTo(std::uint32_t owner, std::uint32_t group) {
   return fd_ >= 0 && ::fchown(fd_, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0;
+}
+
+bool File::SetModified(std::int64_t seconds) {
+  if (fd_ < 0 || InjectedFault(FileOperation::SetDate, path_) != 0) return false;
+  struct timespec times[2]{};
+  times[0].tv_nsec = UTIME_OMIT; // access time unchanged
+  times[1].tv_sec = static_cast<time_t>(seconds);
+  return ::futimens(fd_, times) == 0;
 }
 
 void File::Sync() {

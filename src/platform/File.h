@@ -131,6 +131,9 @@ public:
   // Gives the file to owner and group; false when the system refuses (only a privileged process
   // may give a file away).
   bool GiveTo(std::uint32_t owner, std::uint32_t group);
+  // Sets the modification time to seconds since 1970 (the access time stays); false when it
+  // could not be set.
+  bool SetModified(std::int64_t seconds);
   // Flushes the contents to the disk.
   void Sync();
   // Flushes the contents and what it takes to read them back (the size, where the blocks are),
@@ -192,7 +195,7 @@ enum class FileOperation {
   Close,      // Close (the descriptor is released all the same)
   Delete,     // DeleteFile
   Rename,     // RenameFile
-  SetDate,    // SetFileDate
+  SetDate,    // SetFileDate, SetModified
   Reserve,    // Reserve
   Nameless,   // CreateHidden: non-zero makes it use its fallback, as without nameless files
   List,       // OpenNotedFolder: the folder about to be listed (with its "/")

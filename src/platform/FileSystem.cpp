@@ -128,20 +128,31 @@ std::int64_t UnpackFileDate(std::int32_t packed) {
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || seconds > 59) {
     return -1;
   }
-  struct tm local {};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = seconds;
-  local.tm_isdst = -1; // as the zone had it on that day
-  const time_t t = ::mktime(&local);
-  // mktime moves 31 February on to March; such a date does not exist.
-  if (t == static_cast<time_t>(-1) || local.tm_mday != day || local.tm_mon != month - 1) {
-    return -1;
-  }
-  return static_cast<std::int64_t>(t);
+  struct tm fields {};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_sec = seconds;
+  // The date as if it were universal time, then moved by the zone's offset as it was on that
+  // day. localtime_r keeps the zone it has read, where mktime reads its file again each time.
+  const time_t universal = ::timegm(&fields);
+  // timegm moves 31 February on to March; such a date does not exist.
+  if (fields.tm_mday != day || fields.tm_mon != month - 1) return -1;
+  const auto offsetAt = [](time_t at, long& offset) {
+    struct tm local {};
+    if (::localtime_r(&at, &local) == nullptr) return false;
+    offset = local.tm_gmtoff;
+    return true;
+  };
+  long offset = 0;
+  if (!offsetAt(universal, offset)) return -1;
+  // Near a change of the offset the first guess lies on the other side of it: the offset at the
+  // guessed moment is the one that holds there.
+  long at = 0;
+  if (!offsetAt(universal - offset, at)) return -1;
+  return static_cast<std::int64_t>(universal - at);
 }
 
 std::int32_t GetFileDate(const std::string& path) {
