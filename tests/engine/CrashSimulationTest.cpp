@@ -11,6 +11,7 @@
 // of it was flushed.
 #include "engine/BatchRun.h"
 #include "engine/EngineFixture.h"
+#include "platform/Durable.h"
 #include "platform/File.h"
 
 #include <filesystem>
@@ -417,42 +418,54 @@ TEST(CrashSimulation, DecryptionToAGivenOutputReplacingAFile) {
   Report("decrypt to a given output", simulation, simulation.Replay());
 }
 
-// A batch in one folder: its outputs are made durable by one flush of the folder, and only then
-// are their sources wiped; then the same batch decrypted with the containers wiped the same way.
+// A batch in one folder: its outputs are made durable together, with one flush of the folder, and
+// only then are their sources wiped; then the same batch decrypted with the containers wiped the
+// same way. A file too big to wait for the others is flushed on its own among them; without
+// nameless files each output is made under a hidden name of its own.
 TEST(CrashSimulation, GroupedBatchInOneFolderWithWipes) {
-  TempDir dir;
-  std::vector<std::pair<std::string, std::string>> files = Files();
-  files.emplace_back("二.txt", RandomBytes(4000, 12));
-  files.emplace_back("three", RandomBytes(17, 13));
-  files.emplace_back("four.dat", RandomBytes(70000, 14));
-  {
-    CrashSimulation simulation;
-    for (const auto& [name, bytes] : files) {
-      WriteAll(dir / name, bytes);
-      simulation.AddSource(dir / name);
+  for (const bool nameless : {true, false}) {
+    SCOPED_TRACE(nameless ? "nameless" : "hidden names");
+    TempDir dir;
+    std::vector<std::pair<std::string, std::string>> files = Files();
+    files.emplace_back("二.txt", RandomBytes(4000, 12));
+    files.emplace_back("three", RandomBytes(17, 13));
+    files.emplace_back("大きい.bin", RandomBytes(platform::DurableGroup::kHeldBytes + 5, 15));
+    files.emplace_back("four.dat", RandomBytes(70000, 14));
+    if (!nameless) {
+      platform::SetFaultHook([](FileOperation op, const std::string&) {
+        return op == FileOperation::Nameless ? EOPNOTSUPP : 0;
+      });
     }
-    UnattendedRun run(engine::OperationMode::Encrypt, WipingOptions());
-    for (const auto& f : files) run.run.AddFile(dir / f.first);
-    simulation.Record([&] { run.run.ShowList(); });
-    ASSERT_EQ(run.run.FailureCount(), 0);
-    for (const auto& e : run.run.Entries()) simulation.OutputOf(e.Result->output, e.Path);
-    EXPECT_EQ(simulation.Count(FileOperation::FolderSync), 1u);
-    Report("grouped encrypt", simulation, simulation.Replay());
-  }
-  {
-    CrashSimulation simulation;
-    UnattendedRun run(engine::OperationMode::Decrypt, WipingOptions());
-    for (const auto& f : files) {
-      simulation.AddSource(dir / (f.first + ".enc"));
-      run.run.AddFile(dir / (f.first + ".enc"));
+    {
+      CrashSimulation simulation;
+      for (const auto& [name, bytes] : files) {
+        WriteAll(dir / name, bytes);
+        simulation.AddSource(dir / name);
+      }
+      UnattendedRun run(engine::OperationMode::Encrypt, WipingOptions());
+      for (const auto& f : files) run.run.AddFile(dir / f.first);
+      simulation.Record([&] { run.run.ShowList(); });
+      ASSERT_EQ(run.run.FailureCount(), 0);
+      for (const auto& e : run.run.Entries()) simulation.OutputOf(e.Result->output, e.Path);
+      EXPECT_EQ(simulation.Count(FileOperation::FolderSync), 1u);
+      Report("grouped encrypt", simulation, simulation.Replay());
     }
-    simulation.Record([&] { run.run.ShowList(); });
-    ASSERT_EQ(run.run.FailureCount(), 0);
-    for (const auto& e : run.run.Entries()) simulation.OutputOf(e.Result->output, e.Path);
-    EXPECT_EQ(simulation.Count(FileOperation::FolderSync), 1u);
-    Report("grouped decrypt", simulation, simulation.Replay());
+    {
+      CrashSimulation simulation;
+      UnattendedRun run(engine::OperationMode::Decrypt, WipingOptions());
+      for (const auto& f : files) {
+        simulation.AddSource(dir / (f.first + ".enc"));
+        run.run.AddFile(dir / (f.first + ".enc"));
+      }
+      simulation.Record([&] { run.run.ShowList(); });
+      ASSERT_EQ(run.run.FailureCount(), 0);
+      for (const auto& e : run.run.Entries()) simulation.OutputOf(e.Result->output, e.Path);
+      EXPECT_EQ(simulation.Count(FileOperation::FolderSync), 1u);
+      Report("grouped decrypt", simulation, simulation.Replay());
+    }
+    platform::SetFaultHook(nullptr);
+    for (const auto& [name, bytes] : files) EXPECT_EQ(ReadAll(dir / name), bytes) << name;
   }
-  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadAll(dir / name), bytes) << name;
 }
 
 // The model itself: it finds a wipe that follows a link whose folder was not flushed (a loss), a

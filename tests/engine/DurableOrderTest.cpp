@@ -83,6 +83,29 @@ public:
     return faults;
   }
 
+  // Flushes issued between names rather than before them: an output's data flush after another
+  // output of its folder was named, or an overwrite's flush after a source of its folder was
+  // removed, with no flush of the folder in between.
+  std::size_t Ungrouped() const {
+    std::size_t n = 0;
+    std::set<std::uint64_t> wiping;
+    std::map<std::string, bool> named;
+    std::map<std::string, bool> removed;
+    for (const FileEvent& e : events_) {
+      // A nameless file's events carry its folder.
+      const std::string folder = std::filesystem::is_directory(e.path)
+                                     ? std::filesystem::path(e.path).lexically_normal().string()
+                                     : FolderOf(e.path);
+      const std::string at = folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+      if (e.operation == FileOperation::Open && e.exclusive) wiping.insert(e.inode);
+      if (e.operation == FileOperation::FolderSync) named[at] = removed[at] = false;
+      if (e.operation == FileOperation::Link) named[at] = true;
+      if (e.operation == FileOperation::Delete) removed[at] = true;
+      if (e.operation == FileOperation::Sync) n += (wiping.count(e.inode) ? removed : named)[at];
+    }
+    return n;
+  }
+
 private:
   std::vector<FileEvent> events_;
 };
@@ -148,8 +171,10 @@ TEST(DurableOrder, SourcesAreTouchedOnlyAfterTheirOutputsFolderFlush) {
         toContainer[e.Path] = e.Result->output;
       }
       EXPECT_EQ(log.OrderFaults(toContainer), std::vector<std::string>{});
-      // One flush per folder: the batch of its outputs, then the wipes of their sources.
+      // One flush per folder: the batch of its outputs, then the wipes of their sources, each
+      // kind flushed together.
       for (const auto& [folder, n] : log.Flushes()) EXPECT_EQ(n, 1) << folder;
+      EXPECT_EQ(log.Ungrouped(), 0u);
       EXPECT_EQ(log.Flushes().size(), layout.folders.size());
     }
     for (const auto& path : sources) EXPECT_FALSE(std::filesystem::exists(path)) << path;
@@ -168,6 +193,7 @@ TEST(DurableOrder, SourcesAreTouchedOnlyAfterTheirOutputsFolderFlush) {
       }
       EXPECT_EQ(log.OrderFaults(toPlain), std::vector<std::string>{});
       EXPECT_EQ(log.Flushes().size(), layout.folders.size());
+      EXPECT_EQ(log.Ungrouped(), 0u);
     }
     for (const auto& path : sources) EXPECT_EQ(ReadAll(path), bytes[path]) << path;
   }
