@@ -3,12 +3,35 @@
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <exception>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace qk::platform {
+
+namespace {
+
+// Descriptors held by the groups of the process (held outputs, overwrites waiting for their
+// flush), and how many they may hold: a quarter of what the process may open, so that groups in
+// several jobs never run it out of descriptors.
+std::atomic<std::size_t> heldFiles{0};
+
+std::size_t HeldBudget() {
+  static const std::size_t budget = [] {
+    struct rlimit limit {};
+    rlim_t open = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
+      open = limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur;
+    return std::max<std::size_t>(16, static_cast<std::size_t>(open) / 4);
+  }();
+  return budget;
+}
+
+} // namespace
 
 void SyncFolderOf(const std::string& path) {
   const std::string action = "flush the folder of";
@@ -113,6 +136,11 @@ void DurableGroup::Hold(Output output, Landed landed) {
   w.landed = std::move(landed);
   w.output.emplace(std::move(output));
   waiting_.push_back(std::move(w));
+  // The process's descriptors are a limit too.
+  if (++heldFiles >= HeldBudget()) {
+    Flush();
+    return;
+  }
   Count(true);
 }
 
@@ -129,6 +157,7 @@ void DurableGroup::AfterDurable(Work work, bool holding) {
 
 void DurableGroup::AfterOverwrite(File file, Work done) {
   overwrites_.push_back({std::move(file), std::move(done)});
+  ++heldFiles;
   if (flushing_) return;
   std::exception_ptr raised;
   FlushOverwrites(raised);
@@ -138,6 +167,7 @@ void DurableGroup::AfterOverwrite(File file, Work done) {
 void DurableGroup::FlushOverwrites(std::exception_ptr& raised) {
   std::vector<Overwrite> overwrites = std::move(overwrites_);
   overwrites_.clear();
+  heldFiles -= overwrites.size();
   std::vector<File*> files;
   for (Overwrite& o : overwrites) files.push_back(&o.file);
   const std::vector<int> errors = FlushTogether(files, true);
@@ -165,6 +195,7 @@ void DurableGroup::Flush() {
   std::vector<File*> files;
   for (Waiting& w : waiting)
     if (w.output) files.push_back(&w.output->file);
+  heldFiles -= files.size();
   const std::vector<int> errors = FlushTogether(files, false);
   std::size_t next = 0;
   for (Waiting& w : waiting) {
@@ -173,6 +204,14 @@ void DurableGroup::Flush() {
     if (w.error == 0)
       w.error = NameOutput(w.output->file, w.output->path, w.output->naming, w.output->another);
     if (w.error == 0) owed_ = true;
+    // Named, it needs its descriptor no more: the overwrites that follow take their own. Its
+    // data is on the disk already, whatever the close says.
+    if (w.error == 0) {
+      try {
+        w.output->file.Close();
+      } catch (const IoError&) {
+      }
+    }
   }
   int error = 0;
   if (owed_) {
@@ -202,6 +241,8 @@ void DurableGroup::Flush() {
 }
 
 void DurableGroup::Discard() {
+  for (const Waiting& w : waiting_) heldFiles -= w.output ? 1 : 0;
+  heldFiles -= overwrites_.size();
   waiting_.clear();
   overwrites_.clear();
   holding_ = 0;

@@ -74,7 +74,9 @@ public:
   // disk).
   using Landed = std::function<void(int error, Output& output)>;
 
-  // limit: the most pieces of holding work (see AfterDurable, Hold) that wait at once.
+  // limit: the most pieces of holding work (see AfterDurable, Hold) that wait at once. The held
+  // outputs of all groups of the process together are held to a quarter of the descriptors it
+  // may open.
   explicit DurableGroup(std::size_t limit = kDefaultLimit);
   // Drops waiting work without running it (a run that was broken off): what it would have
   // touched stays as it is, and held outputs go without a name.
@@ -82,7 +84,7 @@ public:
   DurableGroup(const DurableGroup&) = delete;
   DurableGroup& operator=(const DurableGroup&) = delete;
 
-  static constexpr std::size_t kDefaultLimit = 48;
+  static constexpr std::size_t kDefaultLimit = 256;
   // The largest output that is held; a bigger one is named at once after its own flush, which
   // costs little beside the writing of its data.
   static constexpr std::int64_t kHeldBytes = 1 << 20;
