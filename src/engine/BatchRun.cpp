@@ -32,7 +32,6 @@ BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
     : host_(host), options_(options), random_(random),
       engine_(host, state_, options.Engine, random) {
   engine_.GroupOutputs(&durable_);
-  engine_.HoldOutputs(true);
 }
 
 void BatchRun::Touch(std::size_t index) {
@@ -160,6 +159,9 @@ void BatchRun::RunBatch() {
   running_ = true;
   host_.Changed();
 
+  // Small outputs wait nameless in the group only while the run goes: between runs, the engine
+  // that Engine() gives out names what it writes before it returns.
+  engine_.HoldOutputs(true);
   try {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       ListEntry& entry = entries_[i];
@@ -200,8 +202,10 @@ void BatchRun::RunBatch() {
   } catch (...) {
     // Sources whose outputs were not yet proved durable stay.
     durable_.Discard();
+    engine_.HoldOutputs(false);
     throw;
   }
+  engine_.HoldOutputs(false);
 
   if (state_.Mode == OperationMode::Decrypt && options_.ReEnc) {
     dialog_.ReEncVisible = true;
