@@ -459,6 +459,23 @@ TEST_F(FileIoTest, PublishedFileKeepsNoHiddenName) {
   }
 }
 
+// A later run, in a process of its own, makes a file in folder (and so looks at its leftovers).
+void NextRunMakesAFileIn(const std::string& folder) {
+  const pid_t next = ::fork();
+  ASSERT_GE(next, 0);
+  if (next == 0) {
+    try {
+      File file = File::CreateHidden(folder);
+    } catch (...) {
+      ::_exit(2);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(next, &status, 0), next);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 // A run killed while a file of it had a hidden name (the fallback without nameless files, or the
 // moment before a given output is replaced) leaves that name behind; the next file made in the
 // folder, by a later run, overwrites and removes it. Another run's live hidden file, and hidden
@@ -517,18 +534,7 @@ TEST(FileLeftovers, KilledRunsLeaveNothingAfterTheNextRun) {
     ASSERT_EQ(::chmod(live.c_str(), 0600), 0);
     OtherOpener holder(live, LOCK_SH);
     // The next run, in a process of its own, makes a file in the folder.
-    const pid_t next = ::fork();
-    ASSERT_GE(next, 0);
-    if (next == 0) {
-      try {
-        File file = File::CreateHidden(here.path());
-      } catch (...) {
-        ::_exit(2);
-      }
-      ::_exit(0);
-    }
-    ASSERT_EQ(::waitpid(next, &status, 0), next);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    NextRunMakesAFileIn(here.path());
     std::size_t hidden = 0;
     for (const std::string& name : Names(here.path())) {
       EXPECT_NE(name, left[0]) << "the leftover is still there";
@@ -550,19 +556,7 @@ TEST(FileLeftovers, FoldersOthersCanWriteKeepWhatLooksLikeALeftover) {
     test::WriteAll(renamed, "the report");
     ASSERT_EQ(::chmod(renamed.c_str(), 0600), 0);
     ASSERT_EQ(::chmod(here.path().c_str(), mode), 0);
-    const pid_t next = ::fork();
-    ASSERT_GE(next, 0);
-    if (next == 0) {
-      try {
-        File file = File::CreateHidden(here.path());
-      } catch (...) {
-        ::_exit(2);
-      }
-      ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(next, &status, 0), next);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    NextRunMakesAFileIn(here.path());
     EXPECT_EQ(ReadAll(renamed), "the report");
   }
 }
