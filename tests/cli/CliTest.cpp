@@ -406,12 +406,6 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
   EXPECT_NE(help.out.find("visible to other users"), std::string::npos);
 }
 
-} // namespace
-} // namespace qk::test
-
-namespace qk::test {
-namespace {
-
 // Every combination of cipher, tamper code, SKIPNONHMAC and source wipe, encryption and then
 // decryption: the proof before a source wipe checks what was written, never the policy.
 TEST_F(CliTest, EveryOptionCombinationWithSourceWipes) {

@@ -1,7 +1,6 @@
 // The program's command line, headless: switches, paths and the decision taken after them.
 #include "core/CommandLine.h"
-#include "support/RecordingHost.h"
-#include "support/TestSupport.h"
+#include "support/BatchFixture.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,9 +11,9 @@ namespace {
 using core::StartAction;
 using engine::OperationMode;
 
-class CommandLineTest : public ::testing::Test {
+class CommandLineTest : public BatchFixture<> {
 protected:
-  CommandLineTest() : random(1), run(host, options, random) { finder.Recurse = true; }
+  CommandLineTest() : BatchFixture(1) { finder.Recurse = true; }
 
   StartAction Parse(const std::vector<std::string>& args) {
     return core::ParseCommandLine(args, dir.path(), run, finder);
@@ -25,11 +24,6 @@ protected:
     return p;
   }
 
-  TempDir dir;
-  RecordingHost host;
-  engine::BatchOptions options;
-  engine::Random random;
-  engine::BatchRun run;
   core::TFindFile finder;
 };
 
@@ -170,12 +164,6 @@ TEST_F(CommandLineTest, ForcedOutputProcessesExactlyOneFile) {
   EXPECT_EQ(Parse({"-A", "x", "-P", "pw", "a.txt", "b.txt"}), StartAction::Close);
   EXPECT_FALSE(Exists(dir / "x"));
 }
-
-} // namespace
-} // namespace qk::test
-
-namespace qk::test {
-namespace {
 
 TEST(PasswordArguments, ClearedEverywhereOnceParsed) {
   const std::string secret = "a-long-password-beyond-the-short-string-buffer";

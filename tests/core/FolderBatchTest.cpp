@@ -4,8 +4,7 @@
 #include "core/FindFile.h"
 #include "engine/BatchRun.h"
 #include "platform/File.h"
-#include "support/RecordingHost.h"
-#include "support/TestSupport.h"
+#include "support/BatchFixture.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -13,13 +12,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <vector>
-
-namespace qk::engine {
-// Outcomes by their keys in test messages.
-inline void PrintTo(Outcome outcome, std::ostream* os) {
-  *os << ResultKey(outcome);
-}
-} // namespace qk::engine
 
 namespace qk::test {
 namespace {
@@ -45,9 +37,9 @@ std::vector<std::pair<std::string, std::uintmax_t>> Tree(const std::string& fold
   return files;
 }
 
-class FolderBatchTest : public ::testing::TestWithParam<FolderCase> {
+class FolderBatchTest : public BatchFixture<::testing::TestWithParam<FolderCase>> {
 protected:
-  FolderBatchTest() : random(11), run(host, options, random) {
+  FolderBatchTest() : BatchFixture(11) {
     std::filesystem::create_directories(box + "/sub");
     WriteAll(a, "alpha, a file of the walked folder");
     WriteAll(b, RandomBytes(5000, 3));
@@ -55,28 +47,15 @@ protected:
   }
   // As the main window fills the list from a dropped folder.
   void FillFromFolder(OperationMode mode) {
-    if (run.State().ListShown) run.Close();
-    run.ClearList();
-    run.State().Mode = mode;
-    core::AddFolder(finder, box, [this](const std::string& path) { run.AddFile(path); });
-    run.ShowList();
-  }
-  std::vector<Outcome> Outcomes() {
-    std::vector<Outcome> outcomes;
-    for (const auto& e : run.Entries())
-      outcomes.push_back(e.Result ? e.Result->outcome : Outcome{});
-    return outcomes;
+    Refill(mode, [this] {
+      core::AddFolder(finder, box, [this](const std::string& path) { run.AddFile(path); });
+    });
   }
 
-  TempDir dir;
   const std::string box = dir / "box";
   const std::string a = box + "/a.txt";
   const std::string b = box + "/sub/b.bin";
   core::TFindFile finder;
-  RecordingHost host;
-  engine::BatchOptions options;
-  engine::Random random;
-  engine::BatchRun run;
 };
 
 TEST_P(FolderBatchTest, DecryptedFilesOfAFolderReEncrypt) {

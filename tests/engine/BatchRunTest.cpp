@@ -3,6 +3,7 @@
 #include "engine/EngineFixture.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "support/BatchFixture.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,34 +13,15 @@ namespace {
 
 using engine::OperationMode;
 
-class BatchTest : public ::testing::Test {
+class BatchTest : public BatchFixture<> {
 protected:
-  BatchTest() : random(7), run(host, options, random) {}
+  BatchTest() : BatchFixture(7) {}
 
-  std::string Plain(const std::string& name, const std::string& bytes) {
-    const std::string path = dir / name;
-    WriteAll(path, bytes);
-    return path;
-  }
-  // As the windows do: the dialog was closed, the list is refilled and shown.
-  void Fill(OperationMode mode, const std::vector<std::string>& paths) {
-    if (run.State().ListShown) run.Close();
-    run.ClearList();
-    run.State().Mode = mode;
-    for (const auto& p : paths) run.AddFile(p);
-    run.ShowList();
-  }
   std::vector<std::string> Captions() {
     std::vector<std::string> c;
     for (const auto& e : run.Entries()) c.push_back(e.Caption);
     return c;
   }
-
-  TempDir dir;
-  RecordingHost host;
-  engine::BatchOptions options;
-  engine::Random random;
-  engine::BatchRun run;
 };
 
 TEST_F(BatchTest, QuestionTextCarriesTheCount) {
@@ -305,12 +287,6 @@ TEST_F(BatchTest, FailedSourceWipeIsLoggedAndCounted) {
   EXPECT_TRUE(Exists(a));
   EXPECT_TRUE(run.Dialog().CloseEnabled);
 }
-
-} // namespace
-} // namespace qk::test
-
-namespace qk::test {
-namespace {
 
 TEST_F(BatchTest, EveryEntryCarriesItsTypedResult) {
   const std::string a = Plain("a.txt", "alpha");

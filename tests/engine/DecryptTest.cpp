@@ -288,12 +288,6 @@ TEST_F(DecryptTest, ProgressCountsDataBytesInOnePass) {
   EXPECT_EQ(host.progress.back(), "復号中：1008/1000バイト　101%");
 }
 
-} // namespace
-} // namespace qk::test
-
-namespace qk::test {
-namespace {
-
 // Names that are not UTF-8 travel as their bytes; bytes that read as CP932 come back as the
 // characters they stand for.
 TEST_F(DecryptTest, NamesThatAreNotUtf8) {

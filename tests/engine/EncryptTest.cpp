@@ -131,12 +131,6 @@ TEST_F(EngineTest, RandomNamesUseTheirAlphabetAndAreFree) {
   EXPECT_NE(engine::MakeRandomName(source, "", r2), first);
 }
 
-} // namespace
-} // namespace qk::test
-
-namespace qk::test {
-namespace {
-
 // The proofs a source wipe waits for read the new file back and compare it with what was read
 // or decrypted.
 TEST_F(EngineTest, ProofsCatchAChangedOutput) {

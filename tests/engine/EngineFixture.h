@@ -4,6 +4,7 @@
 #include "engine/BatchRun.h"
 #include "engine/FileEngine.h"
 #include "platform/File.h"
+#include "support/BatchFixture.h"
 #include "support/RecordingHost.h"
 #include "support/TestSupport.h"
 
@@ -19,13 +20,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-namespace qk::engine {
-// Outcomes by their keys in test messages.
-inline void PrintTo(Outcome outcome, std::ostream* os) {
-  *os << ResultKey(outcome);
-}
-} // namespace qk::engine
 
 namespace qk::test {
 

@@ -250,12 +250,6 @@ TEST_F(SizeFieldTest, SizesTheDataCannotHoldAreRefusedBeforeAnythingIsWritten) {
   }
 }
 
-} // namespace
-} // namespace qk::test
-
-namespace qk::test {
-namespace {
-
 // The stored file date is a number from the file too: every value decrypts, and only a date that
 // is one is set on the output.
 TEST_F(SizeFieldTest, FileDatesAtTheirBoundariesThroughTheRun) {

@@ -31,12 +31,26 @@ TEST(PasswordRules, FullWidthCharactersCountTwo) {
   EXPECT_EQ(CheckPassword(Repeat("パ", 5), std::nullopt, false, 3), std::nullopt);
 }
 
-TEST(PasswordRules, LevelMessagesAreExact) {
-  EXPECT_EQ(
-      engine::SecurityLevelMessage(3),
-      "セキュリティレベルが３に設定されており、このレベルでは１０文字以上のパスワードを入力する"
-      "必要があります。「オプション」でセキュリティレベルを変更するか、パスワードを長くしてくだ"
-      "さい。");
+// The refusal names the level and the count of characters that level asks for, and that count is
+// the bound the check keeps: a byte fewer is refused, that many pass.
+TEST(PasswordRules, RefusalNamesTheBoundItKeeps) {
+  const auto fullWidth = [](std::size_t n) {
+    static const char* const kDigits[] = {"０", "１", "２", "３", "４",
+                                          "５", "６", "７", "８", "９"};
+    std::string out;
+    for (const char c : std::to_string(n)) out += kDigits[c - '0'];
+    return out;
+  };
+  for (const int level : {2, 3, 4}) {
+    const std::size_t bound = engine::MinimumPasswordBytes(level);
+    const std::string refusal = engine::SecurityLevelMessage(level);
+    EXPECT_EQ(refusal, "セキュリティレベルが" + fullWidth(level) +
+                           "に設定されており、このレベルでは" + fullWidth(bound) +
+                           "文字以上のパスワードを入力する必要があります。「オプション」"
+                           "でセキュリティレベルを変更するか、パスワードを長くしてください。");
+    EXPECT_EQ(CheckPassword(std::string(bound - 1, 'a'), std::nullopt, false, level), refusal);
+    EXPECT_EQ(CheckPassword(std::string(bound, 'a'), std::nullopt, false, level), std::nullopt);
+  }
 }
 
 } // namespace

@@ -90,12 +90,6 @@ TEST_F(WipeTest, NeverOverwritesTheTargetOfALink) {
   EXPECT_EQ(ReadAll(target), "precious");
 }
 
-} // namespace
-} // namespace qk::test
-
-namespace qk::test {
-namespace {
-
 class WipeLimitsTest : public EngineTest {};
 
 TEST_F(WipeLimitsTest, FileWithOtherNamesIsRefusedAndSaysWhy) {

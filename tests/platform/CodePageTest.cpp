@@ -104,12 +104,6 @@ TEST(CodePageTest, ByteLengthsCountFullWidthAsTwo) {
   EXPECT_EQ(SystemByteLength(hundred + ".txt"), 204u);
 }
 
-} // namespace
-} // namespace qk::platform
-
-namespace qk::platform {
-namespace {
-
 using test::FromHex;
 using test::Hex;
 

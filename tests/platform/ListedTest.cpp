@@ -194,12 +194,6 @@ TEST_F(ListedTest, NameFreedByThisProgramTakesWhatItMakesThere) {
   EXPECT_EQ(ReadAll(outside + "/f.txt"), "outside");
 }
 
-} // namespace
-} // namespace qk::platform
-
-namespace qk::platform {
-namespace {
-
 // Files named one by one: their folder is resolved and opened from "/" when they are noted, and
 // reached through it from then on, as a walked file is.
 class NamedTest : public ::testing::Test {

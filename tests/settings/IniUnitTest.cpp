@@ -309,12 +309,6 @@ TEST_F(IniWriteFailureTest, ReadOnlyFolder) {
   EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"QK.ini"});
 }
 
-} // namespace
-} // namespace qk::test
-
-namespace qk::test {
-namespace {
-
 // A file whose last line ends in a bare carriage return: a key added to that section reads back.
 TEST(IniDocumentEdge, TrailingCarriageReturnAtTheEnd) {
   for (const char* end : {"\r", "\r\r", "\r\r\r"}) {
