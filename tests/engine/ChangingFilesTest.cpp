@@ -57,7 +57,18 @@ void FlipByte(const std::string& path, off_t at) {
   close(fd);
 }
 
-class ChangingFilesTest : public EngineTest {};
+class ChangingFilesTest : public EngineTest {
+protected:
+  // The container a run kept beside its source (in here) holds the bytes that were read.
+  void ExpectContainerHolds(const engine::FileResult& result, const std::string& source,
+                            const TempDir& here, const std::string& bytes) {
+    ASSERT_EQ(result.output, source + ".enc");
+    state.OutputNameOverride = here / "back";
+    EXPECT_EQ(engine.DecryptFile(result.output, "pw").outcome, Outcome::Decrypted);
+    state.OutputNameOverride.clear();
+    EXPECT_EQ(ReadAll(here / "back"), bytes);
+  }
+};
 
 TEST_F(ChangingFilesTest, SourceThatShrinksOrGrowsFailsAndLeavesNoContainer) {
   // One piece, several pieces, and far into a large file (read ahead by the worker).
@@ -265,11 +276,7 @@ TEST_F(ChangingFilesTest, SourceChangedAfterItsEncryptionIsKept) {
     EXPECT_EQ(run.FailureCount(), 1);
     EXPECT_EQ(ReadAll(source), changed);
     // The container stays, holding what was read.
-    ASSERT_EQ(result.output, source + ".enc");
-    state.OutputNameOverride = here / "back";
-    EXPECT_EQ(engine.DecryptFile(result.output, "pw").outcome, Outcome::Decrypted);
-    state.OutputNameOverride.clear();
-    EXPECT_EQ(ReadAll(here / "back"), bytes);
+    ExpectContainerHolds(result, source, here, bytes);
   }
 }
 
@@ -322,11 +329,7 @@ TEST_F(ChangingFilesTest, SourceStillOpenElsewhereIsKept) {
     EXPECT_EQ(engine::FailureReason(result), "他のプログラムが使用中です");
     EXPECT_EQ(run.FailureCount(), 1);
     EXPECT_EQ(ReadAll(source), expected);
-    ASSERT_EQ(result.output, source + ".enc");
-    state.OutputNameOverride = here / "back";
-    EXPECT_EQ(engine.DecryptFile(result.output, "pw").outcome, Outcome::Decrypted);
-    state.OutputNameOverride.clear();
-    EXPECT_EQ(ReadAll(here / "back"), bytes);
+    ExpectContainerHolds(result, source, here, bytes);
   }
 }
 
