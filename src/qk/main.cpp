@@ -7,11 +7,13 @@
 #include "platform/Hardening.h"
 #include "platform/SingleInstance.h"
 #include "settings/Settings.h"
+#include "windows/DisplayPlatform.h"
 #include "windows/MessageBoxes.h"
 #include "windows/Pictures.h"
 #include "windows/Program.h"
 
 #include <QApplication>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -36,7 +38,17 @@ int main(int argc, char** argv) {
     // The folder is gone: only absolute paths on the command line can still be found.
   }
 
+  // The windowing system is chosen when the application connects to it.
+  const auto env = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value ? value : "");
+  };
+  const std::string platform = windows::PreferredPlatform(
+      {env("WAYLAND_DISPLAY"), env("DISPLAY"), env("QT_QPA_PLATFORM")}, args, qVersion());
+  if (!platform.empty()) ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
   QApplication application(argc, argv);
+  // Programs started from here (the browser with the manual) make their own choice.
+  if (!platform.empty()) ::unsetenv("QT_QPA_PLATFORM");
   QApplication::setApplicationName("QK");
   // No display name: the platform would append it to every window's caption.
   // The program ends when its main window closes, not when its last window happens to hide.
