@@ -171,8 +171,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "QK developers <dev@qk.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Japanese standard buttons and fonts, the browser for the manual, the icon theme.
+# Japanese standard buttons and fonts, the browser for the manual, the icon theme, and Qt's
+# Wayland platform (without it the program runs on X11 through XWayland in a Wayland session).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-translations-l10n, fonts-noto-cjk, xdg-utils, hicolor-icon-theme, shared-mime-info, desktop-file-utils")
+    "qt6-translations-l10n, fonts-noto-cjk, xdg-utils, hicolor-icon-theme, shared-mime-info, desktop-file-utils, qt6-wayland")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 include(CPack)
