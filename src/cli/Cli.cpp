@@ -17,6 +17,7 @@
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
+#include "platform/PathText.h"
 #include "platform/SecretText.h"
 #include "platform/VisibleText.h"
 #include "settings/Settings.h"

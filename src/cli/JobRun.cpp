@@ -5,7 +5,7 @@
 #include "engine/Random.h"
 
 #include "platform/Durable.h"
-#include "platform/FileSystem.h"
+#include "platform/PathText.h"
 
 #include <algorithm>
 #include <exception>

@@ -4,6 +4,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
+#include "platform/PathText.h"
 
 #include <algorithm>
 

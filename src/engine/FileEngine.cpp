@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
+#include "platform/PathText.h"
 #include "platform/SecretText.h"
 
 #include <algorithm>

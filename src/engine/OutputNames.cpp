@@ -1,6 +1,7 @@
 #include "engine/OutputNames.h"
 
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 
 #include <algorithm>
 

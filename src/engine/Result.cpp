@@ -1,6 +1,7 @@
 #include "engine/Result.h"
 
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 
 #include <array>
 #include <cerrno>

@@ -3,6 +3,7 @@
 #include "engine/Progress.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/VisibleText.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "platform/Durable.h"
 
-#include "platform/FileSystem.h"
 #include "platform/Listed.h"
+#include "platform/PathText.h"
 
 #include <algorithm>
 #include <atomic>

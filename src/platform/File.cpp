@@ -1,7 +1,8 @@
 #include "platform/File.h"
 
-#include "platform/FileSystem.h"
 #include "platform/Listed.h"
+#include "platform/PathText.h"
+#include "platform/VisibleText.h"
 
 #include <algorithm>
 #include <atomic>
@@ -28,17 +29,6 @@ namespace {
 
 // Outputs may hold plaintext: nobody but their owner reads them unless the caller says so.
 constexpr mode_t kCreateMode = 0600;
-
-// The installed fault hook. Reads take a copy under the mutex; the flag keeps the common case
-// (no hook) to one atomic load. Calls of the hook are serialised, so that a hook may count
-// without locks of its own while two threads do file work.
-std::mutex hookMutex;
-std::mutex hookCallMutex;
-std::shared_ptr<const FaultHook> hook;
-std::atomic<bool> hookInstalled{false};
-// The installed event hook, kept the same way.
-std::shared_ptr<const EventHook> eventHook;
-std::atomic<bool> eventHookInstalled{false};
 
 // Largest count handed to one read or write call.
 constexpr std::size_t kMaxChunk = static_cast<std::size_t>(SSIZE_MAX) & ~std::size_t{0xFFF};
@@ -141,65 +131,6 @@ int OpenRaw(const detail::Anchor& at, const std::string& path, int flags, mode_t
 }
 
 } // namespace
-
-void SetFaultHook(FaultHook newHook) {
-  std::lock_guard lock(hookMutex);
-  if (newHook) {
-    hook = std::make_shared<const FaultHook>(std::move(newHook));
-    hookInstalled = true;
-  } else {
-    hook.reset();
-    hookInstalled = false;
-  }
-}
-
-int InjectedFault(FileOperation operation, const std::string& path) {
-  if (!hookInstalled.load(std::memory_order_acquire)) return 0;
-  std::shared_ptr<const FaultHook> current;
-  {
-    std::lock_guard lock(hookMutex);
-    current = hook;
-  }
-  if (!current) return 0;
-  std::lock_guard callLock(hookCallMutex);
-  return (*current)(operation, path);
-}
-
-void SetEventHook(EventHook newHook) {
-  std::lock_guard lock(hookMutex);
-  if (newHook) {
-    eventHook = std::make_shared<const EventHook>(std::move(newHook));
-    eventHookInstalled = true;
-  } else {
-    eventHook.reset();
-    eventHookInstalled = false;
-  }
-}
-
-bool EventsWanted() {
-  return eventHookInstalled.load(std::memory_order_acquire);
-}
-
-void ReportEvent(const FileEvent& event) {
-  if (!EventsWanted()) return;
-  std::shared_ptr<const EventHook> current;
-  {
-    std::lock_guard lock(hookMutex);
-    current = eventHook;
-  }
-  if (!current) return;
-  std::lock_guard callLock(hookCallMutex);
-  (*current)(event);
-}
-
-void ReportEvent(FileOperation operation, int fd, const std::string& path,
-                 const std::string& target, bool exclusive) {
-  if (!EventsWanted()) return;
-  FileEvent event{operation, path, target, 0, exclusive};
-  struct stat st {};
-  if (fd >= 0 && ::fstat(fd, &st) == 0) event.inode = static_cast<std::uint64_t>(st.st_ino);
-  ReportEvent(event);
-}
 
 File::~File() {
   DropTemporaryName();

@@ -1,8 +1,7 @@
 #include "platform/FileSystem.h"
 
-#include "platform/File.h"
 #include "platform/Listed.h"
-#include "platform/VisibleText.h"
+#include "platform/Seam.h"
 
 #include <cerrno>
 #include <climits>
@@ -204,43 +203,6 @@ bool SamePath(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   }
   return a == b;
-}
-
-void LogNote(const std::string& text) {
-  const std::string line =
-      VisibleText(std::string(program_invocation_short_name) + ": " + text) + "\n";
-  std::size_t done = 0;
-  while (done < line.size()) {
-    const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
-}
-
-std::string ExtractFilePath(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string ExtractFileName(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string ExtractFileExt(const std::string& path) {
-  const auto slash = path.rfind('/');
-  const auto nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const auto dot = path.rfind('.');
-  if (dot == std::string::npos || dot < nameStart) return {};
-  return path.substr(dot);
-}
-
-std::string MakeAbsolute(const std::string& path, const std::string& base) {
-  if (!path.empty() && path.front() == '/') return path;
-  if (path.empty()) return base;
-  if (!base.empty() && base.back() == '/') return base + path;
-  return base + "/" + path;
 }
 
 std::string CurrentDirectory() {

@@ -1,4 +1,5 @@
-// Facts about paths and whole-file operations: sizes, attributes, packed dates, delete, rename.
+// Facts about what paths name and whole-file operations: sizes, attributes, packed dates, delete,
+// rename. The text of paths is platform/PathText.h's.
 #pragma once
 
 #include <cstdint>
@@ -38,16 +39,6 @@ bool RenameFile(const std::string& from, const std::string& to);
 // exact text otherwise.
 bool SamePath(const std::string& a, const std::string& b);
 
-// One line for whoever watches the program's standard error (the terminal, or the desktop
-// session's log): the program's name, ": " and text.
-void LogNote(const std::string& text);
-
-// Path parts, "/" being the separator.
-std::string ExtractFilePath(const std::string& path); // up to and including the last "/"
-std::string ExtractFileName(const std::string& path); // after the last "/"
-std::string ExtractFileExt(const std::string& path);  // from the last "." of the name, or ""
-// path made absolute against base (a folder), without resolving links.
-std::string MakeAbsolute(const std::string& path, const std::string& base);
 // The current working directory; raises IoError when it cannot be found (removed, say).
 std::string CurrentDirectory();
 

@@ -1,7 +1,7 @@
 #include "platform/Listed.h"
 
-#include "platform/File.h"
-#include "platform/FileSystem.h"
+#include "platform/PathText.h"
+#include "platform/Seam.h"
 
 #include <algorithm>
 #include <atomic>

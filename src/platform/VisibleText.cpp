@@ -2,8 +2,10 @@
 
 #include "platform/Utf8.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <unistd.h>
 
 namespace qk::platform {
 
@@ -59,6 +61,18 @@ std::string VisibleText(std::string_view text) {
     text.remove_prefix(length);
   }
   return out;
+}
+
+void LogNote(const std::string& text) {
+  const std::string line =
+      VisibleText(std::string(program_invocation_short_name) + ": " + text) + "\n";
+  std::size_t done = 0;
+  while (done < line.size()) {
+    const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
 }
 
 } // namespace qk::platform

@@ -1,4 +1,5 @@
-// Texts shown on a terminal as they are, never as what they would make the terminal do.
+// Texts shown on a terminal as they are, never as what they would make the terminal do, and the
+// program's notes on its standard error, shown so.
 #pragma once
 
 #include <cstddef>
@@ -17,5 +18,9 @@ std::string VisibleText(std::string_view text);
 // Characters that change what a terminal shows beyond one visible character: C0 controls, DEL,
 // C1 controls, line and paragraph separators and the bidirectional controls.
 bool ActsOnTerminal(char32_t c);
+
+// One line for whoever watches the program's standard error (the terminal, or the desktop
+// session's log): the program's name, ": " and text.
+void LogNote(const std::string& text);
 
 } // namespace qk::platform

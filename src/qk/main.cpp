@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
 #include "platform/SingleInstance.h"
+#include "platform/VisibleText.h"
 #include "settings/Settings.h"
 #include "windows/DisplayPlatform.h"
 #include "windows/MessageBoxes.h"

@@ -2,6 +2,7 @@
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 
 #include <fcntl.h>
 #include <set>

@@ -1,4 +1,5 @@
 #include "platform/FileSystem.h"
+#include "platform/PathText.h"
 #include "support/TestSupport.h"
 
 #include <cstdlib>
