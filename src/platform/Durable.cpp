@@ -85,7 +85,7 @@ int NameOutput(File& file, std::string& path, Naming naming,
   for (int attempt = 0; attempt < 8; ++attempt) {
     if (attempt > 0) path = another();
     errno = 0;
-    if (naming == Naming::New ? file.Publish(path) : file.PublishReplacing(path)) return 0;
+    if (file.Publish(path, naming)) return 0;
     if (naming == Naming::Replacing || errno != EEXIST || !another) break;
   }
   return errno != 0 ? errno : EEXIST;
@@ -96,7 +96,7 @@ namespace {
 // The output's data flushed, then its name given.
 bool SyncAndName(File& file, const std::string& path, Naming naming) {
   file.Sync();
-  return naming == Naming::New ? file.Publish(path) : file.PublishReplacing(path);
+  return file.Publish(path, naming);
 }
 
 } // namespace

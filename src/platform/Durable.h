@@ -22,11 +22,6 @@ namespace qk::platform {
 // as flushed. Raises IoError.
 void SyncFolderOf(const std::string& path);
 
-enum class Naming {
-  New,       // never over anything that exists (File::Publish)
-  Replacing, // over a regular file of the user's own (File::PublishReplacing)
-};
-
 // Names file, made by File::CreateHidden, path durably: its data flushed, the name given, the
 // folder flushed. False (errno set) when the name could not be given; the file stays nameless
 // then and the caller may try another name. Raises IoError when a flush fails; file.Published()

@@ -435,69 +435,42 @@ int MoveNoReplace(const detail::Anchor& from, const detail::Anchor& to) {
   return 0;
 }
 
-} // namespace
-
-bool File::Publish(const std::string& path) {
-  if (fd_ < 0 || !hidden_) return false;
-  if (const int err = InjectedFault(FileOperation::Link, path)) {
+// Gives the file behind fd, hidden as temporary ("" for a nameless file), the name at (path)
+// where nothing is: a nameless file is linked there, a hidden name moved there.
+bool NameNew(int fd, const std::string& temporary, const detail::Anchor& at,
+             const std::string& path) {
+  if (temporary.empty()) {
+    if (LinkDescriptor(fd, at.Dir(), at.Name()) != 0) return false;
+    ReportEvent(FileOperation::Link, fd, path);
+    return true;
+  }
+  // The hidden name becomes the name, unless something is there; no moment with both names.
+  const detail::Anchor from(temporary);
+  const int err = from.Error() != 0 ? from.Error() : MoveNoReplace(from, at);
+  if (err != 0) {
     errno = err;
     return false;
   }
-  const detail::Anchor at(path);
-  if (at.Error() != 0) {
-    errno = at.Error();
-    return false;
-  }
-  if (temporary_.empty()) {
-    if (LinkDescriptor(fd_, at.Dir(), at.Name()) != 0) return false;
-    ReportEvent(FileOperation::Link, fd_, path);
-  } else {
-    // The hidden name becomes the name, unless something is there; no moment with both names.
-    const detail::Anchor from(temporary_);
-    const int err = from.Error() != 0 ? from.Error() : MoveNoReplace(from, at);
-    if (err != 0) {
-      errno = err;
-      return false;
-    }
-    ReportEvent(FileOperation::Rename, fd_, temporary_, path);
-    temporary_.clear();
-  }
-  ForgetNotedFile(path);
-  path_ = path;
-  hidden_ = false;
-  published_ = true;
+  ReportEvent(FileOperation::Rename, fd, temporary, path);
   return true;
 }
 
-bool File::PublishReplacing(const std::string& path) {
-  if (fd_ < 0 || !hidden_) return false;
-  if (const int err = InjectedFault(FileOperation::Link, path)) {
-    errno = err;
-    return false;
-  }
-  const detail::Anchor at(path);
-  if (at.Error() != 0) {
-    errno = at.Error();
-    return false;
-  }
-  struct stat st {};
-  if (::fstatat(at.Dir(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) return false;
-    return Publish(path);
-  }
+// The same over the file at (path), when Replaceable.
+bool NameOver(int fd, const std::string& temporary, const detail::Anchor& at,
+              const std::string& path) {
   if (!Replaceable(at.Dir(), at.Name())) return false;
   // A name of the output's own beside the target, then one rename over it. rename replaces a link
   // put there meanwhile rather than following it. A run killed in between leaves the hidden name,
   // which the next file made in this folder clears (ClearLeftovers).
-  std::string staged = temporary_;
+  std::string staged = temporary;
   if (staged.empty()) {
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string candidate = HiddenName(ExtractFilePath(path));
       const detail::Anchor near(candidate);
       if (near.Error() != 0) return false;
-      if (LinkDescriptor(fd_, near.Dir(), near.Name()) == 0) {
+      if (LinkDescriptor(fd, near.Dir(), near.Name()) == 0) {
         staged = candidate;
-        ReportEvent(FileOperation::Link, fd_, staged);
+        ReportEvent(FileOperation::Link, fd, staged);
         break;
       }
       if (errno != EEXIST) return false;
@@ -506,17 +479,41 @@ bool File::PublishReplacing(const std::string& path) {
   }
   const detail::Anchor from(staged);
   if (const int err = InjectedFault(FileOperation::Rename, staged)) {
-    if (staged != temporary_ && from.Error() == 0) ::unlinkat(from.Dir(), from.Name(), 0);
+    if (staged != temporary && from.Error() == 0) ::unlinkat(from.Dir(), from.Name(), 0);
     errno = err;
     return false;
   }
   if (from.Error() != 0 || ::renameat(from.Dir(), from.Name(), at.Dir(), at.Name()) != 0) {
     const int err = errno;
-    if (staged != temporary_ && from.Error() == 0) ::unlinkat(from.Dir(), from.Name(), 0);
+    if (staged != temporary && from.Error() == 0) ::unlinkat(from.Dir(), from.Name(), 0);
     errno = err;
     return false;
   }
-  ReportEvent(FileOperation::Rename, fd_, staged, path);
+  ReportEvent(FileOperation::Rename, fd, staged, path);
+  return true;
+}
+
+} // namespace
+
+bool File::Publish(const std::string& path, Naming naming) {
+  if (fd_ < 0 || !hidden_) return false;
+  if (const int err = InjectedFault(FileOperation::Link, path)) {
+    errno = err;
+    return false;
+  }
+  const detail::Anchor at(path);
+  if (at.Error() != 0) {
+    errno = at.Error();
+    return false;
+  }
+  bool over = false;
+  if (naming == Naming::Replacing) {
+    struct stat st {};
+    over = ::fstatat(at.Dir(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!over && errno != ENOENT) return false;
+  }
+  if (!(over ? NameOver(fd_, temporary_, at, path) : NameNew(fd_, temporary_, at, path)))
+    return false;
   temporary_.clear();
   ForgetNotedFile(path);
   path_ = path;

@@ -33,6 +33,12 @@ struct FileStamp {
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
+// How a file is given its name (File::Publish).
+enum class Naming {
+  New,       // never over anything that exists
+  Replacing, // over a regular file of the user's own
+};
+
 class File {
 public:
   File() = default;
@@ -67,17 +73,15 @@ public:
   // Symbolic links are not followed; read-only files are refused.
   static File OpenExclusiveWrite(const std::string& path);
 
-  // Gives a file from CreateHidden the name path, in its folder, unless something exists there
-  // already. False when it could not: the file stays nameless then.
-  bool Publish(const std::string& path);
-  // Gives a file from CreateHidden the name path, replacing what is there only when it is a
-  // regular file of this user's own that is not read-only and that no other opener holds
-  // exclusively; a symbolic link there is never followed nor replaced. The replacement is one
-  // rename: the old contents are never cut. False (errno set) when it could not.
-  bool PublishReplacing(const std::string& path);
+  // Gives a file from CreateHidden the name path, in its folder. New: unless something exists
+  // there already. Replacing: replacing what is there only when it is a regular file of this
+  // user's own that is not read-only and that no other opener holds exclusively; a symbolic link
+  // there is never followed nor replaced, and the replacement is one rename: the old contents are
+  // never cut. False (errno set) when it could not: the file stays nameless then.
+  bool Publish(const std::string& path, Naming naming = Naming::New);
 
   bool IsOpen() const { return fd_ >= 0; }
-  // True once Publish or PublishReplacing gave the file its name, also after it was closed.
+  // True once Publish gave the file its name, also after it was closed.
   bool Published() const { return published_; }
   const std::string& Path() const { return path_; }
 

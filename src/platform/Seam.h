@@ -41,7 +41,7 @@ enum class FileOperation {
   Reserve,    // Reserve
   Nameless,   // CreateHidden: non-zero makes it use its fallback, as without nameless files
   List,       // OpenNotedFolder: the folder about to be listed (with its "/")
-  Link,       // Publish, PublishReplacing: the file gets its name
+  Link,       // Publish: the file gets its name
   FolderSync, // SyncFolderOf (platform/Durable.h): a folder's entries flushed
 };
 using FaultHook = std::function<int(FileOperation operation, const std::string& path)>;

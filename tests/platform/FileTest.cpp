@@ -514,7 +514,7 @@ TEST(FileLeftovers, KilledRunsLeaveNothingAfterTheNextRun) {
         File file = File::CreateHidden(here.path());
         file.WriteAll(secret.data(), secret.size());
         file.Sync();
-        if (!file.PublishReplacing(target)) ::_exit(3);
+        if (!file.Publish(target, Naming::Replacing)) ::_exit(3);
       } catch (...) {
         ::_exit(2);
       }
