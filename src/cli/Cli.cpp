@@ -16,6 +16,7 @@
 #include "platform/ArgumentArea.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/Hardening.h"
 #include "platform/Listed.h"
 #include "platform/PathText.h"
 #include "platform/SecretText.h"
@@ -94,7 +95,7 @@ struct Options {
   Options(Options&&) = default;
   Options& operator=(Options&&) = default;
   ~Options() {
-    if (password) platform::ClearString(*password);
+    if (password) platform::SecureClear(*password);
   }
 };
 
@@ -564,7 +565,7 @@ int RunPasshash(const Options& o, std::ostream& out, std::ostream& err, std::ist
   engine::TextCrypt text;
   std::string bytes = platform::ToSystemCodePage(password.View());
   out << text.MakeVerificationHash(bytes) << '\n';
-  platform::ClearString(bytes);
+  platform::SecureClear(bytes);
   return kExitOk;
 }
 
@@ -581,7 +582,7 @@ void HidePasswordArguments(int argc, char** argv) {
       },
       [](const std::string&) {});
   // The copies go as the values in the argument area do.
-  for (std::string& arg : args) crypto::SecureZero(arg.data(), arg.size());
+  for (std::string& arg : args) platform::SecureClear(arg);
   platform::HideArguments(argc, argv, values);
 }
 

@@ -3,6 +3,7 @@
 #include "crypto/CryptoBase.h"
 #include "platform/ArgumentArea.h"
 #include "platform/FileSystem.h"
+#include "platform/Hardening.h"
 #include "platform/Listed.h"
 #include "platform/PathText.h"
 
@@ -85,12 +86,7 @@ std::vector<std::size_t> PasswordArguments(const std::vector<std::string>& args)
 }
 
 void ClearPasswordArguments(std::vector<std::string>& args) {
-  for (const std::size_t at : PasswordArguments(args)) {
-    std::string& value = args[at];
-    value.resize(value.capacity());
-    crypto::SecureZero(value.data(), value.size());
-    value.clear();
-  }
+  for (const std::size_t at : PasswordArguments(args)) platform::SecureClear(args[at]);
 }
 
 void HidePasswordArguments(int argc, char** argv) {
@@ -99,7 +95,7 @@ void HidePasswordArguments(int argc, char** argv) {
   std::vector<int> values;
   for (const std::size_t at : PasswordArguments(args)) values.push_back(static_cast<int>(at) + 1);
   // The copies go as the values in the argument area do.
-  for (std::string& arg : args) crypto::SecureZero(arg.data(), arg.size());
+  for (std::string& arg : args) platform::SecureClear(arg);
   platform::HideArguments(argc, argv, values);
 }
 

@@ -1,15 +1,10 @@
 #include "crypto/CryptoBase.h"
 
+#include "platform/Hardening.h"
+
 #include <cstring>
 
 namespace qk::crypto {
-
-void SecureFill(void* p, std::uint8_t value, std::size_t n) {
-  std::memset(p, value, n);
-  // The compiler must assume the filled memory is read after this point, so the fill is never
-  // dropped as a dead store; memset itself runs at full speed on large buffers.
-  __asm__ __volatile__("" : : "r"(p) : "memory");
-}
 
 void TDCP_hash::UpdateText(std::string_view text) {
   Update(text.data(), static_cast<std::int32_t>(text.size()));
@@ -24,7 +19,7 @@ void TDCP_blockcipher::Init(const void* key, std::int32_t sizeBits, const void* 
   std::uint8_t key32[32] = {};
   std::memcpy(key32, key, static_cast<std::size_t>(sizeBits / 8));
   InstallKey(key32, sizeBits);
-  SecureZero(key32, sizeof key32);
+  platform::SecureZero(key32, sizeof key32);
 
   if (iv) {
     InstallIV(static_cast<const std::uint8_t*>(iv));
@@ -53,8 +48,8 @@ void TDCP_blockcipher::CheckInitialized() const {
 }
 
 void TDCP_blockcipher::EraseChain() {
-  SecureFill(iv_, 0xFF, sizeof iv_);
-  SecureFill(chain_, 0xFF, sizeof chain_);
+  platform::SecureFill(iv_, 0xFF, sizeof iv_);
+  platform::SecureFill(chain_, 0xFF, sizeof chain_);
   initialized_ = false;
 }
 
@@ -93,7 +88,7 @@ void TDCP_blockcipher::XorTail(const std::uint8_t* in, std::uint8_t* out, std::i
   std::uint8_t pad[kMaxBlockBytes];
   EncryptRaw(chain_, pad);
   for (std::int32_t j = 0; j < n; ++j) out[j] = in[j] ^ pad[j];
-  SecureFill(pad, 0xFF, sizeof pad);
+  platform::SecureFill(pad, 0xFF, sizeof pad);
 }
 
 void TDCP_blockcipher::EncryptCFB8(const void* in, void* out, std::int32_t size) {
@@ -109,7 +104,7 @@ void TDCP_blockcipher::EncryptCFB8(const void* in, void* out, std::int32_t size)
     std::memmove(chain_, chain_ + 1, static_cast<std::size_t>(b - 1));
     chain_[b - 1] = c;
   }
-  SecureFill(k, 0xFF, sizeof k);
+  platform::SecureFill(k, 0xFF, sizeof k);
 }
 
 void TDCP_blockcipher::DecryptCFB8(const void* in, void* out, std::int32_t size) {
@@ -125,7 +120,7 @@ void TDCP_blockcipher::DecryptCFB8(const void* in, void* out, std::int32_t size)
     std::memmove(chain_, chain_ + 1, static_cast<std::size_t>(b - 1));
     chain_[b - 1] = c;
   }
-  SecureFill(k, 0xFF, sizeof k);
+  platform::SecureFill(k, 0xFF, sizeof k);
 }
 
 } // namespace qk::crypto

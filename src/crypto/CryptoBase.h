@@ -1,5 +1,4 @@
-// Base classes of the hash and block-cipher families, the error type of the primitives, and
-// stores that the compiler cannot drop for clearing secrets.
+// Base classes of the hash and block-cipher families, and the error type of the primitives.
 #pragma once
 
 #include <cstddef>
@@ -17,12 +16,6 @@ class CryptoError : public std::runtime_error {
 public:
   using std::runtime_error::runtime_error;
 };
-
-// Overwrites n bytes at p with value; never removed by the optimiser.
-void SecureFill(void* p, std::uint8_t value, std::size_t n);
-inline void SecureZero(void* p, std::size_t n) {
-  SecureFill(p, 0, n);
-}
 
 // Incremental hash: Init, any number of Update / UpdateText, Final (which erases the state).
 class TDCP_hash {

@@ -1,5 +1,6 @@
 #include "crypto/Gost.h"
 #include "crypto/WordIo.h"
+#include "platform/Hardening.h"
 
 #include <array>
 #include <cstring>
@@ -153,7 +154,7 @@ TDCP_gost::~TDCP_gost() {
 }
 
 void TDCP_gost::EraseKey() {
-  SecureFill(key_, 0xFF, sizeof key_);
+  platform::SecureFill(key_, 0xFF, sizeof key_);
   EraseChain();
 }
 
@@ -190,7 +191,7 @@ void TDCP_gost::EncryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std:
   }
   Store32(chain_, c0);
   Store32(chain_ + 4, c1);
-  SecureFill(k, 0xFF, sizeof k);
+  platform::SecureFill(k, 0xFF, sizeof k);
 }
 
 void TDCP_gost::DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {

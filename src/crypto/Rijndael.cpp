@@ -2,6 +2,7 @@
 #include "crypto/WordIo.h"
 
 #include "crypto/Accel.h"
+#include "platform/Hardening.h"
 
 #include <array>
 #include <bit>
@@ -195,7 +196,7 @@ void PortableDecryptCbc(Rows rk, std::uint8_t* chain, const std::uint8_t* in, st
   while (b + kWays <= blocks) step.template operator()<kWays>();
   while (b < blocks) step.template operator()<1>();
   for (int i = 0; i < 4; ++i) Store32(chain + 4 * i, prev[i]);
-  SecureZero(work, sizeof work);
+  platform::SecureZero(work, sizeof work);
 }
 
 } // namespace
@@ -209,8 +210,8 @@ TDCP_rijndael::~TDCP_rijndael() {
 }
 
 void TDCP_rijndael::EraseKey() {
-  SecureFill(encKey_, 0xFF, sizeof encKey_);
-  SecureFill(decKey_, 0xFF, sizeof decKey_);
+  platform::SecureFill(encKey_, 0xFF, sizeof encKey_);
+  platform::SecureFill(decKey_, 0xFF, sizeof decKey_);
   rounds_ = 0;
   EraseChain();
 }
@@ -238,7 +239,7 @@ void TDCP_rijndael::InstallKey(const std::uint8_t* key32, std::int32_t sizeBits)
       decKey_[r][c] = (r == 0 || r == rounds_) ? word : InvMixColumn(word);
     }
   }
-  SecureZero(w, sizeof w);
+  platform::SecureZero(w, sizeof w);
 }
 
 void TDCP_rijndael::InstallIV(const std::uint8_t* iv) {

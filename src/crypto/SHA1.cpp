@@ -1,6 +1,7 @@
 #include "crypto/SHA1.h"
 
 #include "crypto/Accel.h"
+#include "platform/Hardening.h"
 
 #include <cstring>
 
@@ -79,8 +80,8 @@ void TDCP_sha1::EraseState() {
   lenHi_ = 0;
   lenLo_ = 0;
   index_ = 0;
-  SecureZero(buffer_, sizeof buffer_);
-  SecureZero(h_, sizeof h_);
+  platform::SecureZero(buffer_, sizeof buffer_);
+  platform::SecureZero(h_, sizeof h_);
   initialized_ = false;
 }
 
@@ -191,7 +192,7 @@ void TDCP_sha1::Compress(const std::uint8_t* data, std::size_t blocks) {
   h_[3] = h3;
   h_[4] = h4;
   // The schedule holds message words; it is cleared once per call rather than per block.
-  SecureZero(w, sizeof w);
+  platform::SecureZero(w, sizeof w);
 }
 
 void TDCP_sha1::Update(const void* buffer, std::int32_t size) {

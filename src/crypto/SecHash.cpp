@@ -3,6 +3,7 @@
 #include "crypto/Accel.h"
 
 #include "platform/File.h"
+#include "platform/Hardening.h"
 
 #include <cstdio>
 #include <cstring>
@@ -43,12 +44,12 @@ void TSecHash::SetBusyHook(BusyHook hook) {
 
 TSecHash::~TSecHash() {
   Wipe();
-  SecureZero(h_, sizeof h_);
+  platform::SecureZero(h_, sizeof h_);
 }
 
 void TSecHash::Wipe() {
-  SecureZero(block_, sizeof block_);
-  SecureZero(w_, sizeof w_);
+  platform::SecureZero(block_, sizeof block_);
+  platform::SecureZero(w_, sizeof w_);
 }
 
 void TSecHash::Compress() {
@@ -189,9 +190,7 @@ void TSecHash::HashFile(const std::string& fileName, SecDigest& digest) {
   std::size_t unread = length > 0 ? static_cast<std::size_t>(length) : 0;
   struct ChunkWiper {
     std::vector<std::uint8_t>& data;
-    ~ChunkWiper() {
-      if (!data.empty()) SecureZero(data.data(), data.size());
-    }
+    ~ChunkWiper() { platform::SecureClear(data); }
   } wiper{chunk};
 
   Run(

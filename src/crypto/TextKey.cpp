@@ -1,6 +1,7 @@
 #include "crypto/TextKey.h"
 
 #include "crypto/SHA1.h"
+#include "platform/Hardening.h"
 
 namespace qk::crypto {
 
@@ -15,10 +16,10 @@ void InitFromText(TDCP_blockcipher& cipher, std::string_view text) {
   try {
     cipher.Init(digest, bits, nullptr);
   } catch (...) {
-    SecureFill(digest, 0xFF, sizeof digest);
+    platform::SecureFill(digest, 0xFF, sizeof digest);
     throw;
   }
-  SecureFill(digest, 0xFF, sizeof digest);
+  platform::SecureFill(digest, 0xFF, sizeof digest);
 }
 
 } // namespace qk::crypto

@@ -2,6 +2,7 @@
 #include "crypto/WordIo.h"
 
 #include "crypto/Accel.h"
+#include "platform/Hardening.h"
 
 #include <array>
 #include <bit>
@@ -214,9 +215,9 @@ TDCP_twofish::~TDCP_twofish() {
 }
 
 void TDCP_twofish::EraseKey() {
-  SecureFill(sbox_, 0xFF, sizeof sbox_);
-  SecureFill(sboxKey_, 0xFF, sizeof sboxKey_);
-  SecureFill(subKeys_, 0xFF, sizeof subKeys_);
+  platform::SecureFill(sbox_, 0xFF, sizeof sbox_);
+  platform::SecureFill(sboxKey_, 0xFF, sizeof sboxKey_);
+  platform::SecureFill(subKeys_, 0xFF, sizeof subKeys_);
   keyLength_ = 0;
   EraseChain();
 }
@@ -244,8 +245,8 @@ void TDCP_twofish::InstallKey(const std::uint8_t* key32, std::int32_t sizeBits) 
     const auto b = KeyedBytes(x * rho, sboxKey_, k);
     for (int j = 0; j < 4; ++j) sbox_[j][x] = kMdsQ[j][b[j]];
   }
-  SecureZero(even, sizeof even);
-  SecureZero(odd, sizeof odd);
+  platform::SecureZero(even, sizeof even);
+  platform::SecureZero(odd, sizeof odd);
 }
 
 void TDCP_twofish::EncryptRaw(const std::uint8_t* in, std::uint8_t* out) const {
@@ -317,7 +318,7 @@ void TDCP_twofish::DecryptBlocksCBC(const std::uint8_t* in, std::uint8_t* out, s
     StoreBlock(out + 16 * done, work[0]);
   }
   StoreBlock(chain_, chain);
-  SecureZero(work, sizeof work);
+  platform::SecureZero(work, sizeof work);
 }
 
 } // namespace qk::crypto

@@ -22,6 +22,7 @@
 #include "crypto/Accel.h"
 #include "crypto/CryptoBase.h"
 #include "crypto/WordIo.h"
+#include "platform/Hardening.h"
 
 #include <bit>
 
@@ -215,7 +216,7 @@ QK_TARGET_AVX2 inline void DecryptWords(const std::uint32_t* k, Tables s, std::u
     }
   }
   for (int x = 0; x < 4; ++x) Store32(chain + 4 * x, prev[x]);
-  SecureZero(work, sizeof work);
+  platform::SecureZero(work, sizeof work);
   return i;
 }
 
@@ -223,7 +224,7 @@ QK_TARGET_AVX2 inline void DecryptWords(const std::uint32_t* k, Tables s, std::u
 // spilled of the blocks' state.
 [[gnu::noinline]] void ScrubStack() {
   unsigned char pad[1024];
-  SecureZero(pad, sizeof pad);
+  platform::SecureZero(pad, sizeof pad);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // MDS matrix (byte shuffles and GF(2^8) constant products through affine bit matrices).
 #include "crypto/Accel.h"
 #include "crypto/CryptoBase.h"
+#include "platform/Hardening.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -205,7 +206,7 @@ QK_TARGET_VBMI std::size_t DecryptCbc16(const std::uint32_t* k, Tables s, std::u
   }
   _mm_storeu_si128(reinterpret_cast<__m128i*>(chain), c);
   // The byte tables are key material.
-  SecureZero(boxes, sizeof boxes);
+  platform::SecureZero(boxes, sizeof boxes);
   return i;
 }
 

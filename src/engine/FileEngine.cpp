@@ -31,7 +31,7 @@ using platform::File;
 // Clears a secret copy (its whole buffer) however the scope is left.
 struct Scrub {
   std::string& text;
-  ~Scrub() { platform::ClearString(text); }
+  ~Scrub() { platform::SecureClear(text); }
 };
 
 // Erases a data cipher's key however the scope is left.
@@ -271,7 +271,7 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     cipher.Init(key.data(), 256, nullptr);
     std::optional<TamperHasher> tamper;
     if (addTamperCode) tamper.emplace(key);
-    crypto::SecureZero(key.data(), key.size());
+    platform::SecureZero(key.data(), key.size());
 
     ContainerHeader fields;
     fields.tamperFlag = addTamperCode ? 1 : 0;
@@ -365,7 +365,7 @@ struct FileEngine::Unsealing {
       : container(path), pass(given), writing(given == Pass::Write), plainHash(proofKey) {
     plainHash.Init();
   }
-  ~Unsealing() { crypto::SecureZero(key.data(), key.size()); }
+  ~Unsealing() { platform::SecureZero(key.data(), key.size()); }
   Unsealing(const Unsealing&) = delete;
   Unsealing& operator=(const Unsealing&) = delete;
 

@@ -1,6 +1,7 @@
 #include "engine/HashWorker.h"
 
 #include "platform/File.h"
+#include "platform/Hardening.h"
 
 #include <utility>
 
@@ -17,7 +18,7 @@ HashWorker::~HashWorker() {
   }
   work_.notify_all();
   if (thread_.joinable()) thread_.join();
-  crypto::SecureZero(memory_.data(), memory_.size());
+  platform::SecureClear(memory_);
 }
 
 void HashWorker::RethrowLocked() {

@@ -1,6 +1,7 @@
 #include "engine/PasswordRules.h"
 
 #include "platform/CodePage.h"
+#include "platform/Hardening.h"
 #include "platform/SecretText.h"
 
 namespace qk::engine {
@@ -52,7 +53,7 @@ std::optional<std::string> CheckPassword(std::string_view password,
     // Counted in the bytes the key is made from; the copy is cleared before it is freed.
     std::string bytes = platform::ToSystemCodePage(password);
     const std::size_t length = bytes.size();
-    platform::ClearString(bytes);
+    platform::SecureClear(bytes);
     if (length < MinimumPasswordBytes(secLevel)) return SecurityLevelMessage(secLevel);
   }
   return std::nullopt;

@@ -1,5 +1,7 @@
 #include "engine/ProofDigest.h"
 
+#include "platform/Hardening.h"
+
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -32,7 +34,7 @@ ProofDigest::ProofDigest(const Key& key) : TDCP_hash("ProofDigest", 160), key_(k
 
 ProofDigest::~ProofDigest() {
   EraseState();
-  crypto::SecureZero(key_.data(), sizeof key_);
+  platform::SecureZero(key_.data(), sizeof key_);
 }
 
 ProofDigest::Key ProofDigest::FreshKey() {
@@ -50,8 +52,8 @@ void ProofDigest::Init() {
 }
 
 void ProofDigest::EraseState() {
-  crypto::SecureZero(lane_, sizeof lane_);
-  crypto::SecureZero(held_, sizeof held_);
+  platform::SecureZero(lane_, sizeof lane_);
+  platform::SecureZero(held_, sizeof held_);
   length_ = 0;
   heldBytes_ = 0;
   initialized_ = false;
@@ -113,7 +115,7 @@ void ProofDigest::Final(void* digest) {
     for (std::size_t k = 0; k < 8; ++k) out[8 * j + k] = static_cast<std::uint8_t>(h >> (8 * k));
   }
   std::memcpy(digest, out, DigestBytes);
-  crypto::SecureZero(out, sizeof out);
+  platform::SecureZero(out, sizeof out);
   EraseState();
 }
 

@@ -2,6 +2,7 @@
 
 #include "crypto/CryptoBase.h"
 #include "engine/Container.h"
+#include "platform/Hardening.h"
 
 namespace qk::engine {
 
@@ -11,7 +12,7 @@ namespace {
 void MakeInnerPad(std::string_view passwordBytes, std::uint8_t (&pad)[64]) {
   FileKey key = MakeFileKey(passwordBytes);
   for (std::size_t i = 0; i < 64; ++i) pad[i] = (i < key.size() ? key[i] : 0) ^ 0x36;
-  crypto::SecureZero(key.data(), key.size());
+  platform::SecureZero(key.data(), key.size());
 }
 
 // The code from an inner result (20-byte digest and twelve 0xFF bytes): SHA-1 over the inner
@@ -28,7 +29,7 @@ TamperCode OuterTamperCode(const TamperCode& inner) {
   sha.Init();
   sha.Update(outer, sizeof outer);
   sha.Final(code.data());
-  crypto::SecureZero(outer, sizeof outer);
+  platform::SecureZero(outer, sizeof outer);
   return code;
 }
 
@@ -39,7 +40,7 @@ TamperHasher::TamperHasher(std::string_view passwordBytes) {
   MakeInnerPad(passwordBytes, pad);
   inner_.Init();
   inner_.Update(pad, sizeof pad);
-  crypto::SecureZero(pad, sizeof pad);
+  platform::SecureZero(pad, sizeof pad);
 }
 
 TamperHasher::TamperHasher(const FileKey& key) {
@@ -47,7 +48,7 @@ TamperHasher::TamperHasher(const FileKey& key) {
   for (std::size_t i = 0; i < 64; ++i) pad[i] = (i < key.size() ? key[i] : 0) ^ 0x36;
   inner_.Init();
   inner_.Update(pad, sizeof pad);
-  crypto::SecureZero(pad, sizeof pad);
+  platform::SecureZero(pad, sizeof pad);
 }
 
 TamperHasher::~TamperHasher() {
@@ -59,7 +60,7 @@ TamperCode TamperHasher::Finish() {
   inner.fill(0xFF);
   inner_.Final(inner.data());
   const TamperCode code = OuterTamperCode(inner);
-  crypto::SecureZero(inner.data(), inner.size());
+  platform::SecureZero(inner.data(), inner.size());
   return code;
 }
 

@@ -2,6 +2,7 @@
 
 #include "crypto/Base64.h"
 #include "crypto/TextKey.h"
+#include "platform/Hardening.h"
 #include "platform/SecretText.h"
 
 #include <cstdio>
@@ -32,7 +33,7 @@ std::string TextCrypt::EncryptText(std::string_view text, std::string_view keyTe
   std::string bytes(text);
   DCP_twofish_str.EncryptCFB8(bytes.data(), bytes.data(), static_cast<std::int32_t>(bytes.size()));
   std::string result = crypto::Base64Encode(bytes);
-  platform::ClearString(bytes);
+  platform::SecureClear(bytes);
   return result;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/ArgumentArea.h"
 
+#include "platform/Hardening.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -32,7 +34,7 @@ void HideArguments(int argc, char** argv, const std::vector<int>& hidden) {
   }
   if (!contiguous) {
     for (int i = 0; i < argc; ++i) {
-      if (Hidden(hidden, i)) explicit_bzero(argv[i], std::strlen(argv[i]));
+      if (Hidden(hidden, i)) SecureZero(argv[i], std::strlen(argv[i]));
     }
     return;
   }
@@ -49,7 +51,7 @@ void HideArguments(int argc, char** argv, const std::vector<int>& hidden) {
     }
   }
   const auto size = static_cast<std::size_t>(end - begin);
-  explicit_bzero(begin, size);
+  SecureZero(begin, size);
   // The other arguments take the area's size less the hidden ones' bytes (at least one) and the
   // blank before them, so the title, its NUL and at least one blank fit.
   std::memcpy(begin, title.data(), title.size());

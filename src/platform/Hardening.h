@@ -1,6 +1,6 @@
 // What keeps a password or key held in this process's memory from leaving it: no core file, no
-// other process of the same user reading the memory, and the pages holding keys kept out of
-// swap where the limit on locked memory allows it.
+// other process of the same user reading the memory, the pages holding keys kept out of swap
+// where the limit on locked memory allows it, and the one way a secret is cleared.
 //
 // Both programs call HardenProcess first thing in main. Until then, and for a program started
 // under a debugger (the tracer stays attached), another process of the same user can still read
@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace qk::platform {
 
@@ -21,5 +22,19 @@ bool HardenProcess();
 // the same. Locks do not nest: unlocking a range unlocks every page it touches.
 bool LockMemory(const void* address, std::size_t size);
 void UnlockMemory(const void* address, std::size_t size);
+
+// Overwrites n bytes at p with value, with a store the compiler cannot drop: every key, password
+// and plaintext buffer is cleared through it.
+void SecureFill(void* p, std::uint8_t value, std::size_t n);
+inline void SecureZero(void* p, std::size_t n) {
+  SecureFill(p, 0, n);
+}
+// Clears the whole buffer of a std::string or a std::vector of bytes (its capacity, not only its
+// size) and empties it.
+template <class Bytes> void SecureClear(Bytes& bytes) {
+  bytes.resize(bytes.capacity());
+  SecureZero(bytes.data(), bytes.size() * sizeof(bytes[0]));
+  bytes.clear();
+}
 
 } // namespace qk::platform

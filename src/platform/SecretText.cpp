@@ -8,26 +8,9 @@
 
 namespace qk::platform {
 
-namespace {
-
-// A store the compiler cannot drop: the barrier tells it the bytes may still be read.
-void Wipe(void* p, std::size_t n) {
-  if (n == 0) return;
-  std::memset(p, 0, n);
-  asm volatile("" : : "r"(p) : "memory");
-}
-
-} // namespace
-
-void ClearString(std::string& text) {
-  text.resize(text.capacity());
-  Wipe(text.data(), text.size());
-  text.clear();
-}
-
 SecretText SecretText::Taking(std::string& text) {
   SecretText secret(text);
-  ClearString(text);
+  SecureClear(text);
   return secret;
 }
 
@@ -47,7 +30,7 @@ SecretText& SecretText::operator=(SecretText&& other) noexcept {
 
 void SecretText::Release() {
   if (data_ == nullptr) return;
-  Wipe(data_, capacity_);
+  SecureZero(data_, capacity_);
   UnlockMemory(data_, capacity_);
   ::operator delete(data_);
   data_ = nullptr;
@@ -70,7 +53,7 @@ void SecretText::Reserve(std::size_t n) {
 }
 
 void SecretText::Assign(std::string_view text) {
-  Wipe(data_, size_);
+  SecureZero(data_, size_);
   size_ = 0;
   Append(text);
 }
@@ -93,7 +76,7 @@ void SecretText::PopBack() {
 }
 
 void SecretText::Clear() {
-  Wipe(data_, size_);
+  SecureZero(data_, size_);
   size_ = 0;
 }
 

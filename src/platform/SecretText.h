@@ -10,9 +10,6 @@
 
 namespace qk::platform {
 
-// Clears every byte of a string's buffer (its capacity, not only its length) and empties it.
-void ClearString(std::string& text);
-
 class SecretText {
 public:
   SecretText() = default;

@@ -16,6 +16,6 @@ int main(int argc, char** argv) {
   // its length too; the run works from args, which are cleared when it ends.
   qk::cli::HidePasswordArguments(argc, argv);
   const int status = qk::cli::RunCli(args, std::cout, std::cerr, std::cin);
-  for (std::string& arg : args) qk::platform::ClearString(arg);
+  for (std::string& arg : args) qk::platform::SecureClear(arg);
   return status;
 }

@@ -3,6 +3,7 @@
 #include "crypto/CryptoBase.h"
 #include "engine/PasswordRules.h"
 #include "platform/CodePage.h"
+#include "platform/Hardening.h"
 #include "windows/KTop.h"
 #include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
@@ -241,7 +242,7 @@ std::string TPasswordDlg::VerificationHash() {
   const platform::SecretText password = Typed(PassEdit);
   std::string bytes = platform::ToSystemCodePage(password.View());
   std::string hash = textCrypt_.MakeVerificationHash(bytes);
-  platform::ClearString(bytes);
+  platform::SecureClear(bytes);
   return hash;
 }
 

@@ -1,4 +1,4 @@
-// The process-wide guards of secrets in memory: no core files, no dumpable process, locked pages.
+// The guards of secrets in memory: no core files, no dumpable process, locked pages, clearing.
 #include "platform/Hardening.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +63,22 @@ TEST(Hardening, LockedMemoryIsCountedAndReleased) {
   EXPECT_EQ(LockedKilobytes(), before);
   // Nothing to lock is no failure.
   EXPECT_TRUE(LockMemory(nullptr, 0));
+}
+
+// A secret shortened before it goes is cleared to the end of its buffer, not only to its size.
+template <class Bytes> void ExpectWholeBufferCleared(Bytes bytes) {
+  bytes.resize(8);
+  const auto* buffer = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t capacity = bytes.capacity();
+  SecureClear(bytes);
+  EXPECT_TRUE(bytes.empty());
+  ASSERT_EQ(bytes.capacity(), capacity); // still the buffer that held the secret
+  for (std::size_t i = 0; i < capacity; ++i) ASSERT_EQ(buffer[i], 0) << "byte " << i;
+}
+
+TEST(Hardening, SecureClearClearsTheWholeBuffer) {
+  ExpectWholeBufferCleared(std::string(300, 'S'));
+  ExpectWholeBufferCleared(std::vector<std::uint8_t>(300, 0x5A));
 }
 
 } // namespace
