@@ -1,10 +1,10 @@
 #include "engine/FileEngine.h"
 
 #include "engine/Container.h"
-#include "engine/HashWorker.h"
 #include "engine/OutputNames.h"
+#include "engine/PieceRing.h"
 #include "engine/Progress.h"
-#include "engine/ProofDigest.h"
+#include "engine/ReadBackDigest.h"
 #include "engine/TamperCode.h"
 #include "engine/Wipe.h"
 #include "platform/CodePage.h"
@@ -46,11 +46,11 @@ struct KeyGuard {
 // calling thread and returns the rest as the worker's share, for the second cipher lane, chained
 // from the block before it (none when own is got). The first cipher is left chained for the next
 // piece.
-HashWorker::Decipher SharePiece(crypto::TDCP_blockcipher& cipher, crypto::TDCP_blockcipher* lane,
-                                std::size_t own, const std::uint8_t* sealed, std::uint8_t* plain,
-                                std::size_t got) {
+PieceRing::Decipher SharePiece(crypto::TDCP_blockcipher& cipher, crypto::TDCP_blockcipher* lane,
+                               std::size_t own, const std::uint8_t* sealed, std::uint8_t* plain,
+                               std::size_t got) {
   const auto blockBytes = static_cast<std::size_t>(cipher.BlockSize() / 8);
-  HashWorker::Decipher share;
+  PieceRing::Decipher share;
   if (own < got) {
     share = {lane, own, got - own, {}};
     std::memcpy(share.chain.data(), sealed + own - blockBytes, blockBytes);
@@ -189,10 +189,10 @@ void FileEngine::DropNameless(File& file) {
 
 void FileEngine::SealData(File& src, File& dst, crypto::TDCP_blockcipher& cipher,
                           std::int64_t dataAt, std::int64_t size, TamperHasher* tamper) {
-  ProofDigest plainHash(proofKey_);
+  ReadBackDigest plainHash(proofKey_);
   plainHash.Init();
   // Slot buffers: 0 the source's bytes, 1 the encrypted bytes.
-  HashWorker worker = HashWorker::ForFile(2, size);
+  PieceRing worker = PieceRing::ForFile(2, size);
   std::int64_t written = 0;
   std::int64_t taken = 0; // bytes read from the source
   PieceSizes pieces = worker.Pieces();
@@ -346,7 +346,7 @@ bool FileEngine::VerifyDecryption(const std::string& output, const PlainDigest* 
   try {
     File file = File::OpenShared(output);
     file.DropCache();
-    ProofDigest sha(proofKey_);
+    ReadBackDigest sha(proofKey_);
     sha.Init();
     HashRestOfFile(
         file, sha, [](std::size_t, std::size_t) {}, file.OpenedStamp().size);
@@ -361,7 +361,7 @@ bool FileEngine::VerifyDecryption(const std::string& output, const PlainDigest* 
 // One pass over a container as it goes: what its header said, the key, and the output taking
 // shape.
 struct FileEngine::Unsealing {
-  Unsealing(const std::string& path, Pass given, const ProofDigest::Key& proofKey)
+  Unsealing(const std::string& path, Pass given, const ReadBackDigest::Key& proofKey)
       : container(path), pass(given), writing(given == Pass::Write), plainHash(proofKey) {
     plainHash.Init();
   }
@@ -394,7 +394,7 @@ struct FileEngine::Unsealing {
   std::int64_t kept = 0;     // plaintext bytes written to dst
   std::int64_t dataRead = 0; // container bytes read after the header
   std::optional<TamperHasher> tamper;
-  ProofDigest plainHash;
+  ReadBackDigest plainHash;
   platform::FileStamp stamp;
 };
 
@@ -488,7 +488,7 @@ void FileEngine::UnsealData(Unsealing& u) {
                                   : "検証中：";
   const std::int64_t total = deciphering ? u.size : u.fileSize;
   // Slot buffers: 0 the container's bytes, 1 the plaintext.
-  HashWorker worker = HashWorker::ForFile(2, u.dataLength);
+  PieceRing worker = PieceRing::ForFile(2, u.dataLength);
   PieceSizes pieces = worker.Pieces();
   // Sixteenths of a piece the worker deciphers with the second cipher: one more after it
   // waited for work, one fewer after it had none to wait for, so that both threads stay busy.
@@ -502,7 +502,7 @@ void FileEngine::UnsealData(Unsealing& u) {
     const std::size_t got = u.in.Read(sealed, request);
     more = got == request;
     std::size_t keep = 0;
-    HashWorker::Decipher lane;
+    PieceRing::Decipher lane;
     if (deciphering && more) {
       // Only whole pieces are shared; the last one, which may end in a part block, is not.
       laneShare = worker.Idled() ? std::min<std::size_t>(laneShare + 1, 12)

@@ -8,8 +8,8 @@
 #include "crypto/Twofish.h"
 #include "engine/Host.h"
 #include "engine/OutputNames.h"
-#include "engine/ProofDigest.h"
 #include "engine/Random.h"
+#include "engine/ReadBackDigest.h"
 #include "engine/Result.h"
 #include "engine/RunState.h"
 #include "engine/TamperCode.h"
@@ -141,8 +141,8 @@ private:
   crypto::TDCP_rijndael laneRijndael_;
   crypto::TDCP_gost laneGost_;
   TextCrypt text_;
-  // Key of the digests behind the proofs (ProofDigest), fresh for each engine.
-  ProofDigest::Key proofKey_ = ProofDigest::FreshKey();
+  // Key of the digests behind the proofs (ReadBackDigest), fresh for each engine.
+  ReadBackDigest::Key proofKey_ = ReadBackDigest::FreshKey();
   PlainDigest lastPlainDigest_{};
   platform::FileStamp lastSource_;
   platform::DurableGroup* group_ = nullptr;

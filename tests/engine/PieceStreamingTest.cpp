@@ -7,8 +7,8 @@
 #include "crypto/Twofish.h"
 #include "engine/Container.h"
 #include "engine/EngineFixture.h"
-#include "engine/HashWorker.h"
 #include "engine/Independent.h"
+#include "engine/PieceRing.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -270,7 +270,7 @@ TEST_F(PieceStreamingTest, RestOfFileHashedToItsEnd) {
   }
 }
 
-TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
+TEST(PieceRing, HashesInOrderAndCarriesFailuresBack) {
   // Many times round the ring: the digest equals a single hash of the same bytes.
   const std::string bytes = RandomBytes(37 * 1000 + 11, 8);
   crypto::TDCP_sha1 direct, piecewise;
@@ -278,7 +278,7 @@ TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
   direct.Update(bytes.data(), static_cast<std::int32_t>(bytes.size()));
   piecewise.Init();
   {
-    engine::HashWorker worker(2, 1000);
+    engine::PieceRing worker(2, 1000);
     for (std::size_t at = 0; at < bytes.size(); at += 1000) {
       worker.Next();
       const std::size_t n = std::min<std::size_t>(1000, bytes.size() - at);
@@ -296,7 +296,7 @@ TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
   // A job that throws: the next call of the filling thread raises it.
   for (const bool drainOnly : {false, true}) {
     FailingHash failing(5000);
-    engine::HashWorker worker(1, 1000);
+    engine::PieceRing worker(1, 1000);
     bool raised = false;
     try {
       for (int i = 0; i < 100; ++i) {
@@ -315,7 +315,7 @@ TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
   // Given up with jobs still queued: the worker stops without hanging.
   {
     FailingHash never(~std::size_t{0});
-    engine::HashWorker worker(1, 1 << 20);
+    engine::PieceRing worker(1, 1 << 20);
     for (int i = 0; i < 4; ++i) {
       worker.Next();
       worker.Submit({{&never, 0, 1 << 20}}, false);
@@ -323,7 +323,7 @@ TEST(HashWorker, HashesInOrderAndCarriesFailuresBack) {
   }
   // A file that fits one slot is hashed on the calling thread, failures included.
   FailingHash failing(10);
-  engine::HashWorker worker(1, 100);
+  engine::PieceRing worker(1, 100);
   worker.Next();
   EXPECT_THROW(worker.Submit({{&failing, 0, 100}}, true), std::runtime_error);
 }
@@ -348,7 +348,7 @@ TEST(PieceSizesTest, LargestPieceFollowsTheFileSizeWithinItsBounds) {
 }
 
 // A worker alone has no thread: every job is done on the calling thread when it is handed over.
-TEST(HashWorker, AloneDoesEverythingOnTheCallingThreadAtOnce) {
+TEST(PieceRing, AloneDoesEverythingOnTheCallingThreadAtOnce) {
   class ThreadHash : public crypto::TDCP_hash {
   public:
     ThreadHash() : TDCP_hash("Thread", 160) {}
@@ -365,7 +365,7 @@ TEST(HashWorker, AloneDoesEverythingOnTheCallingThreadAtOnce) {
   TempDir dir;
   const std::string path = dir / "out.bin";
   platform::File file = platform::File::CreateNew(path);
-  engine::HashWorker worker(1, 64, true);
+  engine::PieceRing worker(1, 64, true);
   std::string expected;
   for (int i = 0; i < 10; ++i) {
     worker.Next();
@@ -415,7 +415,7 @@ private:
 // While the worker is still on an earlier slot, the positioned writes of the next slots are done
 // by the calling thread at once, at their offsets; writes at the file's position always wait for
 // the worker, in order.
-TEST(HashWorker, LaggingWorkerLeavesPositionedWritesToTheCaller) {
+TEST(PieceRing, LaggingWorkerLeavesPositionedWritesToTheCaller) {
   TempDir dir;
   const std::string path = dir / "out.bin";
   platform::File file = platform::File::CreateNew(path);
@@ -423,7 +423,7 @@ TEST(HashWorker, LaggingWorkerLeavesPositionedWritesToTheCaller) {
   crypto::TDCP_sha1 sha;
   sha.Init();
   {
-    engine::HashWorker worker(1, 100);
+    engine::PieceRing worker(1, 100);
     worker.Next();
     std::memset(worker.Buffer(0), 'a', 100);
     worker.Submit({{&held, 0, 100}, {nullptr, 0, 100, &file, 0}}, false);
@@ -465,7 +465,7 @@ template <class Cipher> void ShareDecipheringOf() {
   platform::File file = platform::File::CreateNew(path);
   HeldHash held;
   {
-    engine::HashWorker worker(2, kPiece);
+    engine::PieceRing worker(2, kPiece);
     for (int i = 0; i < kPieces; ++i) {
       worker.Next();
       std::uint8_t* in = worker.Buffer(0);
@@ -473,7 +473,7 @@ template <class Cipher> void ShareDecipheringOf() {
       const std::size_t own = 16 * (5 + 13 * i); // a different share each time
       first.DecryptCBC(in, worker.Buffer(1), static_cast<std::int32_t>(own));
       first.SetChain(in + kPiece - block);
-      engine::HashWorker::Decipher share{&second, own, kPiece - own, {}};
+      engine::PieceRing::Decipher share{&second, own, kPiece - own, {}};
       std::memcpy(share.chain.data(), in + own - block, block);
       const auto at = static_cast<std::int64_t>(i * kPiece);
       // The first slot holds the worker up until every slot has been handed over.
@@ -490,7 +490,7 @@ template <class Cipher> void ShareDecipheringOf() {
   EXPECT_TRUE(ReadAll(path) == expected) << whole.Algorithm();
 }
 
-TEST(HashWorker, SharedDecipheringChainsEachShareFromItsOwnBlock) {
+TEST(PieceRing, SharedDecipheringChainsEachShareFromItsOwnBlock) {
   ShareDecipheringOf<crypto::TDCP_twofish>();
   ShareDecipheringOf<crypto::TDCP_rijndael>();
   ShareDecipheringOf<crypto::TDCP_gost>();
@@ -498,7 +498,7 @@ TEST(HashWorker, SharedDecipheringChainsEachShareFromItsOwnBlock) {
 
 // Read ahead by the worker: the pieces come in order, in the sizes the caller would have read,
 // whatever the file size; a failing read ends the loop with its error.
-TEST(HashWorker, ReadsAheadInOrderAndCarriesReadFailuresBack) {
+TEST(PieceRing, ReadsAheadInOrderAndCarriesReadFailuresBack) {
   TempDir dir;
   const std::string path = dir / "f.bin";
   for (const std::size_t size : {DataChunk + 1, 2 * DataChunk + DataChunk * 2, 9 * DataPiece + 7,
@@ -510,7 +510,7 @@ TEST(HashWorker, ReadsAheadInOrderAndCarriesReadFailuresBack) {
     std::vector<std::size_t> requests;
     engine::PieceSizes pieces;
     {
-      engine::HashWorker worker(1, DataPiece);
+      engine::PieceRing worker(1, DataPiece);
       bool more = true;
       while (more) {
         worker.Next();
@@ -538,7 +538,7 @@ TEST(HashWorker, ReadsAheadInOrderAndCarriesReadFailuresBack) {
   });
   bool raised = false;
   try {
-    engine::HashWorker worker(1, DataPiece);
+    engine::PieceRing worker(1, DataPiece);
     engine::PieceSizes pieces;
     worker.Next();
     const std::size_t request = pieces.Next();

@@ -1,6 +1,6 @@
 // The digest behind the proofs before a wipe: the same bytes give the same digest however they
 // are split, and any change of content or length gives another one.
-#include "engine/ProofDigest.h"
+#include "engine/ReadBackDigest.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,22 +10,22 @@
 namespace qk::test {
 namespace {
 
-using engine::ProofDigest;
+using engine::ReadBackDigest;
 
-std::string Digest(const ProofDigest::Key& key, const std::string& bytes, std::size_t step) {
-  ProofDigest digest(key);
+std::string Digest(const ReadBackDigest::Key& key, const std::string& bytes, std::size_t step) {
+  ReadBackDigest digest(key);
   digest.Init();
   for (std::size_t at = 0; at < bytes.size(); at += step) {
     const std::size_t n = std::min(step, bytes.size() - at);
     digest.Update(bytes.data() + at, static_cast<std::int32_t>(n));
   }
-  std::string out(ProofDigest::DigestBytes, '\0');
+  std::string out(ReadBackDigest::DigestBytes, '\0');
   digest.Final(out.data());
   return out;
 }
 
-TEST(ProofDigest, SplitsDoNotMatterAndChangesAlwaysShow) {
-  const ProofDigest::Key key = ProofDigest::FreshKey();
+TEST(ReadBackDigest, SplitsDoNotMatterAndChangesAlwaysShow) {
+  const ReadBackDigest::Key key = ReadBackDigest::FreshKey();
   const std::string bytes = RandomBytes(100003, 21);
   const std::string whole = Digest(key, bytes, bytes.size());
   for (const std::size_t step : {1, 7, 63, 64, 65, 8192, 262144})
@@ -53,7 +53,7 @@ TEST(ProofDigest, SplitsDoNotMatterAndChangesAlwaysShow) {
   }
   EXPECT_NE(Digest(key, std::string(63, '\0'), 1), Digest(key, std::string(64, '\0'), 1));
   // Another key, another digest.
-  EXPECT_NE(Digest(ProofDigest::FreshKey(), bytes, 8192), whole);
+  EXPECT_NE(Digest(ReadBackDigest::FreshKey(), bytes, 8192), whole);
 }
 
 } // namespace

@@ -13,13 +13,13 @@
 
 namespace qk::engine {
 
-class ProofDigest final : public crypto::TDCP_hash {
+class ReadBackDigest final : public crypto::TDCP_hash {
 public:
   using Key = std::array<std::uint64_t, 8>;
   static constexpr std::size_t DigestBytes = 20;
 
-  explicit ProofDigest(const Key& key);
-  ~ProofDigest() override;
+  explicit ReadBackDigest(const Key& key);
+  ~ReadBackDigest() override;
 
   // A key from the system's random source.
   static Key FreshKey();

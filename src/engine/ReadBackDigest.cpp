@@ -1,4 +1,4 @@
-#include "engine/ProofDigest.h"
+#include "engine/ReadBackDigest.h"
 
 #include "platform/Hardening.h"
 
@@ -30,28 +30,28 @@ inline std::uint64_t Load64(const std::uint8_t* p) {
 
 } // namespace
 
-ProofDigest::ProofDigest(const Key& key) : TDCP_hash("ProofDigest", 160), key_(key) {}
+ReadBackDigest::ReadBackDigest(const Key& key) : TDCP_hash("ReadBackDigest", 160), key_(key) {}
 
-ProofDigest::~ProofDigest() {
+ReadBackDigest::~ReadBackDigest() {
   EraseState();
   platform::SecureZero(key_.data(), sizeof key_);
 }
 
-ProofDigest::Key ProofDigest::FreshKey() {
+ReadBackDigest::Key ReadBackDigest::FreshKey() {
   std::random_device device;
   Key key;
   for (auto& word : key) word = (static_cast<std::uint64_t>(device()) << 32) ^ device();
   return key;
 }
 
-void ProofDigest::Init() {
+void ReadBackDigest::Init() {
   for (std::size_t i = 0; i < 4; ++i) lane_[i] = key_[i] ^ key_[7 - i];
   length_ = 0;
   heldBytes_ = 0;
   initialized_ = true;
 }
 
-void ProofDigest::EraseState() {
+void ReadBackDigest::EraseState() {
   platform::SecureZero(lane_, sizeof lane_);
   platform::SecureZero(held_, sizeof held_);
   length_ = 0;
@@ -59,7 +59,7 @@ void ProofDigest::EraseState() {
   initialized_ = false;
 }
 
-void ProofDigest::Blocks(const std::uint8_t* data, std::size_t blocks) {
+void ReadBackDigest::Blocks(const std::uint8_t* data, std::size_t blocks) {
   std::uint64_t a = lane_[0], b = lane_[1], c = lane_[2], d = lane_[3];
   for (; blocks != 0; --blocks, data += 64) {
     std::uint64_t w[8];
@@ -76,8 +76,8 @@ void ProofDigest::Blocks(const std::uint8_t* data, std::size_t blocks) {
   lane_[3] = d;
 }
 
-void ProofDigest::Update(const void* buffer, std::int32_t size) {
-  if (!initialized_) throw crypto::CryptoError("ProofDigest: Not initialized");
+void ReadBackDigest::Update(const void* buffer, std::int32_t size) {
+  if (!initialized_) throw crypto::CryptoError("ReadBackDigest: Not initialized");
   if (size <= 0) return;
   const auto* p = static_cast<const std::uint8_t*>(buffer);
   auto n = static_cast<std::size_t>(size);
@@ -99,8 +99,8 @@ void ProofDigest::Update(const void* buffer, std::int32_t size) {
   heldBytes_ = n;
 }
 
-void ProofDigest::Final(void* digest) {
-  if (!initialized_) throw crypto::CryptoError("ProofDigest: Not initialized");
+void ReadBackDigest::Final(void* digest) {
+  if (!initialized_) throw crypto::CryptoError("ReadBackDigest: Not initialized");
   if (heldBytes_ != 0) {
     std::memset(held_ + heldBytes_, 0, sizeof held_ - heldBytes_);
     Blocks(held_, 1);

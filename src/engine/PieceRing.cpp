@@ -1,4 +1,4 @@
-#include "engine/HashWorker.h"
+#include "engine/PieceRing.h"
 
 #include "platform/File.h"
 #include "platform/Hardening.h"
@@ -7,11 +7,11 @@
 
 namespace qk::engine {
 
-HashWorker::HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes, bool alone)
+PieceRing::PieceRing(std::size_t buffersPerSlot, std::size_t bufferBytes, bool alone)
     : alone_(alone), buffersPerSlot_(buffersPerSlot), bufferBytes_(bufferBytes),
       memory_((alone ? 1 : Slots) * buffersPerSlot * bufferBytes) {}
 
-HashWorker::~HashWorker() {
+PieceRing::~PieceRing() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
@@ -21,11 +21,11 @@ HashWorker::~HashWorker() {
   platform::SecureClear(memory_);
 }
 
-void HashWorker::RethrowLocked() {
+void PieceRing::RethrowLocked() {
   if (error_) std::rethrow_exception(error_);
 }
 
-void HashWorker::Next() {
+void PieceRing::Next() {
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] {
     return error_ || (!slots_[current_].busy && (!readFile_ || slots_[current_].ready));
@@ -33,7 +33,7 @@ void HashWorker::Next() {
   RethrowLocked();
 }
 
-void HashWorker::ReadAhead(platform::File& file, const PieceSizes& pieces) {
+void PieceRing::ReadAhead(platform::File& file, const PieceSizes& pieces) {
   if (alone_) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -45,12 +45,12 @@ void HashWorker::ReadAhead(platform::File& file, const PieceSizes& pieces) {
   work_.notify_one();
 }
 
-bool HashWorker::CanReadLocked() const {
+bool PieceRing::CanReadLocked() const {
   const Slot& slot = slots_[readNext_];
   return readFile_ && !readDone_ && !slot.busy && !slot.ready;
 }
 
-void HashWorker::ReadOne(std::unique_lock<std::mutex>& lock) {
+void PieceRing::ReadOne(std::unique_lock<std::mutex>& lock) {
   const std::size_t index = readNext_;
   const std::size_t request = readPieces_.Next();
   lock.unlock();
@@ -65,11 +65,11 @@ void HashWorker::ReadOne(std::unique_lock<std::mutex>& lock) {
   readNext_ = (index + 1) % Slots;
 }
 
-std::uint8_t* HashWorker::Buffer(std::size_t index) {
+std::uint8_t* PieceRing::Buffer(std::size_t index) {
   return memory_.data() + (current_ * buffersPerSlot_ + index) * bufferBytes_;
 }
 
-void HashWorker::Submit(std::initializer_list<Job> jobs, bool last, Decipher decipher) {
+void PieceRing::Submit(std::initializer_list<Job> jobs, bool last, Decipher decipher) {
   const std::size_t index = current_;
   Slot& slot = slots_[index];
   slot.decipher = decipher;
@@ -113,19 +113,19 @@ void HashWorker::Submit(std::initializer_list<Job> jobs, bool last, Decipher dec
   for (std::size_t i = 0; i < ownCount; ++i) RunJob(index, own[i]);
 }
 
-bool HashWorker::Idled() {
+bool PieceRing::Idled() {
   if (alone_) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   return std::exchange(idled_, false);
 }
 
-void HashWorker::Drain() {
+void PieceRing::Drain() {
   std::unique_lock<std::mutex> lock(mutex_);
   done_.wait(lock, [&] { return error_ || pending_ == 0; });
   RethrowLocked();
 }
 
-void HashWorker::RunJob(std::size_t slot, const Job& job) {
+void PieceRing::RunJob(std::size_t slot, const Job& job) {
   const std::uint8_t* data = memory_.data() + (slot * buffersPerSlot_ + job.buffer) * bufferBytes_;
   if (job.file && job.at >= 0) {
     job.file->WriteAllAt(data, job.size, job.at);
@@ -136,7 +136,7 @@ void HashWorker::RunJob(std::size_t slot, const Job& job) {
   }
 }
 
-void HashWorker::RunSlot(std::size_t index) {
+void PieceRing::RunSlot(std::size_t index) {
   const Slot& slot = slots_[index];
   if (slot.decipher.cipher) {
     std::uint8_t* base = memory_.data() + index * buffersPerSlot_ * bufferBytes_;
@@ -148,7 +148,7 @@ void HashWorker::RunSlot(std::size_t index) {
   for (std::size_t i = 0; i < slot.jobCount; ++i) RunJob(index, slot.jobs[i]);
 }
 
-void HashWorker::Run() {
+void PieceRing::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     const auto hasWork = [&] { return stop_ || pending_ != 0 || CanReadLocked(); };

@@ -1,7 +1,8 @@
-// A second thread that hashes and writes buffers while the calling thread reads and ciphers the
-// next ones. The buffers form a small ring, so memory stays bounded whatever the file size. The
-// worker only ever calls the hash objects and writes to the files it is given; host calls stay on
-// the calling thread, which must not touch those files until Drain.
+// The pieces of a file on their way through a whole-file operation: a second thread hashes and
+// writes them (and reads the next ones ahead) while the calling thread ciphers. Their buffers form
+// a small ring, so memory stays bounded whatever the file size. The worker only ever calls the hash
+// objects and writes to the files it is given; host calls stay on the calling thread, which must
+// not touch those files until Drain.
 #pragma once
 
 #include "crypto/CryptoBase.h"
@@ -67,7 +68,7 @@ template <class F> bool ForEachChunk(std::size_t n, std::size_t request, F&& f) 
   }
 }
 
-class HashWorker {
+class PieceRing {
 public:
   static constexpr std::size_t Slots = 4;
 
@@ -96,17 +97,17 @@ public:
   // is no second thread and a single slot: every job runs on the calling thread as it is handed
   // over, nothing is read ahead and no deciphering is shared. For a small file a thread would cost
   // more than it saves.
-  HashWorker(std::size_t buffersPerSlot, std::size_t bufferBytes, bool alone = false);
+  PieceRing(std::size_t buffersPerSlot, std::size_t bufferBytes, bool alone = false);
   // A worker for a file of fileBytes bytes: buffers of its largest piece, and alone when the file
   // is smaller than a whole piece.
-  static HashWorker ForFile(std::size_t buffersPerSlot, std::int64_t fileBytes) {
-    return HashWorker(buffersPerSlot, PieceSizes::LargestFor(fileBytes),
-                      fileBytes < static_cast<std::int64_t>(DataPiece));
+  static PieceRing ForFile(std::size_t buffersPerSlot, std::int64_t fileBytes) {
+    return PieceRing(buffersPerSlot, PieceSizes::LargestFor(fileBytes),
+                     fileBytes < static_cast<std::int64_t>(DataPiece));
   }
   // Stops the worker without waiting for the jobs still queued, and clears the buffers.
-  ~HashWorker();
-  HashWorker(const HashWorker&) = delete;
-  HashWorker& operator=(const HashWorker&) = delete;
+  ~PieceRing();
+  PieceRing(const PieceRing&) = delete;
+  PieceRing& operator=(const PieceRing&) = delete;
 
   // Waits until the next slot of the ring is free and makes it the current one; while reading
   // ahead, also until its piece is read. Raises what a job or a read raised.
@@ -182,7 +183,7 @@ template <class OnPiece>
 void HashRestOfFile(platform::File& file, crypto::TDCP_hash& hash, OnPiece&& onPiece,
                     std::int64_t size = -1) {
   // Buffers no larger than the file needs: a small file costs no megabyte of buffers to clear.
-  HashWorker worker = HashWorker::ForFile(1, size >= 0 ? size : file.Size());
+  PieceRing worker = PieceRing::ForFile(1, size >= 0 ? size : file.Size());
   PieceSizes pieces = worker.Pieces();
   bool more = true;
   while (more) {
