@@ -683,13 +683,6 @@ void File::Opened(const struct stat& st) {
   openedMode_ = static_cast<std::uint32_t>(st.st_mode & 0777);
 }
 
-std::uint64_t File::LinkCount() const {
-  const int fd = CheckedFd("count the names of");
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) Fail("count the names of", path_, errno);
-  return static_cast<std::uint64_t>(st.st_nlink);
-}
-
 std::vector<File::Range> File::DataRanges(std::int64_t known) const {
   const std::int64_t size = known >= 0 ? known : Size();
   std::vector<Range> whole{{0, size}};

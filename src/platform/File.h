@@ -106,8 +106,6 @@ public:
   // serves them all; a file created here has none (a size of -1).
   const FileStamp& OpenedStamp() const { return opened_; }
   std::uint32_t OpenedMode() const { return openedMode_; }
-  // How many names (hard links) the file has.
-  std::uint64_t LinkCount() const;
   // A range of bytes of the file.
   struct Range {
     std::int64_t offset = 0;
