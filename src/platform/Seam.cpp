@@ -21,17 +21,18 @@ std::atomic<bool> hookInstalled{false};
 std::shared_ptr<const EventHook> eventHook;
 std::atomic<bool> eventHookInstalled{false};
 
+// Puts newHook in place (or removes the one in place when newHook is empty).
+template <class Hook>
+void Install(std::shared_ptr<const Hook>& slot, std::atomic<bool>& installed, Hook newHook) {
+  std::lock_guard lock(hookMutex);
+  slot = newHook ? std::make_shared<const Hook>(std::move(newHook)) : nullptr;
+  installed = slot != nullptr;
+}
+
 } // namespace
 
 void SetFaultHook(FaultHook newHook) {
-  std::lock_guard lock(hookMutex);
-  if (newHook) {
-    hook = std::make_shared<const FaultHook>(std::move(newHook));
-    hookInstalled = true;
-  } else {
-    hook.reset();
-    hookInstalled = false;
-  }
+  Install(hook, hookInstalled, std::move(newHook));
 }
 
 int InjectedFault(FileOperation operation, const std::string& path) {
@@ -47,14 +48,7 @@ int InjectedFault(FileOperation operation, const std::string& path) {
 }
 
 void SetEventHook(EventHook newHook) {
-  std::lock_guard lock(hookMutex);
-  if (newHook) {
-    eventHook = std::make_shared<const EventHook>(std::move(newHook));
-    eventHookInstalled = true;
-  } else {
-    eventHook.reset();
-    eventHookInstalled = false;
-  }
+  Install(eventHook, eventHookInstalled, std::move(newHook));
 }
 
 bool EventsWanted() {
