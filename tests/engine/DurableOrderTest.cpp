@@ -322,5 +322,77 @@ TEST(DurableOrder, AWaitingWipeThatFailsFailsItsEntryAlone) {
   EXPECT_EQ(ReadAll(kept), bytes[kept]);
 }
 
+// A run broken off by an exception at any call of its host, while outputs wait nameless in the
+// group: every container stays whole unless its plaintext is under its name, no hidden name is
+// left, and no plaintext stays in a file that goes without a name.
+TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
+  TempDir made;
+  std::map<std::string, std::string> bytes;
+  const Layout layout{"two folders", {"", "下"}, 2};
+  std::vector<std::string> containers = MakeFiles(made, layout, bytes);
+  {
+    UnattendedRun run(engine::OperationMode::Encrypt, Wiping(true));
+    for (const auto& path : containers) run.run.AddFile(path);
+    run.run.ShowList();
+    ASSERT_EQ(run.run.FailureCount(), 0);
+  }
+  for (const bool nameless : {true, false}) {
+    for (int breakAt = 1;; ++breakAt) {
+      SCOPED_TRACE((nameless ? "nameless, call " : "hidden names, call ") +
+                   std::to_string(breakAt));
+      TempDir dir;
+      std::filesystem::copy(made.path(), dir.path(), std::filesystem::copy_options::recursive);
+      RecordingHost host;
+      engine::BatchOptions options = Wiping(true);
+      engine::Random random(1);
+      engine::BatchRun run(host, options, random);
+      run.State().Mode = engine::OperationMode::Decrypt;
+      for (const auto& path : containers)
+        run.AddFile(dir / (path.substr(made.path().size()) + ".enc"));
+      int calls = 0;
+      host.onPump = host.onChange = [&] {
+        if (++calls == breakAt) throw std::runtime_error("broken off");
+      };
+      // Every output is opened once more as it is made, to read what it holds once it is gone.
+      std::vector<int> outputs;
+      platform::SetFaultHook([&](FileOperation op, const std::string&) {
+        return op == FileOperation::Nameless && !nameless ? EOPNOTSUPP : 0;
+      });
+      platform::SetEventHook([&](const FileEvent& e) {
+        if (e.operation != FileOperation::Create) return;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+          struct stat st {};
+          if (::stat(fd.path().c_str(), &st) == 0 && st.st_ino == e.inode)
+            outputs.push_back(::open(fd.path().c_str(), O_RDONLY | O_CLOEXEC));
+        }
+      });
+      bool broken = false;
+      try {
+        run.RunBatch();
+      } catch (const std::runtime_error&) {
+        broken = true;
+      }
+      platform::SetEventHook(nullptr);
+      platform::SetFaultHook(nullptr);
+      for (const auto& [path, plain] : bytes) {
+        const std::string at = dir / path.substr(made.path().size());
+        if (!Exists(at + ".enc") || ReadAll(at + ".enc") != ReadAll(path + ".enc"))
+          EXPECT_EQ(ReadAll(at), plain) << at;
+      }
+      for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+        EXPECT_NE(e.path().filename().string().rfind(".qk-", 0), 0u) << e.path();
+      for (const int fd : outputs) {
+        struct stat st {};
+        ASSERT_EQ(::fstat(fd, &st), 0);
+        std::string held(static_cast<std::size_t>(st.st_size), '\0');
+        EXPECT_EQ(::pread(fd, held.data(), held.size(), 0), st.st_size);
+        if (st.st_nlink == 0) EXPECT_EQ(held.find_first_not_of('N'), std::string::npos);
+        ::close(fd);
+      }
+      if (!broken) break;
+    }
+  }
+}
+
 } // namespace
 } // namespace qk::test
