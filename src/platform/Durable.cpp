@@ -131,13 +131,24 @@ bool DurableGroup::Publish(File& file, const std::string& path, Naming naming) {
 }
 
 void DurableGroup::Hold(Output output, Landed landed) {
-  Enter(output.path);
   Waiting w;
   w.landed = std::move(landed);
   w.output.emplace(std::move(output));
+  const std::string path = w.output->path;
+  std::exception_ptr raised;
+  try {
+    Enter(path);
+  } catch (...) {
+    // The flush before it ran all its work and raised: the output waits all the same, alone in
+    // its folder, for the next flush or a Discard.
+    raised = std::current_exception();
+    lastPath_ = path;
+  }
   waiting_.push_back(std::move(w));
+  ++heldFiles;
+  if (raised) std::rethrow_exception(raised);
   // The process's descriptors are a limit too.
-  if (++heldFiles >= HeldBudget()) {
+  if (heldFiles >= HeldBudget()) {
     Flush();
     return;
   }
@@ -240,8 +251,12 @@ void DurableGroup::Flush() {
   if (raised) std::rethrow_exception(raised);
 }
 
-void DurableGroup::Discard() {
-  for (const Waiting& w : waiting_) heldFiles -= w.output ? 1 : 0;
+void DurableGroup::Discard(const std::function<void(Output&)>& drop) {
+  for (Waiting& w : waiting_) {
+    if (!w.output) continue;
+    --heldFiles;
+    if (drop) drop(*w.output);
+  }
   heldFiles -= overwrites_.size();
   waiting_.clear();
   overwrites_.clear();

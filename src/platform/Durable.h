@@ -110,9 +110,10 @@ public:
   // Flushes what is owed, then runs the waiting work, then flushes the overwrites it handed back
   // and runs their work. Work that raises is passed on once the rest has run.
   void Flush();
-  // Drops the waiting work and the held outputs without running or naming them; the folder is
-  // still flushed where it can be.
-  void Discard();
+  // Drops the waiting work and the held outputs without running or naming them, each held output
+  // handed to drop (which must not raise) before it goes; the folder is still flushed where it
+  // can be.
+  void Discard(const std::function<void(Output&)>& drop = {});
 
 private:
   struct Waiting {

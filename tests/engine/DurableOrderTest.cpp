@@ -376,8 +376,9 @@ TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
       platform::SetFaultHook(nullptr);
       for (const auto& [path, plain] : bytes) {
         const std::string at = dir / path.substr(made.path().size());
-        if (!Exists(at + ".enc") || ReadAll(at + ".enc") != ReadAll(path + ".enc"))
+        if (!Exists(at + ".enc") || ReadAll(at + ".enc") != ReadAll(path + ".enc")) {
           EXPECT_EQ(ReadAll(at), plain) << at;
+        }
       }
       for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
         EXPECT_NE(e.path().filename().string().rfind(".qk-", 0), 0u) << e.path();
@@ -386,7 +387,9 @@ TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
         ASSERT_EQ(::fstat(fd, &st), 0);
         std::string held(static_cast<std::size_t>(st.st_size), '\0');
         EXPECT_EQ(::pread(fd, held.data(), held.size(), 0), st.st_size);
-        if (st.st_nlink == 0) EXPECT_EQ(held.find_first_not_of('N'), std::string::npos);
+        if (st.st_nlink == 0) {
+          EXPECT_EQ(held.find_first_not_of('N'), std::string::npos);
+        }
         ::close(fd);
       }
       if (!broken) break;
