@@ -58,7 +58,8 @@ void BatchRun::AddFile(const std::string& path) {
   ListEntry entry;
   entry.Caption = path;
   entry.Path = path;
-  if (state_.Mode == OperationMode::Decrypt) entry.Sub1 = engine_.ReadStoredHint(path).Text();
+  if (state_.Mode == OperationMode::Decrypt && host_.ShowsList())
+    entry.Sub1 = engine_.ReadStoredHint(path).Text();
   entries_.push_back(std::move(entry));
   Touch(entries_.size() - 1);
   host_.Changed();
