@@ -420,16 +420,17 @@ TEST(CrashSimulation, DecryptionToAGivenOutputReplacingAFile) {
 
 // A batch in one folder: its outputs are made durable together, with one flush of the folder, and
 // only then are their sources wiped; then the same batch decrypted with the containers wiped the
-// same way. A file too big to wait for the others is flushed on its own among them; without
-// nameless files each output is made under a hidden name of its own.
+// same way. A file too big to wait for the others is flushed on its own before them, its folder
+// with theirs; without nameless files each output is made under a hidden name of its own.
 TEST(CrashSimulation, GroupedBatchInOneFolderWithWipes) {
   for (const bool nameless : {true, false}) {
     SCOPED_TRACE(nameless ? "nameless" : "hidden names");
     TempDir dir;
     std::vector<std::pair<std::string, std::string>> files = Files();
+    files.emplace(files.begin(), "大きい.bin",
+                  RandomBytes(platform::DurableGroup::kHeldBytes + 5, 15));
     files.emplace_back("二.txt", RandomBytes(4000, 12));
     files.emplace_back("three", RandomBytes(17, 13));
-    files.emplace_back("大きい.bin", RandomBytes(platform::DurableGroup::kHeldBytes + 5, 15));
     files.emplace_back("four.dat", RandomBytes(70000, 14));
     if (!nameless) {
       platform::SetFaultHook([](FileOperation op, const std::string&) {
