@@ -8,7 +8,8 @@
 // there under some name, as its source or as an output whose every byte was flushed, and no
 // source whose wipe began may have lost its name while its overwrite was not flushed (its old
 // contents would stay in the blocks it left). Nor may an output get its name before every byte
-// of it was flushed.
+// of it was flushed, nor a file go without a name with writes unflushed after what it held
+// reached the disk (they would not hide it).
 #include "engine/BatchRun.h"
 #include "engine/EngineFixture.h"
 #include "platform/Durable.h"
@@ -232,6 +233,7 @@ public:
     }
     Summary summary;
     DiskModel model = Fresh();
+    std::set<int> named;
     const auto where = [&](std::size_t point) {
       std::string what = "event " + std::to_string(point) + " of " + std::to_string(events_.size());
       if (point > 0) {
@@ -251,6 +253,7 @@ public:
             e.operation == FileOperation::Link || e.operation == FileOperation::Rename;
         const std::string name = e.operation == FileOperation::Rename ? e.target : e.path;
         const int id = naming ? model.At(name) : 0;
+        if (id != 0 && !Hidden(name)) named.insert(id);
         if (id != 0 && !Hidden(name) && logical.count(id) && !owner_.count(id) &&
             model.Files().at(id).flushed != end.Files().at(id).built)
           summary.faults.push_back(name + " named before its data was flushed at " + where(point));
@@ -281,6 +284,10 @@ public:
             summary.losses.push_back("file " + std::to_string(i) + " lost after " + where(point));
         }
       });
+    }
+    for (const auto& [id, file] : model.Files()) {
+      if (!named.count(id) && !owner_.count(id) && file.flushed > 0 && file.built > file.flushed)
+        summary.faults.push_back("file " + std::to_string(id) + " went with writes unflushed");
     }
     return summary;
   }
@@ -416,6 +423,29 @@ TEST(CrashSimulation, DecryptionToAGivenOutputReplacingAFile) {
   EXPECT_EQ(ReadAll(given), Files()[2].second);
   simulation.OutputOf(given, container);
   Report("decrypt to a given output", simulation, simulation.Replay());
+}
+
+// An output that cannot be named goes and its source stays; what it held reached the disk, and
+// so does what is written over it before it goes.
+TEST(CrashSimulation, AnOutputThatCannotBeNamedLeavesItsSource) {
+  TempDir dir;
+  MakeContainers(dir);
+  CrashSimulation simulation;
+  UnattendedRun run(engine::OperationMode::Decrypt, WipingOptions());
+  for (const auto& f : Files()) {
+    simulation.AddSource(dir / (f.first + ".enc"));
+    run.run.AddFile(dir / (f.first + ".enc"));
+  }
+  const std::string refused = dir / Files()[1].first;
+  platform::SetFaultHook([&](FileOperation op, const std::string& path) {
+    return op == FileOperation::Link && path == refused ? EACCES : 0;
+  });
+  simulation.Record([&] { run.run.ShowList(); });
+  platform::SetFaultHook(nullptr);
+  EXPECT_EQ(run.run.FailureCount(), 1);
+  for (const auto& e : run.run.Entries())
+    if (engine::Succeeded(e.Result->outcome)) simulation.OutputOf(e.Result->output, e.Path);
+  Report("an output that cannot be named", simulation, simulation.Replay());
 }
 
 // A batch in one folder: its outputs are made durable together, with one flush of the folder, and
