@@ -35,8 +35,9 @@ bool PublishDurably(File& file, const std::string& path, Naming naming);
 
 // Flushes files together: the writing of every one of them is started first (File::StartFlush),
 // then each is flushed on its own (SyncData with dataOnly, else Sync), so that the file system
-// commits them at once and the later flushes find their work done. The errno of each file's
-// flush, 0 where it succeeded; a single file is flushed alone.
+// commits them at once and the later flushes find their work done. The flushes wait on several
+// threads at once, so that the disk empties its cache once for many of them. The errno of each
+// file's flush, 0 where it succeeded; a single file is flushed alone.
 std::vector<int> FlushTogether(const std::vector<File*>& files, bool dataOnly);
 
 // Names file, made by File::CreateHidden, path (its data flushed already); when the name is taken
