@@ -363,16 +363,18 @@ TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
     }
     platform::SetEventHook(nullptr);
     for (const auto& path : plain) {
-      if (!Exists(at(path) + ".enc") || ReadAll(at(path) + ".enc") != ReadAll(path + ".enc"))
+      if (!Exists(at(path) + ".enc") || ReadAll(at(path) + ".enc") != ReadAll(path + ".enc")) {
         EXPECT_EQ(ReadAll(at(path)), bytes[path]) << breakAt;
+      }
     }
     for (const int fd : outputs) {
       struct stat st {};
       std::string held(4096, '\0');
       held.resize(
           static_cast<std::size_t>(std::max<ssize_t>(0, ::pread(fd, held.data(), 4096, 0))));
-      if (::fstat(fd, &st) == 0 && st.st_nlink == 0)
+      if (::fstat(fd, &st) == 0 && st.st_nlink == 0) {
         EXPECT_EQ(held.find_first_not_of('N'), std::string::npos) << breakAt;
+      }
       ::close(fd);
     }
   }
