@@ -332,7 +332,8 @@ TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
   UnattendedRun sealing(engine::OperationMode::Encrypt, Wiping(true));
   for (const auto& path : plain) sealing.run.AddFile(path);
   sealing.run.ShowList();
-  for (int breakAt = 1, broken = 1; broken != 0; ++breakAt) {
+  // Until a run ends before the call that would break it.
+  for (int breakAt = 1, calls = 0; calls == breakAt - 1; ++breakAt) {
     TempDir dir;
     std::filesystem::copy(made.path(), dir.path(), std::filesystem::copy_options::recursive);
     const auto at = [&](const std::string& path) { return dir / path.substr(made.path().size()); };
@@ -342,7 +343,7 @@ TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
     engine::BatchRun run(host, options, random);
     run.State().Mode = engine::OperationMode::Decrypt;
     for (const auto& path : plain) run.AddFile(at(path) + ".enc");
-    int calls = 0;
+    calls = 0;
     host.onPump = host.onChange = [&] {
       if (++calls == breakAt) throw std::runtime_error("broken off");
     };
@@ -355,11 +356,9 @@ TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
           outputs.push_back(::open(fd.path().c_str(), O_RDONLY | O_CLOEXEC));
       }
     });
-    broken = 0;
     try {
       run.RunBatch();
     } catch (const std::runtime_error&) {
-      broken = 1;
     }
     platform::SetEventHook(nullptr);
     for (const auto& path : plain) {
@@ -369,9 +368,7 @@ TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
     }
     for (const int fd : outputs) {
       struct stat st {};
-      std::string held(4096, '\0');
-      held.resize(
-          static_cast<std::size_t>(std::max<ssize_t>(0, ::pread(fd, held.data(), 4096, 0))));
+      const std::string held = ReadAll("/proc/self/fd/" + std::to_string(fd));
       if (::fstat(fd, &st) == 0 && st.st_nlink == 0) {
         EXPECT_EQ(held.find_first_not_of('N'), std::string::npos) << breakAt;
       }
