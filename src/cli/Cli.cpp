@@ -65,6 +65,7 @@ public:
     shown_ = true;
     err_ << "\r\033[K" << platform::VisibleText(text) << std::flush;
   }
+  bool ShowsList() const override { return false; }
 
 private:
   std::ostream& err_;

@@ -59,7 +59,8 @@ void BatchRun::AddFile(const std::string& path) {
   ListEntry entry;
   entry.Caption = path;
   entry.Path = path;
-  if (state_.Mode == OperationMode::Decrypt) entry.Sub1 = engine_.ReadStoredHint(path).Text();
+  if (state_.Mode == OperationMode::Decrypt && host_.ShowsList())
+    entry.Sub1 = engine_.ReadStoredHint(path).Text();
   entries_.push_back(std::move(entry));
   Touch(entries_.size() - 1);
   host_.Changed();
@@ -163,6 +164,8 @@ void BatchRun::RunBatch() {
   // Small outputs wait nameless in the group only while the run goes: between runs, the engine
   // that Engine() gives out names what it writes before it returns.
   engine_.HoldOutputs(true);
+  // The output of the entry under way, nameless until the group holds it.
+  std::optional<FileEngine::Held> held;
   try {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       ListEntry& entry = entries_[i];
@@ -170,7 +173,7 @@ void BatchRun::RunBatch() {
       if (state_.ReEncrypting && entry.Sub2.empty()) continue;
       FileResult result;
       Settling settling;
-      std::optional<FileEngine::Held> held;
+      held.reset();
       if (entry.FolderError != 0) {
         result = FileResult{Outcome::FolderUnreadable, entry.Path, {}, entry.FolderError, {}};
       } else
@@ -193,7 +196,7 @@ void BatchRun::RunBatch() {
       entry.Result.reset(); // what an earlier run left (a re-encryption follows a decryption)
       Record(i, std::move(result));
       if (held) {
-        Hold(i, settling, std::move(*held));
+        Hold(i, settling, *std::exchange(held, std::nullopt));
       } else if (settle) {
         Settle(i, settling);
       }
@@ -201,8 +204,13 @@ void BatchRun::RunBatch() {
     // Every output durable, every source wiped that waited for it, before the run ends.
     durable_.Flush();
   } catch (...) {
-    // Sources whose outputs were not yet proved durable stay.
-    durable_.Discard();
+    // Sources whose outputs were not yet proved durable stay; outputs that wait nameless go as
+    // a failed one does.
+    const auto drop = [this](platform::DurableGroup::Output& output) {
+      engine_.DropNameless(output.file);
+    };
+    if (held) drop(held->output);
+    durable_.Discard(drop);
     engine_.HoldOutputs(false);
     throw;
   }

@@ -40,6 +40,8 @@ public:
   virtual void ShowReturnForm() = 0;
   // The run ends the program (switches "-F" and "-I").
   virtual void EndProgram() = 0;
+  // Whether the list is shown: a host that never shows it has no stored hints read for it.
+  virtual bool ShowsList() const { return true; }
 };
 
 // Shows nothing, asks nothing (every question is answered No, the password dialog cancelled).

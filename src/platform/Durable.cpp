@@ -8,7 +8,10 @@
 #include <cerrno>
 #include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/resource.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace qk::platform {
@@ -19,6 +22,9 @@ namespace {
 // flush), and how many they may hold: a quarter of what the process may open, so that groups in
 // several jobs never run it out of descriptors.
 std::atomic<std::size_t> heldFiles{0};
+
+// The threads a group's flushes wait on at most.
+constexpr std::size_t kFlushLanes = 16;
 
 std::size_t HeldBudget() {
   static const std::size_t budget = [] {
@@ -65,17 +71,36 @@ std::vector<int> FlushTogether(const std::vector<File*>& files, bool dataOnly) {
   if (files.size() > 1)
     for (File* file : files) file->StartFlush();
   std::vector<int> errors(files.size(), 0);
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    try {
-      if (dataOnly) {
-        files[i]->SyncData();
-      } else {
-        files[i]->Sync();
+  std::atomic<std::size_t> next{0};
+  std::mutex lock;
+  std::exception_ptr raised;
+  // Each flush still ends with an emptying of the disk's cache; waiting together, the flushes
+  // that ask for one while another is under way share the next.
+  const auto lane = [&] {
+    for (std::size_t i = next++; i < files.size(); i = next++) {
+      try {
+        if (dataOnly) {
+          files[i]->SyncData();
+        } else {
+          files[i]->Sync();
+        }
+      } catch (const IoError& e) {
+        errors[i] = e.errorCode() != 0 ? e.errorCode() : EIO;
+      } catch (...) {
+        const std::lock_guard guard(lock);
+        if (!raised) raised = std::current_exception();
       }
-    } catch (const IoError& e) {
-      errors[i] = e.errorCode() != 0 ? e.errorCode() : EIO;
     }
+  };
+  std::vector<std::thread> lanes;
+  try {
+    while (lanes.size() + 1 < std::min(files.size(), kFlushLanes)) lanes.emplace_back(lane);
+  } catch (const std::system_error&) {
+    // Fewer threads, or none: the flushes wait in turn.
   }
+  lane();
+  for (std::thread& t : lanes) t.join();
+  if (raised) std::rethrow_exception(raised);
   return errors;
 }
 
@@ -131,13 +156,24 @@ bool DurableGroup::Publish(File& file, const std::string& path, Naming naming) {
 }
 
 void DurableGroup::Hold(Output output, Landed landed) {
-  Enter(output.path);
   Waiting w;
   w.landed = std::move(landed);
   w.output.emplace(std::move(output));
+  const std::string path = w.output->path;
+  std::exception_ptr raised;
+  try {
+    Enter(path);
+  } catch (...) {
+    // The flush before it ran all its work and raised: the output waits all the same, alone in
+    // its folder, for the next flush or a Discard.
+    raised = std::current_exception();
+    lastPath_ = path;
+  }
   waiting_.push_back(std::move(w));
+  ++heldFiles;
+  if (raised) std::rethrow_exception(raised);
   // The process's descriptors are a limit too.
-  if (++heldFiles >= HeldBudget()) {
+  if (heldFiles >= HeldBudget()) {
     Flush();
     return;
   }
@@ -240,8 +276,12 @@ void DurableGroup::Flush() {
   if (raised) std::rethrow_exception(raised);
 }
 
-void DurableGroup::Discard() {
-  for (const Waiting& w : waiting_) heldFiles -= w.output ? 1 : 0;
+void DurableGroup::Discard(const std::function<void(Output&)>& drop) {
+  for (Waiting& w : waiting_) {
+    if (!w.output) continue;
+    --heldFiles;
+    if (drop) drop(*w.output);
+  }
   heldFiles -= overwrites_.size();
   waiting_.clear();
   overwrites_.clear();

@@ -30,8 +30,9 @@ bool PublishDurably(File& file, const std::string& path, Naming naming);
 
 // Flushes files together: the writing of every one of them is started first (File::StartFlush),
 // then each is flushed on its own (SyncData with dataOnly, else Sync), so that the file system
-// commits them at once and the later flushes find their work done. The errno of each file's
-// flush, 0 where it succeeded; a single file is flushed alone.
+// commits them at once and the later flushes find their work done. The flushes wait on several
+// threads at once, so that the disk empties its cache once for many of them. The errno of each
+// file's flush, 0 where it succeeded; a single file is flushed alone.
 std::vector<int> FlushTogether(const std::vector<File*>& files, bool dataOnly);
 
 // Names file, made by File::CreateHidden, path (its data flushed already); when the name is taken
@@ -105,9 +106,10 @@ public:
   // Flushes what is owed, then runs the waiting work, then flushes the overwrites it handed back
   // and runs their work. Work that raises is passed on once the rest has run.
   void Flush();
-  // Drops the waiting work and the held outputs without running or naming them; the folder is
-  // still flushed where it can be.
-  void Discard();
+  // Drops the waiting work and the held outputs without running or naming them, each held output
+  // handed to drop (which must not raise) before it goes; the folder is still flushed where it
+  // can be.
+  void Discard(const std::function<void(Output&)>& drop = {});
 
 private:
   struct Waiting {

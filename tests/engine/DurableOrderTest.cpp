@@ -322,5 +322,60 @@ TEST(DurableOrder, AWaitingWipeThatFailsFailsItsEntryAlone) {
   EXPECT_EQ(ReadAll(kept), bytes[kept]);
 }
 
+// A run broken off by an exception at any call of its host, while outputs wait nameless in the
+// group: each container stays whole or its plaintext is under its name, and no plaintext stays in
+// a file that goes without a name (each output is opened once more as it is made, to read it).
+TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
+  TempDir made;
+  std::map<std::string, std::string> bytes;
+  const std::vector<std::string> plain = MakeFiles(made, {"two folders", {"", "下"}, 2}, bytes);
+  UnattendedRun sealing(engine::OperationMode::Encrypt, Wiping(true));
+  for (const auto& path : plain) sealing.run.AddFile(path);
+  sealing.run.ShowList();
+  // Until a run ends before the call that would break it.
+  for (int breakAt = 1, calls = 0; calls == breakAt - 1; ++breakAt) {
+    TempDir dir;
+    std::filesystem::copy(made.path(), dir.path(), std::filesystem::copy_options::recursive);
+    const auto at = [&](const std::string& path) { return dir / path.substr(made.path().size()); };
+    RecordingHost host;
+    engine::BatchOptions options = Wiping(true);
+    engine::Random random(1);
+    engine::BatchRun run(host, options, random);
+    run.State().Mode = engine::OperationMode::Decrypt;
+    for (const auto& path : plain) run.AddFile(at(path) + ".enc");
+    calls = 0;
+    host.onPump = host.onChange = [&] {
+      if (++calls == breakAt) throw std::runtime_error("broken off");
+    };
+    std::vector<int> outputs;
+    platform::SetEventHook([&](const FileEvent& e) {
+      for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        struct stat st {};
+        if (e.operation == FileOperation::Create && ::stat(fd.path().c_str(), &st) == 0 &&
+            st.st_ino == e.inode)
+          outputs.push_back(::open(fd.path().c_str(), O_RDONLY | O_CLOEXEC));
+      }
+    });
+    try {
+      run.RunBatch();
+    } catch (const std::runtime_error&) {
+    }
+    platform::SetEventHook(nullptr);
+    for (const auto& path : plain) {
+      if (!Exists(at(path) + ".enc") || ReadAll(at(path) + ".enc") != ReadAll(path + ".enc")) {
+        EXPECT_EQ(ReadAll(at(path)), bytes[path]) << breakAt;
+      }
+    }
+    for (const int fd : outputs) {
+      struct stat st {};
+      const std::string held = ReadAll("/proc/self/fd/" + std::to_string(fd));
+      if (::fstat(fd, &st) == 0 && st.st_nlink == 0) {
+        EXPECT_EQ(held.find_first_not_of('N'), std::string::npos) << breakAt;
+      }
+      ::close(fd);
+    }
+  }
+}
+
 } // namespace
 } // namespace qk::test
