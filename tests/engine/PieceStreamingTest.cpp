@@ -9,6 +9,7 @@
 #include "engine/EngineFixture.h"
 #include "engine/Independent.h"
 #include "engine/PieceRing.h"
+#include "engine/Progress.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -64,19 +65,8 @@ std::string ReferenceData(const std::string& plain, const std::string& password,
   return data;
 }
 
-// The progress line of done bytes out of total: the percentage rounded to the nearest integer,
-// halves to the even one, in integers.
-std::string ProgressLine(const std::string& word, std::int64_t done, std::int64_t total) {
-  if (total == 0) return {}; // never shown
-  std::int64_t percent = done * 100 / total;
-  const std::int64_t twice = 2 * (done * 100 % total);
-  if (twice > total || (twice == total && percent % 2 == 1)) ++percent;
-  return word + std::to_string(done) + "/" + std::to_string(total) + "バイト　" +
-         std::to_string(percent) + "%";
-}
-
 // Progress texts of a loop over single chunks of a stream of total bytes, each chunk counted
-// with its (padded) length.
+// with its (padded) length (the line itself is the Progress tests').
 std::vector<std::string> ChunkProgress(const std::string& word, std::int64_t total,
                                        std::int64_t shownTotal, bool padLast) {
   std::vector<std::string> texts;
@@ -84,7 +74,7 @@ std::vector<std::string> ChunkProgress(const std::string& word, std::int64_t tot
   for (;;) {
     const std::int64_t chunk = std::min<std::int64_t>(DataChunk, total - done);
     done += padLast ? RoundUp16(chunk) : chunk;
-    texts.push_back(ProgressLine(word, done, shownTotal));
+    texts.push_back(engine::ProgressText(word, done, shownTotal));
     if (chunk < static_cast<std::int64_t>(DataChunk)) break;
   }
   return texts;

@@ -3,9 +3,11 @@
 #include "engine/Result.h"
 
 #include <cerrno>
+#include <climits>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <vector>
 
 namespace qk::test {
 namespace {
@@ -79,23 +81,26 @@ TEST(ResultTable, TextsOfTheRun) {
   EXPECT_EQ(engine::SourceWipeKey(r.sourceWipe), "wiped");
 }
 
-TEST(FailureReasons, EveryCommonErrorHasItsJapaneseReason) {
-  const std::pair<int, const char*> table[] = {
-      {ENOSPC, "空き容量が不足しています"},
-      {EDQUOT, "空き容量が不足しています"},
-      {ENOENT, "ファイルが見つかりません"},
-      {ENAMETOOLONG, "名前が長すぎます (255バイト)"},
-      {EACCES, "アクセスが拒否されました"},
-      {EPERM, "アクセスが拒否されました"},
-      {EROFS, "書き込みできないフォルダです（読み取り専用のファイルシステム）"},
-      {EWOULDBLOCK, "他のプログラムが使用中です"},
-      {ESTALE, "一覧に加えた後で別のファイルに置き換えられました"},
-      {ELOOP, "シンボリックリンクです（たどりません）"},
-      {EIO, "読み書き中に入出力エラーが発生しました"},
-      {9999, "システムエラー（エラー番号 9999）"},
-  };
-  for (const auto& [error, reason] : table) EXPECT_EQ(engine::ErrorReason(error), reason) << error;
+// Each common error has words of its own, shared only by errors of the same cause; any other
+// number is told as a number, and no error as nothing.
+TEST(FailureReasons, EveryCommonErrorHasAReasonOfItsOwn) {
+  const std::vector<std::vector<int>> causes = {
+      {ENOSPC, EDQUOT}, {ENOENT}, {ENAMETOOLONG}, {EACCES, EPERM}, {EROFS}, {EWOULDBLOCK, EBUSY},
+      {ESTALE},         {ELOOP},  {EIO},          {EISDIR},        {EEXIST}};
+  const std::string unknown = engine::ErrorReason(9999);
+  ASSERT_NE(unknown.find("9999"), std::string::npos) << unknown;
+  std::set<std::string> reasons;
+  for (const std::vector<int>& cause : causes) {
+    const std::string reason = engine::ErrorReason(cause.front());
+    std::string fallback = unknown;
+    fallback.replace(unknown.find("9999"), 4, std::to_string(cause.front()));
+    EXPECT_TRUE(!reason.empty() && reason != fallback) << cause.front();
+    EXPECT_TRUE(reasons.insert(reason).second) << reason;
+    for (const int error : cause) EXPECT_EQ(engine::ErrorReason(error), reason) << error;
+  }
   EXPECT_EQ(engine::ErrorReason(0), "");
+  // The limit a name too long is told with is the system's.
+  EXPECT_NE(engine::ErrorReason(ENAMETOOLONG).find(std::to_string(NAME_MAX)), std::string::npos);
 }
 
 TEST(FailureReasons, TheResultTellsWhatItsTextCannot) {

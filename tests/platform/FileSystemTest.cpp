@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <map>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -17,12 +18,21 @@ namespace {
 using test::ReadAll;
 using test::TempDir;
 
-// Packs the fields the way the packed format lays them out.
-std::int32_t Packed(int year, int month, int day, int hour, int minute, int second) {
-  return static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(year - 1980) << 25 | static_cast<std::uint32_t>(month) << 21 |
-      static_cast<std::uint32_t>(day) << 16 | static_cast<std::uint32_t>(hour) << 11 |
-      static_cast<std::uint32_t>(minute) << 5 | static_cast<std::uint32_t>(second / 2));
+// Packed dates worked out by hand from the packed layout: from the top bit down, years since 1980
+// (7 bits), month (4), day (5), hour (5), minute (6) and seconds / 2 (5).
+std::int32_t Packed(const std::string& when) {
+  static const std::map<std::string, std::uint32_t> packed = {
+      {"1980-01-01 00:00:00", 0x00210000}, {"2000-01-01 05:00:00", 0x28212800},
+      {"2000-02-29 00:00:00", 0x285D0000}, {"2001-00-01 00:00:00", 0x2A010000},
+      {"2001-02-03 00:60:00", 0x2A430780}, {"2001-02-03 04:05:06", 0x2A4320A3},
+      {"2001-02-03 13:05:06", 0x2A4368A3}, {"2001-02-03 24:00:00", 0x2A43C000},
+      {"2001-02-31 00:00:00", 0x2A5F0000}, {"2001-13-01 00:00:00", 0x2BA10000},
+      {"2010-01-01 00:00:00", 0x3C210000}, {"2020-01-01 11:00:00", 0x50215800},
+      {"2020-07-01 12:00:00", 0x50E16000}, {"2024-12-31 23:59:58", 0x599FBF7D},
+      {"2050-06-15 08:30:00", 0x8CCF43C0}, {"2099-03-04 05:06:08", 0xEE6428C4},
+      {"2107-12-31 23:59:58", 0xFF9FBF7D},
+  };
+  return static_cast<std::int32_t>(packed.at(when));
 }
 
 // Seconds since the epoch of a UTC calendar time.
@@ -71,45 +81,45 @@ private:
 TEST_F(ZoneTest, PackedDatesAreLocalTime) {
   const std::int64_t instant = Utc(2001, 2, 3, 4, 5, 6);
   UseZone("UTC", "UTC0");
-  EXPECT_EQ(PackFileDate(instant), Packed(2001, 2, 3, 4, 5, 6));
-  EXPECT_EQ(UnpackFileDate(Packed(2001, 2, 3, 4, 5, 6)), instant);
+  EXPECT_EQ(PackFileDate(instant), Packed("2001-02-03 04:05:06"));
+  EXPECT_EQ(UnpackFileDate(Packed("2001-02-03 04:05:06")), instant);
   UseZone("Asia/Tokyo", "JST-9");
-  EXPECT_EQ(PackFileDate(instant), Packed(2001, 2, 3, 13, 5, 6));
-  EXPECT_EQ(UnpackFileDate(Packed(2001, 2, 3, 13, 5, 6)), instant);
+  EXPECT_EQ(PackFileDate(instant), Packed("2001-02-03 13:05:06"));
+  EXPECT_EQ(UnpackFileDate(Packed("2001-02-03 13:05:06")), instant);
   // Late evening UTC is already the next day in Tokyo.
-  EXPECT_EQ(PackFileDate(Utc(1999, 12, 31, 20, 0, 0)), Packed(2000, 1, 1, 5, 0, 0));
+  EXPECT_EQ(PackFileDate(Utc(1999, 12, 31, 20, 0, 0)), Packed("2000-01-01 05:00:00"));
 }
 
 TEST_F(ZoneTest, SummerTimeRoundTrips) {
   UseZone("Europe/Berlin", "CET-1CEST,M3.5.0,M10.5.0/3");
   const std::int64_t summer = Utc(2020, 7, 1, 10, 0, 0);
-  EXPECT_EQ(PackFileDate(summer), Packed(2020, 7, 1, 12, 0, 0));
-  EXPECT_EQ(UnpackFileDate(Packed(2020, 7, 1, 12, 0, 0)), summer);
+  EXPECT_EQ(PackFileDate(summer), Packed("2020-07-01 12:00:00"));
+  EXPECT_EQ(UnpackFileDate(Packed("2020-07-01 12:00:00")), summer);
   const std::int64_t winter = Utc(2020, 1, 1, 10, 0, 0);
-  EXPECT_EQ(UnpackFileDate(Packed(2020, 1, 1, 11, 0, 0)), winter);
+  EXPECT_EQ(UnpackFileDate(Packed("2020-01-01 11:00:00")), winter);
 }
 
 TEST_F(ZoneTest, RangeLimitsAndTheSignBit) {
   UseZone("UTC", "UTC0");
   EXPECT_EQ(PackFileDate(Utc(1979, 12, 31, 23, 59, 59)), -1);
-  EXPECT_EQ(PackFileDate(Utc(1980, 1, 1, 0, 0, 0)), Packed(1980, 1, 1, 0, 0, 0));
-  EXPECT_EQ(PackFileDate(Utc(2107, 12, 31, 23, 59, 59)), Packed(2107, 12, 31, 23, 59, 58));
+  EXPECT_EQ(PackFileDate(Utc(1980, 1, 1, 0, 0, 0)), Packed("1980-01-01 00:00:00"));
+  EXPECT_EQ(PackFileDate(Utc(2107, 12, 31, 23, 59, 59)), Packed("2107-12-31 23:59:58"));
   EXPECT_EQ(PackFileDate(Utc(2108, 1, 1, 0, 0, 0)), -1);
   EXPECT_EQ(PackFileDate(-1), -1);
 
   // From 2044 on the packed value is negative, yet a valid date.
-  const std::int32_t late = Packed(2050, 6, 15, 8, 30, 0);
+  const std::int32_t late = Packed("2050-06-15 08:30:00");
   ASSERT_LT(late, 0);
   EXPECT_EQ(UnpackFileDate(late), Utc(2050, 6, 15, 8, 30, 0));
   EXPECT_EQ(PackFileDate(Utc(2050, 6, 15, 8, 30, 0)), late);
 
   EXPECT_EQ(UnpackFileDate(-1), -1);
-  EXPECT_EQ(UnpackFileDate(Packed(2001, 0, 1, 0, 0, 0)), -1);  // month 0
-  EXPECT_EQ(UnpackFileDate(Packed(2001, 13, 1, 0, 0, 0)), -1); // month 13
-  EXPECT_EQ(UnpackFileDate(Packed(2001, 2, 31, 0, 0, 0)), -1); // 31 February
-  EXPECT_EQ(UnpackFileDate(Packed(2001, 2, 3, 24, 0, 0)), -1); // hour 24
-  EXPECT_EQ(UnpackFileDate(Packed(2001, 2, 3, 0, 60, 0)), -1); // minute 60
-  EXPECT_EQ(UnpackFileDate(Packed(2000, 2, 29, 0, 0, 0)), Utc(2000, 2, 29, 0, 0, 0));
+  EXPECT_EQ(UnpackFileDate(Packed("2001-00-01 00:00:00")), -1); // month 0
+  EXPECT_EQ(UnpackFileDate(Packed("2001-13-01 00:00:00")), -1); // month 13
+  EXPECT_EQ(UnpackFileDate(Packed("2001-02-31 00:00:00")), -1); // 31 February
+  EXPECT_EQ(UnpackFileDate(Packed("2001-02-03 24:00:00")), -1); // hour 24
+  EXPECT_EQ(UnpackFileDate(Packed("2001-02-03 00:60:00")), -1); // minute 60
+  EXPECT_EQ(UnpackFileDate(Packed("2000-02-29 00:00:00")), Utc(2000, 2, 29, 0, 0, 0));
 }
 
 TEST_F(ZoneTest, FileDatesRoundTripThroughTheDisk) {
@@ -117,27 +127,26 @@ TEST_F(ZoneTest, FileDatesRoundTripThroughTheDisk) {
   TempDir dir;
   const std::string path = dir / "dated";
   test::WriteAll(path, "x");
-  for (const std::int32_t packed :
-       {Packed(1980, 1, 1, 0, 0, 0), Packed(2001, 2, 3, 13, 5, 6), Packed(2024, 12, 31, 23, 59, 58),
-        Packed(2099, 3, 4, 5, 6, 8)}) {
+  for (const std::int32_t packed : {Packed("1980-01-01 00:00:00"), Packed("2001-02-03 13:05:06"),
+                                    Packed("2024-12-31 23:59:58"), Packed("2099-03-04 05:06:08")}) {
     ASSERT_TRUE(SetFileDate(path, packed));
     EXPECT_EQ(GetFileDate(path), packed);
   }
   // Odd seconds are stored rounded down to even.
-  ASSERT_TRUE(SetFileDate(path, Packed(2001, 2, 3, 13, 5, 6)));
+  ASSERT_TRUE(SetFileDate(path, Packed("2001-02-03 13:05:06")));
   EXPECT_EQ(MTime(path), Utc(2001, 2, 3, 4, 5, 6));
   struct timespec odd[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(Utc(2001, 2, 3, 4, 5, 7)), 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), odd, 0), 0);
-  EXPECT_EQ(GetFileDate(path), Packed(2001, 2, 3, 13, 5, 6));
+  EXPECT_EQ(GetFileDate(path), Packed("2001-02-03 13:05:06"));
 
   UseZone("UTC", "UTC0");
-  EXPECT_EQ(GetFileDate(path), Packed(2001, 2, 3, 4, 5, 6));
+  EXPECT_EQ(GetFileDate(path), Packed("2001-02-03 04:05:06"));
 
   struct timespec old[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(Utc(1975, 5, 5, 0, 0, 0)), 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
   EXPECT_EQ(GetFileDate(path), -1);
   EXPECT_EQ(GetFileDate(dir / "missing"), -1);
-  EXPECT_FALSE(SetFileDate(dir / "missing", Packed(2001, 2, 3, 4, 5, 6)));
+  EXPECT_FALSE(SetFileDate(dir / "missing", Packed("2001-02-03 04:05:06")));
   EXPECT_FALSE(SetFileDate(path, -1));
   EXPECT_EQ(GetFileDate(path), -1) << "a refused date leaves the file alone";
 }
@@ -151,7 +160,7 @@ TEST_F(ZoneTest, ADateIsNeverSetThroughALink) {
   struct timespec old[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(Utc(2001, 2, 3, 4, 5, 6)), 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, target.c_str(), old, 0), 0);
   ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-  SetFileDate(link, Packed(2010, 1, 1, 0, 0, 0));
+  SetFileDate(link, Packed("2010-01-01 00:00:00"));
   EXPECT_EQ(MTime(target), Utc(2001, 2, 3, 4, 5, 6));
 }
 

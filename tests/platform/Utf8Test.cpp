@@ -23,11 +23,13 @@ TEST(Utf8Test, DecodesWellFormedSequencesOnly) {
       {"f09f9880", 4, 0x1F600},
       {"f48fbfbf", 4, 0x10FFFF},
       {"", 0, 0},
-      {"80", 0, 0},       // a lone continuation byte
-      {"c0af", 0, 0},     // overlong
-      {"e080af", 0, 0},   // overlong
-      {"eda080", 0, 0},   // a surrogate
-      {"f4908080", 0, 0}, // above U+10FFFF
+      {"80", 0, 0},          // a lone continuation byte
+      {"c0af", 0, 0},        // overlong
+      {"e080af", 0, 0},      // overlong
+      {"ed9fbf", 3, 0xD7FF}, // the last before the surrogates
+      {"eda080", 0, 0},      // a surrogate
+      {"edbfbf", 0, 0},      // the last surrogate
+      {"f4908080", 0, 0},    // above U+10FFFF
       {"f5808080", 0, 0},
       {"ff", 0, 0},
       {"e381", 0, 0},   // cut off

@@ -63,32 +63,19 @@ SettingsModel Changed() {
   return m;
 }
 
+// Without the file, or with one that holds none of the keys, every setting keeps the model's
+// default (the values are what a save of the defaults writes, SaveWritesEveryKeyInOrder), and
+// loading never creates the file.
 TEST_F(SettingsTest, DefaultsWithoutFile) {
-  const SettingsModel m = Load();
-  EXPECT_EQ(m, SettingsModel());
-  EXPECT_EQ(m.X, 100);
-  EXPECT_EQ(m.Y, 100);
-  EXPECT_TRUE(m.Recurse);
-  EXPECT_EQ(m.SecLevel, 2);
-  EXPECT_EQ(m.Algorithm, 0);
-  EXPECT_EQ(m.NameMode(), kNameDefaultExt);
-  EXPECT_EQ(m.OwnExtStr, ".bmp");
-  EXPECT_TRUE(m.WipeSource);
-  EXPECT_TRUE(m.WipeDecSource);
-  EXPECT_TRUE(m.ReEnc);
-  EXPECT_TRUE(m.SaveHint);
-  EXPECT_TRUE(m.AddHMAC);
-  EXPECT_FALSE(m.SkipNonHMAC);
-  EXPECT_FALSE(m.MainTop);
-  EXPECT_FALSE(m.TopWipe);
-  EXPECT_FALSE(m.TextQKBtn);
-  EXPECT_FALSE(m.DontClearPassBox);
-  EXPECT_TRUE(m.FirstExec);
-  EXPECT_EQ(m.ProcessMsgInterval, 30);
-  EXPECT_EQ(m.PassHash, "");
-  EXPECT_EQ(m.PasswordHint, "");
+  EXPECT_EQ(Load(), SettingsModel());
   EXPECT_TRUE(store.ReadDbChk());
   EXPECT_FALSE(Exists(ini)) << "loading never creates the file";
+  for (const char* text : {"", "[SYSTEM]\n", "[OTHER]\nSECLEVEL=4\nX=5\nDBCHK=0\n"}) {
+    EXPECT_EQ(LoadFrom(text), SettingsModel()) << text;
+    EXPECT_TRUE(store.ReadDbChk()) << text;
+  }
+  // Only read, never written: no save shows it.
+  EXPECT_EQ(SettingsModel().ProcessMsgInterval, 30);
 }
 
 TEST_F(SettingsTest, SecLevelDecoding) {

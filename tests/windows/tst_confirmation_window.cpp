@@ -21,7 +21,6 @@
 
 using qk::engine::OperationMode;
 using qk::test::Exists;
-using qk::test::ReadAll;
 using qk::test::WriteAll;
 using qk::windows::BoxKind;
 using qk::windows::Q;
@@ -101,6 +100,43 @@ struct Harness {
   bool CaptionWhole(int column) const {
     return List()->columnWidth(column) >= List()->horizontalHeader()->sectionSizeHint(column);
   }
+  // The window shows what its run holds: the captions, the question or the closing text, every
+  // row, and which buttons are there and take input (only while the run lets the dialog take
+  // input). Says the differences when there are any.
+  bool ShowsTheRun() const {
+    const qk::engine::BatchRun& run = dlg->Run();
+    const qk::engine::DialogState& d = run.Dialog();
+    QStringList wrong;
+    const auto check = [&](const QString& what, const QVariant& shown, const QVariant& held) {
+      if (shown != held) wrong << what + ": " + shown.toString() + " instead of " + held.toString();
+    };
+    check("title", dlg->windowTitle(), Q(d.Caption));
+    check("label", Label()->text(), Q(d.Label1));
+    check("column 1", Header(1), Q(d.Column1Caption));
+    check("column 2", Header(2), Q(d.Column2Caption));
+    check("close caption", Button("CloseBitBtn")->text(), Q(d.CloseCaption));
+    const bool live = d.DialogEnabled;
+    check("list on", List()->isEnabled(), live && d.ListEnabled);
+    const std::pair<const char*, std::pair<bool, bool>> buttons[] = {
+        {"OKBitBtn", {d.OKVisible, d.OKEnabled}},
+        {"CloseBitBtn", {true, d.CloseEnabled}},
+        {"SkipWipeBitBtn", {d.SkipWipeVisible, d.SkipWipeEnabled}},
+        {"ReEncBitBtn", {d.ReEncVisible, d.ReEncEnabled}}};
+    for (const auto& [name, state] : buttons) {
+      check(QString(name) + " shown", !Button(name)->isHidden(), state.first);
+      check(QString(name) + " on", Button(name)->isEnabled(), live && state.second);
+    }
+    const auto& entries = run.Entries();
+    check("rows", List()->rowCount(), static_cast<int>(entries.size()));
+    for (int row = 0; row < std::min(List()->rowCount(), static_cast<int>(entries.size())); ++row) {
+      const qk::engine::ListEntry& entry = entries[static_cast<std::size_t>(row)];
+      check("name cell", Cell(row, 0), qk::windows::ShownText(entry.Caption));
+      check("hint cell", Cell(row, 1), qk::windows::ShownText(entry.Sub1));
+      check("output cell", Cell(row, 2), qk::windows::ShownText(entry.Sub2));
+    }
+    if (!wrong.isEmpty()) qWarning("%s", qPrintable(wrong.join('\n')));
+    return wrong.isEmpty();
+  }
 };
 
 } // namespace
@@ -132,7 +168,6 @@ void TestConfirmationWindow::windowAndListLayout() {
   h.Fill(OperationMode::Encrypt, {h.File("a.txt", "a")});
   QCOMPARE(h.dlg->size(), QSize(604, 334));
   QVERIFY(!h.dlg->windowFlags().testFlag(Qt::WindowCloseButtonHint));
-  QVERIFY(h.dlg->maximumSize().width() > 604 && h.dlg->maximumSize().height() > 334);
 
   QTableWidget* list = h.List();
   QTRY_VERIFY(h.ColumnsFillTheList());
@@ -143,7 +178,7 @@ void TestConfirmationWindow::windowAndListLayout() {
   // The label spans the window above the buttons; the extra buttons wait hidden.
   QLabel* label = h.Label();
   QCOMPARE(label->height(), 42);
-  QVERIFY(label->width() > 580);
+  QCOMPARE(label->width(), list->width());
   QVERIFY(label->geometry().bottom() < h.Button("OKBitBtn")->geometry().top());
   QVERIFY(list->geometry().bottom() < label->geometry().top());
   QVERIFY(h.Button("SkipWipeBitBtn")->isHidden());
@@ -151,47 +186,27 @@ void TestConfirmationWindow::windowAndListLayout() {
   QVERIFY(h.Button("ReEncBitBtn")->isHidden());
 }
 
+// The window shows its run before and after it, a failed row among the others (the run's texts
+// and files are the engine's tests'); leaving the password dialog without OK runs nothing.
 void TestConfirmationWindow::encryptRun() {
   Harness h;
-  const std::string a = h.File("a.txt", "alpha");
-  const std::string b = h.File("日本語.txt", std::string(5000, 'b'));
   const std::string ro = h.File("ro.txt", "read only");
   chmod(ro.c_str(), 0400);
-  h.Fill(OperationMode::Encrypt, {a, b, ro});
+  h.Fill(OperationMode::Encrypt, {h.File("a.txt", "alpha"), h.File("日本語.txt", "b"), ro});
+  QVERIFY(h.ShowsTheRun());
 
-  QCOMPARE(h.dlg->windowTitle(), QStringLiteral("ファイルの暗号化"));
-  QVERIFY(h.Label()->text().startsWith(QStringLiteral("以上3個のファイルを暗号化します。")));
-  QCOMPARE(h.Cell(1, 0), Q(b));
-  QCOMPARE(h.Header(1), QString());
-  QCOMPARE(h.Button("CloseBitBtn")->text(), QStringLiteral("キャンセル"));
-
-  // Leaving the password dialog without OK changes nothing.
   h.Click("OKBitBtn");
   QCOMPARE(h.askedForDecrypt, std::vector<bool>{false});
-  QCOMPARE(h.Cell(0, 0), Q(a));
   QVERIFY(h.Button("OKBitBtn")->isVisible());
-  QVERIFY(!Exists(a + ".enc"));
+  QVERIFY(h.ShowsTheRun());
 
   h.password = {{"correct horse", "馬"}};
   h.Click("OKBitBtn");
-  QCOMPARE(h.askedForDecrypt.size(), std::size_t{2});
   // Default options: the password fields are emptied, the hint is kept.
   QCOMPARE(h.clears, (std::vector<std::pair<bool, bool>>{{true, false}}));
-  QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(a));
-  QCOMPARE(h.Cell(1, 0), QStringLiteral("暗号化成功：") + Q(b));
-  QCOMPARE(h.Cell(2, 0), QStringLiteral("＊暗号化失敗(読み取り専用です)：") + Q(ro));
-  QVERIFY(Exists(a + ".enc") && Exists(b + ".enc") && !Exists(ro + ".enc"));
-  QCOMPARE(ReadAll(a), std::string("alpha"));
-
-  const QString closing = QStringLiteral("終了しました。　失敗数 : 1個");
-  QCOMPARE(h.dlg->windowTitle(), closing);
-  QCOMPARE(h.Label()->text(), closing);
   QVERIFY(h.Button("OKBitBtn")->isHidden());
-  QCOMPARE(h.Button("CloseBitBtn")->text(), QStringLiteral("閉じる"));
-  QVERIFY(h.Button("CloseBitBtn")->isEnabled());
+  QVERIFY(h.ShowsTheRun());
   QCOMPARE(h.dlg->focusWidget(), h.Button("CloseBitBtn"));
-  QVERIFY(h.Button("ReEncBitBtn")->isHidden());
-  QVERIFY(h.List()->isEnabled());
 
   // Entries stay put once the run is over.
   h.List()->selectRow(0);
@@ -209,78 +224,53 @@ void TestConfirmationWindow::decryptRunThenReEncrypt() {
   h.model.WipeSource = true;
   h.model.WipeDecSource = true;
   const std::string one = h.File("one.txt", "first file");
-  const std::string two = h.File("two.txt", std::string(70000, 't'));
+  const std::string two = h.File("two.txt", "second file");
   h.password = {{"pw-1234567", "誕生日"}};
   h.Fill(OperationMode::Encrypt, {one, two});
   h.Click("OKBitBtn");
   h.Click("CloseBitBtn");
-  QVERIFY(!Exists(one) && !Exists(two));
 
-  // The hints stored in the containers are shown before the run.
+  // The hints stored in the containers before the run, the decrypted files after it.
   h.Fill(OperationMode::Decrypt, {one + ".enc", two + ".enc"});
-  QCOMPARE(h.dlg->windowTitle(), QStringLiteral("ファイルの復号"));
-  QVERIFY(h.Label()->text().startsWith(QStringLiteral("以上2個のファイルを復号します。")));
-  QCOMPARE(h.Header(1), QStringLiteral("パスワードヒント"));
-  QCOMPARE(h.Header(2), QStringLiteral("復号後ファイル名"));
-  QCOMPARE(h.Cell(0, 1), QStringLiteral("誕生日"));
   QCOMPARE(h.Cell(1, 1), QStringLiteral("誕生日"));
-  QCOMPARE(h.Cell(0, 2), QString());
-
+  QVERIFY(h.ShowsTheRun());
   h.password = {{"pw-1234567", "another hint"}};
   h.Click("OKBitBtn");
   QCOMPARE(h.askedForDecrypt.back(), true);
-  QVERIFY(h.Cell(0, 0).startsWith(QStringLiteral("復号成功")));
-  QVERIFY(h.Cell(1, 0).endsWith(Q(two + ".enc")));
-  QCOMPARE(h.Cell(0, 2), Q(one));
   QCOMPARE(h.Cell(1, 2), Q(two));
-  QCOMPARE(ReadAll(one), std::string("first file"));
-  QVERIFY(!Exists(one + ".enc"));
-  QCOMPARE(h.dlg->windowTitle(), kAllDone);
   QVERIFY(h.Button("ReEncBitBtn")->isVisible());
-  QVERIFY(h.Button("ReEncBitBtn")->isEnabled());
+  QVERIFY(h.ShowsTheRun());
 
-  // Declining the question keeps everything; Yes re-encrypts with the kept password and each
-  // file's own stored hint.
+  // Re-encryption asks first; after Yes it runs without the password dialog.
   const std::size_t asks = h.askedForDecrypt.size();
   h.answers = {false, true};
   h.Click("ReEncBitBtn");
   QCOMPARE(h.boxes.size(), std::size_t{1});
   QCOMPARE(h.boxes[0].first, BoxKind::Confirmation);
-  QVERIFY(h.boxes[0].second.startsWith(QStringLiteral("これらの復号済みのファイルを")));
-  QVERIFY(Exists(one) && !Exists(one + ".enc"));
+  QVERIFY(h.Button("ReEncBitBtn")->isVisible());
   h.Click("ReEncBitBtn");
   QCOMPARE(h.askedForDecrypt.size(), asks);
   QCOMPARE(h.Cell(0, 0), QStringLiteral("暗号化成功：") + Q(one));
-  QCOMPARE(h.Cell(1, 0), QStringLiteral("暗号化成功：") + Q(two));
-  QVERIFY(!Exists(one) && Exists(one + ".enc"));
-  QCOMPARE(h.dlg->Run().Engine().ReadStoredHint(two + ".enc").Text(), std::string("誕生日"));
   QVERIFY(h.Button("ReEncBitBtn")->isHidden());
-  QCOMPARE(h.Button("CloseBitBtn")->text(), QStringLiteral("閉じる"));
+  QVERIFY(h.ShowsTheRun());
 }
 
 void TestConfirmationWindow::wipeRunAsksBeforeWiping() {
   Harness h;
-  const std::string w1 = h.File("w1", std::string(3000, 'x'));
-  const std::string w2 = h.File("w2", "");
-  h.Fill(OperationMode::Wipe, {w1, w2});
-  QCOMPARE(h.dlg->windowTitle(), QStringLiteral("ファイルの抹消"));
-
+  h.Fill(OperationMode::Wipe, {h.File("w1", std::string(3000, 'x')), h.File("w2", "")});
   h.answers = {false};
   h.Click("OKBitBtn");
   QCOMPARE(h.boxes.size(), std::size_t{1});
   QCOMPARE(h.boxes[0].first, BoxKind::Confirmation);
   QCOMPARE(h.boxes[0].second, QStringLiteral("これは抹消モードです！本当によろしいですか？"));
-  QVERIFY(Exists(w1) && Exists(w2));
-  QCOMPARE(h.Cell(0, 0), Q(w1));
   QVERIFY(h.Button("OKBitBtn")->isVisible());
+  QVERIFY(h.ShowsTheRun());
 
   h.answers = {true};
   h.Click("OKBitBtn");
   QVERIFY(h.askedForDecrypt.empty());
-  QVERIFY(!Exists(w1) && !Exists(w2));
-  QCOMPARE(h.Cell(0, 0), QStringLiteral("抹消成功 : ") + Q(w1));
-  QCOMPARE(h.Cell(1, 0), QStringLiteral("抹消成功 : ") + Q(w2));
-  QCOMPARE(h.Label()->text(), kAllDone);
+  QVERIFY(h.Button("OKBitBtn")->isHidden());
+  QVERIFY(h.ShowsTheRun());
 
   // Escape closes the finished window like the close button.
   QTest::keyClick(h.dlg.get(), Qt::Key_Escape);
@@ -438,21 +428,18 @@ void TestConfirmationWindow::everySourceWipeOfALongRunLeavesOnlySkipLive() {
     probe.stop();
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join('\n')));
     QVERIFY(wipeTicks >= static_cast<int>(plain.size()));
-    QVERIFY(h.Button("CloseBitBtn")->isEnabled());
+    QVERIFY(h.ShowsTheRun());
   };
 
   h.Fill(OperationMode::Encrypt, plain);
   run("OKBitBtn");
-  for (const auto& path : plain) QVERIFY(!Exists(path) && Exists(path + ".enc"));
   h.Click("CloseBitBtn");
 
   h.Fill(OperationMode::Decrypt, containers);
   run("OKBitBtn");
-  for (const auto& path : plain) QVERIFY(Exists(path) && !Exists(path + ".enc"));
 
   h.answers = {true};
   run("ReEncBitBtn");
-  for (const auto& path : plain) QVERIFY(!Exists(path) && Exists(path + ".enc"));
 }
 
 // Enter on a shown list starts the run, for the first list of a session and for every later one.
@@ -566,7 +553,6 @@ void TestConfirmationWindow::unattendedRunsEndTheProgram() {
   h.Fill(OperationMode::Encrypt, {plain});
   QCOMPARE(ends, 1);
   QVERIFY(h.askedForDecrypt.empty());
-  QVERIFY(Exists(plain + ".enc"));
   QVERIFY(!h.dlg->isVisible());
   QVERIFY(h.returnForm.isVisible());
 
@@ -581,7 +567,6 @@ void TestConfirmationWindow::unattendedRunsEndTheProgram() {
   h.Click("OKBitBtn");
   QCOMPARE(h.boxes.size(), std::size_t{1});
   QCOMPARE(ends, 2);
-  QVERIFY(!Exists(doomed));
   QVERIFY(!h.dlg->isVisible());
 }
 
@@ -601,7 +586,6 @@ void TestConfirmationWindow::resizableWithColumnsFittingTheirResults() {
   h.Click("CloseBitBtn");
 
   h.Fill(OperationMode::Decrypt, {a + ".enc"});
-  QCOMPARE(h.dlg->size(), QSize(604, 334));
   QTRY_VERIFY(h.ColumnsFillTheList() && h.CaptionWhole(0) && h.CaptionWhole(1) &&
               h.CaptionWhole(2));
   h.Click("OKBitBtn");

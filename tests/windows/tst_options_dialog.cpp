@@ -296,6 +296,11 @@ void TestOptionsDialog::namingChoices() {
   o->RadioButton1->click();
   QCOMPARE(h.Model().NameMode(), 0);
   QVERIFY(!o->ExtChgEdit->isEnabled());
+  // Opened again, the dialog shows the settings as they are.
+  o->RadioButton3->click();
+  QTest::mouseClick(o->CloseBitBtn, Qt::LeftButton);
+  QTest::mouseClick(h.Main()->OptionBitBtn, Qt::LeftButton);
+  QVERIFY(o->ExtChgEdit->isEnabled() && o->SaveHintCheckBox->isChecked());
 }
 
 void TestOptionsDialog::paintingTakesCaptionAndSubfolders() {

@@ -30,6 +30,7 @@
 #include <QToolButton>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 
@@ -80,18 +81,14 @@ private slots:
   void closeWritesEveryKey();
   void storedHintKeptWhileSaveHintIsOff();
   void failedSaveIsReportedAndTheProgramEnds();
-  void unattendedEncryptionAndDecryption();
-  void unattendedWipeNeedsNoPassword();
+  void unattendedStart_data();
+  void unattendedStart();
   void singleFileToNamedOutput();
   void singleOutputTakesTheRunsRules();
-  void namedOutputWithTwoFilesProcessesNothing();
   void emptyListOpensTheDialogOfTheMode();
   void dropsAndFileDialogsOnTheTargets();
   void filesRefusedWhileARunGoes();
   void filesRefusedDuringEverySourceWipe();
-  void unattendedRunsReportAndFail();
-  void unattendedRunsKeepThePasswordRules();
-  void unattendedRunsWithNothingToDoEnd();
   void refusedSecondStart();
   void missingPathsAreToldNotAnsweredWithADialog();
   void refilledListAsksItsOwnQuestion();
@@ -310,53 +307,149 @@ void TestStartup::failedSaveIsReportedAndTheProgramEnds() {
   QCOMPARE(h.boxes.back().text, Q(h.ini + " に書き込めません"));
 }
 
-void TestStartup::unattendedEncryptionAndDecryption() {
-  ProgramHarness h;
-  const std::string a = h.File("a.txt", "alpha secret");
-  const std::string b = h.File("b.txt", std::string(70000, 'b'));
-  h.Create({"-e ", "-F", " -P", "pw-pw-pw", a, b});
-  QVERIFY(h.Start());
+// Unattended starts ("-F", "-A"): only the notices show, no question, password dialog or file
+// dialog; standard error says what became of each file, and the status what the run came to. The
+// folder holds a.txt and b.txt; "%1" in the switches and the lines stands for it. A run with
+// "before" starts after that run ended well, over what it left.
+void TestStartup::unattendedStart_data() {
+  QTest::addColumn<QString>("ini"); // empty: the first start, without QK.ini
+  QTest::addColumn<QStringList>("before");
+  QTest::addColumn<QStringList>("args");
+  QTest::addColumn<int>("status"); // -1: waits for the user with the list
+  QTest::addColumn<QStringList>("said");
+  QTest::addColumn<QStringList>("left"); // the folder afterwards; "name=bytes" checks the bytes
 
-  // Only the notices: no question, no password dialog.
-  QCOMPARE(h.BoxTexts(), kNotices);
-  QCOMPARE(h.ended, 1);
-  QCOMPARE(Names(h.dir.path()), (std::set<std::string>{"QK.ini", "a.txt.enc", "b.txt.enc"}));
-  QVERIFY(ReadAll(h.dir / "a.txt.enc").find("alpha secret") == std::string::npos);
-  QCOMPARE(h.IniValue("SYSTEM", "FIRSTEXEC"), std::string("0"));
-
-  // The same way back; FIRSTEXEC is off now.
-  h.program.reset();
-  ProgramHarness back;
-  back.ini = h.ini;
-  back.Create({"-D", "-I", "-F", "-P", "pw-pw-pw", h.dir / "a.txt.enc", h.dir / "b.txt.enc"});
-  QVERIFY(back.Start());
-  QCOMPARE(back.BoxTexts(), QStringList{windows::PreReleaseNotice()});
-  QCOMPARE(back.ended, 1);
-  QCOMPARE(ReadAll(a), std::string("alpha secret"));
-  QCOMPARE(ReadAll(b), std::string(70000, 'b'));
-  QVERIFY(!Exists(h.dir / "a.txt.enc"));
+  const QString system = QStringLiteral("[SYSTEM]\nFIRSTEXEC=0\n");
+  const QString keep = system + "WIPESOURCE=0\n";
+  const QString levelTwo = system + "SECLEVEL=2\n";
+  const QString pw = QStringLiteral("pw-pw-pw");
+  const QString encA = QStringLiteral("暗号化成功：%1/a.txt");
+  const QString encB = QStringLiteral("暗号化成功：%1/b.txt");
+  const QString wrong = QStringLiteral("＊パスワードが違います：%1/a.txt.enc");
+  const QString allDone = QStringLiteral("全てのファイル/フォルダを正常に処理しました。");
+  const QString oneFailed = QStringLiteral("終了しました。　失敗数 : 1個");
+  const QString empty = QStringLiteral("qk: ") + Q(engine::kPasswordEmpty);
+  const QString short2 = QStringLiteral("qk: ") + Q(engine::SecurityLevelMessage(2));
+  const QString notFound = QStringLiteral("qk: not found: missing.enc");
+  const QString nothing = QStringLiteral("qk: nothing to do: no file was found");
+  const QStringList encryptA{"-E", "-F", "-P", pw, "%1/a.txt"};
+  const QStringList encryptBoth{"-E", "-F", "-P", pw, "%1/a.txt", "%1/b.txt"};
+  const QStringList untouched{"QK.ini", "a.txt", "b.txt"};
+  const QStringList both{"QK.ini", "a.txt", "a.txt.enc", "b.txt"};
+  const auto row = [](const char* name, const QString& ini, const QStringList& before,
+                      const QStringList& args, int status, const QStringList& said,
+                      const QStringList& left) {
+    QTest::newRow(name) << ini << before << args << status << said << left;
+  };
+  row("first start encrypts", {}, {}, {"-e ", "-F", " -P", pw, "%1/a.txt", "%1/b.txt"}, 0,
+      {encA, encB, allDone}, {"QK.ini", "a.txt.enc", "b.txt.enc"});
+  row("decrypts back and ends (-I)", system, encryptBoth,
+      {"-D", "-I", "-F", "-P", pw, "%1/a.txt.enc", "%1/b.txt.enc"}, 0,
+      {QStringLiteral("復号成功(改ざん検知照合OK) : %1/a.txt.enc"),
+       QStringLiteral("復号成功(改ざん検知照合OK) : %1/b.txt.enc"), allDone},
+      untouched);
+  row("sources kept", keep, {}, encryptBoth, 0, {encA, encB, allDone},
+      {"QK.ini", "a.txt", "a.txt.enc", "b.txt", "b.txt.enc"});
+  row("wipe needs no password", {}, {}, {"-W", "-F", "%1/a.txt"}, 0,
+      {QStringLiteral("抹消成功 : %1/a.txt"), allDone}, {"QK.ini", "b.txt"});
+  row("encryption without -P waits", system, {}, {"-E", "-F", "%1/a.txt"}, -1, {}, untouched);
+  row("-A with two files", {}, {}, {"-A", "%1/out.qk", "-P", pw, "%1/a.txt", "%1/b.txt"}, 1,
+      {QStringLiteral("qk: -A needs exactly one file; the list holds 2")}, untouched);
+  row("wrong password -A", keep, encryptA,
+      {"-D", "-A", "%1/out.txt", "-P", "wrong", "%1/a.txt.enc"}, 1, {wrong, oneFailed}, both);
+  row("wrong password -F", keep, encryptA, {"-D", "-F", "-P", "wrong", "%1/a.txt.enc"}, 1,
+      {wrong, oneFailed}, both);
+  row("decrypts to -A", keep, encryptA, {"-D", "-A", "%1/out.txt", "-P", pw, "%1/a.txt.enc"}, 0,
+      {QStringLiteral("復号成功(改ざん検知照合OK) : %1/a.txt.enc"), allDone},
+      both + QStringList{"out.txt=alpha secret"});
+  // The password rules of the dialogs: counted in bytes, and a decryption takes any that is
+  // not empty.
+  row("one byte at level 2", levelTwo, {}, {"-E", "-F", "-P", "a", "%1/a.txt"}, 1, {short2},
+      untouched);
+  row("five bytes at level 2", levelTwo, {}, {"-E", "-F", "-P", "five5", "%1/a.txt"}, 1, {short2},
+      untouched);
+  row("-A without -P", levelTwo, {}, {"-A", "out.enc", "%1/a.txt"}, 1, {empty}, untouched);
+  row("-A with a blank", levelTwo, {}, {"-A", "out.enc", "-P", " ", "%1/a.txt"}, 1, {empty},
+      untouched);
+  row("-A, five bytes at level 2", levelTwo, {}, {"-A", "out.enc", "-P", "five5", "%1/a.txt"}, 1,
+      {short2}, untouched);
+  row("-D -A without -P", levelTwo, {}, {"-D", "-A", "out.txt", "%1/a.txt"}, 1, {empty}, untouched);
+  row("six bytes at level 2", levelTwo + "WIPESOURCE=0\n", {},
+      {"-E", "-F", "-P", "six6six", "%1/a.txt"}, 0, {encA, allDone}, both);
+  row("decryption takes one byte at level 2", levelTwo + "WIPESOURCE=0\n", encryptA,
+      {"-D", "-A", "%1/back.txt", "-P", "x", "%1/a.txt.enc"}, 1, {wrong, oneFailed}, both);
+  // Nothing to do: said, and the run ends.
+  row("-D, missing", system, {}, {"-D", "-F", "-P", pw, "missing.enc"}, 1, {notFound, nothing},
+      untouched);
+  row("-E, missing", system, {}, {"-E", "-F", "-P", pw, "missing.enc"}, 1, {notFound, nothing},
+      untouched);
+  row("-W, missing", system, {}, {"-W", "-F", "missing.enc"}, 1, {notFound, nothing}, untouched);
+  row("no path", system, {}, {"-E", "-F", "-P", pw}, 1, {nothing}, untouched);
+  row("-A, missing", system, {}, {"-A", "out", "-P", pw, "missing.enc"}, 1,
+      {notFound, QStringLiteral("qk: -A needs exactly one file; the list holds 0")}, untouched);
+  row("-W -A", system, {}, {"-W", "-A", "out", "a.txt"}, 1,
+      {QStringLiteral("qk: -A writes nothing in wipe mode")}, untouched);
+  // A missing path beside a file that is there counts as a failure.
+  row("missing beside a file", keep, {}, {"-E", "-F", "-P", pw, "gone.txt", "%1/a.txt"}, 1,
+      {QStringLiteral("qk: not found: gone.txt"), encA, oneFailed}, both);
 }
 
-void TestStartup::unattendedWipeNeedsNoPassword() {
+void TestStartup::unattendedStart() {
+  QFETCH(QString, ini);
+  QFETCH(QStringList, before);
+  QFETCH(QStringList, args);
+  QFETCH(int, status);
+  QFETCH(QStringList, said);
+  QFETCH(QStringList, left);
   ProgramHarness h;
-  const std::string a = h.File("a.txt", "to go");
-  const std::string keep = h.File("keep.txt", "stays");
-  h.Create({"-W", "-F", a});
-  QVERIFY(h.Start());
-  QCOMPARE(h.BoxTexts(), kNotices);
-  QCOMPARE(h.ended, 1);
-  QVERIFY(!Exists(a));
-  QVERIFY(Exists(keep));
+  const QString folder = Q(h.dir.path());
+  const std::map<std::string, std::string> plain{{"a.txt", "alpha secret"},
+                                                 {"b.txt", std::string(70000, 'b')}};
+  for (const auto& [name, bytes] : plain) h.File(name, bytes);
+  if (!ini.isEmpty()) h.WriteIni(ini.toStdString());
+  const auto start = [&](const QStringList& switches) {
+    std::vector<std::string> argv;
+    for (QString a : switches) argv.push_back(a.replace("%1", folder).toStdString());
+    h.program.reset();
+    h.Create(argv);
+    return h.Start();
+  };
+  if (!before.isEmpty()) {
+    QVERIFY(start(before));
+    QCOMPARE(h.program->ExitStatus(), 0);
+    h.boxes.clear();
+    h.report.str({});
+    h.ended = 0;
+  }
+  QVERIFY(start(args));
 
-  // Without "-P" an encryption does not run by itself: the list waits for the user.
-  ProgramHarness e;
-  const std::string c = e.File("c.txt", "c");
-  e.Create({"-E", "-F", c});
-  QVERIFY(e.Start());
-  QCOMPARE(e.ended, 0);
-  QVERIFY(e.Conf()->isVisible() && e.Main()->isVisible());
-  QCOMPARE(e.EntryPaths(), std::vector<std::string>{c});
-  QVERIFY(Exists(c) && !Exists(c + ".enc"));
+  QCOMPARE(h.BoxTexts(), ini.isEmpty() ? kNotices : QStringList{windows::PreReleaseNotice()});
+  QCOMPARE(h.chooserCalls, 0);
+  QCOMPARE(QString::fromStdString(h.report.str()).split('\n', Qt::SkipEmptyParts),
+           said.replaceInStrings("%1", folder));
+  if (status < 0) {
+    QCOMPARE(h.ended, 0);
+    QVERIFY(h.Conf()->isVisible() && h.Main()->isVisible());
+    QCOMPARE(h.EntryPaths(), std::vector<std::string>{h.dir / "a.txt"});
+  } else {
+    QCOMPARE(h.ended, 1);
+    QCOMPARE(h.program->ExitStatus(), status);
+    if (ini.isEmpty()) QCOMPARE(h.IniValue("SYSTEM", "FIRSTEXEC"), std::string("0"));
+  }
+  std::set<std::string> names;
+  for (const QString& entry : left) {
+    const std::string name = entry.section('=', 0, 0).toStdString();
+    const std::string bytes = ReadAll(h.dir / name);
+    names.insert(name);
+    if (entry.contains('=')) {
+      QCOMPARE(bytes, entry.section('=', 1).toStdString());
+    } else if (plain.count(name)) {
+      QCOMPARE(bytes, plain.at(name));
+    } else {
+      QVERIFY2(bytes.find("alpha secret") == std::string::npos, name.c_str()); // not copied
+    }
+  }
+  QCOMPARE(Names(h.dir.path()), names);
 }
 
 void TestStartup::singleFileToNamedOutput() {
@@ -421,17 +514,6 @@ void TestStartup::singleOutputTakesTheRunsRules() {
     QCOMPARE(single, listed);
     QVERIFY(!Exists(h.dir / "out.qk"));
   }
-}
-
-void TestStartup::namedOutputWithTwoFilesProcessesNothing() {
-  ProgramHarness h;
-  const std::string a = h.File("a.txt", "a");
-  const std::string b = h.File("b.txt", "b");
-  h.Create({"-A", h.dir / "out.qk", "-P", "pw-pw-pw", a, b});
-  QVERIFY(h.Start());
-  QCOMPARE(h.ended, 1);
-  QCOMPARE(h.BoxTexts(), kNotices);
-  QCOMPARE(Names(h.dir.path()), (std::set<std::string>{"QK.ini", "a.txt", "b.txt"}));
 }
 
 void TestStartup::emptyListOpensTheDialogOfTheMode() {
@@ -618,157 +700,6 @@ void TestStartup::refilledListAsksItsOwnQuestion() {
   QVERIFY(h.Run().State().Mode == OperationMode::Encrypt);
   QCOMPARE(h.Conf()->windowTitle(), QStringLiteral("ファイルの暗号化"));
   QVERIFY(label().startsWith(QStringLiteral("以上1個のファイルを暗号化します。")));
-}
-
-// Unattended runs ("-F", and "-A" with one file) say on standard error what became of each file
-// and end with status 1 when any failed, 0 otherwise.
-void TestStartup::unattendedRunsReportAndFail() {
-  const QString allDone = QStringLiteral("全てのファイル/フォルダを正常に処理しました。");
-  const QString oneFailed = QStringLiteral("終了しました。　失敗数 : 1個");
-  const auto lines = [](const ProgramHarness& h) {
-    return QString::fromStdString(h.report.str()).split('\n', Qt::SkipEmptyParts);
-  };
-  ProgramHarness h;
-  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nWIPESOURCE=0\nWIPEDECSOURCE=0\n");
-  const std::string a = h.File("a.txt", "a");
-  const std::string b = h.File("b.txt", "b");
-  h.Create({"-E", "-F", "-P", "pw-pw-pw", a, b});
-  QVERIFY(h.Start());
-  QCOMPARE(h.ended, 1);
-  QCOMPARE(lines(h), (QStringList{QStringLiteral("暗号化成功：") + Q(a),
-                                  QStringLiteral("暗号化成功：") + Q(b), allDone}));
-  QCOMPARE(h.program->ExitStatus(), 0);
-  h.program.reset();
-
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"-D", "-A", h.dir / "out.txt", "-P", "wrong", a + ".enc"},
-        std::vector<std::string>{"-D", "-F", "-P", "wrong", a + ".enc"}}) {
-    ProgramHarness back;
-    back.ini = h.ini;
-    back.Create(args);
-    QVERIFY(back.Start());
-    QCOMPARE(back.ended, 1);
-    const QStringList said = lines(back);
-    QCOMPARE(said.size(), 2);
-    QVERIFY2(said[0].startsWith(QStringLiteral("＊")) && said[0].endsWith(Q(a + ".enc")),
-             qPrintable(said[0]));
-    QCOMPARE(said[1], oneFailed);
-    QCOMPARE(back.program->ExitStatus(), 1);
-    QVERIFY(!Exists(h.dir / "out.txt") && Exists(a + ".enc"));
-  }
-
-  ProgramHarness single;
-  single.ini = h.ini;
-  single.Create({"-D", "-A", h.dir / "out.txt", "-P", "pw-pw-pw", a + ".enc"});
-  QVERIFY(single.Start());
-  QCOMPARE(lines(single).size(), 2);
-  QCOMPARE(lines(single)[1], allDone);
-  QCOMPARE(single.program->ExitStatus(), 0);
-  QCOMPARE(ReadAll(h.dir / "out.txt"), std::string("a"));
-}
-
-namespace {
-
-QStringList ReportLines(const ProgramHarness& h) {
-  return QString::fromStdString(h.report.str()).split('\n', Qt::SkipEmptyParts);
-}
-
-} // namespace
-
-void TestStartup::unattendedRunsKeepThePasswordRules() {
-  const QString empty = QStringLiteral("qk: ") + Q(engine::kPasswordEmpty);
-  const QString levelTwo = QStringLiteral("qk: ") + Q(engine::SecurityLevelMessage(2));
-  struct Case {
-    std::vector<std::string> args; // the file's path follows
-    QString said;                  // the one line on standard error
-  };
-  const std::vector<Case> refused{
-      {{"-E", "-F", "-P", "a"}, levelTwo},
-      {{"-E", "-F", "-P", "five5"}, levelTwo},
-      {{"-A", "out.enc"}, empty},
-      {{"-A", "out.enc", "-P", " "}, empty},
-      {{"-A", "out.enc", "-P", "five5"}, levelTwo},
-      {{"-D", "-A", "out.txt"}, empty},
-  };
-  for (const Case& c : refused) {
-    ProgramHarness h;
-    h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nSECLEVEL=2\n");
-    const std::string file = h.File("file.txt", "plain");
-    std::vector<std::string> args = c.args;
-    args.push_back(file);
-    h.Create(args);
-    QVERIFY(h.Start());
-    QCOMPARE(h.ended, 1);
-    QCOMPARE(h.program->ExitStatus(), 1);
-    QCOMPARE(ReportLines(h), QStringList{c.said});
-    // Nothing written, nothing wiped.
-    QCOMPARE(Names(h.dir.path()), (std::set<std::string>{"QK.ini", "file.txt"}));
-    QCOMPARE(ReadAll(file), std::string("plain"));
-  }
-
-  // Six bytes reach level 2; a decryption takes any password that is not empty.
-  ProgramHarness h;
-  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nSECLEVEL=2\nWIPESOURCE=0\n");
-  const std::string file = h.File("file.txt", "plain");
-  h.Create({"-E", "-F", "-P", "six6six", file});
-  QVERIFY(h.Start());
-  QCOMPARE(h.program->ExitStatus(), 0);
-  QVERIFY(Exists(file + ".enc"));
-  h.program.reset();
-  ProgramHarness back;
-  back.ini = h.ini;
-  back.Create({"-D", "-A", h.dir / "back.txt", "-P", "x", file + ".enc"});
-  QVERIFY(back.Start());
-  QCOMPARE(back.ended, 1);
-  QCOMPARE(back.program->ExitStatus(), 1); // the wrong password, not a refusal
-  QCOMPARE(ReportLines(back).size(), 2);
-  QVERIFY(ReportLines(back)[0].startsWith(QStringLiteral("＊")));
-}
-
-void TestStartup::unattendedRunsWithNothingToDoEnd() {
-  struct Case {
-    std::vector<std::string> args;
-    QStringList said; // "%1" stands for the missing path
-  };
-  const QString notFound = QStringLiteral("qk: not found: %1");
-  const QString nothing = QStringLiteral("qk: nothing to do: no file was found");
-  const std::vector<Case> cases{
-      {{"-D", "-F", "-P", "pw-pw-pw", "missing.enc"}, {notFound, nothing}},
-      {{"-E", "-F", "-P", "pw-pw-pw", "missing.enc"}, {notFound, nothing}},
-      {{"-W", "-F", "missing.enc"}, {notFound, nothing}},
-      {{"-E", "-F", "-P", "pw-pw-pw"}, {nothing}},
-      {{"-A", "out", "-P", "pw-pw-pw", "missing.enc"},
-       {notFound, QStringLiteral("qk: -A needs exactly one file; the list holds 0")}},
-      {{"-W", "-A", "out", "some.txt"}, {QStringLiteral("qk: -A writes nothing in wipe mode")}},
-  };
-  for (const Case& c : cases) {
-    ProgramHarness h;
-    h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
-    h.File("some.txt", "kept");
-    h.Create(c.args);
-    QVERIFY(h.Start());
-    QCOMPARE(h.chooserCalls, 0);
-    QCOMPARE(h.ended, 1);
-    QCOMPARE(h.program->ExitStatus(), 1);
-    QStringList expected;
-    for (const QString& line : c.said) expected << line.arg(QStringLiteral("missing.enc"));
-    QCOMPARE(ReportLines(h), expected);
-    QCOMPARE(Names(h.dir.path()), (std::set<std::string>{"QK.ini", "some.txt"}));
-  }
-
-  // A missing path beside a file that is there: the file is processed, the missing path counts
-  // as a failure in the closing text and the status.
-  ProgramHarness h;
-  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\nWIPESOURCE=0\n");
-  const std::string a = h.File("a.txt", "a");
-  h.Create({"-E", "-F", "-P", "pw-pw-pw", "gone.txt", a});
-  QVERIFY(h.Start());
-  QCOMPARE(h.ended, 1);
-  QCOMPARE(ReportLines(h), (QStringList{QStringLiteral("qk: not found: gone.txt"),
-                                        QStringLiteral("暗号化成功：") + Q(a),
-                                        QStringLiteral("終了しました。　失敗数 : 1個")}));
-  QCOMPARE(h.program->ExitStatus(), 1);
-  QVERIFY(Exists(a + ".enc"));
 }
 
 void TestStartup::refusedSecondStart() {
