@@ -166,12 +166,15 @@ struct PieceWriter {
 void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& settings,
               Random& random, bool& skipWipe, const platform::FileStamp* expected) {
   platform::File file = OverwriteFile(path, host, settings, random, skipWipe, expected);
-  // The overwrite has to reach the disk before the name goes; its times need not. A skipped wipe
-  // deletes at once: the flush of what was overwritten could take seconds for a large file.
+  // The overwrite has to reach the disk before the name goes; its times need not. A flush that
+  // fails keeps the name, as in a grouped wipe: the old contents may still be on the disk. A
+  // skipped wipe deletes at once: the flush of what was overwritten could take seconds for a
+  // large file.
   if (!skipWipe) {
     try {
       file.SyncData();
-    } catch (const platform::IoError&) {
+    } catch (const platform::IoError& e) {
+      throw platform::IoError(kWipeWriteFailed, e.errorCode());
     }
   }
   file.Close();
@@ -196,7 +199,7 @@ platform::File OverwriteFile(const std::string& path, EngineHost& host,
     if (!(sparse ? writer.Sparse(data, length) : writer.Dense(length))) break;
   }
   if (writer.failed && writer.written < size && !skipWipe) {
-    throw platform::IoError("抹消中に書き込みに失敗しました", writer.error);
+    throw platform::IoError(kWipeWriteFailed, writer.error);
   }
   return file;
 }

@@ -39,5 +39,7 @@ public:
 
 // The message of the error raised when the exclusive open fails.
 inline constexpr const char* kWipeOpenFailed = "ファイルが開けません";
+// What a wipe raises when its overwrite did not reach the file or the disk.
+inline constexpr const char* kWipeWriteFailed = "抹消中に書き込みに失敗しました";
 
 } // namespace qk::engine

@@ -61,6 +61,17 @@ TEST_F(WipeTest, SkipEndsTheOverwriteButStillDeletes) {
   platform::SetEventHook(nullptr);
 }
 
+// An overwrite that may not be on the disk keeps the name: the wipe fails, it is not reported done.
+TEST_F(WipeTest, FailedFlushKeepsTheName) {
+  const std::string path = Plain("victim", "secret");
+  platform::SetFaultHook([](platform::FileOperation operation, const std::string&) {
+    return operation == platform::FileOperation::Sync ? EIO : 0;
+  });
+  EXPECT_THROW(engine.WipeFile(path), platform::IoError);
+  platform::SetFaultHook(nullptr);
+  EXPECT_TRUE(Exists(path));
+}
+
 TEST_F(WipeTest, RefusesWithoutTouchingTheFile) {
   const std::string path = Plain("ro", "keep");
   chmod(path.c_str(), 0444);
