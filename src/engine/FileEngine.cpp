@@ -466,13 +466,9 @@ std::optional<FileResult> FileEngine::OpenContainer(Unsealing& u, std::string_vi
   }
   u.overridden = u.writing && !state_.OutputNameOverride.empty();
   if (u.writing && !u.flaw) {
-    // The stored name is asked for first, as an encryption asks for its own: one taken already is
-    // found when the output is named, and another made then (PublishOutput). Only the
-    // container's own name is settled now.
-    const std::string wanted = platform::ExtractFilePath(u.container) + WrittenName(u.name);
-    u.out = u.overridden            ? state_.OutputNameOverride
-            : wanted != u.container ? wanted
-                                    : DecryptedOutputPath(u.container, u.name, u.renameAfter);
+    // The stored name is asked for first, as an encryption asks for its own (PublishOutput).
+    u.out = u.overridden ? state_.OutputNameOverride
+                         : FirstDecryptedPath(u.container, u.name, u.renameAfter);
     // Replacing the container by its own plaintext would lose it.
     if (u.overridden && platform::SamePath(u.out, u.container))
       throw platform::IoError("output is the input", EINVAL);

@@ -59,4 +59,10 @@ std::string DecryptedOutputPath(const std::string& container, const std::string&
   return out;
 }
 
+std::string FirstDecryptedPath(const std::string& container, const std::string& storedName,
+                               bool& renameAfter) {
+  std::string wanted = platform::ExtractFilePath(container) + WrittenName(storedName);
+  return wanted != container ? wanted : DecryptedOutputPath(container, storedName, renameAfter);
+}
+
 } // namespace qk::engine

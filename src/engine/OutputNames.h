@@ -33,5 +33,10 @@ std::string WrittenName(const std::string& storedName);
 // appended and renameAfter set, so that the output gets the container's name once it is gone.
 std::string DecryptedOutputPath(const std::string& container, const std::string& storedName,
                                 bool& renameAfter);
+// The name a decryption asks for first: the stored name beside the container, not looked up (a
+// taken one is found when the output is named, and DecryptedOutputPath gives another then),
+// unless it is the container's own name.
+std::string FirstDecryptedPath(const std::string& container, const std::string& storedName,
+                               bool& renameAfter);
 
 } // namespace qk::engine
