@@ -22,6 +22,18 @@ bool ExistsReadOnly(const std::string& path) {
   return platform::FileExists(path) && platform::IsReadOnly(path);
 }
 
+// For each entry, how many of those right after it are in its folder: the outputs still to
+// come there when it runs.
+std::vector<std::size_t> FollowersInFolder(const std::vector<ListEntry>& entries) {
+  std::vector<std::size_t> followers(entries.size(), 0);
+  for (std::size_t i = entries.size(); i-- > 1;) {
+    if (platform::ExtractFilePath(entries[i].Path) ==
+        platform::ExtractFilePath(entries[i - 1].Path))
+      followers[i - 1] = followers[i] + 1;
+  }
+  return followers;
+}
+
 } // namespace
 
 std::string FinishedText(int failures) {
@@ -164,6 +176,7 @@ void BatchRun::RunBatch() {
   // Small outputs wait nameless in the group only while the run goes: between runs, the engine
   // that Engine() gives out names what it writes before it returns.
   engine_.HoldOutputs(true);
+  const std::vector<std::size_t> followers = FollowersInFolder(entries_);
   // The output of the entry under way, nameless until the group holds it.
   std::optional<FileEngine::Held> held;
   try {
@@ -171,6 +184,7 @@ void BatchRun::RunBatch() {
       ListEntry& entry = entries_[i];
       // A re-encryption takes only what its decryption wrote; the rest keep what it said.
       if (state_.ReEncrypting && entry.Sub2.empty()) continue;
+      engine_.ExpectOutputs(followers[i]);
       FileResult result;
       Settling settling;
       held.reset();

@@ -176,6 +176,21 @@ void FileEngine::PublishOutput(File& dst, std::string& out, platform::Naming nam
   throw platform::IoError("cannot name the output", errno != 0 ? errno : EEXIST);
 }
 
+void FileEngine::HoldOutputs(bool hold) {
+  hold_ = hold;
+  expected_ = 0;
+  if (!hold) {
+    ahead_.reset();
+  } else if (!ahead_) {
+    ahead_ = std::make_unique<platform::HiddenAhead>();
+  }
+}
+
+File FileEngine::NewOutput(const std::string& out) {
+  const std::string folder = platform::ExtractFilePath(out);
+  return ahead_ ? ahead_->Take(folder, expected_) : File::CreateHidden(folder);
+}
+
 void FileEngine::DropNameless(File& file) {
   if (!file.IsOpen() || file.Published()) return;
   std::int64_t size = 0;
@@ -261,7 +276,7 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     // header, and what a wipe of it later checks it against.
     const platform::FileStamp stamp = src.OpenedStamp();
     const std::int64_t size = stamp.size;
-    dst = File::CreateHidden(platform::ExtractFilePath(out));
+    dst = NewOutput(out);
     // The container is as readable as the source was (or as asked); outputs start private.
     result.sourceMode = src.OpenedMode();
     dst.SetMode(mode.value_or(result.sourceMode));
@@ -473,7 +488,7 @@ std::optional<FileResult> FileEngine::OpenContainer(Unsealing& u, std::string_vi
     if (u.overridden && platform::SamePath(u.out, u.container))
       throw platform::IoError("output is the input", EINVAL);
     // The output has no name until the code is proved and every byte is on the disk.
-    u.dst = File::CreateHidden(platform::ExtractFilePath(u.out));
+    u.dst = NewOutput(u.out);
     if (u.hasSize && u.size > 0) u.dst.Reserve(0, u.size);
   }
   return std::nullopt;

@@ -85,7 +85,10 @@ public:
   // operation: it is left nameless for the caller (TakeHeld), who hands it to the group, whose
   // flush makes it durable together with others, names it and flushes its folder. The result's
   // output is the name it is to get, which a name taken meanwhile may still change.
-  void HoldOutputs(bool hold) { hold_ = hold; }
+  void HoldOutputs(bool hold);
+  // While outputs are held: how many outputs are still to come in the folder of the operation
+  // about to run, after its own. That many files are made ahead for them (platform::HiddenAhead).
+  void ExpectOutputs(std::size_t more) { expected_ = more; }
   // The output the last operation left nameless, when it did.
   struct Held {
     platform::DurableGroup::Output output;
@@ -128,6 +131,8 @@ private:
   // The data cipher of the algorithm; with lane set, the second one, with which the hashing
   // thread deciphers part of a piece while the calling thread deciphers the rest.
   crypto::TDCP_blockcipher& CipherFor(std::int32_t algorithm, bool lane = false);
+  // A nameless output in the folder of out (platform::File::CreateHidden).
+  platform::File NewOutput(const std::string& out);
   void PumpMaybe();
 
   EngineHost& host_;
@@ -148,6 +153,8 @@ private:
   platform::DurableGroup* group_ = nullptr;
   bool hold_ = false;
   std::optional<Held> held_;
+  std::unique_ptr<platform::HiddenAhead> ahead_;
+  std::size_t expected_ = 0;
 };
 
 } // namespace qk::engine

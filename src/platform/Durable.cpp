@@ -9,7 +9,6 @@
 #include <exception>
 #include <fcntl.h>
 #include <mutex>
-#include <sys/resource.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -19,23 +18,12 @@ namespace qk::platform {
 namespace {
 
 // Descriptors held by the groups of the process (held outputs, overwrites waiting for their
-// flush), and how many they may hold: a quarter of what the process may open, so that groups in
-// several jobs never run it out of descriptors.
+// flush): at most DescriptorShare() of them, so that groups in several jobs never run the process
+// out of descriptors.
 std::atomic<std::size_t> heldFiles{0};
 
 // The threads a group's flushes wait on at most.
 constexpr std::size_t kFlushLanes = 16;
-
-std::size_t HeldBudget() {
-  static const std::size_t budget = [] {
-    struct rlimit limit {};
-    rlim_t open = 1024;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
-      open = limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur;
-    return std::max<std::size_t>(16, static_cast<std::size_t>(open) / 4);
-  }();
-  return budget;
-}
 
 } // namespace
 
@@ -173,7 +161,7 @@ void DurableGroup::Hold(Output output, Landed landed) {
   ++heldFiles;
   if (raised) std::rethrow_exception(raised);
   // The process's descriptors are a limit too.
-  if (heldFiles >= HeldBudget()) {
+  if (heldFiles >= DescriptorShare()) {
     Flush();
     return;
   }

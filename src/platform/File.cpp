@@ -16,6 +16,7 @@
 #include <mutex>
 #include <random>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
@@ -414,6 +415,124 @@ File File::CreateHidden(const std::string& folder) {
   if (!temporary.empty() && ::fchmod(file.fd_, kCreateMode) != 0) Fail(action, dir, errno);
   ReportEvent(FileOperation::Create, file.fd_, temporary.empty() ? dir : temporary);
   return file;
+}
+
+std::size_t DescriptorShare() {
+  static const std::size_t share = [] {
+    struct rlimit limit {};
+    rlim_t open = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
+      open = limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur;
+    return std::max<std::size_t>(16, static_cast<std::size_t>(open) / 4);
+  }();
+  return share;
+}
+
+namespace {
+
+// Files made ahead in the process, held to DescriptorShare().
+std::atomic<std::size_t> aheadFiles{0};
+
+} // namespace
+
+HiddenAhead::~HiddenAhead() {
+  {
+    const std::lock_guard guard(lock_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  aheadFiles -= made_.size();
+}
+
+File HiddenAhead::Take(const std::string& folder, std::size_t more) {
+  File file;
+  std::vector<File> others; // made for another folder: they go once the lock is left
+  {
+    std::unique_lock guard(lock_);
+    if (folder != folder_) {
+      others = std::exchange(made_, {});
+      folder_ = folder;
+    } else {
+      // Files asked for are waited for, unless no thread makes them.
+      changed_.wait(
+          guard, [this] { return !made_.empty() || (!asked_ && !making_) || !thread_.joinable(); });
+    }
+    if (!made_.empty()) {
+      file = std::move(made_.back());
+      made_.pop_back();
+      --aheadFiles;
+    }
+  }
+  aheadFiles -= others.size();
+  others.clear();
+  if (!file.IsOpen()) {
+    file = File::CreateHidden(folder);
+    if (!file.temporary_.empty()) return file;
+  }
+  {
+    const std::lock_guard guard(lock_);
+    wanted_ = std::min(more, kAhead);
+    if (asked_ || making_ || made_.size() >= wanted_) return file;
+    asked_ = true;
+    if (!started_) {
+      started_ = true;
+      try {
+        thread_ = std::thread([this] { Make(); });
+      } catch (const std::system_error&) {
+        // No thread: every file is made when it is asked for.
+      }
+    }
+  }
+  changed_.notify_all();
+  return file;
+}
+
+void HiddenAhead::Make() {
+  std::unique_lock guard(lock_);
+  for (;;) {
+    changed_.wait(guard, [this] { return stopping_ || asked_; });
+    if (stopping_) return;
+    asked_ = false;
+    making_ = true;
+    const std::string folder = folder_;
+    std::size_t count = wanted_ - std::min(wanted_, made_.size());
+    // Within the process's share of descriptors: what is over it is given back.
+    const std::size_t before = aheadFiles.fetch_add(count);
+    const std::size_t room = DescriptorShare() - std::min(DescriptorShare(), before);
+    if (count > room) {
+      aheadFiles -= count - room;
+      count = room;
+    }
+    guard.unlock();
+    std::vector<File> files;
+    for (std::size_t i = 0; i < count; ++i) {
+      File file;
+      try {
+        file = File::CreateHidden(folder);
+      } catch (const std::exception&) {
+        // The taker makes its own, and meets the same failure then if it lasts.
+        break;
+      }
+      // A hidden name is not left waiting.
+      if (!file.temporary_.empty()) break;
+      files.push_back(std::move(file));
+    }
+    aheadFiles -= count - files.size();
+    guard.lock();
+    making_ = false;
+    if (folder == folder_) {
+      for (File& file : files) made_.push_back(std::move(file));
+      files.clear();
+    }
+    aheadFiles -= files.size();
+    changed_.notify_all();
+    if (!files.empty()) {
+      guard.unlock();
+      files.clear();
+      guard.lock();
+    }
+  }
 }
 
 namespace {

@@ -12,9 +12,12 @@
 
 #include "platform/Seam.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -153,6 +156,7 @@ public:
   void Close();
 
 private:
+  friend class HiddenAhead;
   File(int fd, std::string path, bool hidden = false)
       : fd_(fd), path_(std::move(path)), hidden_(hidden) {}
   int CheckedFd(const char* action) const;
@@ -168,6 +172,48 @@ private:
   std::string temporary_; // the hidden name standing in for a nameless file, when it has one
   FileStamp opened_;
   std::uint32_t openedMode_ = 0;
+};
+
+// How many descriptors one kind of file kept open for later (held outputs, files made ahead) may
+// take in the whole process: a quarter of what it may open, so that the kinds together leave
+// the rest to the files being read and written.
+std::size_t DescriptorShare();
+
+// Makes the next nameless files of a folder on a thread of its own while the caller fills the
+// ones before, so that what the file system spends on making a file (much, in a folder of many
+// files) overlaps the caller's own work. A few are made at a time, so that the thread wakes
+// seldom. Files made ahead and never taken go as any nameless file that is closed, leaving
+// nothing behind. Only nameless files are made ahead: where CreateHidden falls back to a hidden
+// name, each file is made when it is asked for.
+class HiddenAhead {
+public:
+  HiddenAhead() = default;
+  // Waits for the files being made, and drops them.
+  ~HiddenAhead();
+  HiddenAhead(const HiddenAhead&) = delete;
+  HiddenAhead& operator=(const HiddenAhead&) = delete;
+
+  // The most files made ahead.
+  static constexpr std::size_t kAhead = 64;
+
+  // What File::CreateHidden(folder) gives, raising as it does: a file made ahead in folder when
+  // there is one, else one made now. more: how many files are still to be asked for in folder
+  // after this one; that many, up to kAhead, are made ahead.
+  File Take(const std::string& folder, std::size_t more);
+
+private:
+  void Make();
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::string folder_;     // the folder of the files made and asked for
+  std::vector<File> made_; // taken from the back
+  std::size_t wanted_ = 0; // how many made_ is to hold
+  bool asked_ = false;     // more are asked for
+  bool making_ = false;
+  bool stopping_ = false;
+  bool started_ = false;
+  std::thread thread_;
 };
 
 } // namespace qk::platform

@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -456,6 +457,44 @@ TEST_F(FileIoTest, PublishedFileKeepsNoHiddenName) {
     EXPECT_EQ(Names(here.path()), std::vector<std::string>{"out.txt"});
     file.Close();
     EXPECT_EQ(ReadAll(here / "out.txt"), "plain");
+  }
+}
+
+// Files made ahead: each taken file is in the folder asked for, no more are made than are still
+// to come (nothing ahead under hidden names), and none is left once all are closed.
+TEST(HiddenAheadTest, MakesOnlyWhatIsToComeInTheFolderAskedFor) {
+  struct Case {
+    const char* what;
+    bool nameless;
+    std::vector<std::pair<int, std::size_t>> takes; // folder 0 or 1, files still to come
+    int creates;
+  };
+  const std::vector<Case> cases{
+      {"one folder, counted down", true, {{0, 3}, {0, 2}, {0, 1}, {0, 0}}, 4},
+      {"none to come", true, {{0, 0}, {0, 0}}, 2},
+      {"another folder drops what was made", true, {{0, 2}, {0, 1}, {1, 1}, {1, 0}}, 5},
+      {"hidden names", false, {{0, 3}, {0, 2}, {0, 1}}, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir here;
+    const std::string folders[] = {here.path() + "/a/", here.path() + "/b/"};
+    for (const std::string& f : folders) std::filesystem::create_directory(f);
+    std::atomic<int> creates{0};
+    SetEventHook([&](const FileEvent& e) { creates += e.operation == FileOperation::Create; });
+    std::optional<WithoutNamelessFiles> fallback;
+    if (!c.nameless) fallback.emplace();
+    {
+      std::vector<File> taken;
+      HiddenAhead ahead;
+      for (const auto& [folder, more] : c.takes) {
+        taken.push_back(ahead.Take(folders[folder], more));
+        EXPECT_EQ(taken.back().Path(), folders[folder]);
+      }
+    }
+    SetEventHook(nullptr);
+    EXPECT_EQ(creates, c.creates);
+    for (const std::string& f : folders) EXPECT_EQ(Names(f), std::vector<std::string>{});
   }
 }
 
