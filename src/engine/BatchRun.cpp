@@ -260,6 +260,8 @@ void BatchRun::Settle(std::size_t index, const Settling& settling) {
 void BatchRun::Hold(std::size_t index, const Settling& settling, FileEngine::Held held) {
   Settling waiting = settling;
   waiting.renameAfterOfHeld = held.renameAfter;
+  // A source that is to be wiped waits for its output's proof, which reads the output back.
+  held.output.readBack = settling.wipe;
   durable_.Hold(std::move(held.output),
                 [this, index, waiting](int error, platform::DurableGroup::Output& output) {
                   Landed(index, waiting, error, output);
@@ -294,8 +296,9 @@ void BatchRun::Landed(std::size_t index, Settling settling, int error,
   if (error == 0 && settling.wipe) {
     // The source goes only once its output is proved from the disk.
     const bool proved =
-        decrypting ? engine_.VerifyDecryption(output.path, &settling.digest)
-                   : engine_.VerifyEncryption(output.path, state_.Password, &settling.digest);
+        decrypting ? engine_.VerifyDecryption(output.path, &settling.digest, output.readBack)
+                   : engine_.VerifyEncryption(output.path, state_.Password, &settling.digest,
+                                              output.readBack);
     if (!proved) {
       RemoveOutput(output.path);
       failed(0);

@@ -350,17 +350,20 @@ FileResult FileEngine::VerifyContainer(const std::string& container,
 }
 
 bool FileEngine::VerifyEncryption(const std::string& container,
-                                  const platform::SecretText& password, const PlainDigest* given) {
+                                  const platform::SecretText& password, const PlainDigest* given,
+                                  bool readBackBegun) {
   const PlainDigest expected = given != nullptr ? *given : lastPlainDigest_;
   PlainDigest proved{};
-  const bool ok = Succeeded(Decrypt(container, password, Pass::Prove, &proved).outcome);
+  const bool ok =
+      Succeeded(Decrypt(container, password, Pass::Prove, &proved, readBackBegun).outcome);
   return ok && proved == expected;
 }
 
-bool FileEngine::VerifyDecryption(const std::string& output, const PlainDigest* expected) {
+bool FileEngine::VerifyDecryption(const std::string& output, const PlainDigest* expected,
+                                  bool readBackBegun) {
   try {
     File file = File::OpenShared(output);
-    file.DropCache();
+    if (!readBackBegun) file.DropCache();
     ReadBackDigest sha(proofKey_);
     sha.Init();
     HashRestOfFile(
@@ -387,6 +390,7 @@ struct FileEngine::Unsealing {
   const std::string& container;
   Pass pass;
   bool writing;
+  bool readBackBegun = false; // a proof whose reading from the disk was begun before
   File in;
   HeaderRead read;
   std::vector<std::uint8_t> head;
@@ -421,7 +425,7 @@ std::optional<FileResult> FileEngine::OpenContainer(Unsealing& u, std::string_vi
   // What a wipe of the container later checks it against: the container before a byte was read.
   u.stamp = u.in.OpenedStamp();
   // Proofs read what is on the disk, not what the page cache still holds.
-  if (!u.writing) u.in.DropCache();
+  if (!u.writing && !u.readBackBegun) u.in.DropCache();
   u.head = ReadHeaderBytes(u.in, u.read);
   const ContainerHeader& header = u.read.header;
   switch (u.read.status) {
@@ -564,7 +568,7 @@ void FileEngine::UnsealData(Unsealing& u) {
 }
 
 FileResult FileEngine::Decrypt(const std::string& container, const platform::SecretText& password,
-                               Pass pass, PlainDigest* proved) {
+                               Pass pass, PlainDigest* proved, bool readBackBegun) {
   // Refusals report the container alone; the run state stays as it was.
   const auto refused = [&](Outcome outcome, int error = 0) {
     return FileResult{outcome, container, {}, error, SourceWipe::NotAsked};
@@ -572,6 +576,7 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
   std::string passwordBytes = platform::ToSystemCodePage(password.View());
   Scrub scrubPassword{passwordBytes};
   Unsealing u(container, pass, proofKey_);
+  u.readBackBegun = readBackBegun;
   Outcome success = Outcome::DecryptedNoTamperCode;
   if (pass == Pass::Write) held_.reset();
   try {

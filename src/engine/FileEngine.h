@@ -51,10 +51,12 @@ public:
   // from its source, and the output of the last decryption must hold exactly the bytes
   // decrypted.
   // With expected, the digest of the plaintext to prove instead of the last operation's
-  // (LastPlainDigest).
+  // (LastPlainDigest). With readBackBegun, the file's pages were dropped and its reading from the
+  // disk begun already (File::DropCache with readAgain): the proof reads what that brings.
   bool VerifyEncryption(const std::string& container, const platform::SecretText& password,
-                        const PlainDigest* expected = nullptr);
-  bool VerifyDecryption(const std::string& output, const PlainDigest* expected = nullptr);
+                        const PlainDigest* expected = nullptr, bool readBackBegun = false);
+  bool VerifyDecryption(const std::string& output, const PlainDigest* expected = nullptr,
+                        bool readBackBegun = false);
   const PlainDigest& LastPlainDigest() const { return lastPlainDigest_; }
 
   // Checks a container as its decryption would, and writes nothing anywhere (no output, no
@@ -112,7 +114,7 @@ private:
   // before its source is wiped (the plaintext's digest into proved), or a verification.
   enum class Pass { Write, Prove, Verify };
   FileResult Decrypt(const std::string& container, const platform::SecretText& password, Pass pass,
-                     PlainDigest* proved);
+                     PlainDigest* proved, bool readBackBegun = false);
   // The steps of a decryption: open and check (a refusal, or nothing when the data may be read),
   // then the data.
   struct Unsealing;

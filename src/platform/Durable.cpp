@@ -231,6 +231,7 @@ void DurableGroup::Flush() {
     // Named, it needs its descriptor no more: the overwrites that follow take their own. Its
     // data is on the disk already, whatever the close says.
     if (w.error == 0) {
+      if (w.output->readBack) w.output->file.DropCache(true);
       try {
         w.output->file.Close();
       } catch (const IoError&) {

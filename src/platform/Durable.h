@@ -63,6 +63,10 @@ public:
     std::string path;
     Naming naming = Naming::New;
     std::function<std::string()> another;
+    // To be read back from the disk once durable: its cached pages are dropped then and its
+    // reading begun together with the others' (File::DropCache with readAgain), before the
+    // waiting work runs.
+    bool readBack = false;
   };
   // What waits for a held output: called with 0 once it is durable under output.path, or with
   // the errno why it is not (its data flush or its name failed: the file is still nameless, and

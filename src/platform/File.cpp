@@ -868,10 +868,12 @@ void File::StartFlush() {
   if (fd_ >= 0) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
-void File::DropCache() {
+void File::DropCache(bool readAgain) {
   // Dirty pages stay cached until written back; callers Sync first. Failure only costs a
   // cached read.
-  if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+  if (fd_ < 0) return;
+  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+  if (readAgain) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_WILLNEED);
 }
 
 bool File::HoldAlone() {

@@ -138,8 +138,10 @@ public:
   // SyncData then waits for is under way already, so that the flushes of many files issued one
   // after another cost the file system one commit. Promises nothing; best effort.
   void StartFlush();
-  // Asks the kernel to drop cached pages, so that the next read comes from the disk.
-  void DropCache();
+  // Asks the kernel to drop cached pages, so that the next read comes from the disk; with
+  // readAgain, to begin that reading at once, without waiting for it, so that files read back
+  // one after another have their reads under way together.
+  void DropCache(bool readAgain = false);
   // Makes sure that no other open file refers to this one (another process that can still
   // change it, through a descriptor or a shared mapping) and keeps it so until this one is
   // closed: later opens by others wait until then. Raises IoError (EWOULDBLOCK, in use) when one
