@@ -473,7 +473,9 @@ File HiddenAhead::Take(const std::string& folder, std::size_t more) {
   {
     const std::lock_guard guard(lock_);
     wanted_ = std::min(more, kAhead);
-    if (asked_ || making_ || made_.size() >= wanted_) return file;
+    // Asked for again only once half of what is wanted is gone: the thread makes them in a few
+    // goes, not one at a time.
+    if (asked_ || making_ || made_.size() >= wanted_ || made_.size() * 2 > wanted_) return file;
     asked_ = true;
     if (!started_) {
       started_ = true;
