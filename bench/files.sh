@@ -16,8 +16,8 @@
 #       each right after the bound of the same run on a copy of the files on the same disk
 #       (bench/bound.cpp: the outputs of a folder written, one syncfs, the sources overwritten,
 #       one syncfs, the sources removed; without wipe all written and one syncfs), every run
-#       right after 20,000 removals on the disk (one unmeasured run of the bound before the
-#       first):
+#       right after 20,000 removals in its own tree (for the first two, those of an unmeasured
+#       run of the bound in each tree):
 #       "bound_ROW WALL_SECONDS user_system USER/SYSTEM -",
 #       "ROW WALL_SECONDS bound BOUND_SECONDS WALL/BOUND" and
 #       "ROW_cpu USER_SECONDS user/system SYSTEM_SECONDS (USER+SYSTEM)/WALL", one run each; then,
@@ -170,12 +170,15 @@ EOF
     line "${name}_cpu" "$user" user/system "$system" "$(calc "($user + $system) / $T_WALL" 2)"
     sync
   }
-  # Every measured run comes right after 20,000 removals on the disk, as each run after the first
-  # does: ext4 without a journal passes over the inodes removed in the last minutes whenever it
-  # makes a file, so a first bound on a disk that removed nothing lately would be measured in a
-  # cheaper state than the qk-cli row after it. One unmeasured run of the bound sets that state.
-  "$bound" encrypt keep "$tree/b"
-  find "$tree/b" -name '*.enc' -delete
+  # Every measured run comes right after 20,000 removals in its own tree, as each run after the
+  # first does: ext4 without a journal passes over the inodes removed there in the last minutes
+  # whenever it makes a file, so a first run in a tree that removed nothing lately would be
+  # measured in a cheaper state than the others. An unmeasured run in each tree sets that state.
+  local side
+  for side in b q; do
+    "$bound" encrypt keep "$tree/$side"
+    find "$tree/$side" -name '*.enc' -delete
+  done
   # Each qk-cli row right after its bound: the disk and the machine's load as alike as they get.
   for j in 1 "$jobs"; do
     bound_row "bound_${n}_small" encrypt keep
