@@ -475,7 +475,7 @@ File HiddenAhead::Take(const std::string& folder, std::size_t more) {
     wanted_ = std::min(more, kAhead);
     // Asked for again only once half of what is wanted is gone: the thread makes them in a few
     // goes, not one at a time.
-    if (asked_ || making_ || made_.size() >= wanted_ || made_.size() * 2 > wanted_) return file;
+    if (asked_ || making_ || wanted_ == 0 || made_.size() * 2 > wanted_) return file;
     asked_ = true;
     if (!started_) {
       started_ = true;
