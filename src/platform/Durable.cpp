@@ -17,11 +17,6 @@ namespace qk::platform {
 
 namespace {
 
-// Descriptors held by the groups of the process (held outputs, overwrites waiting for their
-// flush): at most DescriptorShare() of them, so that groups in several jobs never run the process
-// out of descriptors.
-std::atomic<std::size_t> heldFiles{0};
-
 // The threads a group's flushes wait on at most.
 constexpr std::size_t kFlushLanes = 16;
 
@@ -158,10 +153,10 @@ void DurableGroup::Hold(Output output, Landed landed) {
     lastPath_ = path;
   }
   waiting_.push_back(std::move(w));
-  ++heldFiles;
+  ++KeptFiles();
   if (raised) std::rethrow_exception(raised);
   // The process's descriptors are a limit too.
-  if (heldFiles >= DescriptorShare()) {
+  if (KeptFiles() >= DescriptorShare()) {
     Flush();
     return;
   }
@@ -181,7 +176,7 @@ void DurableGroup::AfterDurable(Work work, bool holding) {
 
 void DurableGroup::AfterOverwrite(File file, Work done) {
   overwrites_.push_back({std::move(file), std::move(done)});
-  ++heldFiles;
+  ++KeptFiles();
   if (flushing_) return;
   std::exception_ptr raised;
   FlushOverwrites(raised);
@@ -191,7 +186,7 @@ void DurableGroup::AfterOverwrite(File file, Work done) {
 void DurableGroup::FlushOverwrites(std::exception_ptr& raised) {
   std::vector<Overwrite> overwrites = std::move(overwrites_);
   overwrites_.clear();
-  heldFiles -= overwrites.size();
+  KeptFiles() -= overwrites.size();
   std::vector<File*> files;
   for (Overwrite& o : overwrites) files.push_back(&o.file);
   const std::vector<int> errors = FlushTogether(files, true);
@@ -219,7 +214,7 @@ void DurableGroup::Flush() {
   std::vector<File*> files;
   for (Waiting& w : waiting)
     if (w.output) files.push_back(&w.output->file);
-  heldFiles -= files.size();
+  KeptFiles() -= files.size();
   const std::vector<int> errors = FlushTogether(files, false);
   std::size_t next = 0;
   for (Waiting& w : waiting) {
@@ -268,10 +263,10 @@ void DurableGroup::Flush() {
 void DurableGroup::Discard(const std::function<void(Output&)>& drop) {
   for (Waiting& w : waiting_) {
     if (!w.output) continue;
-    --heldFiles;
+    --KeptFiles();
     if (drop) drop(*w.output);
   }
-  heldFiles -= overwrites_.size();
+  KeptFiles() -= overwrites_.size();
   waiting_.clear();
   overwrites_.clear();
   holding_ = 0;

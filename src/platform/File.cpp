@@ -428,12 +428,10 @@ std::size_t DescriptorShare() {
   return share;
 }
 
-namespace {
-
-// Files made ahead in the process, held to DescriptorShare().
-std::atomic<std::size_t> aheadFiles{0};
-
-} // namespace
+std::atomic<std::size_t>& KeptFiles() {
+  static std::atomic<std::size_t> kept{0};
+  return kept;
+}
 
 HiddenAhead::~HiddenAhead() {
   {
@@ -442,7 +440,7 @@ HiddenAhead::~HiddenAhead() {
   }
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
-  aheadFiles -= made_.size();
+  KeptFiles() -= made_.size();
 }
 
 File HiddenAhead::Take(const std::string& folder, std::size_t more) {
@@ -461,10 +459,10 @@ File HiddenAhead::Take(const std::string& folder, std::size_t more) {
     if (!made_.empty()) {
       file = std::move(made_.back());
       made_.pop_back();
-      --aheadFiles;
+      --KeptFiles();
     }
   }
-  aheadFiles -= others.size();
+  KeptFiles() -= others.size();
   others.clear();
   if (!file.IsOpen()) {
     file = File::CreateHidden(folder);
@@ -499,11 +497,12 @@ void HiddenAhead::Make() {
     making_ = true;
     const std::string folder = folder_;
     std::size_t count = wanted_ - std::min(wanted_, made_.size());
-    // Within the process's share of descriptors: what is over it is given back.
-    const std::size_t before = aheadFiles.fetch_add(count);
-    const std::size_t room = DescriptorShare() - std::min(DescriptorShare(), before);
+    // Within half of what is left of the process's share of descriptors, the rest being for the
+    // outputs held: what is over it is given back.
+    const std::size_t before = KeptFiles().fetch_add(count);
+    const std::size_t room = (DescriptorShare() - std::min(DescriptorShare(), before)) / 2;
     if (count > room) {
-      aheadFiles -= count - room;
+      KeptFiles() -= count - room;
       count = room;
     }
     guard.unlock();
@@ -520,14 +519,14 @@ void HiddenAhead::Make() {
       if (!file.temporary_.empty()) break;
       files.push_back(std::move(file));
     }
-    aheadFiles -= count - files.size();
+    KeptFiles() -= count - files.size();
     guard.lock();
     making_ = false;
     if (folder == folder_) {
       for (File& file : files) made_.push_back(std::move(file));
       files.clear();
     }
-    aheadFiles -= files.size();
+    KeptFiles() -= files.size();
     changed_.notify_all();
     if (!files.empty()) {
       guard.unlock();

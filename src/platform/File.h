@@ -12,6 +12,7 @@
 
 #include "platform/Seam.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -176,9 +177,11 @@ private:
   std::uint32_t openedMode_ = 0;
 };
 
-// How many descriptors one kind of file kept open for later (held outputs, files made ahead) may
-// take in the whole process: a quarter of what it may open, so that the kinds together leave
-// the rest to the files being read and written.
+// Files kept open for later in the whole process (held outputs, overwrites waiting for their
+// flush, files made ahead), counted together: they take at most DescriptorShare() descriptors, a
+// quarter of what the process may open, so that they leave the rest to the files being read and
+// written.
+std::atomic<std::size_t>& KeptFiles();
 std::size_t DescriptorShare();
 
 // Makes the next nameless files of a folder on a thread of its own while the caller fills the

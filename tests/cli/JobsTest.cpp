@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -77,12 +78,41 @@ protected:
   TempDir dir;
 };
 
+// Lowers the soft limit of open descriptors, which the qk-cli started meanwhile inherits, to
+// count (none: as it is).
+class DescriptorLimit {
+public:
+  explicit DescriptorLimit(rlim_t count) {
+    if (count == 0 || ::getrlimit(RLIMIT_NOFILE, &saved_) != 0) return;
+    rlimit lowered = saved_;
+    lowered.rlim_cur = count;
+    lowered_ = ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+  }
+  ~DescriptorLimit() {
+    if (lowered_) ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+private:
+  rlimit saved_{};
+  bool lowered_ = false;
+};
+
 // Encrypts and decrypts the same folder with each job count: every run prints the same lines in
-// the list's order, and the files come back.
+// the list's order, and the files come back. Also with few descriptors, where the outputs held and
+// the files made ahead share what the process keeps open.
 TEST_F(JobsRun, OutputIsInTheListsOrderWhateverTheJobs) {
   std::string encrypted, decrypted;
-  for (const char* jobs : {"1", "2", "8"}) {
-    const std::string folder = dir / (std::string("j") + jobs);
+  struct Row {
+    const char* jobs;
+    rlim_t descriptors; // 0: the limit as it is
+  };
+  for (const Row& row : {Row{"1", 0}, Row{"2", 0}, Row{"8", 0}, Row{"1", 32}}) {
+    const char* jobs = row.jobs;
+    const DescriptorLimit limit(row.descriptors);
+    const std::string folder =
+        dir / (std::string("j") + jobs + "-" + std::to_string(row.descriptors));
     const auto files = MakeFiles(folder, 40);
     std::vector<std::string> originals;
     for (const auto& f : files) originals.push_back(ReadAll(f));
