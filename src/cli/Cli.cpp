@@ -1,7 +1,5 @@
 #include "cli/Cli.h"
 
-#include "cli/JobRun.h"
-#include "cli/Jobs.h"
 #include "cli/Report.h"
 #include "core/BatchSettings.h"
 #include "core/CommandLine.h"
@@ -11,6 +9,7 @@
 #include "engine/BatchRun.h"
 #include "engine/Container.h"
 #include "engine/FileEngine.h"
+#include "engine/Jobs.h"
 #include "engine/PasswordRules.h"
 #include "engine/Result.h"
 #include "platform/ArgumentArea.h"
@@ -25,6 +24,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -212,10 +212,10 @@ Options Parse(const std::vector<std::string>& args) {
       o.output = value();
     } else if (batch && a == "--jobs") {
       const std::string text = value();
-      o.jobs = ParseJobs(text);
+      o.jobs = engine::ParseJobs(text);
       if (!o.jobs) {
-        throw UsageError("--jobs needs a whole number from 1 to " + std::to_string(kMaxJobs) +
-                         ", not '" + text + "'");
+        throw UsageError("--jobs needs a whole number from 1 to " +
+                         std::to_string(engine::kMaxJobs) + ", not '" + text + "'");
       }
     } else {
       throw UsageError("unknown option '" + a + "' for " + o.command);
@@ -406,6 +406,43 @@ engine::BatchOptions MakeBatchOptions(const Options& o, const settings::Settings
   return b;
 }
 
+// The run that the first SIGINT, SIGTERM or SIGHUP stops, and that signal.
+std::atomic<bool>* stopOnSignal = nullptr;
+volatile std::sig_atomic_t stoppedBy = 0;
+
+extern "C" void StopRun(int signal) {
+  stoppedBy = signal;
+  if (stopOnSignal != nullptr) stopOnSignal->store(true);
+}
+
+// While it lives, the first of the signals that end a program in a terminal or a session stops the
+// run cleanly (its report is written whole); a second one ends the program at once, as the signal
+// does by default: the run's order loses nothing at any moment.
+class StopOnSignals {
+public:
+  explicit StopOnSignals(std::atomic<bool>& stop) {
+    stoppedBy = 0;
+    stopOnSignal = &stop;
+    struct sigaction action {};
+    action.sa_handler = StopRun;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    for (std::size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &action, &before_[i]);
+  }
+  ~StopOnSignals() {
+    for (std::size_t i = 0; i < kSignals.size(); ++i) sigaction(kSignals[i], &before_[i], nullptr);
+    stopOnSignal = nullptr;
+  }
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
+  // The signal that stopped the run; 0 for none.
+  int Signal() const { return stoppedBy; }
+
+private:
+  static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+  std::array<struct sigaction, 3> before_{};
+};
+
 // The report line of an engine result.
 ReportLine MakeLine(const engine::FileResult& result) {
   ReportLine line;
@@ -415,6 +452,9 @@ ReportLine MakeLine(const engine::FileResult& result) {
   line.output = result.output;
   line.sourceWipe = std::string(engine::SourceWipeKey(result.sourceWipe));
   line.failed = engine::Failed(result);
+  line.onlyWiped =
+      engine::DoneBefore(result.outcome) && result.sourceWipe == engine::SourceWipe::Wiped;
+  line.skipped = engine::DoneBefore(result.outcome) && !line.onlyWiped;
   if (result.error != 0) line.error = std::strerror(result.error);
   line.reason = engine::FailureReason(result);
   if (const std::string_view reason = engine::SourceWipeReason(result); !reason.empty())
@@ -456,33 +496,33 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     err << "qk-cli: not found: " << platform::VisibleText(file) << '\n';
   }
 
+  const StopOnSignals signals(run.StopFlag());
   core::TFindFile finder;
   finder.Recurse = o.recursive.value_or(model.Recurse);
   finder.Attributes =
       core::TAttrOptions(core::ffReadOnly) | core::ffHidden | core::ffDirectory | core::ffArchive;
-  core::AddPaths(
-      finder, o.files, [&](const std::string& path) { run.AddFile(path); },
-      [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
+  // A file named on its own is processed as asked; one found in a folder may have been done by
+  // an earlier run of the same command.
+  for (const std::string& named : o.files) {
+    core::AddPaths(
+        finder, {named}, [&](const std::string& path) { run.AddFile(path, path != named); },
+        [&](const std::string& folder, int error) { run.AddUnreadableFolder(folder, error); });
+  }
   if (o.output && run.Entries().size() != 1) {
     throw UsageError("-o needs exactly one file, and the folder holds " +
                      std::to_string(run.Entries().size()));
   }
 
   state.AutoRun = true;
-  const unsigned jobs = o.jobs.value_or(DefaultJobs());
-  int failures = 0;
-  std::string closing;
-  if (jobs > 1 && run.Entries().size() > 1) {
-    failures = RunListInJobs(run, options, host, jobs);
-    closing = engine::FinishedText(failures);
-  } else {
-    run.ShowList();
-    failures = run.FailureCount();
-    closing = run.Dialog().Label1;
-  }
+  options.Jobs = o.jobs.value_or(engine::DefaultJobs());
+  options.Resume = true;
+  run.ShowList();
+  const int failures = run.FailureCount();
   state.Password.Clear();
   // A named path that was not found is a failed entry of the closing text too.
-  if (missing != 0) closing = engine::FinishedText(failures + missing);
+  const std::string closing = run.Stopped()
+                                  ? engine::StoppedText(failures + missing, run.NotReached())
+                                  : engine::FinishedText(failures + missing);
 
   Report report(out, o.json, &err);
   for (const auto& entry : run.Entries()) {
@@ -491,7 +531,10 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     line.path = entry.Path;
     report.Result(line, state.Mode == engine::OperationMode::Decrypt);
   }
-  report.Close(closing, missing);
+  report.Close(closing, missing,
+               run.Stopped() ? std::optional<std::size_t>(run.NotReached()) : std::nullopt);
+  // Ended as an interrupted program ends, once its report is out.
+  if (signals.Signal() != 0) return 128 + signals.Signal();
   return failures == 0 && missing == 0 ? kExitOk : kExitFailed;
 }
 

@@ -43,7 +43,8 @@ std::string EscapeTerminalControls(const std::string& json) {
 void WriteObject(std::ostream& out, const nlohmann::ordered_json& object) {
   out << EscapeTerminalControls(
              object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
-      << '\n';
+      << '\n'
+      << std::flush;
 }
 
 // Standard Base64 (RFC 4648, "=" padding), as any decoder reads it.
@@ -88,44 +89,54 @@ void Report::Json(const ReportLine& line) {
   WriteObject(out_, object);
 }
 
-void Report::Result(const ReportLine& line, bool showOutput) {
+void Report::Count(const ReportLine& line) {
   ++files_;
   if (line.failed) ++failed_;
+  if (line.skipped) ++skipped_;
+  if (line.onlyWiped) ++onlyWiped_;
+}
+
+void Report::Result(const ReportLine& line, bool showOutput) {
+  Count(line);
   if (json_) return Json(line);
   out_ << platform::VisibleText(line.text) << platform::VisibleText(line.path);
   if (showOutput && !line.output.empty()) out_ << '\t' << platform::VisibleText(line.output);
-  out_ << '\n';
+  // Each line goes out whole as it is made: a run broken off keeps every line written so far.
+  out_ << '\n' << std::flush;
   if (reasons_ && !line.reason.empty()) {
-    out_ << std::flush;
     *reasons_ << "qk-cli: " << platform::VisibleText(line.path) << ": " << line.reason << '\n';
   }
 }
 
 void Report::Hint(const ReportLine& line, bool withPath) {
-  ++files_;
-  if (line.failed) ++failed_;
+  Count(line);
   if (json_) return Json(line);
   if (withPath) out_ << platform::VisibleText(line.path) << '\t';
   out_ << platform::VisibleText(line.text) << '\n';
 }
 
 void Report::Sha1(const ReportLine& line) {
-  ++files_;
-  if (line.failed) ++failed_;
+  Count(line);
   if (json_) return Json(line);
   if (!line.failed) out_ << line.sha1 << "  " << platform::VisibleText(line.path) << '\n';
 }
 
-void Report::Close(const std::string& text, int notFound) {
+void Report::Close(const std::string& text, int notFound, std::optional<std::size_t> notProcessed) {
   if (!json_) {
-    if (!text.empty()) out_ << platform::VisibleText(text) << '\n';
+    if (!text.empty()) out_ << platform::VisibleText(text) << '\n' << std::flush;
     return;
   }
   nlohmann::ordered_json object;
   object["files"] = files_;
-  object["succeeded"] = files_ - failed_;
+  object["succeeded"] = files_ - failed_ - skipped_ - onlyWiped_;
   object["failed"] = failed_;
+  if (skipped_ != 0) object["skipped"] = skipped_;
+  if (onlyWiped_ != 0) object["only-wiped"] = onlyWiped_;
   if (notFound != 0) object["not-found"] = notFound;
+  if (notProcessed) {
+    object["interrupted"] = true;
+    object["not-processed"] = *notProcessed;
+  }
   if (!text.empty()) object["text"] = text;
   WriteObject(out_, object);
 }

@@ -2,7 +2,9 @@
 // closing line, as text for people or, with --json, as one JSON object per line for scripts.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 namespace qk::cli {
@@ -15,6 +17,9 @@ struct ReportLine {
   std::string output;     // the file written, if any
   std::string sourceWipe; // "wiped" or "wipe-failed" when a source wipe was asked for
   bool failed = false;
+  // Work an earlier run did: skipped altogether, or only its source's wipe done now.
+  bool skipped = false;
+  bool onlyWiped = false;
   // Fields only some commands have: empty when absent.
   std::string hint; // hint: the stored hint
   bool hasHint = false;
@@ -38,8 +43,10 @@ public:
   // A digest: the five words, two spaces, the path.
   void Sha1(const ReportLine& line);
   // The closing line: the Japanese closing text, or the counts as JSON (with the number of named
-  // paths that were not found, when there were any).
-  void Close(const std::string& text, int notFound = 0);
+  // paths that were not found, when there were any, and for a run that was broken off, the
+  // number of entries it did not process).
+  void Close(const std::string& text, int notFound = 0,
+             std::optional<std::size_t> notProcessed = std::nullopt);
 
   int Failures() const { return failed_; }
 
@@ -49,8 +56,12 @@ private:
   std::ostream& out_;
   bool json_;
   std::ostream* reasons_;
+  void Count(const ReportLine& line);
+
   int files_ = 0;
   int failed_ = 0;
+  int skipped_ = 0;
+  int onlyWiped_ = 0;
 };
 
 } // namespace qk::cli

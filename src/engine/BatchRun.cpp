@@ -1,37 +1,46 @@
 #include "engine/BatchRun.h"
 
-#include "platform/CodePage.h"
-#include "platform/File.h"
+#include "engine/Jobs.h"
 #include "platform/FileSystem.h"
 #include "platform/Listed.h"
 #include "platform/PathText.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace qk::engine {
 
 namespace {
 
-constexpr std::size_t kMaxNameBytes = 199;
-
-bool NameTooLong(const std::string& path) {
-  return platform::SystemByteLength(platform::ExtractFileName(path)) > kMaxNameBytes;
-}
-
-bool ExistsReadOnly(const std::string& path) {
-  return platform::FileExists(path) && platform::IsReadOnly(path);
-}
-
-// For each entry, how many of those right after it are in its folder: the outputs still to
-// come there when it runs.
-std::vector<std::size_t> FollowersInFolder(const std::vector<ListEntry>& entries) {
-  std::vector<std::size_t> followers(entries.size(), 0);
-  for (std::size_t i = entries.size(); i-- > 1;) {
-    if (platform::ExtractFilePath(entries[i].Path) ==
-        platform::ExtractFilePath(entries[i - 1].Path))
-      followers[i - 1] = followers[i] + 1;
+// Consecutive entries of one folder, up to most of them: a chunk, whose outputs are made durable
+// together (one flush of their folder before their sources go).
+std::vector<std::pair<std::size_t, std::size_t>> Chunks(const std::vector<ListEntry>& entries,
+                                                        std::size_t most) {
+  std::vector<std::pair<std::size_t, std::size_t>> chunks;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (chunks.empty() || chunks.back().second - chunks.back().first >= most ||
+        platform::ExtractFilePath(entries[chunks.back().first].Path) !=
+            platform::ExtractFilePath(entries[i].Path)) {
+      chunks.emplace_back(i, i);
+    }
+    chunks.back().second = i + 1;
   }
-  return followers;
+  return chunks;
+}
+
+// A seed for a job's random names, drawn from the run's generator so that no two jobs draw the
+// same names.
+std::uint64_t NextSeed(Random& random) {
+  std::uint64_t seed = 0;
+  for (int i = 0; i < 4; ++i)
+    seed = (seed << 16) ^ static_cast<std::uint64_t>(random.Below(1 << 16));
+  return seed;
 }
 
 } // namespace
@@ -41,10 +50,19 @@ std::string FinishedText(int failures) {
                        : std::string(kAllDone);
 }
 
+std::string StoppedText(int failures, std::size_t notReached) {
+  return "中断しました。　失敗数 : " + std::to_string(failures) +
+         "個　未処理 : " + std::to_string(notReached) + "個";
+}
+
 BatchRun::BatchRun(BatchHost& host, BatchOptions& options, Random& random)
     : host_(host), options_(options), random_(random),
-      engine_(host, state_, options.Engine, random) {
-  engine_.GroupOutputs(&durable_);
+      engine_(pump_, state_, options.Engine, random) {}
+
+void BatchRun::Pump::ProcessMessages() {
+  run_.host_.ProcessMessages();
+  // A wipe under way is cut short, its source deleted: its output is proved already.
+  if (run_.state_.Stopping()) run_.state_.SkipWipe = true;
 }
 
 void BatchRun::Touch(std::size_t index) {
@@ -62,15 +80,17 @@ void BatchRun::ClearList() {
   touched_.reshaped = true;
   // A new list gets its own question, count and captions when it is shown.
   state_.ListShown = false;
+  stop_.store(false);
   // What earlier walks listed no longer stands for anything in the list.
   platform::ForgetListed();
   host_.Changed();
 }
 
-void BatchRun::AddFile(const std::string& path) {
+void BatchRun::AddFile(const std::string& path, bool fromFolder) {
   ListEntry entry;
   entry.Caption = path;
   entry.Path = path;
+  entry.FromFolder = fromFolder;
   if (state_.Mode == OperationMode::Decrypt && host_.ShowsList())
     entry.Sub1 = engine_.ReadStoredHint(path).Text();
   entries_.push_back(std::move(entry));
@@ -140,14 +160,36 @@ void BatchRun::ShowList() {
 
 void BatchRun::SetCaption(std::size_t index, const char* suffix) {
   std::string caption = "[";
-  caption += std::to_string(index + 1);
+  caption += std::to_string(place_[index] + 1);
   caption += '/';
-  caption += std::to_string(entries_.size());
+  caption += std::to_string(taken_);
   caption += "Files]";
   caption += entries_[index].Path;
   caption += suffix;
   dialog_.Caption = std::move(caption);
   host_.Changed();
+}
+
+void BatchRun::Began(std::size_t index, const char* suffix) {
+  SetCaption(index, suffix);
+  pump_.ProcessMessages();
+}
+
+// During the wipe the skip button is the only live control: the dialog comes alive for it while
+// the list, OK and Close stay off, and they stay off after it until the run has ended.
+void BatchRun::Wiping(bool on) {
+  dialog_.ListEnabled = false;
+  dialog_.OKEnabled = false;
+  dialog_.CloseEnabled = false;
+  dialog_.DialogEnabled = on;
+  dialog_.SkipWipeVisible = on;
+  dialog_.SkipWipeEnabled = on;
+  host_.Changed();
+}
+
+void BatchRun::SkipWipe() {
+  state_.SkipWipe = true;
+  ++skips_;
 }
 
 void BatchRun::RunBatch() {
@@ -171,68 +213,51 @@ void BatchRun::RunBatch() {
   dialog_.CloseEnabled = false;
   failures_ = 0;
   running_ = true;
+  stopped_ = false;
+  notReached_ = 0;
+  // The entries the run takes: a re-encryption takes only what its decryption wrote.
+  place_.assign(entries_.size(), 0);
+  taken_ = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (state_.ReEncrypting && entries_[i].Sub2.empty()) continue;
+    place_[i] = taken_++;
+  }
   host_.Changed();
 
-  // Small outputs wait nameless in the group only while the run goes: between runs, the engine
-  // that Engine() gives out names what it writes before it returns.
+  decided_.assign(entries_.size(), false);
+  const unsigned jobs = std::max(1U, options_.Jobs);
+  // Chunks small enough that the jobs stay busy to the end.
+  const std::size_t most =
+      jobs == 1 ? kChunkLimit
+                : std::clamp<std::size_t>(entries_.size() / (jobs * 4), 1, kChunkLimit);
+  const auto chunks = Chunks(entries_, most);
+  state_.Stop = &stop_;
+  // Outputs wait nameless in their chunk only while the run goes: between runs, the engine that
+  // Engine() gives out names what it writes before it returns.
   engine_.HoldOutputs(true);
-  const std::vector<std::size_t> followers = FollowersInFolder(entries_);
-  // The output of the entry under way, nameless until the group holds it.
-  std::optional<FileEngine::Held> held;
   try {
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-      ListEntry& entry = entries_[i];
-      // A re-encryption takes only what its decryption wrote; the rest keep what it said.
-      if (state_.ReEncrypting && entry.Sub2.empty()) continue;
-      engine_.ExpectOutputs(followers[i]);
-      FileResult result;
-      Settling settling;
-      held.reset();
-      if (entry.FolderError != 0) {
-        result = FileResult{Outcome::FolderUnreadable, entry.Path, {}, entry.FolderError, {}};
-      } else
-        switch (state_.Mode) {
-        case OperationMode::Encrypt:
-          SetCaption(i, "を暗号化中");
-          host_.ProcessMessages();
-          result = EncryptEntry(entry, settling, held);
-          break;
-        case OperationMode::Decrypt:
-          result = DecryptEntry(entry, settling, held);
-          break;
-        case OperationMode::Wipe:
-          SetCaption(i, "を抹消中");
-          host_.ProcessMessages();
-          result = WipeEntry(entry);
-          break;
-        }
-      const bool settle = state_.Mode != OperationMode::Wipe && Succeeded(result.outcome);
-      entry.Result.reset(); // what an earlier run left (a re-encryption follows a decryption)
-      Record(i, std::move(result));
-      if (held) {
-        Hold(i, settling, *std::exchange(held, std::nullopt));
-      } else if (settle) {
-        Settle(i, settling);
-      }
+    if (jobs > 1 && chunks.size() > 1) {
+      RunInJobs(chunks, jobs);
+    } else {
+      RunChunks(chunks);
     }
-    // Every output durable, every source wiped that waited for it, before the run ends.
-    durable_.Flush();
   } catch (...) {
-    // Sources whose outputs were not yet proved durable stay; outputs that wait nameless go as
-    // a failed one does.
-    const auto drop = [this](platform::DurableGroup::Output& output) {
-      engine_.DropNameless(output.file);
-    };
-    if (held) drop(held->output);
-    durable_.Discard(drop);
     engine_.HoldOutputs(false);
+    state_.Stop = nullptr;
     throw;
   }
   engine_.HoldOutputs(false);
+  state_.Stop = nullptr;
+  stopped_ = stop_.load();
+  for (std::size_t i = 0; i < entries_.size(); ++i)
+    if (!decided_[i] && (!state_.ReEncrypting || !entries_[i].Sub2.empty())) ++notReached_;
 
+  // Re-encryption is offered only for what the decryption wrote.
   if (state_.Mode == OperationMode::Decrypt && options_.ReEnc) {
-    dialog_.ReEncVisible = true;
-    dialog_.ReEncEnabled = true;
+    const bool wrote = std::any_of(entries_.begin(), entries_.end(),
+                                   [](const ListEntry& e) { return !e.Sub2.empty(); });
+    dialog_.ReEncVisible = wrote;
+    dialog_.ReEncEnabled = wrote;
   }
   Finish();
   if (state_.ExitAfterRun || state_.AutoRun) {
@@ -241,300 +266,174 @@ void BatchRun::RunBatch() {
   }
 }
 
-void BatchRun::Record(std::size_t index, FileResult result) {
-  ListEntry& entry = entries_[index];
-  const bool failedBefore = entry.Result && Failed(*entry.Result);
-  if (Failed(result) && !failedBefore) ++failures_;
+void BatchRun::RunChunks(const std::vector<std::pair<std::size_t, std::size_t>>& chunks) {
+  ChunkRun chunk(engine_, state_, options_, random_, *this);
+  for (const auto& [first, last] : chunks) {
+    for (std::size_t at = first; at < last && !state_.Stopping();) {
+      std::vector<Finished> done;
+      at = chunk.Run(entries_, at, last, done);
+      for (Finished& f : done) Record(std::move(f));
+    }
+  }
+}
+
+// The jobs beside the caller's thread: each with an engine, a generator and a state of its own,
+// taking the next chunk whenever it is free. Their results and progress come back to the caller's
+// thread, which alone calls the host.
+struct BatchRun::Jobs {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::vector<Finished> done;
+  std::string progress;
+  std::optional<std::pair<std::size_t, const char*>> began;
+  int wiping = 0;
+  bool wipingChanged = false;
+  std::size_t ended = 0;
+  std::exception_ptr error;
+};
+
+namespace {
+
+// One job's host: its progress and its captions go to the run's thread.
+template <class Jobs> class JobHost : public EngineHost, public ChunkHost {
+public:
+  JobHost(Jobs& jobs, RunState& state, const std::atomic<unsigned>& skips)
+      : jobs_(jobs), state_(state), skips_(skips), seen_(skips.load()) {}
+  void ShowProgress(const std::string& text) override {
+    const std::lock_guard guard(jobs_.lock);
+    jobs_.progress = text;
+  }
+  void ProcessMessages() override {
+    // A skip pressed since the last look cuts this job's wipe under way short; so does a stop.
+    const unsigned skips = skips_.load();
+    if (skips != seen_ || state_.Stopping()) state_.SkipWipe = true;
+    seen_ = skips;
+  }
+  void Began(std::size_t index, const char* suffix) override {
+    {
+      const std::lock_guard guard(jobs_.lock);
+      jobs_.began.emplace(index, suffix);
+    }
+    ProcessMessages();
+  }
+  void Wiping(bool on) override {
+    const std::lock_guard guard(jobs_.lock);
+    jobs_.wiping += on ? 1 : -1;
+    jobs_.wipingChanged = true;
+  }
+
+private:
+  Jobs& jobs_;
+  RunState& state_;
+  const std::atomic<unsigned>& skips_;
+  unsigned seen_;
+};
+
+} // namespace
+
+void BatchRun::RunInJobs(const std::vector<std::pair<std::size_t, std::size_t>>& chunks,
+                         unsigned jobs) {
+  Jobs shared;
+  std::atomic<std::size_t> next{0};
+  const auto work = [&](std::uint64_t seed) {
+    try {
+      RunState state;
+      state.Password = state_.Password.Copy();
+      state.PasswordHint = state_.PasswordHint;
+      state.Mode = state_.Mode;
+      state.OutputNameOverride = state_.OutputNameOverride;
+      state.KeepSources = state_.KeepSources;
+      state.ReEncrypting = state_.ReEncrypting;
+      state.Stop = &stop_;
+      Random random(seed);
+      JobHost<Jobs> host(shared, state, skips_);
+      FileEngine engine(host, state, options_.Engine, random);
+      engine.HoldOutputs(true);
+      ChunkRun chunk(engine, state, options_, random, host);
+      for (std::size_t c; !state.Stopping() && (c = next.fetch_add(1)) < chunks.size();) {
+        for (std::size_t at = chunks[c].first; at < chunks[c].second && !state.Stopping();) {
+          std::vector<Finished> done;
+          at = chunk.Run(entries_, at, chunks[c].second, done);
+          const std::lock_guard guard(shared.lock);
+          for (Finished& f : done) shared.done.push_back(std::move(f));
+        }
+      }
+      state.Password.Clear();
+    } catch (...) {
+      stop_.store(true);
+      const std::lock_guard guard(shared.lock);
+      if (!shared.error) shared.error = std::current_exception();
+    }
+    {
+      const std::lock_guard guard(shared.lock);
+      ++shared.ended;
+    }
+    shared.changed.notify_all();
+  };
+  const std::size_t count = std::min<std::size_t>(jobs, chunks.size());
+  std::vector<std::thread> threads;
+  for (std::size_t j = 0; j < count; ++j) {
+    try {
+      threads.emplace_back(work, NextSeed(random_));
+    } catch (const std::system_error&) {
+      if (threads.empty()) throw;
+      break;
+    }
+  }
+  // The run's thread shows what the jobs did and lets the window's events run, until they end.
+  std::exception_ptr raised;
+  for (bool more = true; more;) {
+    std::vector<Finished> done;
+    std::string progress;
+    std::optional<std::pair<std::size_t, const char*>> began;
+    std::optional<bool> wiping;
+    {
+      std::unique_lock guard(shared.lock);
+      shared.changed.wait_for(guard, std::chrono::milliseconds(50),
+                              [&] { return shared.ended == threads.size(); });
+      more = shared.ended != threads.size();
+      done = std::exchange(shared.done, {});
+      progress = std::exchange(shared.progress, {});
+      began = std::exchange(shared.began, std::nullopt);
+      if (std::exchange(shared.wipingChanged, false)) wiping = shared.wiping > 0;
+    }
+    for (Finished& f : done) Record(std::move(f));
+    if (raised) continue;
+    try {
+      if (began) SetCaption(began->first, began->second);
+      if (wiping) Wiping(*wiping);
+      if (!progress.empty()) host_.ShowProgress(progress);
+      host_.ProcessMessages();
+    } catch (...) {
+      // The jobs end their chunks as a stopped run does; what the host raised goes on after.
+      raised = std::current_exception();
+      stop_.store(true);
+    }
+  }
+  for (std::thread& t : threads) t.join();
+  if (shared.wiping > 0) Wiping(false);
+  if (shared.error) std::rethrow_exception(shared.error);
+  if (raised) std::rethrow_exception(raised);
+}
+
+void BatchRun::Record(Finished finished) {
+  ListEntry& entry = entries_[finished.index];
+  FileResult& result = finished.result;
+  if (Failed(result)) ++failures_;
+  if (state_.Mode == OperationMode::Decrypt)
+    entry.Sub2 = Succeeded(result.outcome) || DoneBefore(result.outcome) ? result.output : "";
   entry.Caption = ResultText(result) + entry.Path;
   entry.Result = std::move(result);
-  Touch(index);
+  decided_[finished.index] = true;
+  Touch(finished.index);
   host_.Changed();
-}
-
-void BatchRun::Settle(std::size_t index, const Settling& settling) {
-  const bool holding = settling.wipe;
-  durable_.AfterDurable([this, index, settling](int error) { Settled(index, settling, error); },
-                        holding);
-}
-
-void BatchRun::Hold(std::size_t index, const Settling& settling, FileEngine::Held held) {
-  Settling waiting = settling;
-  waiting.renameAfterOfHeld = held.renameAfter;
-  // A source that is to be wiped waits for its output's proof, which reads the output back.
-  held.output.readBack = settling.wipe;
-  durable_.Hold(std::move(held.output),
-                [this, index, waiting](int error, platform::DurableGroup::Output& output) {
-                  Landed(index, waiting, error, output);
-                });
-}
-
-void BatchRun::Landed(std::size_t index, Settling settling, int error,
-                      platform::DurableGroup::Output& output) {
-  ListEntry& entry = entries_[index];
-  const bool decrypting = state_.Mode == OperationMode::Decrypt;
-  const auto failed = [&](int why) {
-    FileResult result = *entry.Result;
-    result.outcome = decrypting ? Outcome::DecryptFailed : Outcome::EncryptFailed;
-    result.output.clear();
-    result.error = why;
-    if (decrypting) entry.Sub2.clear();
-    Record(index, std::move(result));
-  };
-  if (error != 0 && !output.file.Published()) {
-    // Its data or its name failed: the output never had a name and goes; its source stays.
-    engine_.DropNameless(output.file);
-    failed(error);
-    return;
-  }
-  // The name it got, which a name taken meanwhile may have changed.
-  entry.Result->output = output.path;
-  if (decrypting) entry.Sub2 = output.path;
-  if (settling.renameAfterOfHeld) {
-    settling.renameAfter = *settling.renameAfterOfHeld;
-    entry.Result->renameAfter = settling.renameAfter;
-  }
-  if (error == 0 && settling.wipe) {
-    // The source goes only once its output is proved from the disk.
-    const bool proved =
-        decrypting ? engine_.VerifyDecryption(output.path, &settling.digest, output.readBack)
-                   : engine_.VerifyEncryption(output.path, state_.Password, &settling.digest,
-                                              output.readBack);
-    if (!proved) {
-      RemoveOutput(output.path);
-      failed(0);
-      return;
-    }
-  }
-  Settled(index, settling, error);
-}
-
-void BatchRun::Settled(std::size_t index, const Settling& settling, int flushError) {
-  ListEntry& entry = entries_[index];
-  FileResult result = *entry.Result;
-  if (flushError != 0) {
-    // The output may not be on the disk: its source stays, and the entry has failed.
-    if (settling.wipe) {
-      result.sourceWipe = SourceWipe::Failed;
-    } else {
-      // A failed entry leaves no output behind; the source it came from is whole.
-      RemoveOutput(result.output);
-      result.output.clear();
-      result.outcome =
-          state_.Mode == OperationMode::Decrypt ? Outcome::DecryptFailed : Outcome::EncryptFailed;
-    }
-    result.error = flushError;
-    Record(index, std::move(result));
-    return;
-  }
-  if (settling.wipe) {
-    WipeSource(index, settling);
-    return;
-  }
-  Completed(index, settling, std::move(result));
-}
-
-void BatchRun::Completed(std::size_t index, const Settling& settling, FileResult result) {
-  ListEntry& entry = entries_[index];
-  // The decrypted file takes the container's name once the container is gone.
-  if (settling.renameAfter && platform::RenameFile(result.output, result.path)) {
-    result.output = result.path;
-    entry.Sub2 = result.output;
-  }
-  Record(index, std::move(result));
-}
-
-// An output that is not to stay: a decrypted file is plaintext and is wiped, a container is
-// removed.
-void BatchRun::RemoveOutput(const std::string& output) {
-  if (state_.Mode == OperationMode::Decrypt) {
-    try {
-      engine_.WipeFile(output);
-      return;
-    } catch (const std::exception&) {
-    }
-  }
-  platform::DeleteFile(output);
-}
-
-bool BatchRun::WipesSources() const {
-  if (state_.KeepSources) return false;
-  return state_.Mode == OperationMode::Decrypt ? options_.WipeDecSource : options_.WipeSource;
-}
-
-FileResult BatchRun::EncryptEntry(ListEntry& entry, Settling& settling,
-                                  std::optional<FileEngine::Held>& held) {
-  const std::string& path = entry.Path;
-  const auto refused = [&](Outcome outcome) {
-    return FileResult{outcome, path, {}, 0, SourceWipe::NotAsked};
-  };
-  if (state_.ReEncrypting) state_.PasswordHint = entry.Sub1;
-  if (NameTooLong(path)) return refused(Outcome::EncryptNameTooLong);
-  std::string output;
-  // A forced output path (the command line's single-file switch) replaces the naming mode.
-  if (!state_.OutputNameOverride.empty()) {
-    output = state_.OutputNameOverride;
-  } else
-    switch (options_.NameMode) {
-    case 0:
-      output = path + ".enc";
-      break;
-    case 1:
-      output = path + options_.OwnExtStr;
-      break;
-    case 2:
-      output = MakeRandomName(path, options_.OwnExtStr, random_);
-      break;
-    default:
-      return refused(Outcome::UnexpectedError);
-    }
-  // A re-encrypted container is as readable as the container its file was decrypted from: the
-  // decrypted file was its owner's alone only while it was out.
-  std::optional<std::uint32_t> mode;
-  if (state_.ReEncrypting && entry.Result && entry.Result->sourceMode != 0)
-    mode = entry.Result->sourceMode;
-  FileResult result = engine_.EncryptFile(path, output, state_.Password, state_.PasswordHint,
-                                          options_.Algorithm, options_.AddHMAC, mode);
-  if (!Succeeded(result.outcome)) {
-    if (ExistsReadOnly(path)) result.outcome = Outcome::EncryptReadOnly;
-    return result;
-  }
-  held = engine_.TakeHeld();
-  // A container is a file made anew, never one that was there: it can be its source only by name.
-  if (WipesSources() && result.path != result.output) {
-    // The source goes only once its container is proved from the disk; a held one is proved
-    // once it is durable (Landed).
-    settling.digest = engine_.LastPlainDigest();
-    if (!held && !engine_.VerifyEncryption(result.output, state_.Password)) {
-      RemoveOutput(result.output);
-      result.outcome = Outcome::EncryptFailed;
-      result.output.clear();
-      return result;
-    }
-    // The source goes once its container is durable (Settle).
-    settling.wipe = true;
-    settling.stamp = engine_.LastSourceStamp();
-  }
-  return result;
-}
-
-FileResult BatchRun::DecryptEntry(ListEntry& entry, Settling& settling,
-                                  std::optional<FileEngine::Held>& held) {
-  const std::string& path = entry.Path;
-  const std::size_t index = static_cast<std::size_t>(&entry - entries_.data());
-  if (NameTooLong(path)) return FileResult{Outcome::DecryptNameTooLong, path, {}, 0, {}};
-  SetCaption(index, "を復号中");
-  FileResult result = engine_.DecryptFile(path, state_.Password);
-  if (!Succeeded(result.outcome)) {
-    if (ExistsReadOnly(path)) result.outcome = Outcome::DecryptReadOnly;
-    return result;
-  }
-  held = engine_.TakeHeld();
-  if (WipesSources()) {
-    // The container goes only once the output is proved from the disk; a held one is proved
-    // once it is durable (Landed).
-    settling.digest = engine_.LastPlainDigest();
-    if (!held && !engine_.VerifyDecryption(result.output)) {
-      RemoveOutput(result.output);
-      result.outcome = Outcome::DecryptFailed;
-      result.output.clear();
-      return result;
-    }
-    // The container goes once its output is durable (Settle).
-    settling.wipe = true;
-    settling.stamp = engine_.LastSourceStamp();
-  }
-  host_.ProcessMessages();
-  if (result.fileDate != -1) {
-    // A held output is dated through its descriptor, before its data is flushed.
-    if (held) {
-      const std::int64_t seconds = platform::UnpackFileDate(result.fileDate);
-      if (seconds != -1) held->output.file.SetModified(seconds);
-    } else {
-      platform::SetFileDate(result.output, result.fileDate);
-    }
-  }
-  settling.renameAfter = result.renameAfter;
-  entry.Sub2 = result.output;
-  return result;
-}
-
-FileResult BatchRun::WipeEntry(ListEntry& entry) {
-  FileResult result{Outcome::Wiped, entry.Path, {}, 0, SourceWipe::NotAsked};
-  try {
-    engine_.WipeFile(entry.Path);
-  } catch (const platform::IoError& e) {
-    result.outcome = Outcome::WipeFailed;
-    result.error = e.errorCode();
-  } catch (const std::exception&) {
-    result.outcome = Outcome::WipeFailed;
-  }
-  return result;
-}
-
-// During the wipe the skip button is the only live control: the dialog comes alive for it while
-// the list, OK and Close stay off, and they stay off after it until the run has ended.
-void BatchRun::WipeSource(std::size_t index, const Settling& settling) {
-  dialog_.ListEnabled = false;
-  dialog_.OKEnabled = false;
-  dialog_.CloseEnabled = false;
-  dialog_.DialogEnabled = true;
-  dialog_.SkipWipeVisible = true;
-  dialog_.SkipWipeEnabled = true;
-  host_.Changed();
-  FileResult result = *entries_[index].Result;
-  platform::File overwritten;
-  bool ended = true;
-  // Only the file that was read goes, and only as it was read: whatever changed it since is in
-  // neither file.
-  try {
-    overwritten = engine_.OverwriteFile(entries_[index].Path, &settling.stamp);
-    ended = false;
-  } catch (const ChangedBeforeWipeError&) {
-    result.sourceWipe = SourceWipe::Changed;
-  } catch (const platform::IoError& e) {
-    result.sourceWipe = SourceWipe::Failed;
-    result.error = e.errorCode();
-  } catch (const std::exception&) {
-    result.sourceWipe = SourceWipe::Failed;
-  }
-  dialog_.DialogEnabled = false;
-  dialog_.SkipWipeVisible = false;
-  dialog_.SkipWipeEnabled = false;
-  host_.Changed();
-  if (ended) {
-    Completed(index, settling, std::move(result));
-    return;
-  }
-  // A skipped wipe deletes at once. Otherwise the name goes once the overwrite is on the disk,
-  // flushed together with the others of the group.
-  if (state_.SkipWipe) {
-    overwritten = platform::File();
-    SourceOverwritten(index, settling, 0);
-    return;
-  }
-  durable_.AfterOverwrite(std::move(overwritten), [this, index, settling](int error) {
-    SourceOverwritten(index, settling, error);
-  });
-}
-
-void BatchRun::SourceOverwritten(std::size_t index, const Settling& settling, int flushError) {
-  FileResult result = *entries_[index].Result;
-  // An overwrite that may not be on the disk keeps the name: the source is not wiped.
-  if (flushError != 0) {
-    result.sourceWipe = SourceWipe::Failed;
-    result.error = flushError;
-  } else {
-    platform::DeleteFile(entries_[index].Path);
-    result.sourceWipe = SourceWipe::Wiped;
-  }
-  Completed(index, settling, std::move(result));
 }
 
 void BatchRun::Finish() {
   if (!options_.ReEnc) state_.Password.Clear();
   if (!options_.SaveHint) state_.PasswordHint.clear();
   state_.ListEditable = false;
-  dialog_.Caption = FinishedText(failures_);
+  dialog_.Caption = stopped_ ? StoppedText(failures_, notReached_) : FinishedText(failures_);
   // The hint column keeps its caption: its cells still hold the hints.
   dialog_.Label1 = dialog_.Caption;
   host_.ShowProgress(dialog_.Label1);
@@ -545,6 +444,8 @@ void BatchRun::Finish() {
   dialog_.OKVisible = false;
   dialog_.CloseEnabled = true;
   dialog_.CloseFocused = true;
+  dialog_.SkipWipeVisible = false;
+  dialog_.SkipWipeEnabled = false;
   state_.ReEncrypting = false;
   running_ = false;
   host_.Changed();

@@ -4,11 +4,14 @@
 // state held here and answers the questions asked through the host.
 #pragma once
 
+#include "engine/ChunkRun.h"
 #include "engine/FileEngine.h"
 #include "engine/Host.h"
 #include "engine/Random.h"
 #include "engine/RunState.h"
 
+#include <atomic>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +23,8 @@ namespace qk::engine {
 inline constexpr const char* kAllDone = "全てのファイル/フォルダを正常に処理しました。";
 // The closing text of a run in which failures entries failed.
 std::string FinishedText(int failures);
+// The closing text of a run that was stopped with notReached entries not processed.
+std::string StoppedText(int failures, std::size_t notReached);
 
 // What the run asks of its window beyond the engine's needs.
 class BatchHost : public EngineHost {
@@ -69,6 +74,13 @@ struct BatchOptions {
   std::int32_t Algorithm = 0;
   std::int32_t NameMode = 0;
   std::string OwnExtStr = ".bmp";
+  // How many chunks of the list go at once, each on a thread of its own beside the caller's,
+  // which keeps the host's calls; 1 runs every chunk on the caller's thread.
+  unsigned Jobs = 1;
+  // Files found in a folder whose work an earlier run did are not done again (a run broken off
+  // and started again): a container is not encrypted again, a file whose output beside it holds
+  // exactly what it would write is not written again, and only its source's wipe is done.
+  bool Resume = false;
 };
 
 struct ListEntry {
@@ -81,6 +93,8 @@ struct ListEntry {
   // Non-zero: the entry stands for a folder that could not be read (the errno why); its run
   // only reports it as failed.
   int FolderError = 0;
+  // Found by expanding a folder, not named on its own.
+  bool FromFolder = false;
 };
 
 // Enabled and visible states of the dialog's controls, and its texts.
@@ -103,7 +117,7 @@ struct DialogState {
   bool KeepOnTop = false;
 };
 
-class BatchRun {
+class BatchRun : private ChunkHost {
 public:
   BatchRun(BatchHost& host, BatchOptions& options, Random& random);
 
@@ -132,8 +146,8 @@ public:
 
   void ClearList();
   // Appends an entry; in decrypt mode reads the hint stored in the file (or the text of why it
-  // could not be read).
-  void AddFile(const std::string& path);
+  // could not be read). fromFolder: found by expanding a folder.
+  void AddFile(const std::string& path, bool fromFolder = false);
   // Appends an entry for a folder whose files could not be listed (error: the errno why); the
   // run counts it as a failure.
   void AddUnreadableFolder(const std::string& path, int error);
@@ -143,71 +157,66 @@ public:
   void RunBatch();
   // The Delete key: removes the selected entries while the list is editable.
   void DeleteSelected();
-  void SkipWipe() { state_.SkipWipe = true; }
+  void SkipWipe();
+  // Asks the run under way to stop: no entry is begun after it, the one under way ends at its
+  // next block, and no source whose wipe has not begun is touched. Safe from a signal handler
+  // (StopFlag) and from any thread.
+  void Stop() { stop_.store(true); }
+  std::atomic<bool>& StopFlag() { return stop_; }
+  // The last run stopped before its end; the entries it did not process.
+  bool Stopped() const { return stopped_; }
+  std::size_t NotReached() const { return notReached_; }
   // The re-encrypt button after a decryption run.
   void ReEncrypt();
   // The dialog closes.
   void Close();
 
 private:
-  // What is left of an entry once its output is durable: the wipe of its source, only while it
-  // is still the file stamp describes, and after a decryption the output's move to the
-  // container's name once the container is gone.
-  struct Settling {
-    bool wipe = false;
-    platform::FileStamp stamp;
-    bool renameAfter = false;
-    // An output held nameless by the group is proved only once it is durable and named: the
-    // digest of the plaintext it must hold, and after a decryption whether the name it got
-    // stands for its container's.
-    FileEngine::PlainDigest digest{};
-    std::shared_ptr<bool> renameAfterOfHeld;
+  // The operations' host: the window's, and a run that is to stop cuts a wipe under way short.
+  class Pump : public EngineHost {
+  public:
+    explicit Pump(BatchRun& run) : run_(run) {}
+    void ShowProgress(const std::string& text) override { run_.host_.ShowProgress(text); }
+    void ProcessMessages() override;
+
+  private:
+    BatchRun& run_;
   };
+  struct Jobs;
+
+  // ChunkHost.
+  void Began(std::size_t index, const char* suffix) override;
+  void Wiping(bool on) override;
+
   void SetCaption(std::size_t index, const char* suffix);
   void Touch(std::size_t index);
-  // The entry's result, its caption and the count of failures.
-  void Record(std::size_t index, FileResult result);
-  FileResult EncryptEntry(ListEntry& entry, Settling& settling,
-                          std::optional<FileEngine::Held>& held);
-  FileResult DecryptEntry(ListEntry& entry, Settling& settling,
-                          std::optional<FileEngine::Held>& held);
-  FileResult WipeEntry(ListEntry& entry);
-  // Hands what is left of a successful entry to the durable group: it is done once the entry's
-  // output is durable, and its result completed then.
-  void Settle(std::size_t index, const Settling& settling);
-  // Hands a successful entry's nameless output to the durable group: its data is flushed with
-  // the others', then it is named, and Landed completes the entry.
-  void Hold(std::size_t index, const Settling& settling, FileEngine::Held held);
-  void Landed(std::size_t index, Settling settling, int error,
-              platform::DurableGroup::Output& output);
-  void Settled(std::size_t index, const Settling& settling, int flushError);
-  void RemoveOutput(const std::string& output);
-  // Wipes a source after a successful operation, while it is still the file stamp describes:
-  // overwrites it, and hands the overwrite to the group, whose flush makes it durable with the
-  // others before the name goes (SourceOverwritten); what became of it goes into the entry's
-  // result.
-  void WipeSource(std::size_t index, const Settling& settling);
-  void SourceOverwritten(std::size_t index, const Settling& settling, int flushError);
-  // The rest of a successful entry once its source is dealt with: the decrypted file takes the
-  // container's name once the container is gone.
-  void Completed(std::size_t index, const Settling& settling, FileResult result);
-  // Whether the run's sources go once their outputs are durable: the option of the mode, unless
-  // the run keeps them.
-  bool WipesSources() const;
+  // The entry's decided result, its caption and the count of failures.
+  void Record(Finished finished);
+  // The chunks of the list on this thread, or in jobs beside it.
+  void RunChunks(const std::vector<std::pair<std::size_t, std::size_t>>& chunks);
+  void RunInJobs(const std::vector<std::pair<std::size_t, std::size_t>>& chunks, unsigned jobs);
   void Finish();
 
   BatchHost& host_;
   BatchOptions& options_;
   Random& random_;
   RunState state_;
-  // The outputs of the run are named through it: a batch of them in one folder is made durable
-  // by one flush of the folder, and only then are their sources wiped.
-  platform::DurableGroup durable_;
+  Pump pump_{*this};
   FileEngine engine_;
   DialogState dialog_;
   std::vector<ListEntry> entries_;
   int failures_ = 0;
   bool running_ = false;
+  std::atomic<bool> stop_{false};
+  // Skip presses, counted: each job's wipe under way sees a new one.
+  std::atomic<unsigned> skips_{0};
+  bool stopped_ = false;
+  std::size_t notReached_ = 0;
+  // The place of each entry the run takes among them, and their count, for the caption.
+  std::vector<std::size_t> place_;
+  std::size_t taken_ = 0;
+  // The entries whose result this run decided.
+  std::vector<bool> decided_;
   Touched touched_;
 };
 

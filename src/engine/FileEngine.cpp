@@ -155,22 +155,20 @@ StoredHint FileEngine::ReadStoredHint(const std::string& path) {
 }
 
 void FileEngine::PublishOutput(File& dst, std::string& out, platform::Naming naming,
-                               std::function<std::string()> another, std::int64_t size,
+                               std::function<std::string()> another,
                                std::shared_ptr<bool> renameAfter) {
-  // A small output of a group waits there nameless: its data is flushed together with the
-  // others', and only then is it named.
-  if (group_ != nullptr && hold_ && size <= platform::DurableGroup::kHeldBytes) {
+  // A held output waits nameless: its data is flushed together with the others', and only then
+  // is it named.
+  if (hold_) {
     held_.emplace(Held{{std::move(dst), out, naming, std::move(another)}, std::move(renameAfter)});
     return;
   }
   // Data flushed, name given, folder flushed (platform/Durable.h): only then may anything the
-  // output stands for be touched. In a group the folder's flush comes later, and whatever waits
-  // for it waits in the group. A name taken meanwhile is replaced by another, never overwritten.
+  // output stands for be touched. A name taken meanwhile is replaced by another, never
+  // overwritten.
   for (int attempt = 0; attempt < 8; ++attempt) {
     if (attempt > 0) out = another();
-    if (group_ != nullptr ? group_->Publish(dst, out, naming)
-                          : platform::PublishDurably(dst, out, naming))
-      return;
+    if (platform::PublishDurably(dst, out, naming)) return;
     if (naming == platform::Naming::Replacing || errno != EEXIST) break;
   }
   throw platform::IoError("cannot name the output", errno != 0 ? errno : EEXIST);
@@ -238,6 +236,7 @@ void FileEngine::SealData(File& src, File& dst, crypto::TDCP_blockcipher& cipher
       written += static_cast<std::int64_t>(RoundUp16(chunk));
       if (size != 0) host_.ShowProgress(ProgressText("暗号化中：", written, size));
       PumpMaybe();
+      StopPoint();
       return true;
     });
   }
@@ -317,8 +316,7 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
     }
 
     // Publish.
-    PublishOutput(
-        dst, out, platform::Naming::New, [output] { return MakeUniquePath(output); }, size);
+    PublishOutput(dst, out, platform::Naming::New, [output] { return MakeUniquePath(output); });
     dst.Close();
     lastSource_ = stamp;
     result.outcome = Outcome::Encrypted;
@@ -332,6 +330,7 @@ FileResult FileEngine::EncryptFile(const std::string& source, const std::string&
       platform::DeleteFile(out);
     }
     dst = File();
+    if (dynamic_cast<const RunStopped*>(&e) != nullptr) throw;
     result.outcome = dynamic_cast<const SourceChangedError*>(&e) ? Outcome::SourceChanged
                                                                  : Outcome::EncryptFailed;
     result.error = ErrorNumber(e);
@@ -359,20 +358,77 @@ bool FileEngine::VerifyEncryption(const std::string& container,
   return ok && proved == expected;
 }
 
+FileEngine::PlainDigest FileEngine::DigestOf(File& file) {
+  ReadBackDigest sha(proofKey_);
+  sha.Init();
+  HashRestOfFile(
+      file, sha, [](std::size_t, std::size_t) {}, file.OpenedStamp().size);
+  PlainDigest digest{};
+  sha.Final(digest.data());
+  return digest;
+}
+
+void FileEngine::StopPoint() const {
+  if (state_.Stopping()) throw RunStopped();
+}
+
 bool FileEngine::VerifyDecryption(const std::string& output, const PlainDigest* expected,
                                   bool readBackBegun) {
   try {
     File file = File::OpenShared(output);
     if (!readBackBegun) file.DropCache();
-    ReadBackDigest sha(proofKey_);
-    sha.Init();
-    HashRestOfFile(
-        file, sha, [](std::size_t, std::size_t) {}, file.OpenedStamp().size);
-    PlainDigest digest{};
-    sha.Final(digest.data());
-    return digest == (expected != nullptr ? *expected : lastPlainDigest_);
+    return DigestOf(file) == (expected != nullptr ? *expected : lastPlainDigest_);
   } catch (const std::exception&) {
     return false;
+  }
+}
+
+bool FileEngine::IsContainer(const std::string& path) {
+  try {
+    File in = File::OpenShared(path);
+    std::array<std::uint8_t, MarkerLength> marker{};
+    if (in.Read(marker.data(), marker.size()) != marker.size()) return false;
+    return ReadHeader(marker).status != HeaderStatus::UnknownFormat;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+std::optional<FileEngine::DoneBefore>
+FileEngine::EncryptedBefore(const std::string& source, const std::string& output,
+                            const platform::SecretText& password) {
+  if (!platform::FileExists(output)) return std::nullopt;
+  try {
+    File src = File::OpenShared(source);
+    DoneBefore done{output, DigestOf(src), src.OpenedStamp()};
+    src.Close();
+    PlainDigest proved{};
+    if (!Succeeded(Decrypt(output, password, Pass::Prove, &proved).outcome) ||
+        proved != done.digest)
+      return std::nullopt;
+    return done;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<FileEngine::DoneBefore>
+FileEngine::DecryptedBefore(const std::string& container, const platform::SecretText& password) {
+  try {
+    DoneBefore done;
+    done.stamp = File::OpenShared(container).OpenedStamp();
+    std::string name;
+    if (!Succeeded(Decrypt(container, password, Pass::Prove, &done.digest, false, &name).outcome))
+      return std::nullopt;
+    bool aside = false;
+    done.output = FirstDecryptedPath(container, name, aside);
+    // A plaintext of the container's own name is still to take it.
+    if (aside || !platform::FileExists(done.output)) return std::nullopt;
+    File output = File::OpenShared(done.output);
+    if (DigestOf(output) != done.digest) return std::nullopt;
+    return done;
+  } catch (const std::exception&) {
+    return std::nullopt;
   }
 }
 
@@ -561,6 +617,7 @@ void FileEngine::UnsealData(Unsealing& u) {
       const std::int64_t shown = u.writing ? at : std::min(at, total);
       if (total != 0) host_.ShowProgress(ProgressText(word, shown, total));
       PumpMaybe();
+      StopPoint();
       return true;
     });
   }
@@ -568,7 +625,8 @@ void FileEngine::UnsealData(Unsealing& u) {
 }
 
 FileResult FileEngine::Decrypt(const std::string& container, const platform::SecretText& password,
-                               Pass pass, PlainDigest* proved, bool readBackBegun) {
+                               Pass pass, PlainDigest* proved, bool readBackBegun,
+                               std::string* storedName) {
   // Refusals report the container alone; the run state stays as it was.
   const auto refused = [&](Outcome outcome, int error = 0) {
     return FileResult{outcome, container, {}, error, SourceWipe::NotAsked};
@@ -611,7 +669,7 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
           [container, name = u.name, renameAfter] {
             return DecryptedOutputPath(container, name, *renameAfter);
           },
-          u.kept, renameAfter);
+          renameAfter);
       u.renameAfter = *renameAfter;
       u.dst.Close();
     }
@@ -628,11 +686,13 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
     } else {
       OverwriteUnnamed(u.dst, u.kept);
     }
+    if (dynamic_cast<const RunStopped*>(&e) != nullptr) throw;
     return refused(Outcome::DecryptFailed, ErrorNumber(e));
   }
   PlainDigest digest{};
   u.plainHash.Final(digest.data());
   if (pass == Pass::Prove) *proved = digest;
+  if (storedName != nullptr) *storedName = u.name;
   if (pass == Pass::Verify) {
     return refused(success == Outcome::Decrypted ? Outcome::Verified
                                                  : Outcome::VerifiedNoTamperCode);

@@ -79,21 +79,17 @@ public:
   // it checks it against.
   const platform::FileStamp& LastSourceStamp() const { return lastSource_; }
 
-  // Outputs are named through group, whose folder flushes are grouped (platform/Durable.h); with
-  // none, each output is made durable on its own before its operation returns. The caller keeps
-  // group alive while this engine names outputs, and flushes it before relying on them.
-  void GroupOutputs(platform::DurableGroup* group) { group_ = group; }
-  // With a group and hold set, an output of at most DurableGroup::kHeldBytes is not named by the
-  // operation: it is left nameless for the caller (TakeHeld), who hands it to the group, whose
-  // flush makes it durable together with others, names it and flushes its folder. The result's
-  // output is the name it is to get, which a name taken meanwhile may still change.
+  // With hold set, an output is not named by the operation: it is left nameless for the caller
+  // (TakeHeld), who makes it durable together with others, names it and flushes its folder. The
+  // result's output is the name it is to get, which a name taken meanwhile may still change.
+  // Without it, each output is made durable on its own before its operation returns.
   void HoldOutputs(bool hold);
   // While outputs are held: how many outputs are still to come in the folder of the operation
   // about to run, after its own. That many files are made ahead for them (platform::HiddenAhead).
   void ExpectOutputs(std::size_t more) { expected_ = more; }
   // The output the last operation left nameless, when it did.
   struct Held {
-    platform::DurableGroup::Output output;
+    platform::HeldOutput output;
     // After a decryption: set when the name it gets stands for its container's own, so that it
     // takes the container's name once the container is gone.
     std::shared_ptr<bool> renameAfter;
@@ -101,6 +97,23 @@ public:
   std::optional<Held> TakeHeld() { return std::exchange(held_, std::nullopt); }
   // Overwrites what was written to a nameless output that goes (a decryption's plaintext).
   void DropNameless(platform::File& file);
+
+  // Whether the file is a container, by its marker (of any generation).
+  bool IsContainer(const std::string& path);
+  // Work an earlier run did: the output there already, the digest of the plaintext it holds, and
+  // the source as it was read now (what a wipe of it checks it against).
+  struct DoneBefore {
+    std::string output;
+    PlainDigest digest{};
+    platform::FileStamp stamp;
+  };
+  // When the container at output decrypts under password to exactly the bytes of source.
+  std::optional<DoneBefore> EncryptedBefore(const std::string& source, const std::string& output,
+                                            const platform::SecretText& password);
+  // When the file a decryption of container would write under its stored name, beside it, holds
+  // exactly its plaintext.
+  std::optional<DoneBefore> DecryptedBefore(const std::string& container,
+                                            const platform::SecretText& password);
 
   // The stored hint of a container, for the list in decrypt mode.
   StoredHint ReadStoredHint(const std::string& path);
@@ -114,7 +127,12 @@ private:
   // before its source is wiped (the plaintext's digest into proved), or a verification.
   enum class Pass { Write, Prove, Verify };
   FileResult Decrypt(const std::string& container, const platform::SecretText& password, Pass pass,
-                     PlainDigest* proved, bool readBackBegun = false);
+                     PlainDigest* proved, bool readBackBegun = false,
+                     std::string* storedName = nullptr);
+  // The digest of the rest of file, as the proofs take it.
+  PlainDigest DigestOf(platform::File& file);
+  // Ends the operation under way at this block when the run is to stop (RunStopped).
+  void StopPoint() const;
   // The steps of a decryption: open and check (a refusal, or nothing when the data may be read),
   // then the data.
   struct Unsealing;
@@ -124,11 +142,11 @@ private:
   // tamper code when there is one; the plaintext's digest kept for the proof.
   void SealData(platform::File& src, platform::File& dst, crypto::TDCP_blockcipher& cipher,
                 std::int64_t dataAt, std::int64_t size, TamperHasher* tamper);
-  // The last step of both: the output named out, durably (platform/Durable.h) or through the
-  // group; on a name taken meanwhile (a new name only), out := another() and again. Raises
-  // IoError. An output of size bytes that may be held (HoldOutputs) is left nameless in held_.
+  // The last step of both: the output named out, durably (platform/Durable.h); on a name taken
+  // meanwhile (a new name only), out := another() and again. Raises
+  // IoError. While outputs are held (HoldOutputs) it is left nameless in held_.
   void PublishOutput(platform::File& dst, std::string& out, platform::Naming naming,
-                     std::function<std::string()> another, std::int64_t size,
+                     std::function<std::string()> another,
                      std::shared_ptr<bool> renameAfter = nullptr);
   // The data cipher of the algorithm; with lane set, the second one, with which the hashing
   // thread deciphers part of a piece while the calling thread deciphers the rest.
@@ -152,7 +170,6 @@ private:
   ReadBackDigest::Key proofKey_ = ReadBackDigest::FreshKey();
   PlainDigest lastPlainDigest_{};
   platform::FileStamp lastSource_;
-  platform::DurableGroup* group_ = nullptr;
   bool hold_ = false;
   std::optional<Held> held_;
   std::unique_ptr<platform::HiddenAhead> ahead_;

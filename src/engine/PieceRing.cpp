@@ -17,7 +17,7 @@ PieceRing::~PieceRing() {
     stop_ = true;
   }
   work_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  thread_.Join();
   platform::SecureClear(memory_);
 }
 
@@ -33,7 +33,12 @@ void PieceRing::Next() {
   RethrowLocked();
 }
 
+bool PieceRing::Worker() {
+  return thread_.Running() || thread_.Start([this] { Run(); });
+}
+
 void PieceRing::ReadAhead(platform::File& file, const PieceSizes& pieces) {
+  // Without a helper thread the calling thread reads each piece itself.
   if (alone_) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -41,7 +46,11 @@ void PieceRing::ReadAhead(platform::File& file, const PieceSizes& pieces) {
     readPieces_ = pieces;
     readNext_ = current_;
   }
-  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+  if (!Worker()) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    readFile_ = nullptr;
+    return;
+  }
   work_.notify_one();
 }
 
@@ -78,7 +87,8 @@ void PieceRing::Submit(std::initializer_list<Job> jobs, bool last, Decipher deci
     if ((job.hash || job.file) && slot.jobCount < slot.jobs.size())
       slot.jobs[slot.jobCount++] = job;
   }
-  if (alone_ || (last && !thread_.joinable())) {
+  // Without a helper thread every slot runs here as it is handed over.
+  if (alone_ || (!thread_.Running() && (last || !Worker()))) {
     // A single slot: a thread would cost more than it saves.
     RunSlot(index);
     if (!alone_) current_ = (current_ + 1) % Slots;
@@ -107,7 +117,6 @@ void PieceRing::Submit(std::initializer_list<Job> jobs, bool last, Decipher deci
     ++pending_;
     current_ = (current_ + 1) % Slots;
   }
-  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
   work_.notify_one();
   // The worker only reads the slot's buffers, and the slot comes round again only after Next.
   for (std::size_t i = 0; i < ownCount; ++i) RunJob(index, own[i]);

@@ -8,6 +8,7 @@
 #include "crypto/CryptoBase.h"
 #include "engine/Container.h"
 #include "platform/File.h"
+#include "platform/Threads.h"
 
 #include <algorithm>
 #include <array>
@@ -151,6 +152,8 @@ private:
   bool CanReadLocked() const;
   void ReadOne(std::unique_lock<std::mutex>& lock);
   void Run();
+  // The helper thread, started when it is not yet running and a place is left for it.
+  bool Worker();
   void RethrowLocked();
   void RunJob(std::size_t slot, const Job& job);
   void RunSlot(std::size_t slot);
@@ -173,7 +176,7 @@ private:
   std::mutex mutex_;
   std::condition_variable work_;
   std::condition_variable done_;
-  std::thread thread_;
+  platform::HelperThread thread_;
 };
 
 // Hashes file from its current position to its end into hash, reading on the calling thread and

@@ -53,12 +53,17 @@ constexpr std::array kTable{
     Row{Outcome::Verified, "verified", "検証成功(改ざん検知照合OK) : "},
     Row{Outcome::VerifiedNoTamperCode, "verified-without-tamper-code",
         "検証成功(改ざん検知情報無し・パスワードと構造のみ確認) : "},
+    Row{Outcome::SkippedContainer, "skipped-container", "スキップ(暗号化ファイルです)："},
+    Row{Outcome::AlreadyEncrypted, "already-encrypted",
+        "スキップ(同じ内容の暗号化ファイルがあります)："},
+    Row{Outcome::AlreadyDecrypted, "already-decrypted",
+        "スキップ(同じ内容の復号済みファイルがあります)："},
 };
 
 constexpr bool TableInOrder() {
   for (std::size_t i = 0; i < kTable.size(); ++i)
     if (static_cast<std::size_t>(kTable[i].outcome) != i) return false;
-  return kTable.back().outcome == Outcome::VerifiedNoTamperCode;
+  return kTable.back().outcome == Outcome::AlreadyDecrypted;
 }
 static_assert(TableInOrder(), "one row per outcome, in the enumeration's order");
 
@@ -102,8 +107,23 @@ std::string ResultText(const FileResult& result) {
   if (result.outcome == Outcome::FolderUnreadable && result.error != 0)
     return "＊フォルダを読めません(" + FolderReason(result.error) + ")：";
   std::string text(ResultText(result.outcome));
-  if (result.sourceWipe == SourceWipe::Failed || result.sourceWipe == SourceWipe::Changed)
+  // Work done before that this run only finished with the wipe.
+  if (DoneBefore(result.outcome) && result.sourceWipe == SourceWipe::Wiped)
+    text.replace(0, std::string_view("スキップ").size(), "抹消のみ");
+  switch (result.sourceWipe) {
+  case SourceWipe::Failed:
+  case SourceWipe::Changed:
     text += ResultText(Outcome::WipeFailed);
+    break;
+  case SourceWipe::Skipped:
+    text += "抹消をスキップ(削除のみ)：";
+    break;
+  case SourceWipe::Stopped:
+    text += "中断(元のファイルは残っています)：";
+    break;
+  default:
+    break;
+  }
   return text;
 }
 
@@ -119,6 +139,10 @@ std::string_view SourceWipeKey(SourceWipe wipe) {
     return "wipe-failed";
   case SourceWipe::Changed:
     return "source-changed";
+  case SourceWipe::Skipped:
+    return "wipe-skipped";
+  case SourceWipe::Stopped:
+    return "not-wiped-stopped";
   case SourceWipe::NotAsked:
     break;
   }
@@ -225,9 +249,14 @@ bool Succeeded(Outcome outcome) {
   }
 }
 
+bool DoneBefore(Outcome outcome) {
+  return outcome == Outcome::SkippedContainer || outcome == Outcome::AlreadyEncrypted ||
+         outcome == Outcome::AlreadyDecrypted;
+}
+
 bool Failed(const FileResult& result) {
-  return !Succeeded(result.outcome) || result.sourceWipe == SourceWipe::Failed ||
-         result.sourceWipe == SourceWipe::Changed;
+  return (!Succeeded(result.outcome) && !DoneBefore(result.outcome)) ||
+         result.sourceWipe == SourceWipe::Failed || result.sourceWipe == SourceWipe::Changed;
 }
 
 std::string StoredHint::Text() const {

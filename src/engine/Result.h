@@ -36,6 +36,10 @@ enum class Outcome {
   HintUnreadable, // "＊エラー：形式外または読み取り専用です。＊" (the hint column)
   Verified,       // a container proved sound, its tamper code included
   VerifiedNoTamperCode, // proved sound as far as password and structure go: it has no code
+  // Found in a folder by a run that resumes an earlier one: neither a success nor a failure.
+  SkippedContainer, // a container already, by its content: not encrypted again
+  AlreadyEncrypted, // its container beside it holds exactly this file already
+  AlreadyDecrypted, // its decrypted file beside it holds exactly its plaintext already
 };
 
 // What became of the source after a successful operation.
@@ -44,6 +48,8 @@ enum class SourceWipe {
   Wiped,
   Failed,  // the wipe failed: the entry counts as a failure, the output stays
   Changed, // not wiped: the source changed after it was read; a failure, the output stays
+  Skipped, // its overwrite was cut short (the skip button, a run that stopped): only deleted
+  Stopped, // not begun: the run stopped before it; the source stays beside its output
 };
 
 struct FileResult {
@@ -91,6 +97,8 @@ std::string FailureReason(const FileResult& result);
 bool Succeeded(Outcome outcome);
 // True when the entry counts as a failure: the outcome, or the source wipe after it.
 bool Failed(const FileResult& result);
+// True for the outcomes of a resumed run's files whose work was done before.
+bool DoneBefore(Outcome outcome);
 
 // The hint stored in a container, or why it could not be read.
 struct StoredHint {

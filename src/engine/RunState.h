@@ -4,7 +4,9 @@
 
 #include "platform/SecretText.h"
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <string>
 
 namespace qk::engine {
@@ -25,6 +27,17 @@ struct RunState {
   bool KeepSources = false;
   bool SkipWipe = false;
   bool ReEncrypting = false;
+  // Set when the run is to stop: no entry is begun after it, and the one under way ends at its
+  // next block (RunStopped). Owned by the run; none outside one.
+  const std::atomic<bool>* Stop = nullptr;
+  bool Stopping() const { return Stop != nullptr && Stop->load(std::memory_order_relaxed); }
+};
+
+// Raised by an operation that ends at a block because its run is to stop: what it wrote has gone,
+// its source is as it was.
+class RunStopped : public std::exception {
+public:
+  const char* what() const noexcept override { return "the run was stopped"; }
 };
 
 // Settings the per-file operations read at the moment they act.

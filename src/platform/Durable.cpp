@@ -2,6 +2,7 @@
 
 #include "platform/Listed.h"
 #include "platform/PathText.h"
+#include "platform/Threads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,8 +10,6 @@
 #include <exception>
 #include <fcntl.h>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace qk::platform {
@@ -54,6 +53,7 @@ std::vector<int> FlushTogether(const std::vector<File*>& files, bool dataOnly) {
   if (files.size() > 1)
     for (File* file : files) file->StartFlush();
   std::vector<int> errors(files.size(), 0);
+  if (files.empty()) return errors;
   std::atomic<std::size_t> next{0};
   std::mutex lock;
   std::exception_ptr raised;
@@ -75,14 +75,13 @@ std::vector<int> FlushTogether(const std::vector<File*>& files, bool dataOnly) {
       }
     }
   };
-  std::vector<std::thread> lanes;
-  try {
-    while (lanes.size() + 1 < std::min(files.size(), kFlushLanes)) lanes.emplace_back(lane);
-  } catch (const std::system_error&) {
-    // Fewer threads, or none: the flushes wait in turn.
-  }
+  // As many lanes as the process's helper threads allow: with fewer, or none, the flushes wait
+  // in turn.
+  std::vector<HelperThread> lanes(std::min(files.size(), kFlushLanes) - 1);
+  for (HelperThread& t : lanes)
+    if (!t.Start(lane)) break;
   lane();
-  for (std::thread& t : lanes) t.join();
+  for (HelperThread& t : lanes) t.Join();
   if (raised) std::rethrow_exception(raised);
   return errors;
 }
@@ -113,169 +112,6 @@ bool PublishDurably(File& file, const std::string& path, Naming naming) {
   if (!SyncAndName(file, path, naming)) return false;
   SyncFolderOf(path);
   return true;
-}
-
-DurableGroup::DurableGroup(std::size_t limit) : limit_(limit == 0 ? 1 : limit) {}
-
-DurableGroup::~DurableGroup() {
-  Discard();
-}
-
-void DurableGroup::Enter(const std::string& path) {
-  const bool waiting = owed_ || !waiting_.empty();
-  if (waiting && !lastPath_.empty() && ExtractFilePath(path) != ExtractFilePath(lastPath_)) Flush();
-  lastPath_ = path;
-}
-
-void DurableGroup::Count(bool holding) {
-  if (holding && ++holding_ >= limit_) Flush();
-}
-
-bool DurableGroup::Publish(File& file, const std::string& path, Naming naming) {
-  Enter(path);
-  if (!SyncAndName(file, path, naming)) return false;
-  owed_ = true;
-  return true;
-}
-
-void DurableGroup::Hold(Output output, Landed landed) {
-  Waiting w;
-  w.landed = std::move(landed);
-  w.output.emplace(std::move(output));
-  const std::string path = w.output->path;
-  std::exception_ptr raised;
-  try {
-    Enter(path);
-  } catch (...) {
-    // The flush before it ran all its work and raised: the output waits all the same, alone in
-    // its folder, for the next flush or a Discard.
-    raised = std::current_exception();
-    lastPath_ = path;
-  }
-  waiting_.push_back(std::move(w));
-  ++KeptFiles();
-  if (raised) std::rethrow_exception(raised);
-  // The process's descriptors are a limit too.
-  if (KeptFiles() >= DescriptorShare()) {
-    Flush();
-    return;
-  }
-  Count(true);
-}
-
-void DurableGroup::AfterDurable(Work work, bool holding) {
-  if (!owed_ && waiting_.empty()) {
-    work(0);
-    return;
-  }
-  Waiting w;
-  w.work = std::move(work);
-  waiting_.push_back(std::move(w));
-  Count(holding);
-}
-
-void DurableGroup::AfterOverwrite(File file, Work done) {
-  overwrites_.push_back({std::move(file), std::move(done)});
-  ++KeptFiles();
-  if (flushing_) return;
-  std::exception_ptr raised;
-  FlushOverwrites(raised);
-  if (raised) std::rethrow_exception(raised);
-}
-
-void DurableGroup::FlushOverwrites(std::exception_ptr& raised) {
-  std::vector<Overwrite> overwrites = std::move(overwrites_);
-  overwrites_.clear();
-  KeptFiles() -= overwrites.size();
-  std::vector<File*> files;
-  for (Overwrite& o : overwrites) files.push_back(&o.file);
-  const std::vector<int> errors = FlushTogether(files, true);
-  for (std::size_t i = 0; i < overwrites.size(); ++i) {
-    int error = errors[i];
-    try {
-      overwrites[i].file.Close();
-    } catch (const IoError& e) {
-      if (error == 0) error = e.errorCode() != 0 ? e.errorCode() : EIO;
-    }
-    try {
-      overwrites[i].done(error);
-    } catch (...) {
-      if (!raised) raised = std::current_exception();
-    }
-  }
-}
-
-void DurableGroup::Flush() {
-  std::vector<Waiting> waiting = std::move(waiting_);
-  waiting_.clear();
-  holding_ = 0;
-  // The held outputs' data together, then their names: none is named before its data is on the
-  // disk.
-  std::vector<File*> files;
-  for (Waiting& w : waiting)
-    if (w.output) files.push_back(&w.output->file);
-  KeptFiles() -= files.size();
-  const std::vector<int> errors = FlushTogether(files, false);
-  std::size_t next = 0;
-  for (Waiting& w : waiting) {
-    if (!w.output) continue;
-    w.error = errors[next++];
-    if (w.error == 0)
-      w.error = NameOutput(w.output->file, w.output->path, w.output->naming, w.output->another);
-    if (w.error == 0) owed_ = true;
-    // Named, it needs its descriptor no more: the overwrites that follow take their own. Its
-    // data is on the disk already, whatever the close says.
-    if (w.error == 0) {
-      if (w.output->readBack) w.output->file.DropCache(true);
-      try {
-        w.output->file.Close();
-      } catch (const IoError&) {
-      }
-    }
-  }
-  int error = 0;
-  if (owed_) {
-    try {
-      SyncFolderOf(lastPath_);
-    } catch (const IoError& e) {
-      error = e.errorCode() != 0 ? e.errorCode() : EIO;
-    }
-    owed_ = false;
-  }
-  flushing_ = true;
-  std::exception_ptr raised;
-  for (Waiting& w : waiting) {
-    try {
-      if (w.output) {
-        w.landed(w.error != 0 ? w.error : error, *w.output);
-      } else {
-        w.work(error);
-      }
-    } catch (...) {
-      if (!raised) raised = std::current_exception();
-    }
-  }
-  flushing_ = false;
-  FlushOverwrites(raised);
-  if (raised) std::rethrow_exception(raised);
-}
-
-void DurableGroup::Discard(const std::function<void(Output&)>& drop) {
-  for (Waiting& w : waiting_) {
-    if (!w.output) continue;
-    --KeptFiles();
-    if (drop) drop(*w.output);
-  }
-  KeptFiles() -= overwrites_.size();
-  waiting_.clear();
-  overwrites_.clear();
-  holding_ = 0;
-  if (!owed_) return;
-  owed_ = false;
-  try {
-    SyncFolderOf(lastPath_);
-  } catch (const std::exception&) {
-  }
 }
 
 } // namespace qk::platform

@@ -433,13 +433,25 @@ std::atomic<std::size_t>& KeptFiles() {
   return kept;
 }
 
+KeptFile KeptFile::TryTake() {
+  KeptFile kept;
+  std::size_t now = KeptFiles().load();
+  while (now < DescriptorShare()) {
+    if (KeptFiles().compare_exchange_weak(now, now + 1)) {
+      kept.held_ = true;
+      break;
+    }
+  }
+  return kept;
+}
+
 HiddenAhead::~HiddenAhead() {
   {
     const std::lock_guard guard(lock_);
     stopping_ = true;
   }
   changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  thread_.Join();
   KeptFiles() -= made_.size();
 }
 
@@ -454,7 +466,7 @@ File HiddenAhead::Take(const std::string& folder, std::size_t more) {
     } else {
       // Files asked for are waited for, unless no thread makes them.
       changed_.wait(
-          guard, [this] { return !made_.empty() || (!asked_ && !making_) || !thread_.joinable(); });
+          guard, [this] { return !made_.empty() || (!asked_ && !making_) || !thread_.Running(); });
     }
     if (!made_.empty()) {
       file = std::move(made_.back());
@@ -477,11 +489,8 @@ File HiddenAhead::Take(const std::string& folder, std::size_t more) {
     asked_ = true;
     if (!started_) {
       started_ = true;
-      try {
-        thread_ = std::thread([this] { Make(); });
-      } catch (const std::system_error&) {
-        // No thread: every file is made when it is asked for.
-      }
+      // Without a helper thread every file is made when it is asked for.
+      thread_.Start([this] { Make(); });
     }
   }
   changed_.notify_all();

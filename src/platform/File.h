@@ -11,6 +11,7 @@
 #pragma once
 
 #include "platform/Seam.h"
+#include "platform/Threads.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -184,6 +185,32 @@ private:
 std::atomic<std::size_t>& KeptFiles();
 std::size_t DescriptorShare();
 
+// A place among the files kept open for later, given back when it goes. An empty one holds none.
+class KeptFile {
+public:
+  KeptFile() = default;
+  ~KeptFile() { Release(); }
+  KeptFile(KeptFile&& other) noexcept : held_(std::exchange(other.held_, false)) {}
+  KeptFile& operator=(KeptFile&& other) noexcept {
+    if (this != &other) {
+      Release();
+      held_ = std::exchange(other.held_, false);
+    }
+    return *this;
+  }
+  KeptFile(const KeptFile&) = delete;
+  KeptFile& operator=(const KeptFile&) = delete;
+  // A place while the share has one left, else an empty one.
+  static KeptFile TryTake();
+  explicit operator bool() const { return held_; }
+  void Release() {
+    if (std::exchange(held_, false)) --KeptFiles();
+  }
+
+private:
+  bool held_ = false;
+};
+
 // Makes the next nameless files of a folder on a thread of its own while the caller fills the
 // ones before, so that what the file system spends on making a file (much, in a folder of many
 // files) overlaps the caller's own work. A few are made at a time, so that the thread wakes
@@ -218,7 +245,7 @@ private:
   bool making_ = false;
   bool stopping_ = false;
   bool started_ = false;
-  std::thread thread_;
+  HelperThread thread_;
 };
 
 } // namespace qk::platform

@@ -1,6 +1,6 @@
 // Several files at once: the --jobs value, the pool that hands out the entries, and qk-cli runs
 // whose output, failure count, exit status and wiped sources are those of one file at a time.
-#include "cli/Jobs.h"
+#include "engine/Jobs.h"
 #include "cli/RunQk.h"
 #include "support/TestSupport.h"
 
@@ -15,9 +15,8 @@
 namespace qk::test {
 namespace {
 
-using cli::kMaxJobs;
-using cli::ParseJobs;
-using cli::RunJobs;
+using engine::kMaxJobs;
+using engine::ParseJobs;
 
 TEST(JobsValue, WholeNumbersFromOneToTheMostOnly) {
   EXPECT_EQ(ParseJobs("1"), 1u);
@@ -32,31 +31,8 @@ TEST(JobsValue, WholeNumbersFromOneToTheMostOnly) {
 }
 
 TEST(JobsValue, DefaultIsTheProcessorsWithinBounds) {
-  EXPECT_GE(cli::DefaultJobs(), 1u);
-  EXPECT_LE(cli::DefaultJobs(), kMaxJobs);
-}
-
-TEST(JobPool, EveryIndexOnceAndNoJobInTwoPlacesAtOnce) {
-  for (const unsigned jobs : {1u, 2u, 3u, 8u, 64u}) {
-    for (const std::size_t count :
-         {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{500}}) {
-      std::vector<std::atomic<int>> calls(count);
-      std::vector<std::atomic<int>> busy(jobs);
-      std::atomic<bool> overlap{false}, badJob{false};
-      RunJobs(count, jobs, [&](std::size_t i, unsigned job) {
-        if (job >= jobs) {
-          badJob = true;
-          return;
-        }
-        if (busy[job].fetch_add(1) != 0) overlap = true;
-        calls[i].fetch_add(1);
-        busy[job].fetch_sub(1);
-      });
-      for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(calls[i].load(), 1) << i;
-      EXPECT_FALSE(overlap.load());
-      EXPECT_FALSE(badJob.load());
-    }
-  }
+  EXPECT_GE(engine::DefaultJobs(), 1u);
+  EXPECT_LE(engine::DefaultJobs(), kMaxJobs);
 }
 
 class JobsRun : public ::testing::Test {

@@ -269,7 +269,9 @@ TEST_F(BatchTest, SkipWipeIsTheOnlyInputDuringASourceWipe) {
   run.RunBatch();
   EXPECT_TRUE(sawWipeState);
   EXPECT_FALSE(Exists(big));
-  EXPECT_EQ(Captions()[0], "暗号化成功：" + big);
+  // The source was only deleted, and its entry says so.
+  EXPECT_EQ(run.Entries()[0].Result->sourceWipe, engine::SourceWipe::Skipped);
+  EXPECT_EQ(Captions()[0], "暗号化成功：抹消をスキップ(削除のみ)：" + big);
 }
 
 TEST_F(BatchTest, FailedSourceWipeIsLoggedAndCounted) {

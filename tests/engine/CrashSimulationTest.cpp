@@ -277,7 +277,7 @@ TEST(CrashSimulation, GroupedBatchInOneFolderWithWipes) {
     TempDir dir;
     std::vector<std::pair<std::string, std::string>> files = Files();
     files.emplace(files.begin(), "大きい.bin",
-                  RandomBytes(platform::DurableGroup::kHeldBytes + 5, 15));
+                  RandomBytes((1 << 20) + 5, 15));
     files.emplace_back("二.txt", RandomBytes(4000, 12));
     files.emplace_back("three", RandomBytes(17, 13));
     files.emplace_back("four.dat", RandomBytes(70000, 14));

@@ -241,7 +241,7 @@ TEST(DurableOrder, RunsWithoutWipeFlushEachFolderOnceBeforeTheyEnd) {
 // However many outputs a folder takes, no more sources wait for its flush than the group's
 // limit; every one of them is wiped after the flush that covers its output.
 TEST(DurableOrder, ALongBatchInOneFolderIsFlushedEveryLimitOutputs) {
-  constexpr std::size_t limit = platform::DurableGroup::kDefaultLimit;
+  constexpr std::size_t limit = engine::kChunkLimit;
   TempDir dir;
   const std::size_t count = limit * 2 + 3;
   std::vector<std::string> sources;
