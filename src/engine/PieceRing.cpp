@@ -91,7 +91,8 @@ void PieceRing::Submit(std::initializer_list<Job> jobs, bool last, Decipher deci
   if (alone_ || (!thread_.Running() && (last || !Worker()))) {
     // A single slot: a thread would cost more than it saves.
     RunSlot(index);
-    if (!alone_) current_ = (current_ + 1) % Slots;
+    // With no worker yet, the slot the worker takes first is the one after this.
+    if (!alone_) next_ = current_ = (current_ + 1) % Slots;
     return;
   }
   std::array<Job, 3> own{};

@@ -58,12 +58,13 @@ constexpr std::array kTable{
         "スキップ(同じ内容の暗号化ファイルがあります)："},
     Row{Outcome::AlreadyDecrypted, "already-decrypted",
         "スキップ(同じ内容の復号済みファイルがあります)："},
+    Row{Outcome::SkippedPlain, "skipped-not-container", "スキップ(暗号化ファイルではありません)："},
 };
 
 constexpr bool TableInOrder() {
   for (std::size_t i = 0; i < kTable.size(); ++i)
     if (static_cast<std::size_t>(kTable[i].outcome) != i) return false;
-  return kTable.back().outcome == Outcome::AlreadyDecrypted;
+  return kTable.back().outcome == Outcome::SkippedPlain;
 }
 static_assert(TableInOrder(), "one row per outcome, in the enumeration's order");
 
@@ -251,7 +252,7 @@ bool Succeeded(Outcome outcome) {
 
 bool DoneBefore(Outcome outcome) {
   return outcome == Outcome::SkippedContainer || outcome == Outcome::AlreadyEncrypted ||
-         outcome == Outcome::AlreadyDecrypted;
+         outcome == Outcome::AlreadyDecrypted || outcome == Outcome::SkippedPlain;
 }
 
 bool Failed(const FileResult& result) {

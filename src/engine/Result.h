@@ -40,6 +40,7 @@ enum class Outcome {
   SkippedContainer, // a container already, by its content: not encrypted again
   AlreadyEncrypted, // its container beside it holds exactly this file already
   AlreadyDecrypted, // its decrypted file beside it holds exactly its plaintext already
+  SkippedPlain,     // not a container, by its content: nothing to decrypt
 };
 
 // What became of the source after a successful operation.

@@ -12,6 +12,7 @@
 #include "engine/Progress.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Threads.h"
 
 #include <cerrno>
 #include <condition_variable>
@@ -82,33 +83,47 @@ std::vector<std::string> ChunkProgress(const std::string& word, std::int64_t tot
 
 class PieceStreamingTest : public EngineTest {};
 
+// Also when the process has no helper thread left at first, and one comes free after the first
+// piece: the pieces then go on a thread that starts part-way through the file.
 TEST_F(PieceStreamingTest, ContainersMatchSingleRunCipherAndFileTamperCode) {
-  for (const std::int32_t algorithm :
-       {engine::AlgoTwofish, engine::AlgoRijndael, engine::AlgoGost}) {
-    for (const std::size_t size : kSizes) {
-      SCOPED_TRACE(testing::Message() << "algorithm " << algorithm << " size " << size);
-      const std::string plain = RandomBytes(size, static_cast<std::uint32_t>(size + 7));
-      const std::string source =
-          Plain("s" + std::to_string(algorithm) + "_" + std::to_string(size), plain);
-      const std::string container = Encrypt(source, "pw", "hint", algorithm, true);
-      const std::string bytes = ReadAll(container);
-      const std::string data = ReferenceData(plain, "pw", algorithm);
-      ASSERT_GE(bytes.size(), data.size());
-      EXPECT_TRUE(bytes.compare(bytes.size() - data.size(), data.size(), data) == 0);
+  settings.ProcessMsgInterval = 1;
+  for (const bool starved : {false, true}) {
+    for (const std::int32_t algorithm :
+         {engine::AlgoTwofish, engine::AlgoRijndael, engine::AlgoGost}) {
+      for (const std::size_t size : kSizes) {
+        SCOPED_TRACE(testing::Message() << "algorithm " << algorithm << " size " << size
+                                        << (starved ? " starved" : ""));
+        std::vector<platform::ThreadSlot> taken;
+        while (starved)
+          if (auto slot = platform::ThreadSlot::TryTake()) {
+            taken.push_back(std::move(slot));
+          } else {
+            break;
+          }
+        host.onPump = [&] { taken.clear(); };
+        const std::string plain = RandomBytes(size, static_cast<std::uint32_t>(size + 7));
+        const std::string source =
+            Plain("s" + std::to_string(algorithm) + "_" + std::to_string(size), plain);
+        const std::string container = Encrypt(source, "pw", "hint", algorithm, true);
+        const std::string bytes = ReadAll(container);
+        const std::string data = ReferenceData(plain, "pw", algorithm);
+        ASSERT_GE(bytes.size(), data.size());
+        EXPECT_TRUE(bytes.compare(bytes.size() - data.size(), data.size(), data) == 0);
 
-      // The code written on the fly equals the code of the finished file read back.
-      EXPECT_EQ(
-          bytes.substr(engine::TamperCodeOffset, engine::TamperCodeLength),
-          TamperCodeOf("pw", bytes.substr(static_cast<std::size_t>(engine::TamperCoveredOffset))));
+        // The code written on the fly equals the code of the finished file read back.
+        EXPECT_EQ(bytes.substr(engine::TamperCodeOffset, engine::TamperCodeLength),
+                  TamperCodeOf(
+                      "pw", bytes.substr(static_cast<std::size_t>(engine::TamperCoveredOffset))));
 
-      // Round trip, and the proofs against the bytes read from the disk.
-      EXPECT_TRUE(engine.VerifyEncryption(container, "pw"));
-      platform::DeleteFile(source);
-      ASSERT_TRUE(engine::Succeeded(engine.DecryptFile(container, "pw").outcome));
-      EXPECT_EQ(ReadAll(source), plain);
-      EXPECT_TRUE(engine.VerifyDecryption(source));
-      platform::DeleteFile(source);
-      platform::DeleteFile(container);
+        // Round trip, and the proofs against the bytes read from the disk.
+        EXPECT_TRUE(engine.VerifyEncryption(container, "pw"));
+        platform::DeleteFile(source);
+        ASSERT_TRUE(engine::Succeeded(engine.DecryptFile(container, "pw").outcome));
+        EXPECT_EQ(ReadAll(source), plain);
+        EXPECT_TRUE(engine.VerifyDecryption(source));
+        platform::DeleteFile(source);
+        platform::DeleteFile(container);
+      }
     }
   }
 }
