@@ -370,10 +370,16 @@ void ChunkRun::Prove() {
       continue;
     }
     const std::string& output = item.result.output;
-    const bool proved =
-        Decrypting()
-            ? engine_.VerifyDecryption(output, &item.digest, item.readBackBegun)
-            : engine_.VerifyEncryption(output, state_.Password, &item.digest, item.readBackBegun);
+    bool proved = false;
+    try {
+      proved = Decrypting() ? engine_.VerifyDecryption(output, &item.digest, item.readBackBegun)
+                            : engine_.VerifyEncryption(output, state_.Password, &item.digest,
+                                                       item.readBackBegun);
+    } catch (const RunStopped&) {
+      item.result.sourceWipe = SourceWipe::Stopped;
+      item.step = Step::Ended;
+      continue;
+    }
     if (!proved) {
       // An output that was there before this run is not this run's to remove.
       if (Succeeded(item.result.outcome)) RemoveOutput(output);

@@ -7,6 +7,7 @@
 #include "platform/Durable.h"
 #include "platform/File.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -373,6 +374,78 @@ TEST(DurableOrder, ARunBrokenOffLeavesNoPlaintextAndEveryContainer) {
         EXPECT_EQ(held.find_first_not_of('N'), std::string::npos) << breakAt;
       }
       ::close(fd);
+    }
+  }
+}
+
+// A run asked to stop at any file operation of its own (as a signal would), in either direction,
+// loses nothing, and the same run started again finishes the job: the folder ends as after one
+// run that was never stopped, with no file done twice.
+TEST(DurableOrder, ARunStoppedAnywhereIsFinishedByTheSameRunAgain) {
+  for (const auto mode : {engine::OperationMode::Encrypt, engine::OperationMode::Decrypt}) {
+    TempDir made;
+    std::map<std::string, std::string> bytes;
+    const std::vector<std::string> plain = MakeFiles(made, {"two folders", {"", "下"}, 3}, bytes);
+    if (mode == engine::OperationMode::Decrypt) {
+      UnattendedRun sealing(engine::OperationMode::Encrypt, Wiping(true));
+      for (const auto& path : plain) sealing.run.AddFile(path);
+      sealing.run.ShowList();
+    }
+    // Until a run ends before the operation it was to stop at.
+    for (int stopAt = 1, reached = 1; reached != 0; ++stopAt) {
+      SCOPED_TRACE(testing::Message()
+                   << "mode " << static_cast<int>(mode) << " stop at " << stopAt);
+      TempDir dir;
+      std::filesystem::copy(made.path(), dir.path(), std::filesystem::copy_options::recursive);
+      const auto at = [&](const std::string& path) {
+        return dir / path.substr(made.path().size());
+      };
+      engine::BatchOptions options = Wiping(true);
+      options.Resume = true;
+      for (int pass = 0; pass < 2; ++pass) {
+        UnattendedRun run(mode, options);
+        // As a walk of the folders finds them.
+        std::vector<std::string> found;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+          if (e.is_regular_file()) found.push_back(e.path().string());
+        std::sort(found.begin(), found.end());
+        for (const auto& path : found) run.run.AddFile(path, true);
+        int ops = 0;
+        if (pass == 0)
+          platform::SetFaultHook([&](FileOperation, const std::string&) {
+            if (++ops == stopAt) run.run.Stop();
+            return 0;
+          });
+        run.run.ShowList();
+        platform::SetFaultHook(nullptr);
+        if (pass == 0) reached = ops >= stopAt ? 1 : 0;
+        EXPECT_EQ(run.run.FailureCount(), 0);
+        EXPECT_EQ(run.run.Stopped(), pass == 0 && ops >= stopAt);
+        // Nothing lost at any moment: each file is there as itself or as a whole container.
+        for (const auto& path : plain) {
+          if (Exists(at(path))) {
+            EXPECT_EQ(ReadAll(at(path)), bytes[path]);
+          } else {
+            EXPECT_TRUE(Exists(at(path) + ".enc"));
+          }
+        }
+      }
+      // Finished: one container per file after an encryption, every file back after a decryption,
+      // and nothing else in the folders.
+      std::size_t files = 0;
+      for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+        files += e.is_regular_file() ? 1 : 0;
+      EXPECT_EQ(files, plain.size());
+      for (const auto& path : plain) {
+        EXPECT_EQ(Exists(at(path)), mode == engine::OperationMode::Decrypt);
+      }
+      // Each container holds its file.
+      if (mode == engine::OperationMode::Encrypt) {
+        UnattendedRun opening(engine::OperationMode::Decrypt, Wiping(true));
+        for (const auto& path : plain) opening.run.AddFile(at(path) + ".enc");
+        opening.run.ShowList();
+      }
+      for (const auto& path : plain) EXPECT_EQ(ReadAll(at(path)), bytes[path]);
     }
   }
 }
