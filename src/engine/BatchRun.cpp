@@ -175,13 +175,11 @@ void BatchRun::Began(std::size_t index, const char* suffix) {
   pump_.ProcessMessages();
 }
 
-// During the wipe the skip button is the only live control: the dialog comes alive for it while
-// the list, OK and Close stay off, and they stay off after it until the run has ended.
+// During the wipe the skip button comes alive beside the close button, while the list and OK stay
+// off until the run has ended.
 void BatchRun::Wiping(bool on) {
   dialog_.ListEnabled = false;
   dialog_.OKEnabled = false;
-  dialog_.CloseEnabled = false;
-  dialog_.DialogEnabled = on;
   dialog_.SkipWipeVisible = on;
   dialog_.SkipWipeEnabled = on;
   host_.Changed();
@@ -207,10 +205,12 @@ void BatchRun::RunBatch() {
     host_.ClearPasswordFields(!options_.DontClearPassBox, !options_.SaveHint);
   }
 
-  dialog_.DialogEnabled = false;
+  // While the run goes only the close button, which stops it, and the skip button during a
+  // source's wipe take input.
+  dialog_.DialogEnabled = true;
   dialog_.ListEnabled = false;
   dialog_.OKEnabled = false;
-  dialog_.CloseEnabled = false;
+  dialog_.CloseEnabled = true;
   failures_ = 0;
   running_ = true;
   stopped_ = false;

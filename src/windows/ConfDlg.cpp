@@ -518,6 +518,12 @@ void TConfirmationDlg::OKBitBtnClick() {
 }
 
 void TConfirmationDlg::CloseBitBtnClick() {
+  // During a run the button stops it: the entry under way ends at its next block, and the list
+  // then shows what was done.
+  if (!Idle()) {
+    run_.Stop();
+    return;
+  }
   close();
 }
 
@@ -555,8 +561,9 @@ bool TConfirmationDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TConfirmationDlg::closeEvent(QCloseEvent* event) {
-  // No way out while a run goes: it has no cancel, and the window has to see it to its end.
+  // A close request during a run stops it; the window stays to show what was done.
   if (!Idle()) {
+    run_.Stop();
     event->ignore();
     return;
   }
@@ -568,7 +575,7 @@ void TConfirmationDlg::closeEvent(QCloseEvent* event) {
 
 void TConfirmationDlg::reject() {
   // Escape and the window manager's close request take the same road as the close button.
-  if (Idle()) close();
+  CloseBitBtnClick();
 }
 
 } // namespace qk::windows

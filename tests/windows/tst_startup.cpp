@@ -646,7 +646,8 @@ void TestStartup::filesRefusedDuringEverySourceWipe() {
     for (QPushButton* target : {main->EncBitBtn, main->DecBitBtn, main->WipeBitBtn}) {
       test::DropPaths(*target, {Q(other)});
     }
-    if (main->close()) wrong << "closed";
+    // A close request stops the run (once the wipes were seen) and leaves the window open.
+    if (wipes >= 3 && main->close()) wrong << "closed";
     if (h.EntryPaths() != before || h.Run().State().Mode != mode) wrong << "list refilled";
   });
   const auto run = [&](const char* button) {
