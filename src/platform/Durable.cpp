@@ -192,6 +192,8 @@ void DurableGroup::FlushOverwrites(std::exception_ptr& raised) {
   const std::vector<int> errors = FlushTogether(files, true);
   for (std::size_t i = 0; i < overwrites.size(); ++i) {
     int error = errors[i];
+    // Another program that opened the file during the overwrite may have changed it since.
+    if (error == 0 && !overwrites[i].file.StillHeldAlone()) error = EBUSY;
     try {
       overwrites[i].file.Close();
     } catch (const IoError& e) {

@@ -104,8 +104,9 @@ public:
   void AfterDurable(Work work, bool holding);
   // Takes file, overwritten in place by work that runs in a flush: its overwrite is flushed
   // together with the others handed in during that flush, after that work, and done is called
-  // then with 0 or the errno of its flush (the overwrite may then not be on the disk). Outside a
-  // flush, the overwrite is flushed at once.
+  // then with 0 or the errno of its flush (the overwrite may then not be on the disk), or EBUSY
+  // when the file is no longer held alone (File::StillHeldAlone). Outside a flush, the overwrite
+  // is flushed at once.
   void AfterOverwrite(File file, Work done);
   // Flushes what is owed, then runs the waiting work, then flushes the overwrites it handed back
   // and runs their work. Work that raises is passed on once the rest has run.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -141,8 +142,9 @@ File::~File() {
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
       hidden_(std::exchange(other.hidden_, false)),
-      published_(std::exchange(other.published_, false)), temporary_(std::move(other.temporary_)),
-      opened_(std::exchange(other.opened_, {})), openedMode_(std::exchange(other.openedMode_, 0)) {
+      published_(std::exchange(other.published_, false)), held_(std::exchange(other.held_, false)),
+      temporary_(std::move(other.temporary_)), opened_(std::exchange(other.opened_, {})),
+      openedMode_(std::exchange(other.openedMode_, 0)) {
   other.temporary_.clear();
 }
 
@@ -154,6 +156,7 @@ File& File::operator=(File&& other) noexcept {
     path_ = std::move(other.path_);
     hidden_ = std::exchange(other.hidden_, false);
     published_ = std::exchange(other.published_, false);
+    held_ = std::exchange(other.held_, false);
     temporary_ = std::move(other.temporary_);
     other.temporary_.clear();
     opened_ = std::exchange(other.opened_, {});
@@ -879,6 +882,11 @@ void File::DropCache(bool readAgain) {
 
 bool File::HoldAlone() {
   const int fd = CheckedFd("hold");
+  // Setting the lease makes this process the one told of its break, by SIGIO unless another
+  // signal is named, and SIGIO ends a process by default: the break is told by SIGURG instead,
+  // which is ignored by default, before the lease exists. No signal is wanted at all: an open
+  // that breaks the lease waits for the descriptor to close.
+  ::fcntl(fd, F_SETSIG, SIGURG);
   // A write lease is granted only while no other open file of any process (a shared mapping's
   // included) refers to the file, and later opens wait for it to be given back.
   if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
@@ -888,9 +896,21 @@ bool File::HoldAlone() {
     // No leases on this file system, or not the owner's file: nothing is known either way.
     return false;
   }
-  // An open that breaks the lease waits for the descriptor to close; no signal is wanted for it.
+  if (const int injected = InjectedFault(FileOperation::Hold, path_)) {
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    Fail("hold", path_, injected);
+  }
+  held_ = true;
   ::fcntl(fd, F_SETOWN, 0);
   return true;
+}
+
+bool File::StillHeldAlone() const {
+  if (!held_ || fd_ < 0) return true;
+  // A lease broken by a reader is lowered to a read lease, one broken by a writer taken away:
+  // a writer waits, or has the file.
+  const int lease = ::fcntl(fd_, F_GETLEASE);
+  return lease == F_WRLCK || lease == F_RDLCK;
 }
 
 bool File::Reserve(std::int64_t offset, std::int64_t length) {

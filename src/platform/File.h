@@ -147,8 +147,13 @@ public:
   // change it, through a descriptor or a shared mapping) and keeps it so until this one is
   // closed: later opens by others wait until then. Raises IoError (EWOULDBLOCK, in use) when one
   // does. False when the system cannot tell here (a file system without leases, a file of
-  // another owner): nothing is known either way then.
+  // another owner): nothing is known either way then. Another program's open while the file is
+  // held never ends this process (no SIGIO).
   bool HoldAlone();
+  // False once the hold of HoldAlone is lost: another program opened the file for writing and
+  // waits for it, or waited past the system's lease-break time and got it. True while the file
+  // is still held alone, while only readers wait, and for a file that was never held.
+  bool StillHeldAlone() const;
   // Sets aside disk space for length bytes from offset without changing the file's size, so that
   // writing them later is quicker. False when the space could not be set aside (a file system
   // without the call, a full disk) or is not worth setting aside (a file system in memory):
@@ -172,6 +177,7 @@ private:
   std::string path_; // for a nameless file, its folder
   bool hidden_ = false;
   bool published_ = false;
+  bool held_ = false;     // HoldAlone set a lease
   std::string temporary_; // the hidden name standing in for a nameless file, when it has one
   FileStamp opened_;
   std::uint32_t openedMode_ = 0;
