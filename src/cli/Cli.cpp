@@ -15,6 +15,7 @@
 #include "engine/Result.h"
 #include "platform/ArgumentArea.h"
 #include "platform/CodePage.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
 #include "platform/Listed.h"
@@ -228,6 +229,11 @@ Options Parse(const std::vector<std::string>& args) {
   if (o.command != "passhash" && o.files.empty()) throw UsageError("no file given");
   if (o.command == "passhash" && !o.files.empty()) throw UsageError("passhash takes no file");
   if (o.output && o.files.size() != 1) throw UsageError("-o needs exactly one file");
+  if (o.output && platform::HasHiddenNameShape(*o.output)) {
+    throw UsageError("-o '" + *o.output +
+                     "' has the shape of QK's hidden working files (\".qk-\" and 12 letters or "
+                     "digits), which later runs clear away; choose another name");
+  }
   if (o.ext && !settings::IsValidOwnExtension(*o.ext)) {
     throw UsageError("the own extension '" + *o.ext +
                      "' is empty, a lone dot, or holds one of \\ / : , ; * ? \" < > |");

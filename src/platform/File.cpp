@@ -16,11 +16,13 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <system_error>
 #include <time.h>
 #include <unistd.h>
@@ -219,6 +221,25 @@ std::string HiddenName(const std::string& folder) {
   return path + name;
 }
 
+// The extended attribute that marks a file under a hidden name as QK's own: its value is that
+// name. A user's own file given a name of that shape (an output named so) has no such mark, and a
+// renamed hidden file carries another name in it; neither is ever taken for a leftover.
+constexpr const char* kHiddenMark = "user.qk.hidden";
+
+// Marks the file behind fd as QK's own under the hidden name (its last part). Where the file
+// system keeps no extended attributes the file stays unmarked, and a later run leaves it.
+void MarkHidden(int fd, const std::string& name) {
+  const std::string last = name.substr(name.rfind('/') + 1);
+  ::fsetxattr(fd, kHiddenMark, last.data(), last.size(), 0);
+}
+
+// True when the file behind fd carries the mark of QK's hidden file named name.
+bool MarkedHidden(int fd, const char* name) {
+  char value[32];
+  const ssize_t n = ::fgetxattr(fd, kHiddenMark, value, sizeof value);
+  return n > 0 && std::string_view(value, static_cast<std::size_t>(n)) == name;
+}
+
 // Links the file behind descriptor fd at (dir, name); the /proc entry names it for linkat without
 // any special privilege.
 int LinkDescriptor(int fd, int dir, const char* name) {
@@ -282,7 +303,8 @@ void ClearLeftover(int dir, const char* name) {
   if (fd < 0) return;
   struct stat st {};
   const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-                    (st.st_mode & 07777) == kCreateMode && st.st_nlink == 1;
+                    (st.st_mode & 07777) == kCreateMode && st.st_nlink == 1 &&
+                    MarkedHidden(fd, name);
   if (!ours || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
     return;
@@ -309,10 +331,10 @@ void ClearLeftover(int dir, const char* name) {
 }
 
 // Clears the leftovers of killed runs from the folder at (at, path), once per folder and process:
-// hidden files of QK's own (HiddenNameShape, this user's, mode 0600, one name, regular) that no
-// live QK holds. They can hold plaintext; they are overwritten before they go. In a folder that
-// others can write they are left as they are (OnlyOursCanWrite), and the report stream says so
-// once for the folder (shown: its name as the caller gave it).
+// hidden files of QK's own (HiddenNameShape, this user's, mode 0600, one name, regular, marked
+// with their name: MarkHidden) that no live QK holds. They can hold plaintext; they are overwritten
+// before they go. In a folder that others can write they are left as they are (OnlyOursCanWrite),
+// and the report stream says so once for the folder (shown: its name as the caller gave it).
 void ClearLeftovers(int at, const char* path, const std::string& shown) {
   // A folder is known by its device, inode and birth time (where the file system keeps one):
   // an inode number may come back for a new folder once the old one is gone.
@@ -398,11 +420,12 @@ File File::CreateHidden(const std::string& folder) {
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
       temporary = HiddenName(dir);
       const std::string name = temporary.substr(temporary.rfind('/') + 1);
-      // Made without any permission, and given its mode only once it is locked (below): a
-      // leftover check of another QK never takes it for a leftover while it is being made.
+      // Made with no permission but the owner's write (which its mark needs), and given its mode
+      // only once it is locked and marked (below): a leftover check of another QK never takes it
+      // for a leftover while it is being made.
       do {
         fd = ::openat(at, folderFd >= 0 ? name.c_str() : temporary.c_str(),
-                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0);
+                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, S_IWUSR);
       } while (fd < 0 && errno == EINTR);
       err = fd < 0 ? errno : 0;
       if (fd < 0 && err != EEXIST) break;
@@ -415,9 +438,17 @@ File File::CreateHidden(const std::string& folder) {
   file.temporary_ = temporary;
   struct stat st {};
   CheckAndLock(file.fd_, dir, action, LOCK_SH, false, nullptr, true, st);
-  if (!temporary.empty() && ::fchmod(file.fd_, kCreateMode) != 0) Fail(action, dir, errno);
+  if (!temporary.empty()) {
+    MarkHidden(file.fd_, temporary);
+    if (::fchmod(file.fd_, kCreateMode) != 0) Fail(action, dir, errno);
+  }
   ReportEvent(FileOperation::Create, file.fd_, temporary.empty() ? dir : temporary);
   return file;
+}
+
+bool HasHiddenNameShape(const std::string& path) {
+  return HiddenNameShape(path.c_str() +
+                         (path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1));
 }
 
 std::size_t DescriptorShare() {
@@ -591,6 +622,7 @@ bool NameOver(int fd, const std::string& temporary, const detail::Anchor& at,
       const std::string candidate = HiddenName(ExtractFilePath(path));
       const detail::Anchor near(candidate);
       if (near.Error() != 0) return false;
+      MarkHidden(fd, candidate);
       if (LinkDescriptor(fd, near.Dir(), near.Name()) == 0) {
         staged = candidate;
         ReportEvent(FileOperation::Link, fd, staged);
@@ -637,6 +669,8 @@ bool File::Publish(const std::string& path, Naming naming) {
   }
   if (!(over ? NameOver(fd_, temporary_, at, path) : NameNew(fd_, temporary_, at, path)))
     return false;
+  // The mark of a hidden name goes with it.
+  if (over || !temporary_.empty()) ::fremovexattr(fd_, kHiddenMark);
   temporary_.clear();
   ForgetNotedFile(path);
   path_ = path;

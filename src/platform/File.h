@@ -183,10 +183,15 @@ private:
   std::uint32_t openedMode_ = 0;
 };
 
+// True when the last part of path has the shape of the hidden names of CreateHidden (".qk-" and
+// twelve characters of a-z and 0-9). Outputs are not given such names: the hidden files of
+// killed runs are looked for by them.
+bool HasHiddenNameShape(const std::string& path);
+
 // Files kept open for later in the whole process (held outputs, overwrites waiting for their
 // flush, files made ahead), counted together: they take at most DescriptorShare() descriptors, a
-// quarter of what the process may open, so that they leave the rest to the files being read and
-// written.
+// quarter of what the process may open (two at least), so that they leave the rest to the folders
+// kept open (platform/Listed.h) and the files being read and written.
 std::atomic<std::size_t>& KeptFiles();
 std::size_t DescriptorShare();
 
