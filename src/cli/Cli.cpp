@@ -169,18 +169,21 @@ Options Parse(const std::vector<std::string>& args) {
     throw UsageError("unknown command '" + o.command + "'");
   }
 
+  const std::string pathsAfterEnd =
+      "nothing was done: put paths after \"--\" (qk-cli " + o.command + " [OPTIONS] -- PATH...)";
   const auto onOption = [&](std::size_t at, std::optional<std::size_t> valueAt) {
     const std::string& a = args[at];
     // A file named like an option (a glob in a shared folder hands it over) is never taken as
-    // one: the whole command line is refused.
-    if (platform::FileExists(a)) {
-      throw UsageError(
-          "'" + a +
-          "' reads as an option and also names a file here; nothing was done: put paths after "
-          "\"--\" "
-          "(qk-cli " +
-          o.command + " [OPTIONS] -- PATH...)");
-    }
+    // one: the whole command line is refused. The file may be gone by the time it is looked for,
+    // so a word that could only have come from a glob is refused too: an option after a path,
+    // and a second password.
+    if (platform::FileExists(a))
+      throw UsageError("'" + a + "' reads as an option and also names a file here; " +
+                       pathsAfterEnd);
+    if (!o.files.empty())
+      throw UsageError("'" + a + "' reads as an option and comes after a path; " + pathsAfterEnd);
+    if ((a == "--password" && o.password) || (a == "--password-file" && o.passwordFile))
+      throw UsageError("'" + a + "' is given twice; " + pathsAfterEnd);
     const auto value = [&]() -> std::string {
       if (!valueAt) throw UsageError("option " + a + " needs a value");
       return args[*valueAt];
@@ -624,6 +627,8 @@ std::string UsageText() {
          "-P switch) is visible to other users of this machine in the process list; prefer\n"
          "--password-file.\n"
          "\"--\" ends the options: every word after it is a path, also one beginning with \"-\".\n"
+         "A glob can hand over a file that another user named like an option, so an option after\n"
+         "the first path or a second password is refused: put globs after \"--\".\n"
          "Defaults come from the settings file; flags override them. Encryption passwords must\n"
          "reach the minimum length of the security level.\n"
          "verify proves a container without a tamper-detection code only as far as its password\n"

@@ -2,6 +2,7 @@
 
 #include "crypto/CryptoBase.h"
 #include "platform/ArgumentArea.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
 #include "platform/Listed.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace qk::core {
 
@@ -111,6 +113,73 @@ std::string AmbiguousSwitch(const std::vector<std::string>& args, const std::str
   return found;
 }
 
+std::optional<Refusal> RefusalOf(const std::vector<std::string>& args,
+                                 const std::string& startDir) {
+  if (std::string word = AmbiguousSwitch(args, startDir); !word.empty())
+    return Refusal{Refusal::Why::NamesAFile, std::move(word)};
+  std::optional<Refusal> found;
+  std::string mode;
+  bool password = false;
+  WalkArguments(
+      args,
+      [&](const std::string& word, std::size_t at, std::optional<std::size_t> value) {
+        if (found) return;
+        if (word == "-E" || word == "-D" || word == "-W") {
+          if (!mode.empty() && mode != word) found = Refusal{Refusal::Why::OtherMode, args[at]};
+          mode = word;
+        } else if (word == "-P") {
+          if (password) found = Refusal{Refusal::Why::PasswordTwice, args[at]};
+          password = true;
+        } else if (word == "-A" && value && platform::HasHiddenNameShape(Trim(args[*value]))) {
+          found = Refusal{Refusal::Why::HiddenOutput, Trim(args[*value])};
+        }
+      },
+      [](const std::string&) {});
+  return found;
+}
+
+namespace {
+
+constexpr const char* kPathsAfterEnd = "Put paths after \"--\" (qk -E -- *).";
+constexpr const char* kPathsAfterEndJa =
+    "何も処理していません。\nパスは「--」の後に書いてください（例：qk -E -- *）。";
+
+} // namespace
+
+std::string RefusalLine(const Refusal& refusal) {
+  const std::string quoted = "qk: \"" + refusal.word + "\" ";
+  switch (refusal.why) {
+  case Refusal::Why::NamesAFile:
+    return quoted + "is a switch and also names a file here; nothing was done. " + kPathsAfterEnd;
+  case Refusal::Why::OtherMode:
+    return quoted + "asks for a second, different mode; nothing was done. " + kPathsAfterEnd;
+  case Refusal::Why::PasswordTwice:
+    return quoted + "gives the password a second time; nothing was done. " + kPathsAfterEnd;
+  case Refusal::Why::HiddenOutput:
+    return quoted +
+           "has the shape of QK's hidden working files (\".qk-\" and 12 letters or digits), "
+           "which later runs clear away; nothing was done. Give -A another name.";
+  }
+  return {};
+}
+
+std::string RefusalWarning(const Refusal& refusal, const std::string& shownWord) {
+  const std::string quoted = "「" + shownWord + "」";
+  switch (refusal.why) {
+  case Refusal::Why::NamesAFile:
+    return quoted + "はスイッチですが、同じ名前のファイルもあります。" + kPathsAfterEndJa;
+  case Refusal::Why::OtherMode:
+    return quoted + "は二つめの、異なるモードのスイッチです。" + kPathsAfterEndJa;
+  case Refusal::Why::PasswordTwice:
+    return quoted + "はパスワードを二度目に指定しています。" + kPathsAfterEndJa;
+  case Refusal::Why::HiddenOutput:
+    return quoted +
+           "は QK の作業用の隠しファイル（「.qk-」と英小文字・数字12文字）と同じ形の名前です。何も"
+           "処理していません。\n-A には別の名前を指定してください。";
+  }
+  return {};
+}
+
 bool IsEndOfSwitches(const std::string& word) {
   return word == kEndOfSwitches;
 }
@@ -119,7 +188,7 @@ StartAction ParseCommandLine(const std::vector<std::string>& args, const std::st
                              engine::BatchRun& run, TFindFile& finder,
                              std::vector<std::string>* missing) {
   using engine::OperationMode;
-  if (!AmbiguousSwitch(args, startDir).empty()) return StartAction::Refuse;
+  if (RefusalOf(args, startDir)) return StartAction::Refuse;
   engine::RunState& state = run.State();
   state.Mode = OperationMode::Encrypt;
   const auto onSwitch = [&](const std::string& word, std::size_t,

@@ -368,6 +368,9 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
   WriteAll(file, "abc");
   WriteAll(dir / "--wipe-source", "planted");
   WriteAll(dir / "--recursive", "planted");
+  const std::string pw = dir / "pw";
+  WriteAll(pw, "secret1\n");
+  ASSERT_EQ(chmod(pw.c_str(), 0600), 0);
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{},
         {"frobnicate", file},
@@ -384,6 +387,12 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"encrypt", "--password", "secret1", "--algorithm", "des", file},
         // "qk-cli encrypt ... *" where another user put a file named like an option.
         {"encrypt", "--password", "secret1", "--wipe-source", file},
+        // The same, where the planted file was removed before qk-cli looked.
+        {"encrypt", "--password", "secret1", file, "--json"},
+        {"encrypt", "--password", "secret1", "--password", "secret2", file},
+        {"encrypt", "--password", "secret1", "-o", dir / ".qk-abcdef012345", file},
+        {"encrypt", "--password-file", pw, "--password-file", pw, file},
+        {"encrypt", "--password", "secret1", "--password-file", pw, file},
         {"wipe", "--recursive", file},
         {"sha1", "--recursive", file}}) {
     const auto o = RunQk(args, "", dir.path());
