@@ -37,6 +37,7 @@
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -322,19 +323,33 @@ platform::SecretText ReadSecretLine(int fd) {
 }
 
 // Why the password file open at fd is not taken, or empty when it is: only a regular file of the
-// user's own (or root's) that no other user can write, or a terminal. Another user's file, one
-// that others can change, or a named pipe that anyone may feed would give a password the other
-// user knows. A pipe of the caller's own comes as standard input ("-").
+// user's own (or root's) that no other user can write, or a terminal of the user's own (or the
+// controlling terminal, /dev/tty). Another user's file or terminal, one that others can change,
+// or a named pipe that anyone may feed would give a password the other user knows. A pipe of the
+// caller's own comes as standard input ("-").
 std::string UntrustedPasswordFile(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return "cannot be read";
-  if (S_ISCHR(st.st_mode) && isatty(fd)) return {};
+  if (S_ISCHR(st.st_mode) && isatty(fd)) {
+    const bool controlling = major(st.st_rdev) == 5 && minor(st.st_rdev) == 0;
+    if (!controlling && st.st_uid != ::geteuid()) return "is a terminal of another user";
+    return {};
+  }
   if (!S_ISREG(st.st_mode)) {
     return "is not a regular file (give a pipe as standard input with --password-file -)";
   }
   if (st.st_uid != ::geteuid() && st.st_uid != 0) return "belongs to another user";
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "can be written by other users";
   return {};
+}
+
+// Whether anyone but this user and root may make or replace names in folder ("" is the current
+// folder): it belongs to someone else, or its group or others may write it. True when it cannot
+// be looked at.
+bool OthersCanWrite(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return true;
+  return (st.st_uid != ::geteuid() && st.st_uid != 0) || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
 // First line of a file or of standard input ("-"), without its line break. On a terminal the
@@ -362,8 +377,15 @@ platform::SecretText ReadPasswordLine(const std::string& source, std::istream& i
     return line;
   }
   // Opened without waiting for a writer and without becoming the controlling terminal, so that
-  // what the name holds is looked at before anything is read.
-  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  // what the name holds is looked at before anything is read. In a folder that someone else can
+  // write, the name may be a link that they put there to a file they can read: it is not followed.
+  const bool shared = OthersCanWrite(platform::ExtractFilePath(source));
+  const int fd = ::open(source.c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (shared ? O_NOFOLLOW : 0));
+  if (fd < 0 && errno == ELOOP && shared) {
+    throw UsageError("the password file " + source +
+                     " is a symbolic link in a folder that other users can write");
+  }
   if (fd < 0) throw UsageError("cannot read the password file " + source);
   if (const std::string refusal = UntrustedPasswordFile(fd); !refusal.empty()) {
     ::close(fd);
