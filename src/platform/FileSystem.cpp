@@ -94,6 +94,11 @@ bool IsReadOnly(const std::string& path) {
   return StatPath(path, st) && (st.st_mode & S_IWUSR) == 0;
 }
 
+bool OwnedByAnotherUser(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && st.st_uid != ::geteuid();
+}
+
 bool FolderWritable(const std::string& folder) {
   return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 && IsDirectory(folder);
 }

@@ -15,6 +15,8 @@ bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // path exists and lacks the owner-write bit.
 bool IsReadOnly(const std::string& path);
+// path exists (links not followed) and belongs to another user than this process's.
+bool OwnedByAnotherUser(const std::string& path);
 // folder exists and this process may make files in it (write and search permission).
 bool FolderWritable(const std::string& folder);
 
