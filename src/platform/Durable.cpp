@@ -177,7 +177,9 @@ void DurableGroup::AfterDurable(Work work, bool holding) {
 void DurableGroup::AfterOverwrite(File file, Work done) {
   overwrites_.push_back({std::move(file), std::move(done)});
   ++KeptFiles();
-  if (flushing_) return;
+  // Within a flush they wait to be flushed together, as far as the process's share of
+  // descriptors goes.
+  if (flushing_ && KeptFiles() < DescriptorShare()) return;
   std::exception_ptr raised;
   FlushOverwrites(raised);
   if (raised) std::rethrow_exception(raised);
@@ -186,7 +188,7 @@ void DurableGroup::AfterOverwrite(File file, Work done) {
 void DurableGroup::FlushOverwrites(std::exception_ptr& raised) {
   std::vector<Overwrite> overwrites = std::move(overwrites_);
   overwrites_.clear();
-  KeptFiles() -= overwrites.size();
+  // Each stays counted until it is closed, as the held outputs do.
   std::vector<File*> files;
   for (Overwrite& o : overwrites) files.push_back(&o.file);
   const std::vector<int> errors = FlushTogether(files, true);
@@ -199,6 +201,7 @@ void DurableGroup::FlushOverwrites(std::exception_ptr& raised) {
     } catch (const IoError& e) {
       if (error == 0) error = e.errorCode() != 0 ? e.errorCode() : EIO;
     }
+    --KeptFiles();
     try {
       overwrites[i].done(error);
     } catch (...) {
@@ -213,10 +216,11 @@ void DurableGroup::Flush() {
   holding_ = 0;
   // The held outputs' data together, then their names: none is named before its data is on the
   // disk.
+  // Each stays counted among the files kept open until it is closed: the files made ahead on
+  // another thread meanwhile are made within what is left.
   std::vector<File*> files;
   for (Waiting& w : waiting)
     if (w.output) files.push_back(&w.output->file);
-  KeptFiles() -= files.size();
   const std::vector<int> errors = FlushTogether(files, false);
   std::size_t next = 0;
   for (Waiting& w : waiting) {
@@ -233,6 +237,7 @@ void DurableGroup::Flush() {
         w.output->file.Close();
       } catch (const IoError&) {
       }
+      --KeptFiles();
     }
   }
   int error = 0;
@@ -258,6 +263,12 @@ void DurableGroup::Flush() {
     }
   }
   flushing_ = false;
+  // The outputs that were not named go with their work done.
+  for (Waiting& w : waiting) {
+    if (!w.output || w.error == 0) continue;
+    w.output->file = File();
+    --KeptFiles();
+  }
   FlushOverwrites(raised);
   if (raised) std::rethrow_exception(raised);
 }

@@ -457,7 +457,9 @@ std::size_t DescriptorShare() {
     rlim_t open = 1024;
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
       open = limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur;
-    return std::max<std::size_t>(16, static_cast<std::size_t>(open) / 4);
+    // Even at a low limit the share stays a quarter: the folders' descriptors (a sixteenth,
+    // platform/Listed.h) and the files being worked on need the rest.
+    return std::max<std::size_t>(2, static_cast<std::size_t>(open) / 4);
   }();
   return share;
 }
