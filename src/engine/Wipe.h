@@ -21,8 +21,8 @@ namespace qk::engine {
 // fails before its end.
 //
 // With expected, the file is wiped only while it is still the file it stamps: the same device
-// and inode at path, the same size and modification time. Otherwise nothing is written and
-// ChangedBeforeWipeError is raised.
+// and inode at path, the same size, modification time and change time. Otherwise nothing is written
+// and ChangedBeforeWipeError is raised.
 void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& settings,
               Random& random, bool& skipWipe, const platform::FileStamp* expected = nullptr);
 

@@ -108,9 +108,11 @@ void CheckAndLock(int fd, const std::string& path, const std::string& action, in
 }
 
 FileStamp StampOf(const struct stat& st) {
-  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-          static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
-          static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+  return {
+      static_cast<std::uint64_t>(st.st_dev),         static_cast<std::uint64_t>(st.st_ino),
+      static_cast<std::int64_t>(st.st_size),         static_cast<std::int64_t>(st.st_mtim.tv_sec),
+      static_cast<std::int64_t>(st.st_mtim.tv_nsec), static_cast<std::int64_t>(st.st_ctim.tv_sec),
+      static_cast<std::int64_t>(st.st_ctim.tv_nsec)};
 }
 
 // Opens what at (for path) names; in a noted folder no link is followed. An existing file is

@@ -26,14 +26,18 @@ struct stat;
 
 namespace qk::platform {
 
-// What tells one state of a file from another: its identity, size and modification time to the
-// nanosecond.
+// What tells one state of a file from another: its identity, size, and modification and change
+// times to the nanosecond.
 struct FileStamp {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::int64_t size = -1;
   std::int64_t modifiedSeconds = 0;
   std::int64_t modifiedNanoseconds = 0;
+  // The time of the last change to the file or its state: moves with any write, also one whose
+  // modification time was put back afterwards.
+  std::int64_t changedSeconds = 0;
+  std::int64_t changedNanoseconds = 0;
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
