@@ -140,44 +140,49 @@ std::optional<Refusal> RefusalOf(const std::vector<std::string>& args,
 
 namespace {
 
-constexpr const char* kPathsAfterEnd = "Put paths after \"--\" (qk -E -- *).";
-constexpr const char* kPathsAfterEndJa =
-    "何も処理していません。\nパスは「--」の後に書いてください（例：qk -E -- *）。";
+// What a refusal says after the refused word, on the report stream and in the warning box; most
+// go on with the way out, paths after "--".
+struct RefusalText {
+  const char* line;
+  const char* warning;
+  bool pathsAfterEnd = true;
+};
+
+RefusalText TextOf(Refusal::Why why) {
+  switch (why) {
+  case Refusal::Why::NamesAFile:
+    return {"is a switch and also names a file here;",
+            "はスイッチですが、同じ名前のファイルもあります。"};
+  case Refusal::Why::OtherMode:
+    return {"asks for a second, different mode;", "は二つめの、異なるモードのスイッチです。"};
+  case Refusal::Why::PasswordTwice:
+    return {"gives the password a second time;", "はパスワードを二度目に指定しています。"};
+  case Refusal::Why::HiddenOutput:
+    break;
+  }
+  return {
+      "has the shape of QK's hidden working files (\".qk-\" and 12 letters or digits), which "
+      "later runs clear away; nothing was done. Give -A another name.",
+      "は QK の作業用の隠しファイル（「.qk-」と英小文字・数字12文字）と同じ形の名前です。何も処理"
+      "していません。\n-A には別の名前を指定してください。",
+      false};
+}
 
 } // namespace
 
 std::string RefusalLine(const Refusal& refusal) {
-  const std::string quoted = "qk: \"" + refusal.word + "\" ";
-  switch (refusal.why) {
-  case Refusal::Why::NamesAFile:
-    return quoted + "is a switch and also names a file here; nothing was done. " + kPathsAfterEnd;
-  case Refusal::Why::OtherMode:
-    return quoted + "asks for a second, different mode; nothing was done. " + kPathsAfterEnd;
-  case Refusal::Why::PasswordTwice:
-    return quoted + "gives the password a second time; nothing was done. " + kPathsAfterEnd;
-  case Refusal::Why::HiddenOutput:
-    return quoted +
-           "has the shape of QK's hidden working files (\".qk-\" and 12 letters or digits), "
-           "which later runs clear away; nothing was done. Give -A another name.";
-  }
-  return {};
+  const RefusalText text = TextOf(refusal.why);
+  std::string line = "qk: \"" + refusal.word + "\" " + text.line;
+  if (text.pathsAfterEnd) line += " nothing was done. Put paths after \"--\" (qk -E -- *).";
+  return line;
 }
 
 std::string RefusalWarning(const Refusal& refusal, const std::string& shownWord) {
-  const std::string quoted = "「" + shownWord + "」";
-  switch (refusal.why) {
-  case Refusal::Why::NamesAFile:
-    return quoted + "はスイッチですが、同じ名前のファイルもあります。" + kPathsAfterEndJa;
-  case Refusal::Why::OtherMode:
-    return quoted + "は二つめの、異なるモードのスイッチです。" + kPathsAfterEndJa;
-  case Refusal::Why::PasswordTwice:
-    return quoted + "はパスワードを二度目に指定しています。" + kPathsAfterEndJa;
-  case Refusal::Why::HiddenOutput:
-    return quoted +
-           "は QK の作業用の隠しファイル（「.qk-」と英小文字・数字12文字）と同じ形の名前です。何も"
-           "処理していません。\n-A には別の名前を指定してください。";
-  }
-  return {};
+  const RefusalText text = TextOf(refusal.why);
+  std::string warning = "「" + shownWord + "」" + text.warning;
+  if (text.pathsAfterEnd)
+    warning += "何も処理していません。\nパスは「--」の後に書いてください（例：qk -E -- *）。";
+  return warning;
 }
 
 bool IsEndOfSwitches(const std::string& word) {

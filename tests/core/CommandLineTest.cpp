@@ -124,6 +124,16 @@ TEST_F(CommandLineTest, EndOfSwitches) {
     EXPECT_EQ(Paths(), expected) << ::testing::PrintToString(c.args);
     EXPECT_EQ(missing, c.missing) << ::testing::PrintToString(c.args);
   }
+  // The refusal of a word that names a file says what it always said, where it is told.
+  const core::Refusal namesAFile{core::Refusal::Why::NamesAFile, "-W"};
+  EXPECT_EQ(core::RefusalLine(namesAFile),
+            "qk: \"-W\" is a switch and also names a file here; "
+            "nothing was done. Put paths after \"--\" (qk -E -- *).");
+  EXPECT_EQ(
+      core::RefusalWarning(namesAFile, "-W"),
+      "「-W」はスイッチですが、同じ名前のファイルもあります。何も処理していません。\nパスは「--"
+      "」の後"
+      "に書いてください（例：qk -E -- *）。");
 }
 
 TEST_F(CommandLineTest, UnattendedRunsAreRecognisedBeforeAnythingIsTouched) {
