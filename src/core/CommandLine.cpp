@@ -191,9 +191,12 @@ bool IsEndOfSwitches(const std::string& word) {
 
 StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
                              engine::BatchRun& run, TFindFile& finder,
-                             std::vector<std::string>* missing) {
+                             std::vector<std::string>* missing, std::optional<Refusal>* refusal) {
   using engine::OperationMode;
-  if (RefusalOf(args, startDir)) return StartAction::Refuse;
+  if (std::optional<Refusal> refused = RefusalOf(args, startDir)) {
+    if (refusal != nullptr) *refusal = std::move(refused);
+    return StartAction::Refuse;
+  }
   engine::RunState& state = run.State();
   state.Mode = OperationMode::Encrypt;
   const auto onSwitch = [&](const std::string& word, std::size_t,

@@ -25,20 +25,6 @@ enum class StartAction {
 inline constexpr const char* kEndOfSwitches = "--";
 bool IsEndOfSwitches(const std::string& word);
 
-// Switches are compared trimmed and upper-cased; a switch with a value consumes the next
-// argument, whatever it looks like ("--" too); paths are made absolute against startDir; folders
-// are expanded with finder. "--" ends the switches. Each path that names nothing is appended, as
-// given, to missing when that is given. A command line that RefusalOf refuses is refused as a
-// whole: StartAction::Refuse, and run, finder and missing are left as they were.
-StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
-                             engine::BatchRun& run, TFindFile& finder,
-                             std::vector<std::string>* missing = nullptr);
-
-// The first word before "--" that is a switch and also names an existing file (relative to
-// startDir), as given; empty when there is none. Such a word is ambiguous: a file that another
-// user named "-F" or "-W" in a shared folder reaches "qk -E *" as a switch. Paths go after "--".
-std::string AmbiguousSwitch(const std::vector<std::string>& args, const std::string& startDir);
-
 // Why a command line is refused as a whole. A word that another user planted in a shared folder
 // reaches "qk -E -F -P pw *" through the glob; whether a file of that name is still there when the
 // program looks is a race, so besides that look, a planted word may never change what the user
@@ -60,6 +46,22 @@ std::optional<Refusal> RefusalOf(const std::vector<std::string>& args, const std
 // the text of the warning box, with the refused word already made fit to show (shownWord).
 std::string RefusalLine(const Refusal& refusal);
 std::string RefusalWarning(const Refusal& refusal, const std::string& shownWord);
+
+// Switches are compared trimmed and upper-cased; a switch with a value consumes the next
+// argument, whatever it looks like ("--" too); paths are made absolute against startDir; folders
+// are expanded with finder. "--" ends the switches. Each path that names nothing is appended, as
+// given, to missing when that is given. A command line that RefusalOf refuses is refused as a
+// whole: StartAction::Refuse, with the refusal in refusal when that is given, and run, finder and
+// missing are left as they were.
+StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
+                             engine::BatchRun& run, TFindFile& finder,
+                             std::vector<std::string>* missing = nullptr,
+                             std::optional<Refusal>* refusal = nullptr);
+
+// The first word before "--" that is a switch and also names an existing file (relative to
+// startDir), as given; empty when there is none. Such a word is ambiguous: a file that another
+// user named "-F" or "-W" in a shared folder reaches "qk -E *" as a switch. Paths go after "--".
+std::string AmbiguousSwitch(const std::vector<std::string>& args, const std::string& startDir);
 
 // Whether the command line asks for a run without questions: "-A" with an output, or "-F" with a
 // password or in wipe mode (read as ParseCommandLine reads its switches, without touching any

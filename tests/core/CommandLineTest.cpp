@@ -112,10 +112,11 @@ TEST_F(CommandLineTest, EndOfSwitches) {
     run.State().Mode = OperationMode::Encrypt;
     run.State().AutoRun = false;
     std::vector<std::string> missing;
-    const StartAction action = core::ParseCommandLine(c.args, dir.path(), run, finder, &missing);
+    std::optional<core::Refusal> refusal;
+    const StartAction action =
+        core::ParseCommandLine(c.args, dir.path(), run, finder, &missing, &refusal);
     EXPECT_EQ(action == StartAction::Refuse, !c.refused.empty())
         << ::testing::PrintToString(c.args);
-    const auto refusal = core::RefusalOf(c.args, dir.path());
     EXPECT_EQ(refusal ? refusal->word : "", c.refused) << ::testing::PrintToString(c.args);
     std::vector<std::string> expected;
     for (const auto& name : c.paths) expected.push_back(dir / name);
