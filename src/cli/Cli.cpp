@@ -14,6 +14,7 @@
 #include "engine/Result.h"
 #include "platform/ArgumentArea.h"
 #include "platform/CodePage.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
 #include "platform/Listed.h"
@@ -36,6 +37,7 @@
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -168,18 +170,21 @@ Options Parse(const std::vector<std::string>& args) {
     throw UsageError("unknown command '" + o.command + "'");
   }
 
+  const std::string pathsAfterEnd =
+      "nothing was done: put paths after \"--\" (qk-cli " + o.command + " [OPTIONS] -- PATH...)";
   const auto onOption = [&](std::size_t at, std::optional<std::size_t> valueAt) {
     const std::string& a = args[at];
     // A file named like an option (a glob in a shared folder hands it over) is never taken as
-    // one: the whole command line is refused.
-    if (platform::FileExists(a)) {
-      throw UsageError(
-          "'" + a +
-          "' reads as an option and also names a file here; nothing was done: put paths after "
-          "\"--\" "
-          "(qk-cli " +
-          o.command + " [OPTIONS] -- PATH...)");
-    }
+    // one: the whole command line is refused. The file may be gone by the time it is looked for,
+    // so a word that could only have come from a glob is refused too: an option after a path,
+    // and a second password.
+    if (platform::FileExists(a))
+      throw UsageError("'" + a + "' reads as an option and also names a file here; " +
+                       pathsAfterEnd);
+    if (!o.files.empty())
+      throw UsageError("'" + a + "' reads as an option and comes after a path; " + pathsAfterEnd);
+    if ((a == "--password" && o.password) || (a == "--password-file" && o.passwordFile))
+      throw UsageError("'" + a + "' is given twice; " + pathsAfterEnd);
     const auto value = [&]() -> std::string {
       if (!valueAt) throw UsageError("option " + a + " needs a value");
       return args[*valueAt];
@@ -228,6 +233,11 @@ Options Parse(const std::vector<std::string>& args) {
   if (o.command != "passhash" && o.files.empty()) throw UsageError("no file given");
   if (o.command == "passhash" && !o.files.empty()) throw UsageError("passhash takes no file");
   if (o.output && o.files.size() != 1) throw UsageError("-o needs exactly one file");
+  if (o.output && platform::HasHiddenNameShape(*o.output)) {
+    throw UsageError("-o '" + *o.output +
+                     "' has the shape of QK's hidden working files (\".qk-\" and 12 letters or "
+                     "digits), which later runs clear away; choose another name");
+  }
   if (o.ext && !settings::IsValidOwnExtension(*o.ext)) {
     throw UsageError("the own extension '" + *o.ext +
                      "' is empty, a lone dot, or holds one of \\ / : , ; * ? \" < > |");
@@ -313,19 +323,33 @@ platform::SecretText ReadSecretLine(int fd) {
 }
 
 // Why the password file open at fd is not taken, or empty when it is: only a regular file of the
-// user's own (or root's) that no other user can write, or a terminal. Another user's file, one
-// that others can change, or a named pipe that anyone may feed would give a password the other
-// user knows. A pipe of the caller's own comes as standard input ("-").
+// user's own (or root's) that no other user can write, or a terminal of the user's own (or the
+// controlling terminal, /dev/tty). Another user's file or terminal, one that others can change,
+// or a named pipe that anyone may feed would give a password the other user knows. A pipe of the
+// caller's own comes as standard input ("-").
 std::string UntrustedPasswordFile(int fd) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) return "cannot be read";
-  if (S_ISCHR(st.st_mode) && isatty(fd)) return {};
+  if (S_ISCHR(st.st_mode) && isatty(fd)) {
+    const bool controlling = major(st.st_rdev) == 5 && minor(st.st_rdev) == 0;
+    if (!controlling && st.st_uid != ::geteuid()) return "is a terminal of another user";
+    return {};
+  }
   if (!S_ISREG(st.st_mode)) {
     return "is not a regular file (give a pipe as standard input with --password-file -)";
   }
   if (st.st_uid != ::geteuid() && st.st_uid != 0) return "belongs to another user";
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "can be written by other users";
   return {};
+}
+
+// Whether anyone but this user and root may make or replace names in folder ("" is the current
+// folder): it belongs to someone else, or its group or others may write it. True when it cannot
+// be looked at.
+bool OthersCanWrite(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.empty() ? "." : folder.c_str(), &st) != 0) return true;
+  return (st.st_uid != ::geteuid() && st.st_uid != 0) || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
 // First line of a file or of standard input ("-"), without its line break. On a terminal the
@@ -353,8 +377,15 @@ platform::SecretText ReadPasswordLine(const std::string& source, std::istream& i
     return line;
   }
   // Opened without waiting for a writer and without becoming the controlling terminal, so that
-  // what the name holds is looked at before anything is read.
-  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  // what the name holds is looked at before anything is read. In a folder that someone else can
+  // write, the name may be a link that they put there to a file they can read: it is not followed.
+  const bool shared = OthersCanWrite(platform::ExtractFilePath(source));
+  const int fd = ::open(source.c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (shared ? O_NOFOLLOW : 0));
+  if (fd < 0 && errno == ELOOP && shared) {
+    throw UsageError("the password file " + source +
+                     " is a symbolic link in a folder that other users can write");
+  }
   if (fd < 0) throw UsageError("cannot read the password file " + source);
   if (const std::string refusal = UntrustedPasswordFile(fd); !refusal.empty()) {
     ::close(fd);
@@ -661,6 +692,8 @@ std::string UsageText() {
          "-P switch) is visible to other users of this machine in the process list; prefer\n"
          "--password-file.\n"
          "\"--\" ends the options: every word after it is a path, also one beginning with \"-\".\n"
+         "A glob can hand over a file that another user named like an option, so an option after\n"
+         "the first path or a second password is refused: put globs after \"--\".\n"
          "Defaults come from the settings file; flags override them. Encryption passwords must\n"
          "reach the minimum length of the security level.\n"
          "verify proves a container without a tamper-detection code only as far as its password\n"

@@ -2,6 +2,7 @@
 
 #include "crypto/CryptoBase.h"
 #include "platform/ArgumentArea.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Hardening.h"
 #include "platform/Listed.h"
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace qk::core {
 
@@ -111,15 +113,90 @@ std::string AmbiguousSwitch(const std::vector<std::string>& args, const std::str
   return found;
 }
 
+std::optional<Refusal> RefusalOf(const std::vector<std::string>& args,
+                                 const std::string& startDir) {
+  if (std::string word = AmbiguousSwitch(args, startDir); !word.empty())
+    return Refusal{Refusal::Why::NamesAFile, std::move(word)};
+  std::optional<Refusal> found;
+  std::string mode;
+  bool password = false;
+  WalkArguments(
+      args,
+      [&](const std::string& word, std::size_t at, std::optional<std::size_t> value) {
+        if (found) return;
+        if (word == "-E" || word == "-D" || word == "-W") {
+          if (!mode.empty() && mode != word) found = Refusal{Refusal::Why::OtherMode, args[at]};
+          mode = word;
+        } else if (word == "-P") {
+          if (password) found = Refusal{Refusal::Why::PasswordTwice, args[at]};
+          password = true;
+        } else if (word == "-A" && value && platform::HasHiddenNameShape(Trim(args[*value]))) {
+          found = Refusal{Refusal::Why::HiddenOutput, Trim(args[*value])};
+        }
+      },
+      [](const std::string&) {});
+  return found;
+}
+
+namespace {
+
+// What a refusal says after the refused word, on the report stream and in the warning box; most
+// go on with the way out, paths after "--".
+struct RefusalText {
+  const char* line;
+  const char* warning;
+  bool pathsAfterEnd = true;
+};
+
+RefusalText TextOf(Refusal::Why why) {
+  switch (why) {
+  case Refusal::Why::NamesAFile:
+    return {"is a switch and also names a file here;",
+            "はスイッチですが、同じ名前のファイルもあります。"};
+  case Refusal::Why::OtherMode:
+    return {"asks for a second, different mode;", "は二つめの、異なるモードのスイッチです。"};
+  case Refusal::Why::PasswordTwice:
+    return {"gives the password a second time;", "はパスワードを二度目に指定しています。"};
+  case Refusal::Why::HiddenOutput:
+    break;
+  }
+  return {
+      "has the shape of QK's hidden working files (\".qk-\" and 12 letters or digits), which "
+      "later runs clear away; nothing was done. Give -A another name.",
+      "は QK の作業用の隠しファイル（「.qk-」と英小文字・数字12文字）と同じ形の名前です。何も処理"
+      "していません。\n-A には別の名前を指定してください。",
+      false};
+}
+
+} // namespace
+
+std::string RefusalLine(const Refusal& refusal) {
+  const RefusalText text = TextOf(refusal.why);
+  std::string line = "qk: \"" + refusal.word + "\" " + text.line;
+  if (text.pathsAfterEnd) line += " nothing was done. Put paths after \"--\" (qk -E -- *).";
+  return line;
+}
+
+std::string RefusalWarning(const Refusal& refusal, const std::string& shownWord) {
+  const RefusalText text = TextOf(refusal.why);
+  std::string warning = "「" + shownWord + "」" + text.warning;
+  if (text.pathsAfterEnd)
+    warning += "何も処理していません。\nパスは「--」の後に書いてください（例：qk -E -- *）。";
+  return warning;
+}
+
 bool IsEndOfSwitches(const std::string& word) {
   return word == kEndOfSwitches;
 }
 
 StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
                              engine::BatchRun& run, TFindFile& finder,
-                             std::vector<std::string>* missing) {
+                             std::vector<std::string>* missing, std::optional<Refusal>* refusal) {
   using engine::OperationMode;
-  if (!AmbiguousSwitch(args, startDir).empty()) return StartAction::Refuse;
+  if (std::optional<Refusal> refused = RefusalOf(args, startDir)) {
+    if (refusal != nullptr) *refusal = std::move(refused);
+    return StartAction::Refuse;
+  }
   engine::RunState& state = run.State();
   state.Mode = OperationMode::Encrypt;
   const auto onSwitch = [&](const std::string& word, std::size_t,

@@ -18,22 +18,45 @@ enum class StartAction {
   DecryptDialog, // empty list in decrypt mode
   OptionsDialog, // empty list in wipe mode: the options dialog with its wipe bin
   ShowList,      // show the confirmation list (which runs at once with "-F")
-  Refuse,        // a switch that also names a file (AmbiguousSwitch): nothing is done at all
+  Refuse,        // a command line a planted word could have changed (RefusalOf): nothing is done
 };
 
 // The word that ends the switches: every word after it is a path.
 inline constexpr const char* kEndOfSwitches = "--";
 bool IsEndOfSwitches(const std::string& word);
 
+// Why a command line is refused as a whole. A word that another user planted in a shared folder
+// reaches "qk -E -F -P pw *" through the glob; whether a file of that name is still there when the
+// program looks is a race, so besides that look, a planted word may never change what the user
+// typed: a second, different mode or a second password refuses the command line. So does an
+// output named like the hidden working files, which later runs clear away.
+struct Refusal {
+  enum class Why {
+    NamesAFile,    // a switch that also names a file (AmbiguousSwitch)
+    OtherMode,     // a mode switch after a different one
+    PasswordTwice, // a second "-P"
+    HiddenOutput,  // an output ("-A") named like QK's hidden working files
+  };
+  Why why = Why::NamesAFile;
+  std::string word; // the word that is refused, as given
+};
+std::optional<Refusal> RefusalOf(const std::vector<std::string>& args, const std::string& startDir);
+
+// The refusal as one line for the report stream of a run without questions ("qk: ..."), and as
+// the text of the warning box, with the refused word already made fit to show (shownWord).
+std::string RefusalLine(const Refusal& refusal);
+std::string RefusalWarning(const Refusal& refusal, const std::string& shownWord);
+
 // Switches are compared trimmed and upper-cased; a switch with a value consumes the next
 // argument, whatever it looks like ("--" too); paths are made absolute against startDir; folders
 // are expanded with finder. "--" ends the switches. Each path that names nothing is appended, as
-// given, to missing when that is given. A command line with a switch that also names a file
-// (AmbiguousSwitch) is refused as a whole: StartAction::Refuse, and run, finder and missing are
-// left as they were.
+// given, to missing when that is given. A command line that RefusalOf refuses is refused as a
+// whole: StartAction::Refuse, with the refusal in refusal when that is given, and run, finder and
+// missing are left as they were.
 StartAction ParseCommandLine(const std::vector<std::string>& args, const std::string& startDir,
                              engine::BatchRun& run, TFindFile& finder,
-                             std::vector<std::string>* missing = nullptr);
+                             std::vector<std::string>* missing = nullptr,
+                             std::optional<Refusal>* refusal = nullptr);
 
 // The first word before "--" that is a switch and also names an existing file (relative to
 // startDir), as given; empty when there is none. Such a word is ambiguous: a file that another

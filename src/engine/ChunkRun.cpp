@@ -437,6 +437,8 @@ void ChunkRun::FlushOverwrites() {
   for (std::size_t i = 0; i < overwritten.size(); ++i) {
     Item& item = *overwritten[i];
     int error = errors[i];
+    // Another program that opened the file during the overwrite may have changed it since.
+    if (error == 0 && !item.overwritten.StillHeldAlone()) error = EBUSY;
     try {
       item.overwritten.Close();
     } catch (const platform::IoError& e) {

@@ -2,6 +2,8 @@
 
 #include "platform/FileSystem.h"
 #include "platform/PathText.h"
+#include "platform/Utf8.h"
+#include "platform/VisibleText.h"
 
 #include <algorithm>
 
@@ -9,21 +11,36 @@ namespace qk::engine {
 
 namespace {
 
-bool IsControl(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
+// text with each character that acts on a terminal or a listing (the report's rule,
+// platform::ActsOnTerminal) as one "_"; acted tells whether there was one.
+std::string WithoutActing(std::string_view text, bool& acted) {
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    char32_t c = 0;
+    std::size_t length = platform::utf8::Decode(text, c);
+    // A byte that begins no valid sequence is kept as it is.
+    const bool acts = length != 0 && platform::ActsOnTerminal(c);
+    if (length == 0) length = 1;
+    if (acts) {
+      out += '_';
+      acted = true;
+    } else {
+      out.append(text.substr(0, length));
+    }
+    text.remove_prefix(length);
+  }
+  return out;
 }
 
 } // namespace
 
 std::string WrittenName(const std::string& storedName) {
-  const bool trap =
-      !storedName.empty() && (storedName.front() == '.' || storedName.front() == '-' ||
-                              std::any_of(storedName.begin(), storedName.end(), IsControl));
+  bool acted = false;
+  std::string name = WithoutActing(storedName, acted);
+  const bool trap = !name.empty() && (name.front() == '.' || name.front() == '-' || acted);
   if (!trap) return storedName;
-  std::string name = storedName;
   if (name.front() == '-') name.front() = '_';
-  std::replace_if(name.begin(), name.end(), IsControl, '_');
   return name + "_RENAMED";
 }
 

@@ -20,10 +20,12 @@ char RandomNameChar(Random& random);
 // written gets "_RENAMED" after it: one that begins with "." (a hidden file, and in a home folder
 // possibly one that a shell, the login or another program reads and runs: .profile, .bashrc,
 // .ssh ...), one that begins with "-" (an option to a program that a later "rm *" or "tar *"
-// hands it to), and one that holds a control character (C0 or DEL: a line break that forges a
-// listing, an escape sequence that acts on a terminal). A leading "-" and each control character
-// are written as "_", so that the name neither reads as an option nor hides what it holds. Every
-// other name is kept as it is.
+// hands it to), and one that holds a character that acts on a terminal or a listing as the
+// report's escaping finds them (platform::ActsOnTerminal: C0 and C1 controls, DEL, line and
+// paragraph separators, bidirectional controls: a line break that forges a listing, an escape
+// sequence that acts on a terminal, an override that shows "txt.exe" as "exe.txt"). A leading "-"
+// and each such character are written as "_", so that the name neither reads as an option nor hides
+// what it holds. Every other name is kept as it is.
 std::string WrittenName(const std::string& storedName);
 
 // Where a decryption writes by default: the stored name (as WrittenName writes it) in the

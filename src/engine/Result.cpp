@@ -211,13 +211,15 @@ std::string FailureReason(const FileResult& result) {
     // A wipe refused for a file without the owner-write bit is refused for that bit.
     if (result.outcome == Outcome::WipeFailed && platform::IsReadOnly(result.path))
       return "読み取り専用です";
+    const bool writing =
+        result.outcome == Outcome::EncryptFailed || result.outcome == Outcome::DecryptFailed ||
+        result.outcome == Outcome::WipeFailed || result.sourceWipe == SourceWipe::Failed;
+    // A file of another user's is refused for being theirs, wherever it lies.
+    if (writing && platform::OwnedByAnotherUser(result.path)) return "ほかのユーザーのファイルです";
     // The same refusal from a folder that takes no new files (or lets none go) is the folder's.
     const std::string folder = platform::ExtractFilePath(result.path);
-    if ((result.outcome == Outcome::EncryptFailed || result.outcome == Outcome::DecryptFailed ||
-         result.outcome == Outcome::WipeFailed) &&
-        !platform::FolderWritable(folder.empty() ? std::string(".") : folder)) {
+    if (writing && !platform::FolderWritable(folder.empty() ? std::string(".") : folder))
       return "書き込みできないフォルダです";
-    }
   }
   if (result.error != 0) return ErrorReason(result.error);
   switch (result.outcome) {

@@ -54,6 +54,10 @@ File HoldForWipe(const std::string& path, const platform::FileStamp* expected, s
                       "through the others");
     throw platform::IoError(kWipeOpenFailed, EMLINK);
   }
+  // A name that cannot go would keep showing the overwritten file as if nothing had happened:
+  // such a file is not touched.
+  if (const int refused = platform::RemovalRefused(path))
+    throw platform::IoError(kWipeNameStays, refused);
   return file;
 }
 
@@ -177,8 +181,11 @@ void WipeFile(const std::string& path, EngineHost& host, const EngineSettings& s
       throw platform::IoError(kWipeWriteFailed, e.errorCode());
     }
   }
+  // Another program that opened the file meanwhile (its lease broken and taken back) may have
+  // changed what the overwrite left.
+  if (!file.StillHeldAlone()) throw platform::IoError(kWipeOpenedMeanwhile, EBUSY);
   file.Close();
-  platform::DeleteFile(path);
+  if (!platform::DeleteFile(path)) throw platform::IoError(kWipeNameStays, errno);
 }
 
 platform::File OverwriteFile(const std::string& path, EngineHost& host,

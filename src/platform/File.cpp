@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,11 +16,13 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <system_error>
 #include <time.h>
 #include <unistd.h>
@@ -105,9 +108,11 @@ void CheckAndLock(int fd, const std::string& path, const std::string& action, in
 }
 
 FileStamp StampOf(const struct stat& st) {
-  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-          static_cast<std::int64_t>(st.st_size), static_cast<std::int64_t>(st.st_mtim.tv_sec),
-          static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
+  return {
+      static_cast<std::uint64_t>(st.st_dev),         static_cast<std::uint64_t>(st.st_ino),
+      static_cast<std::int64_t>(st.st_size),         static_cast<std::int64_t>(st.st_mtim.tv_sec),
+      static_cast<std::int64_t>(st.st_mtim.tv_nsec), static_cast<std::int64_t>(st.st_ctim.tv_sec),
+      static_cast<std::int64_t>(st.st_ctim.tv_nsec)};
 }
 
 // Opens what at (for path) names; in a noted folder no link is followed. An existing file is
@@ -141,8 +146,9 @@ File::~File() {
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)),
       hidden_(std::exchange(other.hidden_, false)),
-      published_(std::exchange(other.published_, false)), temporary_(std::move(other.temporary_)),
-      opened_(std::exchange(other.opened_, {})), openedMode_(std::exchange(other.openedMode_, 0)) {
+      published_(std::exchange(other.published_, false)), held_(std::exchange(other.held_, false)),
+      temporary_(std::move(other.temporary_)), opened_(std::exchange(other.opened_, {})),
+      openedMode_(std::exchange(other.openedMode_, 0)) {
   other.temporary_.clear();
 }
 
@@ -154,6 +160,7 @@ File& File::operator=(File&& other) noexcept {
     path_ = std::move(other.path_);
     hidden_ = std::exchange(other.hidden_, false);
     published_ = std::exchange(other.published_, false);
+    held_ = std::exchange(other.held_, false);
     temporary_ = std::move(other.temporary_);
     other.temporary_.clear();
     opened_ = std::exchange(other.opened_, {});
@@ -214,6 +221,25 @@ std::string HiddenName(const std::string& folder) {
   std::string path = folder;
   if (!path.empty() && path.back() != '/') path += '/';
   return path + name;
+}
+
+// The extended attribute that marks a file under a hidden name as QK's own: its value is that
+// name. A user's own file given a name of that shape (an output named so) has no such mark, and a
+// renamed hidden file carries another name in it; neither is ever taken for a leftover.
+constexpr const char* kHiddenMark = "user.qk.hidden";
+
+// Marks the file behind fd as QK's own under the hidden name (its last part). Where the file
+// system keeps no extended attributes the file stays unmarked, and a later run leaves it.
+void MarkHidden(int fd, const std::string& name) {
+  const std::string last = name.substr(name.rfind('/') + 1);
+  ::fsetxattr(fd, kHiddenMark, last.data(), last.size(), 0);
+}
+
+// True when the file behind fd carries the mark of QK's hidden file named name.
+bool MarkedHidden(int fd, const char* name) {
+  char value[32];
+  const ssize_t n = ::fgetxattr(fd, kHiddenMark, value, sizeof value);
+  return n > 0 && std::string_view(value, static_cast<std::size_t>(n)) == name;
 }
 
 // Links the file behind descriptor fd at (dir, name); the /proc entry names it for linkat without
@@ -279,7 +305,8 @@ void ClearLeftover(int dir, const char* name) {
   if (fd < 0) return;
   struct stat st {};
   const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-                    (st.st_mode & 07777) == kCreateMode && st.st_nlink == 1;
+                    (st.st_mode & 07777) == kCreateMode && st.st_nlink == 1 &&
+                    MarkedHidden(fd, name);
   if (!ours || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);
     return;
@@ -306,10 +333,10 @@ void ClearLeftover(int dir, const char* name) {
 }
 
 // Clears the leftovers of killed runs from the folder at (at, path), once per folder and process:
-// hidden files of QK's own (HiddenNameShape, this user's, mode 0600, one name, regular) that no
-// live QK holds. They can hold plaintext; they are overwritten before they go. In a folder that
-// others can write they are left as they are (OnlyOursCanWrite), and the report stream says so
-// once for the folder (shown: its name as the caller gave it).
+// hidden files of QK's own (HiddenNameShape, this user's, mode 0600, one name, regular, marked
+// with their name: MarkHidden) that no live QK holds. They can hold plaintext; they are overwritten
+// before they go. In a folder that others can write they are left as they are (OnlyOursCanWrite),
+// and the report stream says so once for the folder (shown: its name as the caller gave it).
 void ClearLeftovers(int at, const char* path, const std::string& shown) {
   // A folder is known by its device, inode and birth time (where the file system keeps one):
   // an inode number may come back for a new folder once the old one is gone.
@@ -395,11 +422,12 @@ File File::CreateHidden(const std::string& folder) {
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
       temporary = HiddenName(dir);
       const std::string name = temporary.substr(temporary.rfind('/') + 1);
-      // Made without any permission, and given its mode only once it is locked (below): a
-      // leftover check of another QK never takes it for a leftover while it is being made.
+      // Made with no permission but the owner's write (which its mark needs), and given its mode
+      // only once it is locked and marked (below): a leftover check of another QK never takes it
+      // for a leftover while it is being made.
       do {
         fd = ::openat(at, folderFd >= 0 ? name.c_str() : temporary.c_str(),
-                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0);
+                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, S_IWUSR);
       } while (fd < 0 && errno == EINTR);
       err = fd < 0 ? errno : 0;
       if (fd < 0 && err != EEXIST) break;
@@ -412,9 +440,17 @@ File File::CreateHidden(const std::string& folder) {
   file.temporary_ = temporary;
   struct stat st {};
   CheckAndLock(file.fd_, dir, action, LOCK_SH, false, nullptr, true, st);
-  if (!temporary.empty() && ::fchmod(file.fd_, kCreateMode) != 0) Fail(action, dir, errno);
+  if (!temporary.empty()) {
+    MarkHidden(file.fd_, temporary);
+    if (::fchmod(file.fd_, kCreateMode) != 0) Fail(action, dir, errno);
+  }
   ReportEvent(FileOperation::Create, file.fd_, temporary.empty() ? dir : temporary);
   return file;
+}
+
+bool HasHiddenNameShape(const std::string& path) {
+  return HiddenNameShape(path.c_str() +
+                         (path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1));
 }
 
 std::size_t DescriptorShare() {
@@ -423,7 +459,9 @@ std::size_t DescriptorShare() {
     rlim_t open = 1024;
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
       open = limit.rlim_cur == RLIM_INFINITY ? 65536 : limit.rlim_cur;
-    return std::max<std::size_t>(16, static_cast<std::size_t>(open) / 4);
+    // Even at a low limit the share stays a quarter: the folders' descriptors (a sixteenth,
+    // platform/Listed.h) and the files being worked on need the rest.
+    return std::max<std::size_t>(2, static_cast<std::size_t>(open) / 4);
   }();
   return share;
 }
@@ -597,6 +635,7 @@ bool NameOver(int fd, const std::string& temporary, const detail::Anchor& at,
       const std::string candidate = HiddenName(ExtractFilePath(path));
       const detail::Anchor near(candidate);
       if (near.Error() != 0) return false;
+      MarkHidden(fd, candidate);
       if (LinkDescriptor(fd, near.Dir(), near.Name()) == 0) {
         staged = candidate;
         ReportEvent(FileOperation::Link, fd, staged);
@@ -643,6 +682,8 @@ bool File::Publish(const std::string& path, Naming naming) {
   }
   if (!(over ? NameOver(fd_, temporary_, at, path) : NameNew(fd_, temporary_, at, path)))
     return false;
+  // The mark of a hidden name goes with it.
+  if (over || !temporary_.empty()) ::fremovexattr(fd_, kHiddenMark);
   temporary_.clear();
   ForgetNotedFile(path);
   path_ = path;
@@ -888,6 +929,11 @@ void File::DropCache(bool readAgain) {
 
 bool File::HoldAlone() {
   const int fd = CheckedFd("hold");
+  // Setting the lease makes this process the one told of its break, by SIGIO unless another
+  // signal is named, and SIGIO ends a process by default: the break is told by SIGURG instead,
+  // which is ignored by default, before the lease exists. No signal is wanted at all: an open
+  // that breaks the lease waits for the descriptor to close.
+  ::fcntl(fd, F_SETSIG, SIGURG);
   // A write lease is granted only while no other open file of any process (a shared mapping's
   // included) refers to the file, and later opens wait for it to be given back.
   if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
@@ -897,9 +943,21 @@ bool File::HoldAlone() {
     // No leases on this file system, or not the owner's file: nothing is known either way.
     return false;
   }
-  // An open that breaks the lease waits for the descriptor to close; no signal is wanted for it.
+  if (const int injected = InjectedFault(FileOperation::Hold, path_)) {
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    Fail("hold", path_, injected);
+  }
+  held_ = true;
   ::fcntl(fd, F_SETOWN, 0);
   return true;
+}
+
+bool File::StillHeldAlone() const {
+  if (!held_ || fd_ < 0) return true;
+  // A lease broken by a reader is lowered to a read lease, one broken by a writer taken away:
+  // a writer waits, or has the file.
+  const int lease = ::fcntl(fd_, F_GETLEASE);
+  return lease == F_WRLCK || lease == F_RDLCK;
 }
 
 bool File::Reserve(std::int64_t offset, std::int64_t length) {

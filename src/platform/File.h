@@ -27,14 +27,18 @@ struct stat;
 
 namespace qk::platform {
 
-// What tells one state of a file from another: its identity, size and modification time to the
-// nanosecond.
+// What tells one state of a file from another: its identity, size, and modification and change
+// times to the nanosecond.
 struct FileStamp {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::int64_t size = -1;
   std::int64_t modifiedSeconds = 0;
   std::int64_t modifiedNanoseconds = 0;
+  // The time of the last change to the file or its state: moves with any write, also one whose
+  // modification time was put back afterwards.
+  std::int64_t changedSeconds = 0;
+  std::int64_t changedNanoseconds = 0;
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
@@ -148,8 +152,13 @@ public:
   // change it, through a descriptor or a shared mapping) and keeps it so until this one is
   // closed: later opens by others wait until then. Raises IoError (EWOULDBLOCK, in use) when one
   // does. False when the system cannot tell here (a file system without leases, a file of
-  // another owner): nothing is known either way then.
+  // another owner): nothing is known either way then. Another program's open while the file is
+  // held never ends this process (no SIGIO).
   bool HoldAlone();
+  // False once the hold of HoldAlone is lost: another program opened the file for writing and
+  // waits for it, or waited past the system's lease-break time and got it. True while the file
+  // is still held alone, while only readers wait, and for a file that was never held.
+  bool StillHeldAlone() const;
   // Sets aside disk space for length bytes from offset without changing the file's size, so that
   // writing them later is quicker. False when the space could not be set aside (a file system
   // without the call, a full disk) or is not worth setting aside (a file system in memory):
@@ -173,15 +182,21 @@ private:
   std::string path_; // for a nameless file, its folder
   bool hidden_ = false;
   bool published_ = false;
+  bool held_ = false;     // HoldAlone set a lease
   std::string temporary_; // the hidden name standing in for a nameless file, when it has one
   FileStamp opened_;
   std::uint32_t openedMode_ = 0;
 };
 
+// True when the last part of path has the shape of the hidden names of CreateHidden (".qk-" and
+// twelve characters of a-z and 0-9). Outputs are not given such names: the hidden files of
+// killed runs are looked for by them.
+bool HasHiddenNameShape(const std::string& path);
+
 // Files kept open for later in the whole process (held outputs, overwrites waiting for their
 // flush, files made ahead), counted together: they take at most DescriptorShare() descriptors, a
-// quarter of what the process may open, so that they leave the rest to the files being read and
-// written.
+// quarter of what the process may open (two at least), so that they leave the rest to the folders
+// kept open (platform/Listed.h) and the files being read and written.
 std::atomic<std::size_t>& KeptFiles();
 std::size_t DescriptorShare();
 

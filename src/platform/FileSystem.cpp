@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/Listed.h"
+#include "platform/PathText.h"
 #include "platform/Seam.h"
 
 #include <cerrno>
@@ -9,6 +10,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <limits>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <system_error>
@@ -89,6 +92,11 @@ bool IsDirectory(const std::string& path) {
 bool IsReadOnly(const std::string& path) {
   struct stat st {};
   return StatPath(path, st) && (st.st_mode & S_IWUSR) == 0;
+}
+
+bool OwnedByAnotherUser(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && st.st_uid != ::geteuid();
 }
 
 bool FolderWritable(const std::string& folder) {
@@ -175,14 +183,55 @@ bool SetFileDate(const std::string& path, std::int32_t packed) {
 }
 
 bool DeleteFile(const std::string& path) {
-  if (InjectedFault(FileOperation::Delete, path) != 0) return false;
+  if (const int injected = InjectedFault(FileOperation::Delete, path)) {
+    errno = injected;
+    return false;
+  }
   // A listed file is removed from its folder's descriptor, and only while it is the one listed.
   const detail::Anchor at(path);
-  if (at.Error() != 0 || !at.Matches(-1)) return false;
+  if (at.Error() != 0) {
+    errno = at.Error();
+    return false;
+  }
+  if (!at.Matches(-1)) {
+    errno = ESTALE;
+    return false;
+  }
   if (::unlinkat(at.Dir(), at.Name(), 0) != 0) return false;
   ForgetNotedFile(path);
   ReportEvent({FileOperation::Delete, path, {}, 0, false});
   return true;
+}
+
+int RemovalRefused(const std::string& path) {
+  if (const int injected = InjectedFault(FileOperation::MayRemove, path)) return injected;
+  // The folder the name is removed from: a listed file's through its folder's descriptor.
+  const detail::Anchor at(path);
+  if (at.Error() != 0) return at.Error();
+  std::string folderPath = ExtractFilePath(path);
+  if (folderPath.empty()) folderPath = ".";
+  const int dir = at.Confined() ? ::openat(at.Dir(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                : ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return errno;
+  struct stat folder {};
+  struct stat file {};
+  int flags = 0;
+  int refused = 0;
+  if (::faccessat(dir, ".", W_OK | X_OK, AT_EACCESS) != 0 || ::fstat(dir, &folder) != 0 ||
+      ::fstatat(dir, ExtractFileName(path).c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0) {
+    refused = errno;
+  } else if (::ioctl(dir, FS_IOC_GETFLAGS, &flags) == 0 &&
+             (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0) {
+    // A folder that is append-only or immutable lets no name go, for root too.
+    refused = EPERM;
+  } else if (const uid_t me = ::geteuid(); (folder.st_mode & S_ISVTX) != 0 && me != 0 &&
+                                           me != file.st_uid && me != folder.st_uid) {
+    // In a folder with the sticky bit, only the file's owner, the folder's owner and root may
+    // remove a name.
+    refused = EPERM;
+  }
+  ::close(dir);
+  return refused;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {

@@ -15,6 +15,8 @@ bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // path exists and lacks the owner-write bit.
 bool IsReadOnly(const std::string& path);
+// path exists (links not followed) and belongs to another user than this process's.
+bool OwnedByAnotherUser(const std::string& path);
 // folder exists and this process may make files in it (write and search permission).
 bool FolderWritable(const std::string& folder);
 
@@ -32,7 +34,13 @@ std::int32_t PackFileDate(std::int64_t unixSeconds);
 // valid date (-1 itself, month 0 or 13..15, 31 February, hour 24 and the like).
 std::int64_t UnpackFileDate(std::int32_t packed);
 
+// Removes the name path; false (errno set) when it could not be removed.
 bool DeleteFile(const std::string& path);
+// 0 when this process may remove the name path, as far as can be told without removing it, else
+// the errno that its removal would meet: a folder it may not write (EACCES; EROFS on a read-only
+// file system), a folder that lets no name go (EPERM: append-only or immutable), or another
+// user's file in a folder with the sticky bit that is not this user's either (EPERM).
+int RemovalRefused(const std::string& path);
 // Renames without ever replacing an existing file; false when to exists or the rename fails.
 bool RenameFile(const std::string& from, const std::string& to);
 // Two paths name one file: same device and inode when both exist (symbolic links followed), the

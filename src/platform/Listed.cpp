@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -41,8 +42,17 @@ namespace {
 using detail::HeldFolder;
 using Held = std::shared_ptr<const HeldFolder>;
 
-// Folder descriptors kept at most; those in use stay open with their users beyond that.
-constexpr std::size_t kMaxHeldFolders = 64;
+// Folder descriptors kept at most: 64, and no more than a sixteenth of what the process may open
+// (the files kept open take a quarter, see platform/File.h); those in use stay open with their
+// users beyond that.
+std::size_t MaxHeldFolders() {
+  static const std::size_t most = [] {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 64ul;
+    return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 16, 1, 64);
+  }();
+  return most;
+}
 
 // A folder on the way to the one acted in needs search permission only, not read permission.
 constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -88,7 +98,7 @@ const std::string& KeyOf(const std::string& folder) {
 // Keeps folder's descriptor for key, letting the least recently used one go when there are too
 // many; notedMutex held.
 void Hold(const std::string& key, Held folder) {
-  if (heldFolders.size() >= kMaxHeldFolders && heldFolders.find(key) == heldFolders.end()) {
+  if (heldFolders.size() >= MaxHeldFolders() && heldFolders.find(key) == heldFolders.end()) {
     const auto oldest =
         std::min_element(heldFolders.begin(), heldFolders.end(), [](const auto& a, const auto& b) {
           return a.second.lastUse < b.second.lastUse;

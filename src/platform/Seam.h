@@ -43,6 +43,10 @@ enum class FileOperation {
   List,       // OpenNotedFolder: the folder about to be listed (with its "/")
   Link,       // Publish: the file gets its name
   FolderSync, // SyncFolderOf (platform/Durable.h): a folder's entries flushed
+  Hold,       // HoldAlone, once the lease is set: the moment another program's open would break
+              // it (a hook may open the file here); a non-zero result fails the hold as the
+              // lease's errno
+  MayRemove,  // RemovalRefused: a non-zero result is the errno the removal would meet
 };
 using FaultHook = std::function<int(FileOperation operation, const std::string& path)>;
 // Installs hook (an empty function removes it).

@@ -73,8 +73,11 @@ SingleInstanceLock::State SingleInstanceLock::Acquire() {
   }
   if (fd < 0) return state_ = State::Unavailable;
 
+  // A second name would be another's way to the same lock: a hard link that someone made to the
+  // file, where the system does not protect hard links, lets them hold it.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+      st.st_nlink != 1) {
     ::close(fd);
     return state_ = State::Unavailable;
   }

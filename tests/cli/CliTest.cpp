@@ -165,11 +165,23 @@ TEST_F(CliTest, PasswordFilesThatOthersCouldSetAreRefused) {
     ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
     cases.push_back({theirs, "belongs to another user"});
   }
-  // A terminal given by its name is the user's own input.
+  // A link that another user put in a folder anyone may write, to a file the victim may read.
+  const std::string shared = dir / "shared";
+  ASSERT_EQ(mkdir(shared.c_str(), 01777), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  ASSERT_EQ(symlink(own.c_str(), (shared + "/link").c_str()), 0);
+  cases.push_back({shared + "/link", "is a symbolic link in a folder that other users can write"});
+  // A terminal given by its name is the user's own input; another user's terminal is theirs.
   const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) {
     ASSERT_EQ(write(master, "secret\n", 7), 7);
     cases.push_back({ptsname(master), ""});
+  }
+  const int otherMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (geteuid() == 0 && otherMaster >= 0 && grantpt(otherMaster) == 0 &&
+      unlockpt(otherMaster) == 0 && chown(ptsname(otherMaster), 65534, 65534) == 0) {
+    ASSERT_EQ(write(otherMaster, "secret\n", 7), 7);
+    cases.push_back({ptsname(otherMaster), "is a terminal of another user"});
   }
   const std::string expected = RunQk({"passhash", "--password", "secret"}).out;
   for (const Case& c : cases) {
@@ -186,6 +198,7 @@ TEST_F(CliTest, PasswordFilesThatOthersCouldSetAreRefused) {
   }
   close(feeder);
   if (master >= 0) close(master);
+  if (otherMaster >= 0) close(otherMaster);
   if (geteuid() != 0) GTEST_SKIP() << "not root: a file of another user's cannot be made here";
 }
 
@@ -368,6 +381,9 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
   WriteAll(file, "abc");
   WriteAll(dir / "--wipe-source", "planted");
   WriteAll(dir / "--recursive", "planted");
+  const std::string pw = dir / "pw";
+  WriteAll(pw, "secret1\n");
+  ASSERT_EQ(chmod(pw.c_str(), 0600), 0);
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{},
         {"frobnicate", file},
@@ -384,6 +400,12 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"encrypt", "--password", "secret1", "--algorithm", "des", file},
         // "qk-cli encrypt ... *" where another user put a file named like an option.
         {"encrypt", "--password", "secret1", "--wipe-source", file},
+        // The same, where the planted file was removed before qk-cli looked.
+        {"encrypt", "--password", "secret1", file, "--json"},
+        {"encrypt", "--password", "secret1", "--password", "secret2", file},
+        {"encrypt", "--password", "secret1", "-o", dir / ".qk-abcdef012345", file},
+        {"encrypt", "--password-file", pw, "--password-file", pw, file},
+        {"encrypt", "--password", "secret1", "--password-file", pw, file},
         {"wipe", "--recursive", file},
         {"sha1", "--recursive", file}}) {
     const auto o = RunQk(args, "", dir.path());

@@ -36,9 +36,8 @@ TEST_F(CommandLineTest, SwitchesIgnoreCaseAndBlanks) {
   EXPECT_EQ(Paths(), std::vector<std::string>{dir / "a.txt"});
 }
 
-TEST_F(CommandLineTest, ValuesAreConsumedTrimmedAndTheLastWins) {
-  EXPECT_EQ(Parse({"-p", " first ", "-P", " -E ", "-h", "hint one", "-H"}),
-            StartAction::EncryptDialog);
+TEST_F(CommandLineTest, ValuesAreConsumedTrimmedAndTheLastHintWins) {
+  EXPECT_EQ(Parse({"-P", " -E ", "-h", "hint one", "-H"}), StartAction::EncryptDialog);
   EXPECT_EQ(run.State().Password, "-E");
   EXPECT_EQ(run.State().PasswordHint, ""); // a switch at the end has an empty value
   EXPECT_TRUE(run.Entries().empty());
@@ -74,12 +73,13 @@ TEST_F(CommandLineTest, FoldersAreExpandedAndMissingPathsAddNothing) {
 }
 
 // "qk -E *" in a folder where another user created files named like switches: a word before
-// "--" that is a switch and also names a file refuses the whole command line, nothing added; after
-// "--" every word is a path, and a value is taken whatever it looks like.
+// "--" that is a switch and also names a file, a second different mode or a second password
+// refuses the whole command line, nothing added; after "--" every word is a path, and a value is
+// taken whatever it looks like.
 TEST_F(CommandLineTest, EndOfSwitches) {
   struct Case {
     std::vector<std::string> args;
-    std::string refused; // the ambiguous word; empty when the command line is taken
+    std::string refused; // the refused word; empty when the command line is taken
     OperationMode mode;
     bool autoRun;
     std::vector<std::string> paths;   // relative to dir
@@ -90,6 +90,14 @@ TEST_F(CommandLineTest, EndOfSwitches) {
       {{"-W", "-F", "a"}, "-W", OperationMode::Encrypt, false, {}, {}},
       {{"-E", "-P", "pw", "-F", "a"}, "-F", OperationMode::Encrypt, false, {}, {}},
       {{"-e", "-p", "pw", " -i", "a", "-f"}, " -i", OperationMode::Encrypt, false, {}, {}},
+      // A planted word whose file is gone by the time the program looks.
+      {{"-E", "-P", "pw", "-w", "a"}, "-w", OperationMode::Encrypt, false, {}, {}},
+      {{"-w", "-E", "a"}, "-E", OperationMode::Encrypt, false, {}, {}},
+      {{"-E", "-P", "pw", "a", "-p", "x", "b"}, "-p", OperationMode::Encrypt, false, {}, {}},
+      {{"-w", "-f", " -w", "a"}, "", OperationMode::Wipe, true, {"a"}, {}},
+      {{"-P", "-P", "a"}, "", OperationMode::Encrypt, false, {"a"}, {}},
+      // An output named like a hidden working file, which a later run would take for its own.
+      {{"-A", " .qk-abcdef012345", "a"}, ".qk-abcdef012345", OperationMode::Encrypt, false, {}, {}},
       {{"-w", "-f", "--", "-W", "-F", "a"}, "", OperationMode::Wipe, true, {"-W", "-F", "a"}, {}},
       {{"--", "-W", "-F", "a"}, "", OperationMode::Encrypt, false, {"-W", "-F", "a"}, {}},
       {{"-w", "-f", "--", "-E", "--", "a"}, "", OperationMode::Wipe, true, {"--", "a"}, {"-E"}},
@@ -104,11 +112,12 @@ TEST_F(CommandLineTest, EndOfSwitches) {
     run.State().Mode = OperationMode::Encrypt;
     run.State().AutoRun = false;
     std::vector<std::string> missing;
-    const StartAction action = core::ParseCommandLine(c.args, dir.path(), run, finder, &missing);
+    std::optional<core::Refusal> refusal;
+    const StartAction action =
+        core::ParseCommandLine(c.args, dir.path(), run, finder, &missing, &refusal);
     EXPECT_EQ(action == StartAction::Refuse, !c.refused.empty())
         << ::testing::PrintToString(c.args);
-    EXPECT_EQ(core::AmbiguousSwitch(c.args, dir.path()), c.refused)
-        << ::testing::PrintToString(c.args);
+    EXPECT_EQ(refusal ? refusal->word : "", c.refused) << ::testing::PrintToString(c.args);
     std::vector<std::string> expected;
     for (const auto& name : c.paths) expected.push_back(dir / name);
     EXPECT_EQ(run.State().Mode, c.mode) << ::testing::PrintToString(c.args);
@@ -116,6 +125,16 @@ TEST_F(CommandLineTest, EndOfSwitches) {
     EXPECT_EQ(Paths(), expected) << ::testing::PrintToString(c.args);
     EXPECT_EQ(missing, c.missing) << ::testing::PrintToString(c.args);
   }
+  // The refusal of a word that names a file says what it always said, where it is told.
+  const core::Refusal namesAFile{core::Refusal::Why::NamesAFile, "-W"};
+  EXPECT_EQ(core::RefusalLine(namesAFile),
+            "qk: \"-W\" is a switch and also names a file here; "
+            "nothing was done. Put paths after \"--\" (qk -E -- *).");
+  EXPECT_EQ(
+      core::RefusalWarning(namesAFile, "-W"),
+      "「-W」はスイッチですが、同じ名前のファイルもあります。何も処理していません。\nパスは「--"
+      "」の後"
+      "に書いてください（例：qk -E -- *）。");
 }
 
 TEST_F(CommandLineTest, UnattendedRunsAreRecognisedBeforeAnythingIsTouched) {

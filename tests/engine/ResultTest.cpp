@@ -1,12 +1,14 @@
 // The one table of outcomes: every outcome has its text and its key, and the texts keep the rule
 // the list and scripts rely on.
 #include "engine/Result.h"
+#include "support/TestSupport.h"
 
 #include <cerrno>
 #include <climits>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <unistd.h>
 #include <vector>
 
 namespace qk::test {
@@ -122,6 +124,18 @@ TEST(FailureReasons, TheResultTellsWhatItsTextCannot) {
   // A failed source wipe after a success is a failure whose text says so.
   r = {Outcome::Decrypted, here + "a.enc", here + "a", 0, engine::SourceWipe::Failed};
   EXPECT_EQ(engine::FailureReason(r), "");
+  // Another user's file that cannot be written is refused for being theirs, not for its folder.
+  const TempDir folder;
+  const std::string theirs = folder / "theirs";
+  WriteAll(theirs, "x");
+  if (geteuid() == 0 && chown(theirs.c_str(), 65534, 65534) == 0) {
+    for (const engine::FileResult& refused :
+         {engine::FileResult{Outcome::EncryptFailed, theirs, {}, EACCES, {}},
+          engine::FileResult{Outcome::WipeFailed, theirs, {}, EPERM, {}},
+          engine::FileResult{Outcome::Encrypted, theirs, theirs + ".enc", EACCES,
+                             engine::SourceWipe::Failed}})
+      EXPECT_EQ(engine::FailureReason(refused), "ほかのユーザーのファイルです");
+  }
 }
 
 } // namespace

@@ -62,6 +62,12 @@ TEST_F(StoredNameTest, HiddenNamesAreNeverWrittenAsThemselves) {
       {"a\nb.txt", "a_b.txt_RENAMED"},
       {"\x1b]0;title\a.txt", "_]0;title_.txt_RENAMED"},
       {"tab\tdel\x7f", "tab_del__RENAMED"},
+      // Beyond C0: a CSI, a next line, bidirectional overrides and isolates, a line separator.
+      {"a\u009b31mb", "a_31mb_RENAMED"},
+      {"a\u0085b", "a_b_RENAMED"},
+      {"txt.\u202eexe", "txt._exe_RENAMED"},
+      {"\u2066a\u2069\u2028", "_a___RENAMED"},
+      {"日本語.txt", "日本語.txt"},
       {"a-b -c", "a-b -c"},
   };
   for (const auto& [name, written] : cases) {

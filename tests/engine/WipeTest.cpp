@@ -3,6 +3,8 @@
 #include "engine/EngineFixture.h"
 #include "platform/File.h"
 
+#include <atomic>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -90,6 +92,58 @@ TEST_F(WipeTest, RefusedOrFailedWipesKeepTheFile) {
 
   EXPECT_THROW(engine.WipeFile(dir / "missing"), platform::IoError);
   EXPECT_THROW(engine.WipeFile(dir.path()), platform::IoError);
+}
+
+// What meets a wipe while the file is held: another program's open (which breaks the hold, and
+// must not end this process), or a name that cannot go. Only a file still held alone whose name
+// goes is wiped; a name that cannot go is known before anything is written.
+TEST_F(WipeTest, OpenersAndNamesThatStayFailTheWipe) {
+  using platform::FileOperation;
+  struct Case {
+    const char* what;
+    FileOperation at; // where the hook acts
+    int openFlags;    // at Hold: how another program opens the file; else 0
+    int fault;        // the errno the hook gives there
+    int error;        // the errno the wipe raises; 0 when it wipes
+    const char* left; // what the file holds afterwards; nullptr when it is gone
+  };
+  const Case cases[] = {
+      {"a reader opens it", FileOperation::Hold, O_RDONLY, 0, 0, nullptr},
+      {"a writer opens it", FileOperation::Hold, O_WRONLY, 0, EBUSY, "NNNN"},
+      {"the folder keeps the name", FileOperation::MayRemove, 0, EACCES, EACCES, "keep"},
+      {"a sticky folder keeps the name", FileOperation::MayRemove, 0, EPERM, EPERM, "keep"},
+      {"the removal fails", FileOperation::Delete, 0, EROFS, EROFS, "NNNN"},
+  };
+  static std::atomic<int> signals{0};
+  struct sigaction counting {};
+  struct sigaction previous {};
+  counting.sa_handler = [](int) { ++signals; };
+  sigaction(SIGIO, &counting, &previous);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = Plain("held", "keep");
+    int other = -1;
+    platform::SetFaultHook([&](FileOperation operation, const std::string& at) {
+      if (operation != c.at || at != path) return 0;
+      if (c.openFlags != 0 || c.at == FileOperation::Hold)
+        other = ::open(path.c_str(), c.openFlags | O_NONBLOCK | O_CLOEXEC);
+      return c.fault;
+    });
+    int error = 0;
+    try {
+      engine.WipeFile(path);
+    } catch (const platform::IoError& e) {
+      error = e.errorCode();
+    }
+    platform::SetFaultHook(nullptr);
+    if (other >= 0) ::close(other);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(signals.load(), 0);
+    EXPECT_EQ(Exists(path), c.left != nullptr);
+    if (c.left != nullptr && Exists(path)) EXPECT_EQ(ReadAll(path).substr(0, 4), c.left);
+    ::unlink(path.c_str());
+  }
+  sigaction(SIGIO, &previous, nullptr);
 }
 
 TEST_F(WipeTest, NeverOverwritesTheTargetOfALink) {

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -536,9 +537,12 @@ TEST(FileLeftovers, KilledRunsLeaveNothingAfterTheNextRun) {
     TempDir here;
     const std::string target = here / "given.txt";
     test::WriteAll(target, "old");
-    // A name of the same shape that is not a leftover: another user's mode.
+    // Names of the same shape that are not leftovers: another user's mode, and a file of the
+    // user's own (an output named so) that has the mode of a hidden file but not its mark.
     test::WriteAll(here / ".qk-notaleftover", "kept");
     ASSERT_EQ(::chmod((here / ".qk-notaleftover").c_str(), 0644), 0);
+    test::WriteAll(here / ".qk-usersownfile", "mine");
+    ASSERT_EQ(::chmod((here / ".qk-usersownfile").c_str(), 0600), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -564,13 +568,15 @@ TEST(FileLeftovers, KilledRunsLeaveNothingAfterTheNextRun) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     std::vector<std::string> left;
     for (const std::string& name : Names(here.path()))
-      if (name.rfind(".qk-", 0) == 0 && name != ".qk-notaleftover") left.push_back(name);
+      if (name.rfind(".qk-", 0) == 0 && name != ".qk-notaleftover" && name != ".qk-usersownfile")
+        left.push_back(name);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(ReadAll(here / left[0]), secret);
     // Another QK's live hidden file, held under its shared lock as CreateHidden holds one.
     const std::string live = here / ".qk-livelivelive";
     test::WriteAll(live, "live");
     ASSERT_EQ(::chmod(live.c_str(), 0600), 0);
+    ASSERT_EQ(::setxattr(live.c_str(), "user.qk.hidden", ".qk-livelivelive", 16, 0), 0);
     OtherOpener holder(live, LOCK_SH);
     // The next run, in a process of its own, makes a file in the folder.
     NextRunMakesAFileIn(here.path());
@@ -579,8 +585,9 @@ TEST(FileLeftovers, KilledRunsLeaveNothingAfterTheNextRun) {
       EXPECT_NE(name, left[0]) << "the leftover is still there";
       if (name.rfind(".qk-", 0) == 0) ++hidden;
     }
-    EXPECT_EQ(hidden, 2u); // the live one and the one that is not QK's
+    EXPECT_EQ(hidden, 3u); // the live one and the two that are not QK's
     EXPECT_EQ(ReadAll(live), "live");
+    EXPECT_EQ(ReadAll(here / ".qk-usersownfile"), "mine");
     EXPECT_EQ(ReadAll(target), "old");
   }
 }

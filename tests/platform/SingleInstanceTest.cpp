@@ -197,6 +197,13 @@ TEST(SingleInstanceLock, FileThatIsNotOursCannotBlockTheProgram) {
   EXPECT_EQ(viaLink.Acquire(), State::Unavailable);
   EXPECT_TRUE(MayRun(true, viaLink));
 
+  // A file with a second name, which another program can hold the lock through.
+  test::WriteAll(dir / "own", "");
+  ASSERT_EQ(::link((dir / "own").c_str(), (dir / "second").c_str()), 0);
+  SingleInstanceLock viaSecondName(dir / "own");
+  EXPECT_EQ(viaSecondName.Acquire(), State::Unavailable);
+  EXPECT_TRUE(MayRun(true, viaSecondName));
+
   // A folder that cannot be made (a file stands where it would be).
   test::WriteAll(dir / "file", "");
   SingleInstanceLock nowhere(dir / "file/missing/HISNAMEISQK");
