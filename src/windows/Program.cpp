@@ -4,6 +4,7 @@
 #include "engine/PasswordRules.h"
 #include "platform/VisibleText.h"
 #include "windows/ConfDlg.h"
+#include "windows/FileChooser.h"
 #include "windows/FocusStyle.h"
 #include "windows/Hash.h"
 #include "windows/Main.h"
@@ -29,6 +30,8 @@ TQKProgram::TQKProgram(Setup setup)
   PasswordDlg = std::make_unique<TPasswordDlg>(Model, ConfirmationDlg->Run().State());
   SecSetDlg = std::make_unique<TSecSetDlg>(Model);
   HashForm = std::make_unique<THashForm>();
+  // The file dialogs open where the last choice was made, also in an earlier run.
+  SetLastChosenFolder(Q(Model.LastFolder));
   Connect();
 }
 
@@ -45,8 +48,10 @@ void TQKProgram::Connect() {
 
   // The start-up step and the end of the program.
   connect(main, &TMainForm::StartupWork, this, &TQKProgram::StartupWork);
-  connect(main, &TMainForm::AboutToSave, this,
-          [this] { Model.PasswordHint = ConfirmationDlg->Run().State().PasswordHint; });
+  connect(main, &TMainForm::AboutToSave, this, [this] {
+    Model.PasswordHint = ConfirmationDlg->Run().State().PasswordHint;
+    Model.LastFolder = S(LastChosenFolder());
+  });
   connect(confirmation, &TConfirmationDlg::EndProgramRequested, this, &TQKProgram::RunEnded);
 
   // Lists: from the targets of the main window and from the wipe bin of the options dialog.

@@ -833,6 +833,16 @@ void TestStartup::fileDialogStartsInTheLastFolder() {
   // Cancelled: the folder stays; a folder that has gone: home again.
   QTest::mouseClick(h.Main()->WipeBitBtn, Qt::LeftButton);
   QCOMPARE(windows::ChooserFolder(), Q(h.dir / "docs"));
+  // QK.ini keeps it for the next start.
+  QVERIFY(h.Main()->close());
+  QCOMPARE(h.IniValue("SYSTEM", "LASTFOLDER"), h.dir / "docs");
+  h.program.reset();
+  windows::SetLastChosenFolder({});
+  ProgramHarness next;
+  next.ini = h.ini;
+  next.Create();
+  QVERIFY(next.Start());
+  QCOMPARE(windows::ChooserFolder(), Q(h.dir / "docs"));
   std::filesystem::remove_all(h.dir / "docs");
   QCOMPARE(windows::ChooserFolder(), QDir::homePath());
 }
