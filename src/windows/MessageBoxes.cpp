@@ -126,6 +126,8 @@ private:
 int Run(QWidget* parent, QMessageBox::Icon icon, const char* iconName, const QString& text,
         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton fallback) {
   FittedBox box(icon, QGuiApplication::applicationDisplayName(), text, buttons, parent);
+  // Paths and error texts from outside are shown as they are, never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(fallback);
   if (auto* picture = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
     picture->setAccessibleName(Q(iconName));
