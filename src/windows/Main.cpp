@@ -88,7 +88,7 @@ TMainForm::~TMainForm() = default;
 void TMainForm::BuildControls() {
   setWindowTitle(Q(kMainCaption));
   MarkAsFrame(this);
-  setFixedSize(kMainClientWidth, kMainClientHeight);
+  setFixedSize(kMainClientWidth, kMainClientHeight - kWipeBitBtnHeight);
 
   EncBitBtn = NewButton(this, "EncBitBtn", QRect(0, 0, 120, 120));
   EncBitBtn->setToolTip(Q(kEncHint));
@@ -106,8 +106,12 @@ void TMainForm::BuildControls() {
   OptionBitBtn = NewButton(this, "OptionBitBtn", QRect(0, 120, kMainClientWidth, 25));
   OptionBitBtn->setText("OPTION");
   OptionBitBtn->setToolTip(Q("オプション"));
+  OptionBitBtn->setAccessibleName(Q("オプション"));
   WipeBitBtn = NewButton(this, "WipeBitBtn", QRect(0, 146, kMainClientWidth, kWipeBitBtnHeight));
   WipeBitBtn->setText(Q("抹消ごみ箱"));
+  // Hidden until the layout step knows whether TOPWIPE is on (the notices come first).
+  WipeBitBtn->hide();
+  WipeBitBtn->setEnabled(false);
   setTabOrder(OptionBitBtn, WipeBitBtn);
   OptionBitBtn->setFocus(Qt::OtherFocusReason);
 
@@ -299,9 +303,15 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && watched->parent() == this &&
-      FormKeyDown(static_cast<QKeyEvent*>(event)->key())) {
-    return true;
+  if (event->type() == QEvent::KeyPress && watched->parent() == this) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (FormKeyDown(key)) return true;
+    // Enter presses the focused button, as Space does.
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      if (button->isEnabled()) button->click();
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -93,6 +93,7 @@ private slots:
     QVERIFY(h.Main()->EncBitBtn->text().isEmpty()); // pictures only
     QCOMPARE(nameOf(h.Main()->EncBitBtn), QString::fromUtf8("ファイルを暗号化"));
     QCOMPARE(nameOf(h.Main()->DecBitBtn), QString::fromUtf8("ファイルを復号"));
+    QCOMPARE(nameOf(h.Main()->OptionBitBtn), QString::fromUtf8("オプション"));
   }
 
   void f1OpensTheManualAtTheWindowsSection() {

@@ -175,7 +175,14 @@ void TestStartup::layoutFollowsWipeBinAndTextButtons() {
   {
     ProgramHarness h;
     h.Create();
+    // Behind the notices the window has no wipe bin while the option is off.
+    QStringList behind;
+    h.onBox = [&](const test::Box&) {
+      behind << QString::number(h.Main()->WipeBitBtn->isVisible()) +
+                    QString::number(h.Main()->height());
+    };
     QVERIFY(h.Start());
+    QCOMPARE(behind, (QStringList{"0145", "0145"}));
     windows::TMainForm* main = h.Main();
     QVERIFY(!main->EncBitBtn->icon().isNull() && main->EncBitBtn->text().isEmpty());
     QVERIFY(!main->DecBitBtn->icon().isNull());
