@@ -8,6 +8,7 @@
 #include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
 #include "windows/Pictures.h"
+#include "windows/WindowSize.h"
 #include "windows/drwatch.h"
 
 #include <QCloseEvent>
@@ -160,7 +161,8 @@ void TMainForm::FormCreate(const std::string& programDir) {
   }
 
   store_.LoadL1(model_);
-  move(model_.X, model_.Y);
+  // The saved place, brought onto the screens there are now.
+  move(PlaceOnScreen(QPoint(model_.X, model_.Y), size()));
   FindFile.Recurse = model_.Recurse;
 }
 
