@@ -435,7 +435,7 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     state.Password = Password(o, in, err);
     const bool forDecrypt = state.Mode == engine::OperationMode::Decrypt;
     if (const auto refusal = engine::CheckPassword(state.Password.View(), std::nullopt, forDecrypt,
-                                                   model.SecLevel)) {
+                                                   model.SecLevel, o.hint.value_or(""))) {
       state.Password.Clear();
       throw UsageError(*refusal);
     }

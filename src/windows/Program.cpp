@@ -232,8 +232,8 @@ bool TQKProgram::UnattendedRunMayStart(core::StartAction action) {
     return false;
   }
   const bool forDecrypt = state.Mode == engine::OperationMode::Decrypt;
-  if (const auto refusal =
-          engine::CheckPassword(state.Password.View(), std::nullopt, forDecrypt, Model.SecLevel)) {
+  if (const auto refusal = engine::CheckPassword(state.Password.View(), std::nullopt, forDecrypt,
+                                                 Model.SecLevel, state.PasswordHint)) {
     ReportLine("qk: " + *refusal);
     return false;
   }

@@ -381,6 +381,12 @@ void TestStartup::unattendedStart_data() {
   row("-A, five bytes at level 2", levelTwo, {}, {"-A", "out.enc", "-P", "five5", "%1/a.txt"}, 1,
       {short2}, untouched);
   row("-D -A without -P", levelTwo, {}, {"-D", "-A", "out.txt", "%1/a.txt"}, 1, {empty}, untouched);
+  // A hint that holds the password would hand it to anyone who reads the container.
+  const QString hinted = QStringLiteral("qk: ") + Q(engine::kHintHoldsPassword);
+  row("-H holds the password", system, {}, {"-E", "-F", "-P", pw, "-H", "it is " + pw, "%1/a.txt"},
+      1, {hinted}, untouched);
+  row("-A, -H is the password", system, {}, {"-A", "out.enc", "-P", pw, "-H", pw, "%1/a.txt"}, 1,
+      {hinted}, untouched);
   row("six bytes at level 2", levelTwo + "WIPESOURCE=0\n", {},
       {"-E", "-F", "-P", "six6six", "%1/a.txt"}, 0, {encA, allDone}, both);
   row("decryption takes one byte at level 2", levelTwo + "WIPESOURCE=0\n", encryptA,
