@@ -1,9 +1,11 @@
 // The desktop program: one copy per user while DBCHK is on, the six windows, the message loop.
 
 #include "windows/Main.h"
+#include "Version.h"
 #include "core/CommandLine.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/HandOver.h"
 #include "platform/Hardening.h"
 #include "platform/SingleInstance.h"
 #include "platform/VisibleText.h"
@@ -63,8 +65,10 @@ int main(int argc, char** argv) {
   // A second copy says so and ends before it does anything else. The lock stays held until
   // this process ends.
   platform::SingleInstanceLock lock;
+  const std::string handOver = platform::HandOverSocketPath(lock.Path());
   if (!platform::MayRun(settings::SettingsStore(iniPath).ReadDbChk(), lock)) {
-    const int status = windows::RefuseSecondStart(args, std::cerr);
+    // A start the user made hands its paths to the copy that runs; others are told it runs.
+    const int status = windows::SecondStart(args, startDir, handOver, std::cerr);
     core::ClearPasswordArguments(args);
     return status;
   }
@@ -74,6 +78,9 @@ int main(int argc, char** argv) {
   }
 
   windows::TQKProgram program({iniPath, std::move(args), startDir, programDir});
+  // Later starts hand their paths to this copy.
+  if (lock.Current() == platform::SingleInstanceLock::State::Held)
+    program.ListenForHandOver(handOver);
   QObject::connect(
       program.MainForm.get(), &windows::TMainForm::ProgramEnded, &application,
       [&program] { QCoreApplication::exit(program.ExitStatus()); }, Qt::QueuedConnection);

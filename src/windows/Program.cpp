@@ -14,6 +14,8 @@
 #include "windows/SecDlg.h"
 #include "windows/WindowSize.h"
 
+#include <QApplication>
+#include <QSocketNotifier>
 #include <utility>
 
 namespace qk::windows {
@@ -92,6 +94,48 @@ void TQKProgram::Connect() {
         return engine::BatchHost::PasswordAnswer{password->TypedPassword(), S(password->Hint())};
       },
       [password](bool passwordFields, bool hint) { password->ClearFields(passwordFields, hint); });
+}
+
+bool TQKProgram::ListenForHandOver(const std::string& path) {
+  if (handOverNotifier_ || !handOver_.Listen(path)) return false;
+  handOverNotifier_ = new QSocketNotifier(handOver_.Descriptor(), QSocketNotifier::Read, this);
+  connect(handOverNotifier_, &QSocketNotifier::activated, this, [this] {
+    handOver_.TakeOne([this](const platform::HandOverRequest& request) {
+      if (!TakesHandOver()) return false;
+      // Listed once the start that handed them over has its answer.
+      QMetaObject::invokeMethod(
+          this, [this, request] { HandedOver(request); }, Qt::QueuedConnection);
+      return true;
+    });
+  });
+  return true;
+}
+
+bool TQKProgram::TakesHandOver() const {
+  if (!MainForm->StartupDone() || MainForm->RunInProgress() || !MainForm->isVisible() ||
+      QApplication::activeModalWidget() != nullptr)
+    return false;
+  for (const QWidget* window :
+       std::initializer_list<const QWidget*>{ConfirmationDlg.get(), OptionDlg.get(),
+                                             PasswordDlg.get(), SecSetDlg.get(), HashForm.get()}) {
+    if (window->isVisible()) return false;
+  }
+  return true;
+}
+
+void TQKProgram::HandedOver(const platform::HandOverRequest& request) {
+  TMainForm* main = MainForm.get();
+  main->setWindowState(main->windowState() & ~Qt::WindowMinimized);
+  main->show();
+  main->raise();
+  main->activateWindow();
+  if (request.paths.empty() || !TakesHandOver()) return;
+  QStringList paths;
+  for (const std::string& path : request.paths) paths << Q(path);
+  const engine::OperationMode mode = request.mode == 'D'   ? engine::OperationMode::Decrypt
+                                     : request.mode == 'W' ? engine::OperationMode::Wipe
+                                                           : engine::OperationMode::Encrypt;
+  main->TakeFiles(mode, paths);
 }
 
 void TQKProgram::ShowFiles(engine::OperationMode mode, const QStringList& paths,
@@ -269,6 +313,14 @@ int RefuseSecondStart(const std::vector<std::string>& args, std::ostream& report
   }
   ShowNote(nullptr, QString::fromUtf8(text));
   return 0;
+}
+
+int SecondStart(const std::vector<std::string>& args, const std::string& startDir,
+                const std::string& socket, std::ostream& report) {
+  // A start that would ask the user hands its paths to the copy that runs, if it is idle.
+  const std::optional<platform::HandOverRequest> request = core::HandOverOf(args, startDir);
+  if (request && platform::HandOverTo(socket, *request)) return 0;
+  return RefuseSecondStart(args, report);
 }
 
 // After a failed entry's line, the reason it failed, on a line of its own.

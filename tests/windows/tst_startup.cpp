@@ -4,6 +4,9 @@
 // dialogs answered by script.
 #include "windows/ProgramHarness.h"
 
+#include "core/CommandLine.h"
+#include "platform/HandOver.h"
+
 #include "support/UrlRecorder.h"
 
 #include "windows/KTop.h"
@@ -28,11 +31,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace qk;
 using engine::OperationMode;
@@ -90,6 +95,7 @@ private slots:
   void filesRefusedWhileARunGoes();
   void filesRefusedDuringEverySourceWipe();
   void refusedSecondStart();
+  void secondStartHandsItsPathsOver();
   void missingPathsAreToldNotAnsweredWithADialog();
   void refilledListAsksItsOwnQuestion();
   void folderOnTheOptionsWipeBin();
@@ -738,6 +744,46 @@ void TestStartup::refusedSecondStart() {
              c.status == 0 ? QString() : QStringLiteral("qk: ") + refusal + '\n');
   }
   QCOMPARE(ReadAll(a), std::string("a"));
+}
+
+// A second start that would ask the user hands its mode and paths to the copy that runs, which
+// comes to the front and lists them as if they had been dropped, while it is idle; never the
+// password. A busy copy, or a start that asks for a run without questions, is not handed anything.
+void TestStartup::secondStartHandsItsPathsOver() {
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
+  const std::string a = h.File("a.txt", "a");
+  const std::string b = h.File("b.txt", "b");
+  h.Create();
+  QVERIFY(h.Start());
+  const std::string socket = h.dir / "qk.sock";
+  QVERIFY(h.program->ListenForHandOver(socket));
+  // The start runs beside the program's event loop, as another process would.
+  const auto start = [&](const std::vector<std::string>& args) {
+    const auto request = core::HandOverOf(args, h.dir.path());
+    if (!request) return -1;
+    std::atomic<int> taken{-1};
+    std::thread second([&] { taken = platform::HandOverTo(socket, *request) ? 1 : 0; });
+    const bool answered = QTest::qWaitFor([&] { return taken != -1; }, 10000);
+    second.join();
+    h.Settle();
+    return answered ? taken.load() : -2;
+  };
+  QCOMPARE(start({"-E", "-F", "-P", "pw-pw-pw", a}), -1);
+  QCOMPARE(start({"-D", "-P", "secret", "-I", "--", "a.txt", b}), 1);
+  QVERIFY(h.Conf()->isVisible() && !h.Main()->isVisible());
+  QVERIFY(h.Run().State().Mode == engine::OperationMode::Decrypt);
+  QCOMPARE(h.EntryPaths(), (std::vector<std::string>{a, b}));
+  QVERIFY(h.Run().State().Password.Empty() && !h.Run().State().ExitAfterRun);
+  // The list is open: the next start is told that a copy runs.
+  QCOMPARE(start({"-W", a}), 0);
+  QCOMPARE(h.EntryPaths(), (std::vector<std::string>{a, b}));
+  h.Conf()->close();
+  // Without paths the window only comes to the front.
+  h.Main()->showMinimized();
+  QCOMPARE(start({}), 1);
+  QVERIFY(h.Main()->isVisible() && !h.Main()->isMinimized() && !h.Conf()->isVisible());
+  QCOMPARE(h.ended, 0);
 }
 
 void TestStartup::missingPathsAreToldNotAnsweredWithADialog() {
