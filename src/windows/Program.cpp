@@ -230,6 +230,7 @@ void TQKProgram::ProcessCommandLine() {
 
   switch (action) {
   case core::StartAction::SingleOutput:
+    singleOutput_ = true;
     // The one file to the named output, by the run every list takes (its name rules, its dates),
     // without list, question or password dialog, and with its source left as it is. The run
     // reports and ends the program (RunEnded).
@@ -294,6 +295,13 @@ void TQKProgram::RunEnded() {
     }
     // Named paths that were not found count as failed entries.
     ReportLine(missing_ == 0 ? run.Dialog().Label1 : engine::FinishedText(failures));
+    // "-A" names one output; a script reading that name has to hear of any other.
+    const std::string asked = run.State().OutputNameOverride;
+    for (const engine::ListEntry& entry : std::as_const(run).Entries()) {
+      if (!singleOutput_ || !entry.Result || entry.Result->output.empty()) continue;
+      if (entry.Result->output != asked)
+        ReportLine("qk: -A output written to " + entry.Result->output + " instead of " + asked);
+    }
   }
   if (failures != 0) exitStatus_ = 1;
   MainForm->close();

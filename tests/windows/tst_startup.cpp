@@ -490,8 +490,22 @@ void TestStartup::singleFileToNamedOutput() {
   QCOMPARE(Names(start), (std::set<std::string>{"out.qk", "plain.txt"}));
   QVERIFY(Names(prog).empty());
   QVERIFY(!h.Conf()->isVisible());
+  QVERIFY(!QString::fromStdString(h.report.str()).contains("instead of"));
 
+  // Asked for again, the output takes another name, and the name written is said.
   h.program.reset();
+  ProgramHarness again;
+  again.ini = h.ini;
+  again.Create({"-A", "out.qk", "-P", "pw-pw-pw", "plain.txt"}, start);
+  QVERIFY(again.Start());
+  QCOMPARE(again.program->ExitStatus(), 0);
+  QVERIFY2(QString::fromStdString(again.report.str())
+               .contains(Q("qk: -A output written to " + start + "/out.qk_RENAMED.qk instead of " +
+                           start + "/out.qk\n")),
+           again.report.str().c_str());
+  again.program.reset();
+  ::unlink((start + "/out.qk_RENAMED.qk").c_str());
+
   ProgramHarness back;
   back.ini = h.ini;
   back.Create({"-D", "-A", "back.txt", "-P", "pw-pw-pw", "out.qk"}, start);
