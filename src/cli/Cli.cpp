@@ -554,7 +554,8 @@ int RunVerify(const Options& o, std::ostream& out, std::ostream& err, std::istre
   engine::RunState state;
   const engine::EngineSettings settings;
   engine::FileEngine engine(host, state, settings, engine::Random::Program());
-  Report report(out, o.json);
+  Report report(out, o.json, &err);
+  // Why a file failed goes to standard error, as for the other commands ("フォルダです").
   for (const auto& file : o.files)
     report.Result(MakeLine(engine.VerifyContainer(file, password)), false);
   report.Close(engine::FinishedText(report.Failures()));

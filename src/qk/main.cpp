@@ -32,6 +32,11 @@ int main(int argc, char** argv) {
   // belongs to the program. Relative paths are taken against the folder the program was started
   // in, which stops being the current directory once the main window exists.
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // "--help" and "--version" are answered on standard output, without a window.
+  if (const std::string info = core::InformationText(args, QK_DISPLAY_VERSION); !info.empty()) {
+    std::cout << info << std::flush;
+    return std::cout ? 0 : 1;
+  }
   // The process list shows a "-P" password no longer; args keeps it until it is parsed.
   core::HidePasswordArguments(argc, argv);
   std::string startDir = "/";

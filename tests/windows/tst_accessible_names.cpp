@@ -120,6 +120,7 @@ private slots:
     QStringList sections;
     for (const QUrl& url : recorder.urls) sections << url.fragment();
     QCOMPARE(sections, (QStringList{"options", "security-level", "password", "decrypt"}));
+    for (const QUrl& url : recorder.handed) QVERIFY2(!url.hasFragment(), qPrintable(url.toString()));
   }
 
   // The manual and support links are links a screen reader can press: the press action is
