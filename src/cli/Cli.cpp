@@ -506,7 +506,7 @@ int RunBatch(const Options& o, std::ostream& out, std::ostream& err, std::istrea
     state.Password = Password(o, in, err);
     const bool forDecrypt = state.Mode == engine::OperationMode::Decrypt;
     if (const auto refusal = engine::CheckPassword(state.Password.View(), std::nullopt, forDecrypt,
-                                                   model.SecLevel)) {
+                                                   model.SecLevel, o.hint.value_or(""))) {
       state.Password.Clear();
       throw UsageError(*refusal);
     }
@@ -628,7 +628,8 @@ int RunVerify(const Options& o, std::ostream& out, std::ostream& err, std::istre
   engine::RunState state;
   const engine::EngineSettings settings;
   engine::FileEngine engine(host, state, settings, engine::Random::Program());
-  Report report(out, o.json);
+  Report report(out, o.json, &err);
+  // Why a file failed goes to standard error, as for the other commands ("フォルダです").
   for (const auto& file : o.files)
     report.Result(MakeLine(engine.VerifyContainer(file, password)), false);
   report.Close(engine::FinishedText(report.Failures()));

@@ -267,6 +267,43 @@ bool AsksForUnattendedRun(const std::vector<std::string>& args) {
   return output || (autoRun && (wipe || password));
 }
 
+std::string InformationText(const std::vector<std::string>& args, const std::string& version) {
+  if (args.size() != 1) return std::string();
+  if (args[0] == "--version") return "qk " + version + "\n";
+  if (args[0] != "--help") return std::string();
+  return "usage: qk [SWITCH...] [--] [PATH...]\n"
+         "  -E            encrypt the paths that follow (the default)\n"
+         "  -D            decrypt them\n"
+         "  -W            wipe them\n"
+         "  -F            run at once without questions, then end (needs -P, except with -W)\n"
+         "  -I            end after the run\n"
+         "  -P PASSWORD   the password\n"
+         "  -H HINT       the password hint\n"
+         "  -A OUTPUT     the output of exactly one file, written without questions\n"
+         "  --            every word after it is a path (qk -E -- *)\n"
+         "  --help        print this and end\n"
+         "  --version     print the version and end\n"
+         "Switches may be in upper or lower case. While QK is open, a start with paths and no\n"
+         "run without questions hands them to the open window. The manual: F1 in the main\n"
+         "window.\n";
+}
+
+std::optional<platform::HandOverRequest> HandOverOf(const std::vector<std::string>& args,
+                                                    const std::string& startDir) {
+  if (AsksForUnattendedRun(args) || !AmbiguousSwitch(args, startDir).empty()) return std::nullopt;
+  platform::HandOverRequest request;
+  WalkArguments(
+      args,
+      [&](const std::string& word, std::size_t, std::optional<std::size_t>) {
+        if (request.paths.empty() && (word == "-E" || word == "-D" || word == "-W"))
+          request.mode = word[1];
+      },
+      [&](const std::string& given) {
+        request.paths.push_back(platform::MakeAbsolute(given, startDir));
+      });
+  return request;
+}
+
 void RunSingleOutput(engine::BatchRun& run) {
   engine::RunState& state = run.State();
   state.AutoRun = true;

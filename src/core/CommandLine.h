@@ -4,6 +4,7 @@
 
 #include "core/FindFile.h"
 #include "engine/BatchRun.h"
+#include "platform/HandOver.h"
 
 #include <optional>
 #include <string>
@@ -82,6 +83,18 @@ void ClearPasswordArguments(std::vector<std::string>& args);
 // the argument area, length and all (platform::HideArguments), so that the list no longer shows
 // the password once the program has started.
 void HidePasswordArguments(int argc, char** argv);
+
+// What "qk --help" or "qk --version" prints on standard output before the program ends, without
+// a window: the usage, or the program's name and version. Empty for any other command line (the
+// word alone, so that a file of that name among paths stays a path).
+std::string InformationText(const std::vector<std::string>& args, const std::string& version);
+
+// What a second start hands to the copy that runs (platform/HandOver.h): the mode in force at its
+// first path and its paths, made absolute against startDir. The password, the hint and "-I" stay
+// behind. None for a start that asks for a run without questions (AsksForUnattendedRun) or that
+// would be refused (AmbiguousSwitch): those are told that a copy runs, as before.
+std::optional<platform::HandOverRequest> HandOverOf(const std::vector<std::string>& args,
+                                                    const std::string& startDir);
 
 // Blanks and control characters removed at both ends.
 std::string Trim(const std::string& text);

@@ -204,6 +204,8 @@ void TSecHash::HashFile(const std::string& fileName, SecDigest& digest) {
             unread -= want;
             pos = 0;
             avail = want;
+            if (OnProgress && !OnProgress(length - static_cast<std::int64_t>(unread), length))
+              throw ESecHashStopped();
           }
           const std::size_t take = avail - pos < n ? avail - pos : n;
           std::memcpy(dst, chunk.data() + pos, take);

@@ -19,12 +19,23 @@ public:
   using CryptoError::CryptoError;
 };
 
+// A file hash that its progress hook stopped.
+class ESecHashStopped : public ESecHashException {
+public:
+  ESecHashStopped() : ESecHashException("SHA1: Stopped") {}
+};
+
 class TSecHash {
 public:
   // Called with true when a hash call starts and false when it ends (also on errors); the
   // desktop front end shows the busy cursor from it. Does nothing by default.
   using BusyHook = std::function<void(bool busy)>;
   static void SetBusyHook(BusyHook hook);
+
+  // Called by HashFile after each piece of the file it reads, with the bytes read so far and the
+  // file's size; false stops the hash, which then raises ESecHashStopped. None by default.
+  using ProgressHook = std::function<bool(std::int64_t done, std::int64_t total)>;
+  ProgressHook OnProgress;
 
   TSecHash() = default;
   ~TSecHash();
@@ -35,6 +46,7 @@ public:
   void HashText(std::string_view text, SecDigest& digest);
   // Opens with read and write access; a file that cannot be opened so raises
   // ESecHashException "File not found !". The size is taken once, as a 64-bit count.
+  // OnProgress hears of every piece read.
   void HashFile(const std::string& fileName, SecDigest& digest);
 
 private:

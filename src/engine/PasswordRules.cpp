@@ -46,7 +46,7 @@ std::string SecurityLevelMessage(int secLevel) {
 
 std::optional<std::string> CheckPassword(std::string_view password,
                                          std::optional<std::string_view> confirmation,
-                                         bool forDecrypt, int secLevel) {
+                                         bool forDecrypt, int secLevel, std::string_view hint) {
   if (confirmation && *confirmation != password) return std::string(kPasswordMismatch);
   if (password.empty()) return std::string(kPasswordEmpty);
   if (!forDecrypt) {
@@ -55,6 +55,7 @@ std::optional<std::string> CheckPassword(std::string_view password,
     const std::size_t length = bytes.size();
     platform::SecureClear(bytes);
     if (length < MinimumPasswordBytes(secLevel)) return SecurityLevelMessage(secLevel);
+    if (hint.find(password) != std::string_view::npos) return std::string(kHintHoldsPassword);
   }
   return std::nullopt;
 }

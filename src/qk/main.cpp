@@ -1,9 +1,11 @@
 // The desktop program: one copy per user while DBCHK is on, the six windows, the message loop.
 
 #include "windows/Main.h"
+#include "Version.h"
 #include "core/CommandLine.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/HandOver.h"
 #include "platform/Hardening.h"
 #include "platform/SingleInstance.h"
 #include "platform/VisibleText.h"
@@ -30,6 +32,11 @@ int main(int argc, char** argv) {
   // belongs to the program. Relative paths are taken against the folder the program was started
   // in, which stops being the current directory once the main window exists.
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // "--help" and "--version" are answered on standard output, without a window.
+  if (const std::string info = core::InformationText(args, QK_DISPLAY_VERSION); !info.empty()) {
+    std::cout << info << std::flush;
+    return std::cout ? 0 : 1;
+  }
   // The process list shows a "-P" password no longer; args keeps it until it is parsed.
   core::HidePasswordArguments(argc, argv);
   std::string startDir = "/";
@@ -63,8 +70,10 @@ int main(int argc, char** argv) {
   // A second copy says so and ends before it does anything else. The lock stays held until
   // this process ends.
   platform::SingleInstanceLock lock;
+  const std::string handOver = platform::HandOverSocketPath(lock.Path());
   if (!platform::MayRun(settings::SettingsStore(iniPath).ReadDbChk(), lock)) {
-    const int status = windows::RefuseSecondStart(args, std::cerr);
+    // A start the user made hands its paths to the copy that runs; others are told it runs.
+    const int status = windows::SecondStart(args, startDir, handOver, std::cerr);
     core::ClearPasswordArguments(args);
     return status;
   }
@@ -74,6 +83,9 @@ int main(int argc, char** argv) {
   }
 
   windows::TQKProgram program({iniPath, std::move(args), startDir, programDir});
+  // Later starts hand their paths to this copy.
+  if (lock.Current() == platform::SingleInstanceLock::State::Held)
+    program.ListenForHandOver(handOver);
   QObject::connect(
       program.MainForm.get(), &windows::TMainForm::ProgramEnded, &application,
       [&program] { QCoreApplication::exit(program.ExitStatus()); }, Qt::QueuedConnection);

@@ -29,6 +29,11 @@ bool HasListSize(const SettingsModel& m) {
   return IsWindowExtent(m.ListWidth) && IsWindowExtent(m.ListHeight);
 }
 
+// A folder is written once there is one.
+bool HasLastFolder(const SettingsModel& m) {
+  return !m.LastFolder.empty();
+}
+
 // The hint is kept, read and written only while SaveHint is on.
 bool KeepsHint(const SettingsModel& m) {
   return m.SaveHint;
@@ -85,6 +90,8 @@ const Key kKeys[] = {
     {kSectionSystem, "OWN_EXT_STR", &SettingsModel::OwnExtStr, Stage::L2},
     {kSectionSystem, "ALGORITHM", &SettingsModel::Algorithm, Stage::L2},
     {kSectionSystem, "FIRSTEXEC", &SettingsModel::FirstExec, Stage::L1, Saved::False},
+    {kSectionSystem, "LASTFOLDER", &SettingsModel::LastFolder, Stage::L1, Saved::Value,
+     HasLastFolder},
 };
 
 const Key& KeyOf(Member member) {

@@ -54,6 +54,9 @@ struct SettingsModel {
   bool RandomExt = false;   // RANDOM_EXT
   std::string OwnExtStr = ".bmp";
   std::int32_t Algorithm = 0; // 0 Twofish, 1 Rijndael, 2 GOST; -1 when nothing is selected
+  // LASTFOLDER: the folder of the last choice in a file dialog, where the next one opens; empty
+  // while there is none.
+  std::string LastFolder;
 
   // The naming of encrypted files from the three radio flags: the first set one of DefaultExt,
   // OwnExt, RandomExt wins, in that order. With none set (only a hand-edited file can do that) the

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QLabel>
@@ -32,6 +33,8 @@ constexpr int kClientWidth = 604;
 constexpr int kClientHeight = 334;
 constexpr int kLabelHeight = 42;
 constexpr const char* kReasonLabel = "理由：";
+// The caption of the output column after an encryption, as the decryption list has its own.
+constexpr const char* kEncryptedNameCaption = "暗号化後ファイル名";
 constexpr const char* kCollectingText = "ファイルを集めています…　";
 constexpr qint64 kCollectPaintMs = 100;
 constexpr qint64 kRunPumpMs = 30;
@@ -150,6 +153,10 @@ void TConfirmationDlg::BuildControls() {
   ListView->viewport()->installEventFilter(this);
   connect(ListView, &QTableWidget::itemSelectionChanged, this,
           &TConfirmationDlg::ListViewSelectionChanged);
+  // The row moved to is current only once its selection has been told.
+  connect(ListView, &QTableWidget::currentCellChanged, this, [this] {
+    if (!mirroringSelection_) ShowSelectedReason();
+  });
 
   // Says before a run when the sources are wiped after it, on a line of its own.
   WipeNoteLabel = new QLabel(this);
@@ -159,6 +166,8 @@ void TConfirmationDlg::BuildControls() {
 
   Label1 = new QLabel(this);
   Label1->setObjectName("Label1");
+  // It shows paths and reasons from outside as they are.
+  Label1->setTextFormat(Qt::PlainText);
   Label1->setWordWrap(true);
   Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label1->setFixedHeight(kLabelHeight);
@@ -293,13 +302,13 @@ void TConfirmationDlg::ApplyChanges() {
 
   const QString caption = Q(d.Caption);
   if (windowTitle() != caption) setWindowTitle(caption);
-  SetHeader(ListView, 1, d.Column1Caption);
-  SetHeader(ListView, 2, d.Column2Caption);
   MirrorRows();
+  ShowColumns();
   // The label otherwise shows what the run reports through ShowProgress; only a new question or
   // closing text replaces it here.
   if (d.Label1 != mirroredLabel1_) {
     mirroredLabel1_ = d.Label1;
+    reasonShown_ = false;
     Label1->setText(Q(d.Label1));
   }
 
@@ -341,6 +350,32 @@ void TConfirmationDlg::ApplyChanges() {
   if (!running) QueueFitColumns();
 }
 
+// A column shows only when it has something to say: the hints and the decrypted names of a
+// decryption, the containers written by an encryption once there are any.
+void TConfirmationDlg::ShowColumns() {
+  const engine::DialogState& d = run_.Dialog();
+  const bool encrypting = run_.State().Mode == engine::OperationMode::Encrypt;
+  SetHeader(ListView, 1, d.Column1Caption);
+  SetHeader(ListView, 2,
+            d.Column2Caption.empty() && encrypting ? kEncryptedNameCaption : d.Column2Caption);
+  const bool hints = !d.Column1Caption.empty();
+  const bool outputs = !d.Column2Caption.empty() || (encrypting && outputRows_ > 0);
+  if (ListView->isColumnHidden(1) == hints || ListView->isColumnHidden(2) == outputs) {
+    ListView->setColumnHidden(1, !hints);
+    ListView->setColumnHidden(2, !outputs);
+    QueueFitColumns();
+  }
+}
+
+std::string TConfirmationDlg::OutputName(const engine::ListEntry& entry) {
+  if (!entry.Sub2.empty()) return entry.Sub2;
+  // An encryption's container, by the name it got.
+  if (run_.State().Mode == engine::OperationMode::Encrypt && entry.Result &&
+      engine::Succeeded(entry.Result->outcome))
+    return entry.Result->output;
+  return std::string();
+}
+
 void TConfirmationDlg::ShowWipeNote() {
   const engine::RunState& state = run_.State();
   QString note;
@@ -370,8 +405,15 @@ void TConfirmationDlg::FitColumns() {
   const int least = ListView->horizontalHeader()->minimumSectionSize();
   int room = ListView->viewport()->width();
   // The hints take what they need, up to a quarter of the list.
-  const int hint = std::clamp(NeededWidth(ListView, 1), least, std::max(least, room / 4));
+  const int hint = ListView->isColumnHidden(1)
+                       ? 0
+                       : std::clamp(NeededWidth(ListView, 1), least, std::max(least, room / 4));
   room = std::max(room - hint, 2 * least);
+  if (ListView->isColumnHidden(2)) {
+    ListView->setColumnWidth(0, room);
+    if (hint != 0) ListView->setColumnWidth(1, hint);
+    return;
+  }
   // The file names and the output names share the rest. What both need fits: each grows by its
   // part of what is left over. Otherwise one that needs less than half keeps its width, and the
   // other takes the rest; two long ones take half each, and lose their middles.
@@ -386,7 +428,7 @@ void TConfirmationDlg::FitColumns() {
     nameWidth = room - output;
   nameWidth = std::clamp(nameWidth, least, room - least);
   ListView->setColumnWidth(0, nameWidth);
-  ListView->setColumnWidth(1, hint);
+  if (hint != 0) ListView->setColumnWidth(1, hint);
   ListView->setColumnWidth(2, room - nameWidth);
 }
 
@@ -419,15 +461,19 @@ void TConfirmationDlg::MirrorRows() {
   const bool many = count - old > 64;
   if (many) ListView->setUpdatesEnabled(false);
   if (old != count) {
+    for (std::size_t i = entries.size(); i < rows_.size(); ++i)
+      if (!rows_[i].Sub2.empty()) --outputRows_;
     ListView->setRowCount(count);
     rows_.resize(entries.size());
   }
   for (int row = old; row < count; ++row) {
     const engine::ListEntry& entry = entries[static_cast<std::size_t>(row)];
+    const std::string output = OutputName(entry);
     ListView->setItem(row, 0, NewCell(entry.Caption));
     ListView->setItem(row, 1, NewCell(entry.Sub1));
-    ListView->setItem(row, 2, NewCell(entry.Sub2));
-    rows_[static_cast<std::size_t>(row)] = {entry.Caption, entry.Sub1, entry.Sub2};
+    ListView->setItem(row, 2, NewCell(output));
+    if (!output.empty()) ++outputRows_;
+    rows_[static_cast<std::size_t>(row)] = {entry.Caption, entry.Sub1, output};
     ShowReason(row, entry);
   }
   if (many) ListView->setUpdatesEnabled(true);
@@ -444,22 +490,44 @@ void TConfirmationDlg::MirrorRows() {
       shown.Sub1 = entry.Sub1;
       SetCell(ListView->item(row, 1), entry.Sub1);
     }
-    if (shown.Sub2 != entry.Sub2) {
-      shown.Sub2 = entry.Sub2;
-      SetCell(ListView->item(row, 2), entry.Sub2);
+    std::string output = OutputName(entry);
+    if (shown.Sub2 != output) {
+      outputRows_ += static_cast<int>(!output.empty()) - static_cast<int>(!shown.Sub2.empty());
+      shown.Sub2 = std::move(output);
+      SetCell(ListView->item(row, 2), shown.Sub2);
     }
   }
   // Selections change with the list's shape only (new rows come unselected).
   if (touched.reshaped) MirrorSelection();
 }
 
-// A failed entry tells why in its tooltip, below its caption: the reason the system gave.
+// A failed entry tells why: in its tooltip, below its caption, and to screen readers as the
+// row's description; the reason the system gave.
 void TConfirmationDlg::ShowReason(int row, const engine::ListEntry& entry) {
-  if (!entry.Result) return;
-  const std::string reason = engine::FailureReason(*entry.Result);
-  if (reason.empty()) return;
-  QTableWidgetItem* item = ListView->item(row, 0);
-  item->setToolTip(ShownText(entry.Caption) + "\n" + Q(kReasonLabel) + Q(reason));
+  const std::string reason = entry.Result ? engine::FailureReason(*entry.Result) : std::string();
+  const QString why = reason.empty() ? QString() : Q(kReasonLabel) + Q(reason);
+  if (!why.isEmpty()) ListView->item(row, 0)->setToolTip(ShownText(entry.Caption) + "\n" + why);
+  for (int column = 0; column < ListView->columnCount(); ++column) {
+    QTableWidgetItem* item = ListView->item(row, column);
+    if (!why.isEmpty() || item->data(Qt::AccessibleDescriptionRole).isValid())
+      item->setData(Qt::AccessibleDescriptionRole, why);
+  }
+}
+
+// The reason of the row chosen with the keyboard or the mouse, in the line under the list; the
+// run's text comes back when a row without one is chosen.
+void TConfirmationDlg::ShowSelectedReason() {
+  const int row = ListView->currentRow();
+  QString why;
+  if (row >= 0 && ListView->selectionModel()->isRowSelected(row, QModelIndex()))
+    why = ListView->item(row, 0)->data(Qt::AccessibleDescriptionRole).toString();
+  if (!why.isEmpty() && Idle()) {
+    Label1->setText(why);
+    reasonShown_ = true;
+  } else if (reasonShown_) {
+    reasonShown_ = false;
+    Label1->setText(Q(run_.Dialog().Label1));
+  }
 }
 
 void TConfirmationDlg::MirrorSelection() {
@@ -484,6 +552,7 @@ void TConfirmationDlg::MirrorSelection() {
 
 void TConfirmationDlg::ListViewSelectionChanged() {
   if (mirroringSelection_) return;
+  ShowSelectedReason();
   std::vector<engine::ListEntry>& entries = run_.Entries();
   if (static_cast<int>(entries.size()) != ListView->rowCount()) return;
   const QItemSelectionModel* selection = ListView->selectionModel();
@@ -501,6 +570,9 @@ void TConfirmationDlg::SetKeepOnTop(bool on) {
     raise();
     activateWindow();
     ListView->setFocus(Qt::OtherFocusReason);
+    // The row with the focus mark is the one chosen, so that Delete takes it out.
+    if (ListView->rowCount() > 0 && !ListView->selectionModel()->hasSelection())
+      ListView->selectRow(0);
   }
 }
 
@@ -557,6 +629,14 @@ bool TConfirmationDlg::eventFilter(QObject* watched, QEvent* event) {
     if (ListViewKeyDown(static_cast<QKeyEvent*>(event))) return true;
   }
   if (watched == ListView->viewport() && event->type() == QEvent::Resize) FitColumns();
+  if (watched == ListView->viewport() && event->type() == QEvent::ToolTip) {
+    // A cell's whole text, as it is and within the screen however long it is.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = ListView->indexAt(help->pos());
+    const QString tip = index.isValid() ? index.data(Qt::ToolTipRole).toString() : QString();
+    ShowPlainToolTip(help->globalPos(), tip, ListView->viewport(), ListView->visualRect(index));
+    return true;
+  }
   return QDialog::eventFilter(watched, event);
 }
 

@@ -89,7 +89,7 @@ private:
   struct MirroredRow {
     std::string Caption;
     std::string Sub1;
-    std::string Sub2;
+    std::string Sub2; // the output name shown (OutputName)
   };
 
   void BuildControls();
@@ -99,7 +99,13 @@ private:
   void MirrorRows();
   void MirrorSelection();
   void ShowReason(int row, const engine::ListEntry& entry);
+  void ShowSelectedReason();
   void ShowWipeNote();
+  // The captions of the columns, and which of them show.
+  void ShowColumns();
+  // What the output column shows for entry: the decrypted file, or the container an encryption
+  // wrote.
+  std::string OutputName(const engine::ListEntry& entry);
   // The columns share the width of the list: the hint column as wide as its hints need, up to a
   // quarter of it; the file names and the output names the rest, by what they need.
   void FitColumns();
@@ -128,6 +134,7 @@ private:
   QPointer<QWidget> returnForm_;
 
   std::vector<MirroredRow> rows_;
+  int outputRows_ = 0; // rows whose output column shows a name
   std::string mirroredLabel1_;
   bool keepOnTop_ = false;
   bool closeWasLive_ = true;
@@ -137,6 +144,7 @@ private:
   bool closing_ = false;
   bool collecting_ = false;
   bool fitQueued_ = false;
+  bool reasonShown_ = false; // Label1 shows the reason of the selected row
   // Paced event handling: while files are collected and while a run goes, the window paints and
   // takes input a few dozen times a second rather than once for every file.
   QElapsedTimer pumpClock_;

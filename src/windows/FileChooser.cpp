@@ -1,6 +1,7 @@
 #include "windows/FileChooser.h"
 
 #include "windows/MessageBoxes.h"
+#include "windows/WindowSize.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QPushButton>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -45,6 +47,14 @@ QStringList ChooseFiles(QWidget* parent, const QString& caption, ChooseWhat what
   return files;
 }
 
+QString LastChosenFolder() {
+  return LastFolder();
+}
+
+void SetLastChosenFolder(const QString& folder) {
+  LastFolder() = folder;
+}
+
 QString ChooserFolder() {
   if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir()) return LastFolder();
   return QDir::homePath();
@@ -54,8 +64,11 @@ TFileChooserDialog::TFileChooserDialog(QWidget* parent, const QString& caption, 
     : QFileDialog(parent, caption, ChooserFolder(), Q(kAllFilesFilter)) {
   setObjectName(QStringLiteral("FileChooserDialog"));
   setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontResolveSymlinks);
-  setFileMode(QFileDialog::ExistingFiles);
+  setFileMode(what == ChooseWhat::OneFile ? QFileDialog::ExistingFile : QFileDialog::ExistingFiles);
   setAcceptMode(QFileDialog::AcceptOpen);
+  // Wide enough for the names, sizes and dates of the detailed view.
+  if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+    resize(FitToScreen(QSize(780, 480), minimumSizeHint(), screen->availableGeometry()));
   if (what != ChooseWhat::FilesAndFolders) return;
 
   FolderButton = new QPushButton(Q("フォルダを選択"), this);

@@ -15,12 +15,13 @@ class QWidget;
 
 namespace qk::windows {
 
-enum class ChooseWhat { Files, FilesAndFolders };
+enum class ChooseWhat { Files, FilesAndFolders, OneFile };
 
 // The dialog's caption for each target.
 inline constexpr const char* kEncryptChooserCaption = "暗号化するファイル・フォルダを選択";
 inline constexpr const char* kDecryptChooserCaption = "復号するファイルを選択";
 inline constexpr const char* kWipeChooserCaption = "抹消するファイル・フォルダを選択";
+inline constexpr const char* kHashChooserCaption = "SHA-1ハッシュを計算するファイルを選択";
 
 // Returns the chosen paths, empty when cancelled. The dialog opens in ChooserFolder(), and a
 // choice makes its folder the next one. Tests replace the dialog; an empty function restores the
@@ -32,6 +33,10 @@ QStringList ChooseFiles(QWidget* parent, const QString& caption = {},
                         ChooseWhat what = ChooseWhat::Files);
 // The folder of the last choice while it exists, else the home folder.
 QString ChooserFolder();
+// The folder of the last choice as it was noted (LASTFOLDER keeps it across starts), and the
+// noting of one.
+QString LastChosenFolder();
+void SetLastChosenFolder(const QString& folder);
 
 class TFileChooserDialog : public QFileDialog {
   Q_OBJECT

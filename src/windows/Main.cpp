@@ -8,6 +8,7 @@
 #include "windows/Manual.h"
 #include "windows/MessageBoxes.h"
 #include "windows/Pictures.h"
+#include "windows/WindowSize.h"
 #include "windows/drwatch.h"
 
 #include <QCloseEvent>
@@ -88,7 +89,7 @@ TMainForm::~TMainForm() = default;
 void TMainForm::BuildControls() {
   setWindowTitle(Q(kMainCaption));
   MarkAsFrame(this);
-  setFixedSize(kMainClientWidth, kMainClientHeight);
+  setFixedSize(kMainClientWidth, kMainClientHeight - kWipeBitBtnHeight);
 
   EncBitBtn = NewButton(this, "EncBitBtn", QRect(0, 0, 120, 120));
   EncBitBtn->setToolTip(Q(kEncHint));
@@ -106,8 +107,12 @@ void TMainForm::BuildControls() {
   OptionBitBtn = NewButton(this, "OptionBitBtn", QRect(0, 120, kMainClientWidth, 25));
   OptionBitBtn->setText("OPTION");
   OptionBitBtn->setToolTip(Q("オプション"));
+  OptionBitBtn->setAccessibleName(Q("オプション"));
   WipeBitBtn = NewButton(this, "WipeBitBtn", QRect(0, 146, kMainClientWidth, kWipeBitBtnHeight));
   WipeBitBtn->setText(Q("抹消ごみ箱"));
+  // Hidden until the layout step knows whether TOPWIPE is on (the notices come first).
+  WipeBitBtn->hide();
+  WipeBitBtn->setEnabled(false);
   setTabOrder(OptionBitBtn, WipeBitBtn);
   OptionBitBtn->setFocus(Qt::OtherFocusReason);
 
@@ -156,7 +161,8 @@ void TMainForm::FormCreate(const std::string& programDir) {
   }
 
   store_.LoadL1(model_);
-  move(model_.X, model_.Y);
+  // The saved place, brought onto the screens there are now.
+  move(PlaceOnScreen(QPoint(model_.X, model_.Y), size()));
   FindFile.Recurse = model_.Recurse;
 }
 
@@ -299,9 +305,15 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && watched->parent() == this &&
-      FormKeyDown(static_cast<QKeyEvent*>(event)->key())) {
-    return true;
+  if (event->type() == QEvent::KeyPress && watched->parent() == this) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (FormKeyDown(key)) return true;
+    // Enter presses the focused button, as Space does.
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+      if (button->isEnabled()) button->click();
+      return true;
+    }
   }
   return QWidget::eventFilter(watched, event);
 }

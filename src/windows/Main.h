@@ -72,6 +72,9 @@ public:
 
   // TOPWIPE and TEXTQKBTN applied: the wipe bin and the window's height, text or picture targets.
   void LayoutStep();
+  // Drop or file-dialog road (and a start handed over): this window out of the way, the paths
+  // handed on.
+  void TakeFiles(engine::OperationMode mode, const QStringList& paths);
 
   QPushButton* EncBitBtn = nullptr;
   QPushButton* DecBitBtn = nullptr;
@@ -120,8 +123,6 @@ private:
   // The posted start-up step: once the notices, option settings and command line; every time
   // the layout.
   Q_INVOKABLE void StartupMessage();
-  // Drop or file-dialog road: this window out of the way, the paths handed on.
-  void TakeFiles(engine::OperationMode mode, const QStringList& paths);
   void ChooseAndTake(engine::OperationMode mode);
   bool FormKeyDown(int key);
   void FormClose();

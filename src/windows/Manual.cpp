@@ -5,7 +5,9 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QWidget>
 
 namespace qk::windows {
@@ -26,10 +28,26 @@ void Open(QWidget* parent, const QUrl& url) {
     ShowWarning(parent, Q(kManualMissing) + path);
     return;
   }
-  if (!QDesktopServices::openUrl(url)) ShowWarning(parent, Q(kNoViewer) + path);
+  if (!QDesktopServices::openUrl(SectionPage(url))) ShowWarning(parent, Q(kNoViewer) + path);
 }
 
 } // namespace
+
+QUrl SectionPage(const QUrl& url) {
+  if (!url.hasFragment()) return url;
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (folder.isEmpty()) return url;
+  const QString target = url.toString(QUrl::FullyEncoded).toHtmlEscaped();
+  QSaveFile page(folder + QStringLiteral("/qk-manual-section.html"));
+  if (!page.open(QIODevice::WriteOnly)) return url;
+  page.write(QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+                            "<meta http-equiv=\"refresh\" content=\"0; url=%1\"><title>QK</title>"
+                            "</head><body><a href=\"%1\">%1</a></body></html>\n")
+                 .arg(target)
+                 .toUtf8());
+  if (!page.commit()) return url;
+  return QUrl::fromLocalFile(page.fileName());
+}
 
 QString ManualFolder() {
   if (!ChosenFolder().isEmpty()) return ChosenFolder();

@@ -1,5 +1,5 @@
-// The manual and the support page, opened in the desktop's browser: by F1 in the main window and
-// by the links of the options dialog.
+// The manual and the support page, opened in the desktop's browser: by F1 in every window (at the
+// window's section) and by the links of the options dialog.
 #pragma once
 
 #include <QString>
@@ -23,6 +23,10 @@ QString ManualFolder();
 void SetManualFolder(const QString& folder);
 
 QUrl ManualUrl();
+// What the desktop is handed for url: url itself, or for one with a section (#options) a page in
+// the user's own runtime folder that leads the browser there, since the desktop's opener of a
+// local file (xdg-open) drops the section on the way. url when that page cannot be written.
+QUrl SectionPage(const QUrl& url);
 QUrl WebSiteUrl();
 // Hands the address to the desktop (the default browser). When the manual is missing, or no
 // program takes the address, a warning says so with the path.

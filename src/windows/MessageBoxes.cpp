@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
+#include <QToolTip>
 #include <QTranslator>
 
 #include <algorithm>
@@ -126,6 +127,8 @@ private:
 int Run(QWidget* parent, QMessageBox::Icon icon, const char* iconName, const QString& text,
         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton fallback) {
   FittedBox box(icon, QGuiApplication::applicationDisplayName(), text, buttons, parent);
+  // Paths and error texts from outside are shown as they are, never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(fallback);
   if (auto* picture = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
     picture->setAccessibleName(Q(iconName));
@@ -183,6 +186,41 @@ QString Q(const std::string& text) {
 }
 std::string S(const QString& text) {
   return text.toUtf8().toStdString();
+}
+
+void ShowPlainToolTip(const QPoint& at, const QString& text, QWidget* widget, const QRect& rect) {
+  if (text.isEmpty()) {
+    QToolTip::hideText();
+    return;
+  }
+  const QScreen* screen = QGuiApplication::screenAt(at);
+  if (!screen) screen = widget ? widget->screen() : QGuiApplication::primaryScreen();
+  const int room = screen ? std::max(screen->availableGeometry().width() * 9 / 10, 100) : 600;
+  const QFontMetrics metrics(QToolTip::font());
+  QStringList lines;
+  for (QString rest : text.split(QLatin1Char('\n'))) {
+    while (rest.size() > 1 && metrics.horizontalAdvance(rest) > room) {
+      // The longest beginning that fits, a character pair kept whole.
+      qsizetype low = 1;
+      qsizetype high = rest.size() - 1;
+      while (low < high) {
+        const qsizetype middle = (low + high + 1) / 2;
+        if (metrics.horizontalAdvance(rest.left(middle)) <= room)
+          low = middle;
+        else
+          high = middle - 1;
+      }
+      if (low > 1 && rest.at(low - 1).isHighSurrogate()) --low;
+      lines << rest.left(low);
+      rest.remove(0, low);
+    }
+    lines << rest;
+  }
+  for (QString& line : lines) line = line.toHtmlEscaped();
+  QToolTip::showText(at,
+                     QStringLiteral("<p style=\"white-space:pre\">") +
+                         lines.join(QStringLiteral("<br>")) + QStringLiteral("</p>"),
+                     widget, rect);
 }
 
 QString ShownText(const std::string& text) {

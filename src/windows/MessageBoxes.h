@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 
+class QPoint;
+class QRect;
 class QWidget;
 
 namespace qk::windows {
@@ -35,5 +37,9 @@ std::string S(const QString& text);
 // bidirectional controls), so that no text can break, reorder or forge a line of the list or of
 // a report.
 QString ShownText(const std::string& text);
+
+// A tooltip that shows text as it is (never as markup), its long lines broken so that it stays
+// on the screen; an empty text hides the tooltip. The arguments are those of QToolTip::showText.
+void ShowPlainToolTip(const QPoint& at, const QString& text, QWidget* widget, const QRect& rect);
 
 } // namespace qk::windows

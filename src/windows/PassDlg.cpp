@@ -255,9 +255,14 @@ void TPasswordDlg::BitBtn1Click() {
     const std::optional<std::string> refusal = engine::CheckPassword(
         password.View(),
         confirm ? std::optional<std::string_view>(confirmation.View()) : std::nullopt, ForDecrypt,
-        model_.SecLevel);
+        model_.SecLevel, S(HintEdit->text()));
     if (refusal) {
       ShowWarning(this, Q(*refusal));
+      // The hint is the one to change.
+      if (*refusal == engine::kHintHoldsPassword) {
+        HintEdit->setFocus(Qt::OtherFocusReason);
+        HintEdit->selectAll();
+      }
       // Two texts that differ are typed again from the start, both of them.
       if (*refusal == engine::kPasswordMismatch) {
         PassEdit->clear();

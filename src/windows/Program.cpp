@@ -4,6 +4,7 @@
 #include "engine/PasswordRules.h"
 #include "platform/VisibleText.h"
 #include "windows/ConfDlg.h"
+#include "windows/FileChooser.h"
 #include "windows/FocusStyle.h"
 #include "windows/Hash.h"
 #include "windows/Main.h"
@@ -13,6 +14,8 @@
 #include "windows/SecDlg.h"
 #include "windows/WindowSize.h"
 
+#include <QApplication>
+#include <QSocketNotifier>
 #include <utility>
 
 namespace qk::windows {
@@ -29,6 +32,8 @@ TQKProgram::TQKProgram(Setup setup)
   PasswordDlg = std::make_unique<TPasswordDlg>(Model, ConfirmationDlg->Run().State());
   SecSetDlg = std::make_unique<TSecSetDlg>(Model);
   HashForm = std::make_unique<THashForm>();
+  // The file dialogs open where the last choice was made, also in an earlier run.
+  SetLastChosenFolder(Q(Model.LastFolder));
   Connect();
 }
 
@@ -45,8 +50,10 @@ void TQKProgram::Connect() {
 
   // The start-up step and the end of the program.
   connect(main, &TMainForm::StartupWork, this, &TQKProgram::StartupWork);
-  connect(main, &TMainForm::AboutToSave, this,
-          [this] { Model.PasswordHint = ConfirmationDlg->Run().State().PasswordHint; });
+  connect(main, &TMainForm::AboutToSave, this, [this] {
+    Model.PasswordHint = ConfirmationDlg->Run().State().PasswordHint;
+    Model.LastFolder = S(LastChosenFolder());
+  });
   connect(confirmation, &TConfirmationDlg::EndProgramRequested, this, &TQKProgram::RunEnded);
 
   // Lists: from the targets of the main window and from the wipe bin of the options dialog.
@@ -87,6 +94,48 @@ void TQKProgram::Connect() {
         return engine::BatchHost::PasswordAnswer{password->TypedPassword(), S(password->Hint())};
       },
       [password](bool passwordFields, bool hint) { password->ClearFields(passwordFields, hint); });
+}
+
+bool TQKProgram::ListenForHandOver(const std::string& path) {
+  if (handOverNotifier_ || !handOver_.Listen(path)) return false;
+  handOverNotifier_ = new QSocketNotifier(handOver_.Descriptor(), QSocketNotifier::Read, this);
+  connect(handOverNotifier_, &QSocketNotifier::activated, this, [this] {
+    handOver_.TakeOne([this](const platform::HandOverRequest& request) {
+      if (!TakesHandOver()) return false;
+      // Listed once the start that handed them over has its answer.
+      QMetaObject::invokeMethod(
+          this, [this, request] { HandedOver(request); }, Qt::QueuedConnection);
+      return true;
+    });
+  });
+  return true;
+}
+
+bool TQKProgram::TakesHandOver() const {
+  if (!MainForm->StartupDone() || MainForm->RunInProgress() || !MainForm->isVisible() ||
+      QApplication::activeModalWidget() != nullptr)
+    return false;
+  for (const QWidget* window :
+       std::initializer_list<const QWidget*>{ConfirmationDlg.get(), OptionDlg.get(),
+                                             PasswordDlg.get(), SecSetDlg.get(), HashForm.get()}) {
+    if (window->isVisible()) return false;
+  }
+  return true;
+}
+
+void TQKProgram::HandedOver(const platform::HandOverRequest& request) {
+  TMainForm* main = MainForm.get();
+  main->setWindowState(main->windowState() & ~Qt::WindowMinimized);
+  main->show();
+  main->raise();
+  main->activateWindow();
+  if (request.paths.empty() || !TakesHandOver()) return;
+  QStringList paths;
+  for (const std::string& path : request.paths) paths << Q(path);
+  const engine::OperationMode mode = request.mode == 'D'   ? engine::OperationMode::Decrypt
+                                     : request.mode == 'W' ? engine::OperationMode::Wipe
+                                                           : engine::OperationMode::Encrypt;
+  main->TakeFiles(mode, paths);
 }
 
 void TQKProgram::ShowFiles(engine::OperationMode mode, const QStringList& paths,
@@ -181,6 +230,7 @@ void TQKProgram::ProcessCommandLine() {
 
   switch (action) {
   case core::StartAction::SingleOutput:
+    singleOutput_ = true;
     // The one file to the named output, by the run every list takes (its name rules, its dates),
     // without list, question or password dialog, and with its source left as it is. The run
     // reports and ends the program (RunEnded).
@@ -227,8 +277,8 @@ bool TQKProgram::UnattendedRunMayStart(core::StartAction action) {
     return false;
   }
   const bool forDecrypt = state.Mode == engine::OperationMode::Decrypt;
-  if (const auto refusal =
-          engine::CheckPassword(state.Password.View(), std::nullopt, forDecrypt, Model.SecLevel)) {
+  if (const auto refusal = engine::CheckPassword(state.Password.View(), std::nullopt, forDecrypt,
+                                                 Model.SecLevel, state.PasswordHint)) {
     ReportLine("qk: " + *refusal);
     return false;
   }
@@ -245,6 +295,13 @@ void TQKProgram::RunEnded() {
     }
     // Named paths that were not found count as failed entries.
     ReportLine(missing_ == 0 ? run.Dialog().Label1 : engine::FinishedText(failures));
+    // "-A" names one output; a script reading that name has to hear of any other.
+    const std::string asked = run.State().OutputNameOverride;
+    for (const engine::ListEntry& entry : std::as_const(run).Entries()) {
+      if (!singleOutput_ || !entry.Result || entry.Result->output.empty()) continue;
+      if (entry.Result->output != asked)
+        ReportLine("qk: -A output written to " + entry.Result->output + " instead of " + asked);
+    }
   }
   if (failures != 0) exitStatus_ = 1;
   MainForm->close();
@@ -264,6 +321,14 @@ int RefuseSecondStart(const std::vector<std::string>& args, std::ostream& report
   }
   ShowNote(nullptr, QString::fromUtf8(text));
   return 0;
+}
+
+int SecondStart(const std::vector<std::string>& args, const std::string& startDir,
+                const std::string& socket, std::ostream& report) {
+  // A start that would ask the user hands its paths to the copy that runs, if it is idle.
+  const std::optional<platform::HandOverRequest> request = core::HandOverOf(args, startDir);
+  if (request && platform::HandOverTo(socket, *request)) return 0;
+  return RefuseSecondStart(args, report);
 }
 
 // After a failed entry's line, the reason it failed, on a line of its own.

@@ -8,6 +8,7 @@
 #include "core/CommandLine.h"
 #include "engine/Result.h"
 #include "engine/RunState.h"
+#include "platform/HandOver.h"
 #include "settings/Settings.h"
 
 #include <QObject>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+class QSocketNotifier;
 class QWidget;
 
 namespace qk::windows {
@@ -64,6 +66,13 @@ public:
   // nothing to do or refused its password.
   int ExitStatus() const { return exitStatus_; }
 
+  // Listens at path for later starts of the program, which hand their mode and paths over
+  // (platform/HandOver.h). False when it cannot listen there.
+  bool ListenForHandOver(const std::string& path);
+  // Whether a start handed over now is taken: the start-up is done, no run goes, and no window
+  // but the main window (which may be minimised) nor any dialog is open.
+  bool TakesHandOver() const;
+
 private:
   void Connect();
   // The first start-up step after the notices: option settings, then the command line.
@@ -79,16 +88,28 @@ private:
   void ReportLine(const std::string& text);
   void ReportReason(const std::optional<engine::FileResult>& result);
 
+  // A start handed over: the main window comes to the front, and its paths are listed as if they
+  // had been dropped on the target of its mode.
+  void HandedOver(const platform::HandOverRequest& request);
+
+  platform::HandOverServer handOver_;
+  QSocketNotifier* handOverNotifier_ = nullptr;
   std::vector<std::string> args_;
   std::string startDir_;
   std::ostream* report_;
   int exitStatus_ = 0;
-  int missing_ = 0; // paths named for a run without questions that were not found
+  int missing_ = 0;           // paths named for a run without questions that were not found
+  bool singleOutput_ = false; // the run writes the one output that "-A" named
 };
 
 // A second copy of the program that may not run: says so on report when its command line asked
 // for a run without questions, else in a box. Returns its exit status: 1 for such a run (which
 // did nothing), else 0.
 int RefuseSecondStart(const std::vector<std::string>& args, std::ostream& report);
+// A second copy of the program: hands its mode and paths to the copy listening at socket when
+// its command line allows (core::HandOverOf) and that copy takes them; refuses as
+// RefuseSecondStart otherwise. Returns its exit status.
+int SecondStart(const std::vector<std::string>& args, const std::string& startDir,
+                const std::string& socket, std::ostream& report);
 
 } // namespace qk::windows

@@ -17,6 +17,33 @@ QSize FitToScreen(QSize wanted, QSize minimum, const QRect& available) {
           fit(wanted.height(), minimum.height(), room.height())};
 }
 
+QPoint PlaceOnScreen(QPoint wanted, QSize size, const QList<QRect>& areas) {
+  if (areas.isEmpty()) return wanted;
+  const QRect frame(wanted, size + kFrameAllowance);
+  const QRect* best = &areas.front();
+  long long most = 0;
+  for (const QRect& area : areas) {
+    if (area.contains(frame)) return wanted;
+    const QRect common = area.intersected(frame);
+    const long long held = static_cast<long long>(common.width()) * common.height();
+    if (held > most) {
+      most = held;
+      best = &area;
+    }
+  }
+  const auto into = [](int at, int length, int first, int room) {
+    return std::max(first, std::min(at, first + room - length));
+  };
+  return {into(wanted.x(), frame.width(), best->x(), best->width()),
+          into(wanted.y(), frame.height(), best->y(), best->height())};
+}
+
+QPoint PlaceOnScreen(QPoint wanted, QSize size) {
+  QList<QRect> areas;
+  for (const QScreen* screen : QGuiApplication::screens()) areas << screen->availableGeometry();
+  return PlaceOnScreen(wanted, size, areas);
+}
+
 TSizeKeeper::TSizeKeeper(QWidget* window, std::int32_t& width, std::int32_t& height)
     : QObject(window), window_(window), width_(width), height_(height) {
   setObjectName(QStringLiteral("SizeKeeper"));

@@ -396,6 +396,7 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
         {"encrypt", "--password", "secret1", "--ext", " . ", file},
         {"encrypt", "--password", "short", file},
         {"encrypt", "--password", "", file},
+        {"encrypt", "--password", "secret1", "--hint", "is secret1", file},
         {"encrypt", "--password"},
         {"encrypt", "--password", "secret1", "--algorithm", "des", file},
         // "qk-cli encrypt ... *" where another user put a file named like an option.

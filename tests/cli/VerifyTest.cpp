@@ -125,6 +125,11 @@ TEST_F(VerifyTest, JsonGivesOutcomesAndCounts) {
   EXPECT_EQ(lines[1]["outcome"], "verified-without-tamper-code");
   EXPECT_EQ(lines[1]["path"], noCode);
   EXPECT_EQ(lines[2]["path"], dir / "missing.enc");
+  // A folder is said to be one.
+  std::filesystem::create_directory(dir / "folder");
+  const auto folder = Verify({"--password", "secret1", dir / "folder"});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err, "qk-cli: " + dir / "folder" + ": フォルダです\n");
   EXPECT_EQ(lines[3], (Json{{"files", 3},
                             {"succeeded", 2},
                             {"failed", 1},

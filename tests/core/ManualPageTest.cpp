@@ -59,9 +59,14 @@ TEST(ManualPage, ListsTheSwitchesOfTheCommandLine) {
   const std::string page = ReadAll(std::string(QK_MAN_DIR) + "/qk.1");
   const auto listed = SwitchesOfThePage(page);
   ASSERT_FALSE(listed.empty());
+  // "qk --help" names them too, each at the start of its line, and so does the page.
+  const std::string help = core::InformationText({"--help"}, QK_DISPLAY_VERSION);
+  EXPECT_NE(page.find(".B \\-\\-help"), std::string::npos);
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const auto known = HowTheProgramTakes(letter);
     const auto it = listed.find(letter);
+    const bool helped = help.find(std::string("\n  -") + letter + " ") != std::string::npos;
+    EXPECT_EQ(helped, known.has_value()) << "qk --help and the program differ on -" << letter;
     if (!known) {
       EXPECT_EQ(it, listed.end()) << "qk.1 lists -" << letter << ", which qk takes as a path";
       continue;
@@ -89,6 +94,10 @@ TEST(ManualPage, NamesTheVersionOfTheBuild) {
     EXPECT_NE(ReadAll(page.path).find(page.mention), std::string::npos)
         << page.path << " does not name " << page.mention;
   }
+  // "qk --version" alone; beside a path it is a path.
+  EXPECT_EQ(core::InformationText({"--version"}, version), "qk " + version + "\n");
+  EXPECT_EQ(core::InformationText({"--version", "a.txt"}, version), "");
+  EXPECT_EQ(core::InformationText({"--HELP"}, version), "");
 }
 
 // Lines of text that begin with prefix, from every line of text.

@@ -22,6 +22,14 @@ TEST(PasswordRules, ChecksRunInOrder) {
   EXPECT_EQ(CheckPassword("a", std::nullopt, true, 4), std::nullopt);
   EXPECT_EQ(CheckPassword("a", std::nullopt, false, 1), std::nullopt);
   EXPECT_EQ(CheckPassword("a", std::nullopt, false, 9), std::nullopt);
+  // A hint may not hold the password of an encryption: it is stored readable.
+  EXPECT_EQ(CheckPassword("abcdef", std::nullopt, false, 2, "abcdef"), engine::kHintHoldsPassword);
+  EXPECT_EQ(CheckPassword("abcdef", std::nullopt, false, 2, "pw: abcdef!"),
+            engine::kHintHoldsPassword);
+  EXPECT_EQ(CheckPassword("abcde", std::nullopt, false, 2, "abcde"),
+            engine::SecurityLevelMessage(2));
+  EXPECT_EQ(CheckPassword("abcdef", std::nullopt, false, 2, "ABCDEF abcde"), std::nullopt);
+  EXPECT_EQ(CheckPassword("abcdef", std::nullopt, true, 2, "abcdef"), std::nullopt);
 }
 
 TEST(PasswordRules, FullWidthCharactersCountTwo) {

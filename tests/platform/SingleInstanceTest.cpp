@@ -1,14 +1,20 @@
 #include "platform/SingleInstance.h"
+#include "platform/HandOver.h"
 #include "support/TestSupport.h"
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <optional>
+#include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -232,6 +238,95 @@ TEST(SingleInstanceLock, NamedPipeAtTheNameIsRefusedWithoutWaiting) {
   struct stat st {};
   ASSERT_EQ(::lstat(path.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe is left as it was";
+}
+
+// A start hands its mode and paths to the copy that listens, and hears whether it took them; a
+// start of another user is not heard, nor a request that is not whole, nor anything in a folder
+// others can write to.
+TEST(HandOver, OnlyTheSameUsersWholeRequestIsHeard) {
+  TempDir dir;
+  const std::string path = HandOverSocketPath(dir / "HISNAMEISQK");
+  HandOverServer server;
+  ASSERT_TRUE(server.Listen(path));
+  // Serves one start made by start (in a thread or another process); the requests taken.
+  const auto serve = [&](bool answer, const std::function<void()>& start) {
+    std::vector<HandOverRequest> taken;
+    std::thread client(start);
+    pollfd waiting{server.Descriptor(), POLLIN, 0};
+    if (::poll(&waiting, 1, 10000) == 1) {
+      server.TakeOne([&](const HandOverRequest& request) {
+        taken.push_back(request);
+        return answer;
+      });
+    }
+    client.join();
+    return taken;
+  };
+  const HandOverRequest request{'D', {"/home/u/a b.enc", "/home/u/\xE6\x97\xA5.enc"}};
+  for (const bool answer : {true, false}) {
+    bool heard = !answer;
+    const auto taken = serve(answer, [&] { heard = HandOverTo(path, request); });
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].mode, 'D');
+    EXPECT_EQ(taken[0].paths, request.paths);
+    EXPECT_EQ(heard, answer);
+  }
+  bool heard = true;
+  EXPECT_TRUE(serve(true, [&] { heard = HandOverTo(path, {'E', {"relative"}}); }).empty());
+  EXPECT_FALSE(heard);
+  EXPECT_FALSE(HandOverTo(path, {'X', {"/a"}}));
+  if (::geteuid() == 0) {
+    // Another user who reaches the socket (its folder lets it) is not heard: a whole request,
+    // written by hand, gets no answer.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0777), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      sockaddr_un address{AF_UNIX, {}};
+      std::memcpy(address.sun_path, path.c_str(), path.size());
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      const char bytes[] = {'Q', 'K', 'H', '1', 'E', 1, 0, 0, 0, 2, 0, 0, 0, '/', 'a'};
+      char answer = 0;
+      ::_exit(::setuid(65534) == 0 &&
+                      ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                      // The listener may hang up before the request is all sent.
+                      ::send(fd, bytes, sizeof bytes, MSG_NOSIGNAL) != 0 &&
+                      ::read(fd, &answer, 1) <= 0
+                  ? 0
+                  : 1);
+    }
+    int status = -1;
+    EXPECT_TRUE(serve(true, [&] { ::waitpid(pid, &status, 0); }).empty());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Nor is anything handed to another user's listener.
+    const std::string others = dir / "others";
+    ASSERT_EQ(::mkdir(others.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t listener = ::fork();
+    if (listener == 0) {
+      HandOverServer theirs;
+      const bool listening = ::setuid(65534) == 0 && theirs.Listen(others + "/s");
+      (void)!::write(ready[1], listening ? "y" : "n", 1);
+      pollfd waiting{theirs.Descriptor(), POLLIN, 0};
+      bool taken = false;
+      if (listening && ::poll(&waiting, 1, 10000) == 1)
+        theirs.TakeOne([&](const HandOverRequest&) { return taken = true; });
+      ::_exit(listening && !taken ? 0 : 1);
+    }
+    char listening = 0;
+    ASSERT_EQ(::read(ready[0], &listening, 1), 1);
+    EXPECT_EQ(listening, 'y');
+    EXPECT_FALSE(HandOverTo(others + "/s", request));
+    ::waitpid(listener, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    // A folder others can write to is no place to listen.
+    HandOverServer open;
+    EXPECT_FALSE(open.Listen(dir / "other.sock"));
+  }
 }
 
 TEST(MayRun, SecondCopyRefusedOnlyWhileTheCheckIsOn) {

@@ -16,6 +16,9 @@ public:
   ~UrlRecorder() override;
 
   QList<QUrl> urls;
+  // As the desktop was handed them: a local file's address without a section, which the
+  // desktop's opener would drop.
+  QList<QUrl> handed;
 
 public slots:
   void open(const QUrl& url);

@@ -93,6 +93,7 @@ private slots:
     QVERIFY(h.Main()->EncBitBtn->text().isEmpty()); // pictures only
     QCOMPARE(nameOf(h.Main()->EncBitBtn), QString::fromUtf8("ファイルを暗号化"));
     QCOMPARE(nameOf(h.Main()->DecBitBtn), QString::fromUtf8("ファイルを復号"));
+    QCOMPARE(nameOf(h.Main()->OptionBitBtn), QString::fromUtf8("オプション"));
   }
 
   void f1OpensTheManualAtTheWindowsSection() {
@@ -119,6 +120,7 @@ private slots:
     QStringList sections;
     for (const QUrl& url : recorder.urls) sections << url.fragment();
     QCOMPARE(sections, (QStringList{"options", "security-level", "password", "decrypt"}));
+    for (const QUrl& url : recorder.handed) QVERIFY2(!url.hasFragment(), qPrintable(url.toString()));
   }
 
   // The manual and support links are links a screen reader can press: the press action is

@@ -5,13 +5,17 @@
 #include "windows/ConfDlg.h"
 #include "windows/MessageBoxes.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
+#include <QToolTip>
 
 #include <deque>
 #include <fcntl.h>
@@ -112,8 +116,21 @@ struct Harness {
     };
     check("title", dlg->windowTitle(), Q(d.Caption));
     check("label", Label()->text(), Q(d.Label1));
+    // The output column names the containers of an encryption; a column with nothing to say
+    // is not shown.
+    const bool encrypting = dlg->Run().State().Mode == OperationMode::Encrypt;
+    const auto output = [&](const qk::engine::ListEntry& entry) {
+      const bool wrote = encrypting && entry.Result && qk::engine::Succeeded(entry.Result->outcome);
+      return entry.Sub2.empty() && wrote ? entry.Result->output : entry.Sub2;
+    };
+    bool outputs = !d.Column2Caption.empty();
+    for (const auto& entry : run.Entries()) outputs = outputs || !output(entry).empty();
     check("column 1", Header(1), Q(d.Column1Caption));
-    check("column 2", Header(2), Q(d.Column2Caption));
+    check("column 2", Header(2),
+          d.Column2Caption.empty() && encrypting ? QStringLiteral("暗号化後ファイル名")
+                                                 : Q(d.Column2Caption));
+    check("column 1 shown", !List()->isColumnHidden(1), !d.Column1Caption.empty());
+    check("column 2 shown", !List()->isColumnHidden(2), outputs);
     check("close caption", Button("CloseBitBtn")->text(), Q(d.CloseCaption));
     const bool live = d.DialogEnabled;
     check("list on", List()->isEnabled(), live && d.ListEnabled);
@@ -132,7 +149,7 @@ struct Harness {
       const qk::engine::ListEntry& entry = entries[static_cast<std::size_t>(row)];
       check("name cell", Cell(row, 0), qk::windows::ShownText(entry.Caption));
       check("hint cell", Cell(row, 1), qk::windows::ShownText(entry.Sub1));
-      check("output cell", Cell(row, 2), qk::windows::ShownText(entry.Sub2));
+      check("output cell", Cell(row, 2), qk::windows::ShownText(output(entry)));
     }
     if (!wrong.isEmpty()) qWarning("%s", qPrintable(wrong.join('\n')));
     return wrong.isEmpty();
@@ -207,6 +224,9 @@ void TestConfirmationWindow::encryptRun() {
   QVERIFY(h.Button("OKBitBtn")->isHidden());
   QVERIFY(h.ShowsTheRun());
   QCOMPARE(h.dlg->focusWidget(), h.Button("CloseBitBtn"));
+  QCOMPARE(h.Cell(1, 2), Q(h.dir / "日本語.txt.enc"));
+  QCOMPARE(h.Cell(2, 2), QString());
+  QTRY_VERIFY(h.ColumnsFillTheList());
 
   // Entries stay put once the run is over.
   h.List()->selectRow(0);
@@ -285,10 +305,13 @@ void TestConfirmationWindow::deleteKeyRemovesSelectedEntries() {
   h.Fill(OperationMode::Wipe, files);
   QTableWidget* list = h.List();
 
-  // Ctrl+click picks rows 1 and 3 as the user would.
+  // The first row comes chosen; a click and a Ctrl+click pick rows 1 and 3 as the user would.
+  QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+  QVERIFY(list->selectionModel()->isRowSelected(0, QModelIndex()));
   for (int row : {1, 3}) {
     const QRect cell = list->visualItemRect(list->item(row, 0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton,
+                      row == 1 ? Qt::NoModifier : Qt::ControlModifier, cell.center());
   }
   QTest::keyClick(list, Qt::Key_Backspace);
   QCOMPARE(list->rowCount(), 4);
@@ -610,17 +633,45 @@ void TestConfirmationWindow::resizableWithColumnsFittingTheirResults() {
   h.dlg->close();
 }
 
-// A failed line says why in its tooltip; a list without entries offers no OK.
+// A failed line says why in its tooltip, which shows the name as it is and stays on the screen;
+// chosen with the keyboard, in the line under the list and to screen readers. A list without
+// entries offers no OK.
 void TestConfirmationWindow::failuresTellWhyAndEmptyListsCannotRun() {
   Harness h;
   h.password = {{"pw", ""}};
-  const std::string gone = h.File("gone.txt", "x");
-  h.Fill(OperationMode::Encrypt, {gone});
+  const std::string kept = h.File("kept.txt", "x");
+  const std::string gone = h.File(std::string(150, 'n') + "<font color=white size=1>.part", "x");
+  h.Fill(OperationMode::Encrypt, {kept, gone});
   ::unlink(gone.c_str());
   h.Click("OKBitBtn");
-  QCOMPARE(h.Cell(0, 0), Q("＊暗号化失敗＊：" + gone));
-  QCOMPARE(h.List()->item(0, 0)->toolTip(),
-           Q("＊暗号化失敗＊：" + gone + "\n理由：ファイルが見つかりません"));
+  const QString closing = h.Label()->text();
+  const QString tip = Q("＊暗号化失敗＊：" + gone + "\n理由：ファイルが見つかりません");
+  QCOMPARE(h.Cell(1, 0), Q("＊暗号化失敗＊：" + gone));
+  QCOMPARE(h.List()->item(1, 0)->toolTip(), tip);
+
+  QTest::keyClick(h.List(), Qt::Key_Down);
+  const QString why = QStringLiteral("理由：ファイルが見つかりません");
+  QCOMPARE(h.Label()->text(), why);
+  QCOMPARE(h.List()->item(1, 2)->data(Qt::AccessibleDescriptionRole).toString(), why);
+  QTest::keyClick(h.List(), Qt::Key_Up);
+  QCOMPARE(h.Label()->text(), closing);
+
+  QWidget* viewport = h.List()->viewport();
+  const QPoint at = h.List()->visualItemRect(h.List()->item(1, 0)).center();
+  QHelpEvent hover(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+  QCoreApplication::sendEvent(viewport, &hover);
+  QTRY_VERIFY(QToolTip::isVisible());
+  QLabel* shown = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (widget->objectName() == "qtooltip_label") shown = qobject_cast<QLabel*>(widget);
+  QVERIFY(shown);
+  QTextDocument document;
+  document.setHtml(shown->text());
+  QString plain = document.toPlainText();
+  plain.remove('\n').remove(QChar::LineSeparator);
+  QCOMPARE(plain, QString(tip).remove('\n'));
+  QVERIFY(shown->screen()->availableGeometry().contains(shown->geometry()));
+  QToolTip::hideText();
   h.Click("CloseBitBtn");
 
   h.Fill(OperationMode::Encrypt, {});

@@ -3,6 +3,8 @@
 // dialog's caption says what it is for; the dialog's own button still opens a folder.
 #include "windows/ProgramHarness.h"
 
+#include "windows/Hash.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -91,6 +93,7 @@ private slots:
   void decryptionTakesFilesOnly();
   void wipeBinsTakeFolders();
   void missingEntryKeepsTheDialogOpen();
+  void hashWindowChoosesOneFileWhereTheOthersDid();
 };
 
 void TestFileChooser::encryptionTakesAFolder() {
@@ -207,6 +210,32 @@ void TestFileChooser::missingEntryKeepsTheDialogOpen() {
   QVERIFY(stayedOpen);
   QVERIFY(!h.Conf()->isVisible());
   QVERIFY(h.Run().Entries().empty());
+}
+
+// The SHA-1 window's dialog says what it is for, takes one file, and opens where the last file
+// was chosen.
+void TestFileChooser::hashWindowChoosesOneFileWhereTheOthersDid() {
+  RealDialog h;
+  windows::SetLastChosenFolder(Q(h.docs));
+  windows::THashForm* hash = h.program->HashForm.get();
+  hash->show();
+  QString caption, folder;
+  QFileDialog::FileMode mode = QFileDialog::Directory;
+  bool hasButton = true;
+  WhenChooserOpens([&](TFileChooserDialog* d) {
+    caption = d->windowTitle();
+    folder = d->directory().absolutePath();
+    mode = d->fileMode();
+    hasButton = d->FolderButton != nullptr;
+    QVERIFY(d->width() >= 600);
+    d->reject();
+  });
+  QTest::mouseClick(hash->OpenButton, Qt::LeftButton);
+  QCOMPARE(caption, QStringLiteral("SHA-1ハッシュを計算するファイルを選択"));
+  QCOMPARE(folder, Q(h.docs));
+  QCOMPARE(mode, QFileDialog::ExistingFile);
+  QVERIFY(!hasButton);
+  hash->close();
 }
 
 QTEST_MAIN(TestFileChooser)

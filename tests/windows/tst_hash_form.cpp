@@ -1,5 +1,6 @@
 // The file hash window: the value in five groups, preselected in the result box; a file that
-// cannot be opened reported without a box; the cursor restored either way.
+// cannot be opened reported without a box; the cursor restored either way; a long hash shows its
+// progress, lets events run and ends when the window closes.
 #include "windows/Hash.h"
 
 #include "support/TestSupport.h"
@@ -9,7 +10,9 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -24,12 +27,15 @@ class HashFormTest : public QObject {
     form.InputBoxHook = [this](QInputDialog& box) {
       box.show();
       QVERIFY(!QGuiApplication::overrideCursor());
+      QStringList shownButtons;
+      for (const QPushButton* button : box.findChildren<QPushButton*>())
+        if (button->isVisible()) shownButtons << button->text();
+      QCOMPARE(shownButtons, QStringList{"OK"});
       seen_ << QStringList{box.windowTitle(), box.labelText(), box.textValue(),
                            box.findChild<QLineEdit*>()->selectedText()}
                    .join('|');
     };
     form.HashAndShow(QString::fromStdString(dir_ / name));
-    QVERIFY(form.isVisible());
   }
 
 private slots:
@@ -57,9 +63,38 @@ private slots:
     QCOMPARE(seen_[0], abc);
     QVERIFY(seen_[1].endsWith("|DA39A3EE 5E6B4B0D 3255BFEF 95601890 AFD80709"));
     QCOMPARE(seen_[2], abc);
-    // The window names the file whose value it showed.
+    // The window names the file whose value it showed, as it is named.
     QCOMPARE(form.FileLabel->text(),
              QString::fromUtf8("対象ファイル：") + QString::fromStdString(dir_ / "abc"));
+    const std::string tagged = "setup.iso<font color=white size=1>.part-evil.sh";
+    qk::test::WriteAll(dir_ / tagged, "abc");
+    Hash(form, tagged);
+    form.FileLabel->setSelection(0, static_cast<int>(form.FileLabel->text().size()));
+    QCOMPARE(form.FileLabel->selectedText(),
+             QString::fromUtf8("対象ファイル：") + QString::fromStdString(dir_ / tagged));
+  }
+
+  void closingEndsALongHash() {
+    qk::test::WriteAll(dir_ / "large", std::string(1 << 20, 'x'));
+    qk::windows::THashForm form;
+    form.show();
+    QString progress;
+    // Runs only if the window's events run during the hash.
+    QTimer::singleShot(0, &form, [&] {
+      progress = form.ProgressLabel->isVisible() ? form.ProgressLabel->text() : QString();
+      QVERIFY(!form.OpenButton->isEnabled());
+      form.CloseButton->click();
+    });
+    Hash(form, "large");
+    QCOMPARE(progress, QString::fromUtf8("SHA-1計算中：65536/1048576バイト　6%"));
+    QVERIFY(seen_.isEmpty());
+    QVERIFY(!form.isVisible());
+    QVERIFY(!QGuiApplication::overrideCursor());
+    // Shown again, the window hashes the file to its end.
+    form.show();
+    QVERIFY(form.OpenButton->isEnabled() && form.ProgressLabel->isHidden());
+    Hash(form, "large");
+    QCOMPARE(seen_.size(), 1);
   }
 
   void unopenableFileIsReportedWithoutABox() {
@@ -71,6 +106,7 @@ private slots:
     QGuiApplication::setOverrideCursor(Qt::IBeamCursor);
     Hash(form, "missing");
     Hash(form, "read-only");
+    QVERIFY(form.isVisible());
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::IBeamCursor);
     QGuiApplication::restoreOverrideCursor();
     QVERIFY(!QGuiApplication::overrideCursor());

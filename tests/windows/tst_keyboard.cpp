@@ -66,6 +66,7 @@ private slots:
   void tabReachesCloseInTheOptions();
   void focusReturnsToTheTargetThatOpenedTheList();
   void focusReturnsToTheButtonsThatOpenedDialogs();
+  void enterPressesButtonsAndDeleteTakesTheFirstRow();
 };
 
 // Every control Tab reaches in the main window, the options dialog and the list looks different
@@ -179,6 +180,33 @@ void TestKeyboard::focusReturnsToTheButtonsThatOpenedDialogs() {
   QVERIFY(!o->isVisible());
   QVERIFY(Activate(main));
   QCOMPARE(main->focusWidget(), main->OptionBitBtn);
+}
+
+// Enter on a target or the options button does what Space does. The list a drop brings has its
+// first row chosen, so that Delete takes it out.
+void TestKeyboard::enterPressesButtonsAndDeleteTakesTheFirstRow() {
+  Started h;
+  const std::string a = h.File("a.txt", "a");
+  const std::string b = h.File("b.txt", "b");
+  windows::TMainForm* main = h.Main();
+  for (QPushButton* button : {main->EncBitBtn, main->DecBitBtn, main->OptionBitBtn}) {
+    QVERIFY(Activate(main));
+    h.choices.push_back({Q(a)});
+    button->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(button, button == main->DecBitBtn ? Qt::Key_Enter : Qt::Key_Return);
+    QWidget* opened = button == main->OptionBitBtn ? static_cast<QWidget*>(h.Options()) : h.Conf();
+    QVERIFY2(opened->isVisible(), qPrintable(button->objectName()));
+    QTest::keyClick(opened, Qt::Key_Escape);
+    QVERIFY(main->isVisible());
+  }
+  QCOMPARE(h.chooserCalls, 2);
+
+  QVERIFY(test::DropPaths(*main->EncBitBtn, {Q(a), Q(b)}));
+  QVERIFY(h.Conf()->isVisible());
+  QWidget* list = h.Conf()->findChild<QWidget*>(QStringLiteral("ListView"));
+  QCOMPARE(h.Conf()->focusWidget(), list);
+  QTest::keyClick(list, Qt::Key_Delete);
+  QCOMPARE(h.EntryPaths(), std::vector<std::string>{b});
 }
 
 QTEST_MAIN(TestKeyboard)

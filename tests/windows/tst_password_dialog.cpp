@@ -97,10 +97,13 @@ private slots:
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("confirmation");
     QTest::addColumn<QString>("message"); // empty: accepted
+    QTest::addColumn<QString>("hint");
     const auto row = [](const char* name, bool decrypt, int level, const QString& password,
-                        const QString& confirmation, const QString& message) {
-      QTest::newRow(name) << decrypt << level << password << confirmation << message;
+                        const QString& confirmation, const QString& message,
+                        const QString& hint = {}) {
+      QTest::newRow(name) << decrypt << level << password << confirmation << message << hint;
     };
+    const QString kHint = U(qk::engine::kHintHoldsPassword);
     const auto refusal = [](int n) { return U(qk::engine::SecurityLevelMessage(n).c_str()); };
     const QString wide9 = U("パ").repeated(9), wide10 = wide9 + U("パ");
     row("enc 1: one wide", false, 1, U("鍵"), U("鍵"), {});
@@ -117,6 +120,10 @@ private slots:
     row("dec 3: one wide", true, 3, U("鍵"), "hidden", {});
     row("dec 4: one wide", true, 4, U("鍵"), "hidden", {});
     row("dec: empty", true, 4, {}, {}, kM2);
+    row("enc: hint is the password", false, 1, "Secret", "Secret", kHint, "Secret");
+    row("enc: hint holds the password", false, 1, U("鍵"), U("鍵"), kHint, U("金の鍵です"));
+    row("enc: hint near the password", false, 1, "Secret", "Secret", {}, "secret Secre");
+    row("dec: no hint asked", true, 1, "Secret", "hidden", {}, "Secret");
   }
   void checks() {
     QFETCH(bool, decrypt);
@@ -124,13 +131,16 @@ private slots:
     QFETCH(QString, password);
     QFETCH(QString, confirmation);
     QFETCH(QString, message);
+    QFETCH(QString, hint);
     model_.SecLevel = level;
     // A registered hash plays no part in decryption.
     if (decrypt) model_.PassHash = HashOf("other");
     TPasswordDlg& dlg = Open(decrypt);
     QCOMPARE(dlg.PassCEdit->isVisible(), !decrypt);
     QCOMPARE(dlg.Panel1->isVisible(), !decrypt);
+    dlg.HintEdit->setText(hint);
     QCOMPARE(Submit(password, confirmation), message.isEmpty());
+    if (message == U(qk::engine::kHintHoldsPassword)) QCOMPARE(dlg.focusWidget(), dlg.HintEdit);
     QCOMPARE(boxes_, message.isEmpty() ? QStringList() : QStringList{message});
     // Two texts that differ are both typed again; any other refusal keeps what was typed.
     const qk::platform::SecretText typed = dlg.TypedPassword();

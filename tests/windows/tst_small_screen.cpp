@@ -4,6 +4,7 @@
 // device pixels per pixel (QT_SCALE_FACTOR=2), where the pre-release notice is taller than the
 // screen.
 #include "windows/ProgramHarness.h"
+#include "windows/WindowSize.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -130,6 +131,29 @@ private slots:
     const QPixmap drawn = o->WipeSpeedButton->icon().pixmap(folder, scale);
     QCOMPARE(drawn.devicePixelRatio(), scale);
     QCOMPARE(drawn.size(), device);
+  }
+
+  // A saved place of the main window comes back where it was while the window is whole on the
+  // screen, else moved onto it (another scale, a screen that is gone).
+  void mainWindowComesBackOnTheScreen_data() {
+    QTest::addColumn<QPoint>("saved");
+    QTest::newRow("on the screen") << QPoint(12, 34);
+    QTest::newRow("past the right edge") << QPoint(759, 0);
+    QTest::newRow("below the screen") << QPoint(20, 1500);
+    QTest::newRow("on a screen removed") << QPoint(-3000, -200);
+  }
+  void mainWindowComesBackOnTheScreen() {
+    QFETCH(QPoint, saved);
+    ProgramHarness h;
+    h.WriteIni("[WINDOWPOS]\nX=" + std::to_string(saved.x()) + "\nY=" + std::to_string(saved.y()) +
+               "\n[SYSTEM]\nFIRSTEXEC=0\n");
+    h.Create();
+    QVERIFY(h.Start());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect frame(h.Main()->pos(), h.Main()->size() + windows::kFrameAllowance);
+    QVERIFY2(area.contains(frame),
+             qPrintable(QStringLiteral("%1,%2").arg(frame.x()).arg(frame.y())));
+    if (area.contains(QRect(saved, frame.size()))) QCOMPARE(h.Main()->pos(), saved);
   }
 
   void optionsKeepClosingOnTheScreen() {

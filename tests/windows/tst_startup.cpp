@@ -4,6 +4,9 @@
 // dialogs answered by script.
 #include "windows/ProgramHarness.h"
 
+#include "core/CommandLine.h"
+#include "platform/HandOver.h"
+
 #include "support/UrlRecorder.h"
 
 #include "windows/KTop.h"
@@ -28,11 +31,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace qk;
 using engine::OperationMode;
@@ -90,6 +95,7 @@ private slots:
   void filesRefusedWhileARunGoes();
   void filesRefusedDuringEverySourceWipe();
   void refusedSecondStart();
+  void secondStartHandsItsPathsOver();
   void missingPathsAreToldNotAnsweredWithADialog();
   void refilledListAsksItsOwnQuestion();
   void folderOnTheOptionsWipeBin();
@@ -175,7 +181,14 @@ void TestStartup::layoutFollowsWipeBinAndTextButtons() {
   {
     ProgramHarness h;
     h.Create();
+    // Behind the notices the window has no wipe bin while the option is off.
+    QStringList behind;
+    h.onBox = [&](const test::Box&) {
+      behind << QString::number(h.Main()->WipeBitBtn->isVisible()) +
+                    QString::number(h.Main()->height());
+    };
     QVERIFY(h.Start());
+    QCOMPARE(behind, (QStringList{"0145", "0145"}));
     windows::TMainForm* main = h.Main();
     QVERIFY(!main->EncBitBtn->icon().isNull() && main->EncBitBtn->text().isEmpty());
     QVERIFY(!main->DecBitBtn->icon().isNull());
@@ -374,6 +387,12 @@ void TestStartup::unattendedStart_data() {
   row("-A, five bytes at level 2", levelTwo, {}, {"-A", "out.enc", "-P", "five5", "%1/a.txt"}, 1,
       {short2}, untouched);
   row("-D -A without -P", levelTwo, {}, {"-D", "-A", "out.txt", "%1/a.txt"}, 1, {empty}, untouched);
+  // A hint that holds the password would hand it to anyone who reads the container.
+  const QString hinted = QStringLiteral("qk: ") + Q(engine::kHintHoldsPassword);
+  row("-H holds the password", system, {}, {"-E", "-F", "-P", pw, "-H", "it is " + pw, "%1/a.txt"},
+      1, {hinted}, untouched);
+  row("-A, -H is the password", system, {}, {"-A", "out.enc", "-P", pw, "-H", pw, "%1/a.txt"}, 1,
+      {hinted}, untouched);
   row("six bytes at level 2", levelTwo + "WIPESOURCE=0\n", {},
       {"-E", "-F", "-P", "six6six", "%1/a.txt"}, 0, {encA, allDone}, both);
   row("decryption takes one byte at level 2", levelTwo + "WIPESOURCE=0\n", encryptA,
@@ -471,8 +490,22 @@ void TestStartup::singleFileToNamedOutput() {
   QCOMPARE(Names(start), (std::set<std::string>{"out.qk", "plain.txt"}));
   QVERIFY(Names(prog).empty());
   QVERIFY(!h.Conf()->isVisible());
+  QVERIFY(!QString::fromStdString(h.report.str()).contains("instead of"));
 
+  // Asked for again, the output takes another name, and the name written is said.
   h.program.reset();
+  ProgramHarness again;
+  again.ini = h.ini;
+  again.Create({"-A", "out.qk", "-P", "pw-pw-pw", "plain.txt"}, start);
+  QVERIFY(again.Start());
+  QCOMPARE(again.program->ExitStatus(), 0);
+  QVERIFY2(QString::fromStdString(again.report.str())
+               .contains(Q("qk: -A output written to " + start + "/out.qk_RENAMED.qk instead of " +
+                           start + "/out.qk\n")),
+           again.report.str().c_str());
+  again.program.reset();
+  ::unlink((start + "/out.qk_RENAMED.qk").c_str());
+
   ProgramHarness back;
   back.ini = h.ini;
   back.Create({"-D", "-A", "back.txt", "-P", "pw-pw-pw", "out.qk"}, start);
@@ -728,6 +761,46 @@ void TestStartup::refusedSecondStart() {
   QCOMPARE(ReadAll(a), std::string("a"));
 }
 
+// A second start that would ask the user hands its mode and paths to the copy that runs, which
+// comes to the front and lists them as if they had been dropped, while it is idle; never the
+// password. A busy copy, or a start that asks for a run without questions, is not handed anything.
+void TestStartup::secondStartHandsItsPathsOver() {
+  ProgramHarness h;
+  h.WriteIni("[SYSTEM]\nFIRSTEXEC=0\n");
+  const std::string a = h.File("a.txt", "a");
+  const std::string b = h.File("b.txt", "b");
+  h.Create();
+  QVERIFY(h.Start());
+  const std::string socket = h.dir / "qk.sock";
+  QVERIFY(h.program->ListenForHandOver(socket));
+  // The start runs beside the program's event loop, as another process would.
+  const auto start = [&](const std::vector<std::string>& args) {
+    const auto request = core::HandOverOf(args, h.dir.path());
+    if (!request) return -1;
+    std::atomic<int> taken{-1};
+    std::thread second([&] { taken = platform::HandOverTo(socket, *request) ? 1 : 0; });
+    const bool answered = QTest::qWaitFor([&] { return taken != -1; }, 10000);
+    second.join();
+    h.Settle();
+    return answered ? taken.load() : -2;
+  };
+  QCOMPARE(start({"-E", "-F", "-P", "pw-pw-pw", a}), -1);
+  QCOMPARE(start({"-D", "-P", "secret", "-I", "--", "a.txt", b}), 1);
+  QVERIFY(h.Conf()->isVisible() && !h.Main()->isVisible());
+  QVERIFY(h.Run().State().Mode == engine::OperationMode::Decrypt);
+  QCOMPARE(h.EntryPaths(), (std::vector<std::string>{a, b}));
+  QVERIFY(h.Run().State().Password.Empty() && !h.Run().State().ExitAfterRun);
+  // The list is open: the next start is told that a copy runs.
+  QCOMPARE(start({"-W", a}), 0);
+  QCOMPARE(h.EntryPaths(), (std::vector<std::string>{a, b}));
+  h.Conf()->close();
+  // Without paths the window only comes to the front.
+  h.Main()->showMinimized();
+  QCOMPARE(start({}), 1);
+  QVERIFY(h.Main()->isVisible() && !h.Main()->isMinimized() && !h.Conf()->isVisible());
+  QCOMPARE(h.ended, 0);
+}
+
 void TestStartup::missingPathsAreToldNotAnsweredWithADialog() {
   {
     ProgramHarness h;
@@ -833,6 +906,16 @@ void TestStartup::fileDialogStartsInTheLastFolder() {
   h.Conf()->close();
   // Cancelled: the folder stays; a folder that has gone: home again.
   QTest::mouseClick(h.Main()->WipeBitBtn, Qt::LeftButton);
+  QCOMPARE(windows::ChooserFolder(), Q(h.dir / "docs"));
+  // QK.ini keeps it for the next start.
+  QVERIFY(h.Main()->close());
+  QCOMPARE(h.IniValue("SYSTEM", "LASTFOLDER"), h.dir / "docs");
+  h.program.reset();
+  windows::SetLastChosenFolder({});
+  ProgramHarness next;
+  next.ini = h.ini;
+  next.Create();
+  QVERIFY(next.Start());
   QCOMPARE(windows::ChooserFolder(), Q(h.dir / "docs"));
   std::filesystem::remove_all(h.dir / "docs");
   QCOMPARE(windows::ChooserFolder(), QDir::homePath());
