@@ -400,6 +400,14 @@ void ChunkRun::Overwrite() {
       item.step = Step::Ended;
       continue;
     }
+    // An overwrite waits open for the flush of them all within the process's share of
+    // descriptors: when that is used up, those overwritten so far are flushed and removed first.
+    item.kept = platform::KeptFile::TryTake();
+    if (!item.kept) {
+      FlushOverwrites();
+      Remove();
+      item.kept = platform::KeptFile::TryTake();
+    }
     host_.Wiping(true);
     try {
       item.overwritten = engine_.OverwriteFile(item.entry->Path, &item.stamp);
@@ -421,6 +429,7 @@ void ChunkRun::Overwrite() {
       item.overwritten = platform::File();
       item.result.sourceWipe = SourceWipe::Skipped;
     }
+    if (!item.overwritten.IsOpen()) item.kept.Release();
   }
 }
 
@@ -444,6 +453,7 @@ void ChunkRun::FlushOverwrites() {
     } catch (const platform::IoError& e) {
       if (error == 0) error = ErrorOf(e);
     }
+    item.kept.Release();
     // An overwrite that may not be on the disk keeps the name: the source is not wiped.
     if (error != 0) {
       item.result.sourceWipe = SourceWipe::Failed;

@@ -16,9 +16,25 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
 
 namespace qk::windows {
+
+namespace {
+
+// The write end takes a byte for each SIGTERM or SIGHUP; the event loop reads the other.
+int endPipe[2] = {-1, -1};
+
+extern "C" void OnEndSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(endPipe[1], &byte, 1);
+}
+
+} // namespace
 
 TQKProgram::TQKProgram(Setup setup)
     : Store(std::move(setup.IniPath)), args_(std::move(setup.Args)),
@@ -35,6 +51,34 @@ TQKProgram::TQKProgram(Setup setup)
   // The file dialogs open where the last choice was made, also in an earlier run.
   SetLastChosenFolder(Q(Model.LastFolder));
   Connect();
+  EndOnSignals();
+}
+
+void TQKProgram::EndOnSignals() {
+  if (endPipe[0] < 0 && ::pipe2(endPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(endPipe[0], QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this] {
+    char byte = 0;
+    while (::read(endPipe[0], &byte, 1) > 0) {
+    }
+    // A run under way stops cleanly first (its events run while it works); the program ends
+    // once it has.
+    ConfirmationDlg->Run().Stop();
+    auto* wait = new QTimer(this);
+    wait->setInterval(50);
+    connect(wait, &QTimer::timeout, this, [this, wait] {
+      if (ConfirmationDlg->Run().Running()) return;
+      wait->stop();
+      QApplication::quit();
+    });
+    wait->start();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnEndSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
 }
 
 TQKProgram::~TQKProgram() {

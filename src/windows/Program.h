@@ -75,6 +75,8 @@ public:
 
 private:
   void Connect();
+  // A logout or a kill (SIGTERM, SIGHUP) stops a run under way cleanly, then ends the program.
+  void EndOnSignals();
   // The first start-up step after the notices: option settings, then the command line.
   void StartupWork();
   void LoadOptionSettings();

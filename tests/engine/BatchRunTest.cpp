@@ -6,6 +6,7 @@
 #include "support/BatchFixture.h"
 
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 
 namespace qk::test {
@@ -158,7 +159,15 @@ TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
   EXPECT_EQ(run.Dialog().Column1Caption, "パスワードヒント"); // the column still holds them
 
   host.confirmAnswer = true;
+  // The progress counts the files it re-encrypts, not the list.
+  std::set<std::string> counts;
+  host.onChange = [&] {
+    const std::string& caption = run.Dialog().Caption;
+    if (caption.rfind('[', 0) == 0) counts.insert(caption.substr(0, caption.find(']') + 1));
+  };
   run.ReEncrypt();
+  host.onChange = nullptr;
+  EXPECT_EQ(counts, (std::set<std::string>{"[1/2Files]", "[2/2Files]"}));
   EXPECT_EQ(host.confirms.back().rfind("これらの復号済みのファイルを", 0), 0u);
   EXPECT_EQ(Captions()[0], "暗号化成功：" + a);
   EXPECT_EQ(Captions()[1], "暗号化成功：" + b);
@@ -177,6 +186,13 @@ TEST_F(BatchTest, DecryptRunShowsHintsRestoresAndOffersReEncryption) {
   stat((a + ".enc").c_str(), &reencrypted);
   EXPECT_EQ(reencrypted.st_mode & 07777, 0644u);
   EXPECT_FALSE(run.State().ReEncrypting);
+  EXPECT_FALSE(run.Dialog().ReEncVisible);
+
+  // A decryption that wrote nothing offers nothing to re-encrypt.
+  Fill(OperationMode::Decrypt, {a + ".enc"});
+  host.passwordAnswer = "wrong";
+  run.RunBatch();
+  EXPECT_EQ(run.FailureCount(), 1);
   EXPECT_FALSE(run.Dialog().ReEncVisible);
 }
 
