@@ -246,7 +246,7 @@ std::optional<FileResult> ChunkRun::DoneBefore(Item& item, const std::string& ou
   FileResult result{Outcome::EncryptFailed, entry.Path, {}, 0, SourceWipe::NotAsked};
   std::optional<FileEngine::DoneBefore> before;
   if (!Decrypting()) {
-    if (engine_.IsContainer(entry.Path)) {
+    if (engine_.IsContainer(entry.Path) == true) {
       result.outcome = Outcome::SkippedContainer;
       return result;
     }
@@ -255,7 +255,7 @@ std::optional<FileResult> ChunkRun::DoneBefore(Item& item, const std::string& ou
     before = engine_.EncryptedBefore(entry.Path, output, state_.Password);
     result.outcome = Outcome::AlreadyEncrypted;
   } else {
-    if (!engine_.IsContainer(entry.Path)) {
+    if (engine_.IsContainer(entry.Path) == false) {
       result.outcome = Outcome::SkippedPlain;
       return result;
     }

@@ -383,14 +383,14 @@ bool FileEngine::VerifyDecryption(const std::string& output, const PlainDigest* 
   }
 }
 
-bool FileEngine::IsContainer(const std::string& path) {
+std::optional<bool> FileEngine::IsContainer(const std::string& path) {
   try {
     File in = File::OpenShared(path);
     std::array<std::uint8_t, MarkerLength> marker{};
     if (in.Read(marker.data(), marker.size()) != marker.size()) return false;
     return ReadHeader(marker).status != HeaderStatus::UnknownFormat;
   } catch (const std::exception&) {
-    return false;
+    return std::nullopt;
   }
 }
 

@@ -98,8 +98,9 @@ public:
   // Overwrites what was written to a nameless output that goes (a decryption's plaintext).
   void DropNameless(platform::File& file);
 
-  // Whether the file is a container, by its marker (of any generation).
-  bool IsContainer(const std::string& path);
+  // Whether the file is a container, by its marker (of any generation); none when it cannot be
+  // read (its operation then meets the same failure and says why).
+  std::optional<bool> IsContainer(const std::string& path);
   // Work an earlier run did: the output there already, the digest of the plaintext it holds, and
   // the source as it was read now (what a wipe of it checks it against).
   struct DoneBefore {
