@@ -130,11 +130,9 @@ TEST_F(CommandLineTest, EndOfSwitches) {
   EXPECT_EQ(core::RefusalLine(namesAFile),
             "qk: \"-W\" is a switch and also names a file here; "
             "nothing was done. Put paths after \"--\" (qk -E -- *).");
-  EXPECT_EQ(
-      core::RefusalWarning(namesAFile, "-W"),
-      "「-W」はスイッチですが、同じ名前のファイルもあります。何も処理していません。\nパスは「--"
-      "」の後"
-      "に書いてください（例：qk -E -- *）。");
+  EXPECT_EQ(core::RefusalWarning(namesAFile, "-W"),
+            "「-W」はスイッチですが、同じ名前のファイルもあります。何も処理していません。\n"
+            "パスは「--」の後に書いてください（例：qk -E -- *）。");
 }
 
 TEST_F(CommandLineTest, UnattendedRunsAreRecognisedBeforeAnythingIsTouched) {

@@ -268,30 +268,23 @@ TEST(DurableOrder, ALongBatchInOneFolderIsFlushedEveryLimitOutputs) {
 }
 
 // Every file a run keeps open for later (held outputs, overwrites waiting for their flush, files
-// made ahead) counts against the process's share until it is closed, at every moment of the run
-// and whatever the thread that makes files ahead does meanwhile: beyond the counted ones, only the
-// files being worked on and the folders' descriptors are open.
+// made ahead) counts against the process's share until it is closed, whatever the thread that
+// makes files ahead does meanwhile: beyond those, only the files being worked on are open.
 TEST(DurableOrder, FilesKeptOpenAreCountedUntilTheyAreClosed) {
   TempDir dir;
-  std::vector<std::string> sources;
-  for (int i = 0; i < 40; ++i) {
-    sources.push_back(dir / ("f" + std::to_string(i)));
-    WriteAll(sources.back(), std::to_string(i));
-  }
   UnattendedRun run(engine::OperationMode::Encrypt, Wiping(true));
-  for (const auto& path : sources) run.run.AddFile(path);
+  for (int i = 0; i < 40; ++i) {
+    WriteAll(dir / ("f" + std::to_string(i)), "x");
+    run.run.AddFile(dir / ("f" + std::to_string(i)));
+  }
   const auto open = [] {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-      ++n;
-    return n;
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
   };
   const std::size_t before = open();
   std::size_t uncounted = 0;
   platform::SetFaultHook([&](FileOperation, const std::string&) {
-    const std::size_t kept = platform::KeptFiles();
-    const std::size_t now = open();
-    if (now > before + kept) uncounted = std::max(uncounted, now - before - kept);
+    uncounted = std::max(uncounted, open() - std::min(open(), before + platform::KeptFiles()));
     return 0;
   });
   run.run.ShowList();

@@ -101,33 +101,28 @@ TEST_F(WipeTest, OpenersAndNamesThatStayFailTheWipe) {
   using platform::FileOperation;
   struct Case {
     const char* what;
-    FileOperation at; // where the hook acts
-    int openFlags;    // at Hold: how another program opens the file; else 0
-    int fault;        // the errno the hook gives there
+    FileOperation at; // where the hook acts: at Hold, another program opens the file
+    int value;        // at Hold: how it opens the file; elsewhere the errno the hook gives
     int error;        // the errno the wipe raises; 0 when it wipes
     const char* left; // what the file holds afterwards; nullptr when it is gone
   };
   const Case cases[] = {
-      {"a reader opens it", FileOperation::Hold, O_RDONLY, 0, 0, nullptr},
-      {"a writer opens it", FileOperation::Hold, O_WRONLY, 0, EBUSY, "NNNN"},
-      {"the folder keeps the name", FileOperation::MayRemove, 0, EACCES, EACCES, "keep"},
-      {"a sticky folder keeps the name", FileOperation::MayRemove, 0, EPERM, EPERM, "keep"},
-      {"the removal fails", FileOperation::Delete, 0, EROFS, EROFS, "NNNN"},
+      {"a reader opens it", FileOperation::Hold, O_RDONLY, 0, nullptr},
+      {"a writer opens it", FileOperation::Hold, O_WRONLY, EBUSY, "NNNN"},
+      {"the folder keeps the name", FileOperation::MayRemove, EACCES, EACCES, "keep"},
+      {"the removal fails", FileOperation::Delete, EROFS, EROFS, "NNNN"},
   };
   static std::atomic<int> signals{0};
-  struct sigaction counting {};
-  struct sigaction previous {};
-  counting.sa_handler = [](int) { ++signals; };
-  sigaction(SIGIO, &counting, &previous);
+  const auto previous = std::signal(SIGIO, [](int) { ++signals; });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string path = Plain("held", "keep");
     int other = -1;
     platform::SetFaultHook([&](FileOperation operation, const std::string& at) {
       if (operation != c.at || at != path) return 0;
-      if (c.openFlags != 0 || c.at == FileOperation::Hold)
-        other = ::open(path.c_str(), c.openFlags | O_NONBLOCK | O_CLOEXEC);
-      return c.fault;
+      if (c.at != FileOperation::Hold) return c.value;
+      other = ::open(path.c_str(), c.value | O_NONBLOCK | O_CLOEXEC);
+      return 0;
     });
     int error = 0;
     try {
@@ -140,10 +135,12 @@ TEST_F(WipeTest, OpenersAndNamesThatStayFailTheWipe) {
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(signals.load(), 0);
     EXPECT_EQ(Exists(path), c.left != nullptr);
-    if (c.left != nullptr && Exists(path)) EXPECT_EQ(ReadAll(path).substr(0, 4), c.left);
+    if (c.left != nullptr && Exists(path)) {
+      EXPECT_EQ(ReadAll(path).substr(0, 4), c.left);
+    }
     ::unlink(path.c_str());
   }
-  sigaction(SIGIO, &previous, nullptr);
+  std::signal(SIGIO, previous);
 }
 
 TEST_F(WipeTest, NeverOverwritesTheTargetOfALink) {
