@@ -426,8 +426,14 @@ void ChunkRun::Overwrite() {
     host_.Wiping(false);
     // A skipped wipe deletes at once, without waiting for its overwrite to reach the disk.
     if (item.step == Step::Overwritten && state_.SkipWipe) {
+      // Another program that opened it meanwhile may have changed it: its name stays then.
+      const bool alone = item.overwritten.StillHeldAlone();
       item.overwritten = platform::File();
-      item.result.sourceWipe = SourceWipe::Skipped;
+      item.result.sourceWipe = alone ? SourceWipe::Skipped : SourceWipe::Failed;
+      if (!alone) {
+        item.result.error = EBUSY;
+        item.step = Step::Ended;
+      }
     }
     if (!item.overwritten.IsOpen()) item.kept.Release();
   }

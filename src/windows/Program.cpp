@@ -221,31 +221,25 @@ void TQKProgram::ProcessCommandLine() {
   engine::RunState& state = run.State();
   MainForm->FindFile.Recurse = Model.Recurse;
   std::vector<std::string> missing;
+  std::optional<core::Refusal> refusal;
   const core::StartAction action =
-      core::ParseCommandLine(args_, startDir_, run, MainForm->FindFile, &missing);
-  const std::string ambiguous =
-      action == core::StartAction::Refuse ? core::AmbiguousSwitch(args_, startDir_) : "";
+      core::ParseCommandLine(args_, startDir_, run, MainForm->FindFile, &missing, &refusal);
   const bool askedUnattended = core::AsksForUnattendedRun(args_);
   // The password now lives in the run's state only.
   core::ClearPasswordArguments(args_);
   args_.clear();
 
-  // A switch that also names a file: nothing runs, whatever the rest asks for. The refusal is
-  // told where the run would have told its results.
-  if (action == core::StartAction::Refuse) {
+  // A command line that a planted word could have changed: nothing runs, whatever the rest asks
+  // for. The refusal is told where the run would have told its results.
+  if (refusal) {
     if (askedUnattended) {
-      ReportLine("qk: \"" + ambiguous +
-                 "\" is a switch and also names a file here; nothing was done. Put paths after "
-                 "\"--\" (qk -E -- *).");
+      ReportLine(core::RefusalLine(*refusal));
       exitStatus_ = 1;
       MainForm->close();
       return;
     }
-    ShowWarning(MainForm.get(),
-                QString::fromUtf8("「") + ShownText(ambiguous) +
-                    QString::fromUtf8("」はスイッチですが、同じ名前のファイルもあります。何も処理"
-                                      "していません。\nパスは「--」の後に書いてください（例：qk "
-                                      "-E -- *）。"));
+    ShowWarning(MainForm.get(), QString::fromUtf8(core::RefusalWarning(
+                                    *refusal, ShownText(refusal->word).toStdString())));
     return;
   }
 
