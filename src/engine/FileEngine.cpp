@@ -412,26 +412,6 @@ FileEngine::EncryptedBefore(const std::string& source, const std::string& output
   }
 }
 
-std::optional<FileEngine::DoneBefore>
-FileEngine::DecryptedBefore(const std::string& container, const platform::SecretText& password) {
-  try {
-    DoneBefore done;
-    done.stamp = File::OpenShared(container).OpenedStamp();
-    std::string name;
-    if (!Succeeded(Decrypt(container, password, Pass::Prove, &done.digest, false, &name).outcome))
-      return std::nullopt;
-    bool aside = false;
-    done.output = FirstDecryptedPath(container, name, aside);
-    // A plaintext of the container's own name is still to take it.
-    if (aside || !platform::FileExists(done.output)) return std::nullopt;
-    File output = File::OpenShared(done.output);
-    if (DigestOf(output) != done.digest) return std::nullopt;
-    return done;
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
 // One pass over a container as it goes: what its header said, the key, and the output taking
 // shape.
 struct FileEngine::Unsealing {
@@ -625,8 +605,7 @@ void FileEngine::UnsealData(Unsealing& u) {
 }
 
 FileResult FileEngine::Decrypt(const std::string& container, const platform::SecretText& password,
-                               Pass pass, PlainDigest* proved, bool readBackBegun,
-                               std::string* storedName) {
+                               Pass pass, PlainDigest* proved, bool readBackBegun) {
   // Refusals report the container alone; the run state stays as it was.
   const auto refused = [&](Outcome outcome, int error = 0) {
     return FileResult{outcome, container, {}, error, SourceWipe::NotAsked};
@@ -692,7 +671,6 @@ FileResult FileEngine::Decrypt(const std::string& container, const platform::Sec
   PlainDigest digest{};
   u.plainHash.Final(digest.data());
   if (pass == Pass::Prove) *proved = digest;
-  if (storedName != nullptr) *storedName = u.name;
   if (pass == Pass::Verify) {
     return refused(success == Outcome::Decrypted ? Outcome::Verified
                                                  : Outcome::VerifiedNoTamperCode);
@@ -713,6 +691,33 @@ void FileEngine::WipeFile(const std::string& path, const platform::FileStamp* ex
 
 File FileEngine::OverwriteFile(const std::string& path, const platform::FileStamp* expected) {
   return engine::OverwriteFile(path, host_, settings_, random_, state_.SkipWipe, expected);
+}
+
+std::optional<FileEngine::DoneBefore>
+FileEngine::DecryptedBefore(const std::string& container, const platform::SecretText& password) {
+  try {
+    DoneBefore done;
+    done.stamp = File::OpenShared(container).OpenedStamp();
+    // The header alone names the output: only when that is there is the data deciphered.
+    {
+      std::string passwordBytes = platform::ToSystemCodePage(password.View());
+      const Scrub scrubPassword{passwordBytes};
+      Unsealing u(container, Pass::Verify, proofKey_);
+      u.readBackBegun = true; // the header only: its cached pages serve
+      if (OpenContainer(u, passwordBytes) || u.flaw) return std::nullopt;
+      bool aside = false;
+      done.output = FirstDecryptedPath(container, u.name, aside);
+      // A plaintext of the container's own name is still to take it.
+      if (aside || !platform::FileExists(done.output)) return std::nullopt;
+    }
+    if (!Succeeded(Decrypt(container, password, Pass::Prove, &done.digest).outcome))
+      return std::nullopt;
+    File output = File::OpenShared(done.output);
+    if (DigestOf(output) != done.digest) return std::nullopt;
+    return done;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 } // namespace qk::engine

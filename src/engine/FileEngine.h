@@ -128,8 +128,7 @@ private:
   // before its source is wiped (the plaintext's digest into proved), or a verification.
   enum class Pass { Write, Prove, Verify };
   FileResult Decrypt(const std::string& container, const platform::SecretText& password, Pass pass,
-                     PlainDigest* proved, bool readBackBegun = false,
-                     std::string* storedName = nullptr);
+                     PlainDigest* proved, bool readBackBegun = false);
   // The digest of the rest of file, as the proofs take it.
   PlainDigest DigestOf(platform::File& file);
   // Ends the operation under way at this block when the run is to stop (RunStopped).

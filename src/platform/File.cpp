@@ -471,18 +471,6 @@ std::atomic<std::size_t>& KeptFiles() {
   return kept;
 }
 
-KeptFile KeptFile::TryTake() {
-  KeptFile kept;
-  std::size_t now = KeptFiles().load();
-  while (now < DescriptorShare()) {
-    if (KeptFiles().compare_exchange_weak(now, now + 1)) {
-      kept.held_ = true;
-      break;
-    }
-  }
-  return kept;
-}
-
 HiddenAhead::~HiddenAhead() {
   {
     const std::lock_guard guard(lock_);

@@ -200,31 +200,12 @@ bool HasHiddenNameShape(const std::string& path);
 std::atomic<std::size_t>& KeptFiles();
 std::size_t DescriptorShare();
 
-// A place among the files kept open for later, given back when it goes. An empty one holds none.
-class KeptFile {
-public:
-  KeptFile() = default;
-  ~KeptFile() { Release(); }
-  KeptFile(KeptFile&& other) noexcept : held_(std::exchange(other.held_, false)) {}
-  KeptFile& operator=(KeptFile&& other) noexcept {
-    if (this != &other) {
-      Release();
-      held_ = std::exchange(other.held_, false);
-    }
-    return *this;
-  }
-  KeptFile(const KeptFile&) = delete;
-  KeptFile& operator=(const KeptFile&) = delete;
-  // A place while the share has one left, else an empty one.
-  static KeptFile TryTake();
-  explicit operator bool() const { return held_; }
-  void Release() {
-    if (std::exchange(held_, false)) --KeptFiles();
-  }
-
-private:
-  bool held_ = false;
+// A place among the files kept open for later, given back when it goes.
+struct KeptFilesBudget {
+  static std::atomic<std::size_t>& Count() { return KeptFiles(); }
+  static std::size_t Limit() { return DescriptorShare(); }
 };
+using KeptFile = Place<KeptFilesBudget>;
 
 // Makes the next nameless files of a folder on a thread of its own while the caller fills the
 // ones before, so that what the file system spends on making a file (much, in a folder of many

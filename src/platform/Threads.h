@@ -4,6 +4,7 @@
 // known number of threads. A helper that finds no place left does its work on the caller's thread.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <system_error>
 #include <thread>
@@ -11,35 +12,53 @@
 
 namespace qk::platform {
 
-// A place for one helper thread, given back when it goes. An empty slot holds none.
-class ThreadSlot {
+// A place taken from a budget counted for the whole process, given back when it goes. An empty
+// place holds none. Budget gives the count (Budget::Count(), an atomic) and its limit
+// (Budget::Limit()).
+template <class Budget> class Place {
 public:
-  ThreadSlot() = default;
-  ~ThreadSlot() { Release(); }
-  ThreadSlot(ThreadSlot&& other) noexcept : held_(std::exchange(other.held_, false)) {}
-  ThreadSlot& operator=(ThreadSlot&& other) noexcept {
+  Place() = default;
+  ~Place() { Release(); }
+  Place(Place&& other) noexcept : held_(std::exchange(other.held_, false)) {}
+  Place& operator=(Place&& other) noexcept {
     if (this != &other) {
       Release();
       held_ = std::exchange(other.held_, false);
     }
     return *this;
   }
-  ThreadSlot(const ThreadSlot&) = delete;
-  ThreadSlot& operator=(const ThreadSlot&) = delete;
+  Place(const Place&) = delete;
+  Place& operator=(const Place&) = delete;
 
-  // A place when one is left, else an empty slot; never waits.
-  static ThreadSlot TryTake();
+  // A place when one is left, else an empty one; never waits.
+  static Place TryTake() {
+    Place place;
+    std::atomic<std::size_t>& count = Budget::Count();
+    std::size_t now = count.load();
+    while (now < Budget::Limit()) {
+      if (count.compare_exchange_weak(now, now + 1)) {
+        place.held_ = true;
+        break;
+      }
+    }
+    return place;
+  }
   explicit operator bool() const { return held_; }
-
-  // The most helper threads of the process at once.
-  static constexpr std::size_t kBudget = 18;
-  // How many places are taken now.
-  static std::size_t Taken();
+  void Release() {
+    if (std::exchange(held_, false)) --Budget::Count();
+  }
 
 private:
-  void Release();
   bool held_ = false;
 };
+
+// The helper threads of the process: at most kBudget at once.
+struct HelperThreads {
+  static constexpr std::size_t kBudget = 18;
+  static std::atomic<std::size_t>& Count();
+  static std::size_t Limit() { return kBudget; }
+};
+using ThreadSlot = Place<HelperThreads>;
 
 // A helper thread that holds its place for as long as it runs.
 class HelperThread {
