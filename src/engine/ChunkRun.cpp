@@ -255,11 +255,12 @@ std::optional<FileResult> ChunkRun::DoneBefore(Item& item, const std::string& ou
     before = engine_.EncryptedBefore(entry.Path, output, state_.Password);
     result.outcome = Outcome::AlreadyEncrypted;
   } else {
-    if (engine_.IsContainer(entry.Path) == false) {
+    bool notContainer = false;
+    before = engine_.DecryptedBefore(entry.Path, state_.Password, notContainer);
+    if (notContainer) {
       result.outcome = Outcome::SkippedPlain;
       return result;
     }
-    before = engine_.DecryptedBefore(entry.Path, state_.Password);
     result.outcome = Outcome::AlreadyDecrypted;
   }
   if (!before) return std::nullopt;

@@ -694,19 +694,26 @@ File FileEngine::OverwriteFile(const std::string& path, const platform::FileStam
 }
 
 std::optional<FileEngine::DoneBefore>
-FileEngine::DecryptedBefore(const std::string& container, const platform::SecretText& password) {
+FileEngine::DecryptedBefore(const std::string& container, const platform::SecretText& password,
+                            bool& notContainer) {
+  notContainer = false;
   try {
     DoneBefore done;
-    done.stamp = File::OpenShared(container).OpenedStamp();
     // The header alone names the output: only when that is there is the data deciphered.
     {
-      std::string passwordBytes = platform::ToSystemCodePage(password.View());
-      const Scrub scrubPassword{passwordBytes};
-      Unsealing u(container, Pass::Verify, proofKey_);
-      u.readBackBegun = true; // the header only: its cached pages serve
-      if (OpenContainer(u, passwordBytes) || u.flaw) return std::nullopt;
+      File in = File::OpenShared(container);
+      done.stamp = in.OpenedStamp();
+      HeaderRead read;
+      ReadHeaderBytes(in, read);
+      notContainer = read.status == HeaderStatus::UnknownFormat ||
+                     (read.status == HeaderStatus::CutInFixedPart &&
+                      done.stamp.size < static_cast<std::int64_t>(MarkerLength));
+      if (read.status != HeaderStatus::Ok) return std::nullopt;
+      const std::string nameBytes = text_.DecryptHeaderText(read.header.nameText);
+      const std::string name = platform::FromStoredText(nameBytes);
+      if (!ValidStoredName(nameBytes) || !ValidStoredName(name)) return std::nullopt;
       bool aside = false;
-      done.output = FirstDecryptedPath(container, u.name, aside);
+      done.output = FirstDecryptedPath(container, name, aside);
       // A plaintext of the container's own name is still to take it.
       if (aside || !platform::FileExists(done.output)) return std::nullopt;
     }

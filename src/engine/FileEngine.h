@@ -112,9 +112,10 @@ public:
   std::optional<DoneBefore> EncryptedBefore(const std::string& source, const std::string& output,
                                             const platform::SecretText& password);
   // When the file a decryption of container would write under its stored name, beside it, holds
-  // exactly its plaintext.
+  // exactly its plaintext. notContainer: the file was read, and is no container.
   std::optional<DoneBefore> DecryptedBefore(const std::string& container,
-                                            const platform::SecretText& password);
+                                            const platform::SecretText& password,
+                                            bool& notContainer);
 
   // The stored hint of a container, for the list in decrypt mode.
   StoredHint ReadStoredHint(const std::string& path);
